@@ -1,0 +1,1 @@
+"""MoonLodge local development community server."""

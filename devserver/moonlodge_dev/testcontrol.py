@@ -1,0 +1,222 @@
+"""Test-control surface under /__test__/ (only with --test-control).
+
+Lets automated tests reset the data, read the requests the server received,
+inject failures, emit real-time events and inspect the live sockets. Only
+loopback peers may use it.
+"""
+
+from __future__ import annotations
+
+import asyncio
+import ipaddress
+import json
+import logging
+from dataclasses import dataclass
+
+from aiohttp import web
+
+from .jsonutil import fail, json_reply, ok
+from .routes_api import submit_score
+from .security import SESSION_COOKIE
+from .seed import seed
+
+log = logging.getLogger("moonlodge.testcontrol")
+
+PREFIX = "/__test__/"
+FAILURE_MODES = ("status", "invalid_json", "delay", "drop")
+
+
+@dataclass
+class FailureRule:
+    path: str
+    method: str | None
+    count: int
+    mode: str
+    status: int
+    body: str | None
+    content_type: str | None
+    delay_ms: int
+
+    def matches(self, request: web.Request) -> bool:
+        if self.method and self.method != request.method:
+            return False
+        candidates = (request.path, request.raw_path.split("?", 1)[0])
+        if self.path.endswith("*"):
+            return any(p.startswith(self.path[:-1]) for p in candidates)
+        return self.path in candidates
+
+
+class TestControl:
+    def __init__(self):
+        self.requests: list[dict] = []
+        self.failures: list[FailureRule] = []
+
+    def clear(self) -> None:
+        self.requests.clear()
+        self.failures.clear()
+
+    # --- recording and failure injection (middleware) ----------------------
+
+    async def record(self, request: web.Request) -> None:
+        headers: dict[str, str] = {}
+        for raw_name, raw_value in request.raw_headers:
+            name = raw_name.decode("latin-1")
+            value = raw_value.decode("utf-8", "replace")
+            existing = next((k for k in headers if k.lower() == name.lower()), None)
+            if existing is None:
+                headers[name] = value
+            else:
+                headers[existing] += ", " + value
+        body = await request.read() if request.can_read_body else b""
+        self.requests.append({
+            "method": request.method,
+            "path": request.path,
+            "raw_path": request.raw_path,
+            "headers": headers,
+            "body": body.decode("utf-8", "replace"),
+        })
+
+    def take_failure(self, request: web.Request) -> FailureRule | None:
+        for rule in self.failures:
+            if rule.matches(request):
+                rule.count -= 1
+                if rule.count <= 0:
+                    self.failures.remove(rule)
+                return rule
+        return None
+
+    @web.middleware
+    async def middleware(self, request: web.Request, handler):
+        if request.path.startswith(PREFIX):
+            if not is_loopback(request.remote):
+                return fail("Test control is only available from loopback.", 403)
+            return await handler(request)
+        await self.record(request)
+        rule = self.take_failure(request)
+        if rule is None:
+            return await handler(request)
+        log.info("injecting %s failure into %s %s", rule.mode, request.method, request.path)
+        if rule.mode == "delay":
+            await asyncio.sleep(rule.delay_ms / 1000)
+            return await handler(request)
+        if rule.mode == "drop":
+            if request.transport is not None:
+                request.transport.abort()
+            raise asyncio.CancelledError()
+        if rule.mode == "invalid_json":
+            return web.Response(status=rule.status or 200, text='{"success":true,"broken":',
+                                content_type="application/json", charset="utf-8")
+        if rule.body is None:
+            return fail("Injected failure", rule.status or 500)
+        content_type = rule.content_type or "text/plain"
+        return web.Response(status=rule.status or 500, text=rule.body, content_type=content_type,
+                            charset="utf-8")
+
+    # --- routes ------------------------------------------------------------
+
+    def add_routes(self, app: web.Application) -> None:
+        app.router.add_post(PREFIX + "reset", self.reset)
+        app.router.add_get(PREFIX + "requests", self.list_requests)
+        app.router.add_delete(PREFIX + "requests", self.clear_requests)
+        app.router.add_post(PREFIX + "fail", self.add_failure)
+        app.router.add_post(PREFIX + "emit", self.emit)
+        app.router.add_post(PREFIX + "score", self.score)
+        app.router.add_get(PREFIX + "sockets", self.sockets)
+        app.router.add_post(PREFIX + "session", self.session)
+
+    async def reset(self, request: web.Request) -> web.Response:
+        app = request.app
+        await app["realtime"].disconnect_all()
+        seed(app["store"])
+        self.clear()
+        return ok()
+
+    async def list_requests(self, request: web.Request) -> web.Response:
+        return json_reply({"requests": self.requests})
+
+    async def clear_requests(self, request: web.Request) -> web.Response:
+        self.requests.clear()
+        return ok()
+
+    async def add_failure(self, request: web.Request) -> web.Response:
+        spec = await json_body(request)
+        if not isinstance(spec, dict) or not isinstance(spec.get("path"), str) or not spec["path"]:
+            return fail('"path" is required.', 400)
+        mode = spec.get("mode", "status")
+        if mode not in FAILURE_MODES:
+            return fail(f'"mode" must be one of {", ".join(FAILURE_MODES)}.', 400)
+        try:
+            rule = FailureRule(
+                path=spec["path"],
+                method=spec["method"].upper() if spec.get("method") else None,
+                count=int(spec.get("count", 1)),
+                mode=mode,
+                status=int(spec.get("status", 500 if mode == "status" else 0)),
+                body=spec.get("body") if isinstance(spec.get("body"), str) else None,
+                content_type=spec.get("content_type") if isinstance(spec.get("content_type"), str) else None,
+                delay_ms=int(spec.get("delay_ms", 0)),
+            )
+        except (TypeError, ValueError, AttributeError):
+            return fail('"count", "status" and "delay_ms" must be integers.', 400)
+        if rule.count < 1:
+            return fail('"count" must be at least 1.', 400)
+        self.failures.append(rule)
+        return ok()
+
+    async def emit(self, request: web.Request) -> web.Response:
+        spec = await json_body(request)
+        if not isinstance(spec, dict) or not isinstance(spec.get("event"), str) or not spec["event"]:
+            return fail('"event" is required.', 400)
+        realtime = request.app["realtime"]
+        data = spec.get("data")
+        if spec.get("username") is not None:
+            delivered = await realtime.emit_to(realtime.sids_of_user(spec["username"]), spec["event"], data)
+        else:
+            delivered = await realtime.broadcast(spec["event"], data)
+        return ok(delivered=delivered)
+
+    async def score(self, request: web.Request) -> web.Response:
+        spec = await json_body(request)
+        if not isinstance(spec, dict):
+            return fail("A JSON object is required.", 400)
+        user = request.app["store"].user_by_name(str(spec.get("username", "")))
+        score = spec.get("score")
+        if user is None:
+            return fail("User not found.", 404)
+        if not isinstance(score, int) or isinstance(score, bool) or score < 0:
+            return fail('"score" must be a non-negative integer.', 400)
+        new_best, best = await submit_score(request.app, user, score)
+        return ok(new_best=new_best, best_score=best)
+
+    async def sockets(self, request: web.Request) -> web.Response:
+        return json_reply({"sockets": request.app["realtime"].sockets()})
+
+    async def session(self, request: web.Request) -> web.Response:
+        spec = await json_body(request)
+        store = request.app["store"]
+        user = store.user_by_name(str(spec.get("username", ""))) if isinstance(spec, dict) else None
+        if user is None:
+            return fail("User not found.", 404)
+        session = store.create_session(user["id"])
+        return json_reply({"success": True, "cookie": f"{SESSION_COOKIE}={session['token']}",
+                           "csrf_token": session["csrf_token"]})
+
+
+async def json_body(request: web.Request):
+    try:
+        return json.loads(await request.text() or "null")
+    except ValueError:
+        return None
+
+
+def is_loopback(remote: str | None) -> bool:
+    if not remote:
+        return False
+    try:
+        address = ipaddress.ip_address(remote.split("%", 1)[0])
+    except ValueError:
+        return False
+    if isinstance(address, ipaddress.IPv6Address) and address.ipv4_mapped is not None:
+        address = address.ipv4_mapped
+    return address.is_loopback
+

@@ -1,0 +1,217 @@
+"""The /__test__/ surface: request log, failure injection, reset, emit, scores, sessions."""
+
+import asyncio
+import http.client
+import socket
+import time
+from unittest import mock
+
+from aiohttp import web
+from aiohttp.test_utils import make_mocked_request
+
+from conftest import SocketClient, run, start_server, stop_server
+
+
+def test_request_log_records_requests_as_sent(srv):
+    member = srv.session()
+    srv.request("DELETE", "/__test__/requests")
+    conn = http.client.HTTPConnection(srv.host, srv.port, timeout=5)
+    conn.putrequest("POST", "/ideas/create?x=1", skip_accept_encoding=True)
+    conn.putheader("Cookie", member.cookie)
+    conn.putheader("X-CSRFToken", member.csrf)
+    conn.putheader("Referer", srv.base + "/ideas")
+    conn.putheader("X-Twice", "one")
+    conn.putheader("x-twice", "two")
+    body = '{"title":"Café","content":"ünïcode"}'.encode()
+    conn.putheader("Content-Type", "application/json")
+    conn.putheader("Content-Length", str(len(body)))
+    conn.endheaders(body)
+    assert conn.getresponse().status == 200
+    conn.close()
+    member.get("/api/desktop/users/Zo%C3%AB%20Star")
+
+    log = srv.control("GET", "requests")["requests"]
+    assert [r["method"] for r in log] == ["POST", "GET"]
+    post, get = log
+    assert post["path"] == "/ideas/create" and post["raw_path"] == "/ideas/create?x=1"
+    assert post["headers"]["X-CSRFToken"] == member.csrf
+    assert post["headers"]["X-Twice"] == "one, two"
+    assert "x-csrftoken" not in post["headers"]
+    assert post["body"] == '{"title":"Café","content":"ünïcode"}'
+    assert get["path"] == "/api/desktop/users/Zoë Star"
+    assert get["raw_path"] == "/api/desktop/users/Zo%C3%AB%20Star"
+    assert get["body"] == ""
+    assert not any(r["path"].startswith("/__test__/") for r in log)
+
+    assert srv.control("DELETE", "requests") == {"success": True}
+    assert srv.control("GET", "requests") == {"requests": []}
+
+
+def test_injected_status_failures(srv):
+    member = srv.session()
+    srv.control("POST", "fail", {"path": "/api/desktop/profile", "method": "GET", "count": 2})
+    for _ in range(2):
+        reply = member.get("/api/desktop/profile")
+        assert reply.status == 500
+        assert reply.json() == {"success": False, "error": "Injected failure"}
+    assert member.get("/api/desktop/profile").status == 200, "only count requests fail"
+
+    srv.control("POST", "fail", {"path": "/api/desktop/profile", "method": "POST", "status": 503,
+                                 "body": "<html>down</html>", "content_type": "text/html"})
+    assert member.get("/api/desktop/profile").status == 200, "method must match"
+    reply = member.post("/api/desktop/profile", {"status": "Away"})
+    assert (reply.status, reply.text) == (503, "<html>down</html>")
+    assert member.get("/api/desktop/profile").json()["user"]["status"] == "Online", "the handler did not run"
+
+    srv.control("POST", "fail", {"path": "/api/desktop/*", "count": 3})
+    assert [member.get(p).status for p in ("/api/desktop/members", "/api/desktop/ideas",
+                                           "/api/online-members", "/api/desktop/presence")] == [500, 500, 200, 500]
+
+
+def test_injected_invalid_json_delay_and_drop(srv):
+    member = srv.session()
+    srv.control("POST", "fail", {"path": "/api/desktop/games/leaderboard", "mode": "invalid_json"})
+    broken = member.get("/api/desktop/games/leaderboard")
+    assert broken.status == 200
+    try:
+        broken.json()
+        raise AssertionError("body parsed as JSON")
+    except ValueError:
+        pass
+
+    srv.control("POST", "fail", {"path": "/api/desktop/members", "mode": "delay", "delay_ms": 400})
+    started = time.monotonic()
+    delayed = member.get("/api/desktop/members")
+    assert time.monotonic() - started >= 0.4
+    assert delayed.status == 200 and delayed.json()["success"] is True
+
+    srv.control("POST", "fail", {"path": "/api/desktop/chat/messages", "mode": "drop"})
+    try:
+        member.get("/api/desktop/chat/messages")
+        raise AssertionError("a reply arrived")
+    except (http.client.RemoteDisconnected, ConnectionResetError):
+        pass
+    assert member.get("/api/desktop/chat/messages").status == 200
+
+
+def test_bad_failure_specs_are_rejected(srv):
+    for spec in ({}, {"path": "/x", "mode": "explode"}, {"path": "/x", "count": "many"}):
+        reply = srv.post("/__test__/fail", spec)
+        assert reply.status == 400 and reply.json()["success"] is False
+
+
+def test_reset_restores_the_demo_and_forgets_everything(srv):
+    member = srv.session()
+    member.post("/ideas/create", {"title": "temp", "content": "temp"})
+    member.post("/api/desktop/profile", {"status": "Busy", "description": "changed"})
+    srv.control("POST", "fail", {"path": "/api/desktop/members"})
+
+    async def body():
+        client = await SocketClient().connect(srv.base, member.cookie)
+        try:
+            assert srv.control("POST", "reset") == {"success": True}
+            await asyncio.wait_for(client.closed.wait(), 3)
+        finally:
+            await client.close()
+
+    run(body())
+    assert srv.control("GET", "sockets") == {"sockets": []}
+    assert srv.control("GET", "requests") == {"requests": []}
+    assert member.get("/api/desktop/profile").status == 401, "sessions are dropped"
+    fresh = srv.session()
+    assert fresh.get("/api/desktop/members").status == 200, "pending failures are dropped"
+    assert len(fresh.get("/api/desktop/ideas").json()["ideas"]) == 12
+    assert fresh.get("/api/desktop/profile").json()["user"]["status"] == "Online"
+
+
+def test_session_route_gives_a_working_cookie(srv):
+    made = srv.control("POST", "session", {"username": "Zoë Star"})
+    assert made["cookie"].startswith("session=") and made["csrf_token"]
+    profile = srv.get("/api/desktop/profile", cookie=made["cookie"]).json()
+    assert profile["user"]["username"] == "Zoë Star" and profile["csrf_token"] == made["csrf_token"]
+    assert srv.post("/__test__/session", {"username": "ghost-of-nobody"}).status == 404
+
+
+def test_score_route_keeps_the_best_score(srv):
+    member = srv.session("mira")
+    assert srv.control("POST", "score", {"username": "mira", "score": 5000}) == \
+        {"success": True, "new_best": True, "best_score": 5000}
+    assert srv.control("POST", "score", {"username": "mira", "score": 100})["new_best"] is False
+    board = member.get("/api/desktop/games/leaderboard").json()["leaderboard"]
+    assert [e["best_score"] for e in board if e["username"] == "mira"] == [5000]
+    assert member.get("/api/desktop/profile").json()["user"]["nebulite_best_score"] == 5000
+    assert srv.post("/__test__/score", {"username": "mira", "score": "lots"}).status == 400
+
+
+def test_emit_targets_a_member_or_everyone(srv):
+    async def body():
+        luna_a = await SocketClient("luna a").connect(srv.base, srv.session("luna").cookie)
+        luna_b = await SocketClient("luna b").connect(srv.base, srv.session("luna").cookie)
+        orion = await SocketClient("orion").connect(srv.base, srv.session("orion").cookie)
+        try:
+            sent = srv.control("POST", "emit", {"event": "custom", "data": {"n": 1}, "username": "luna"})
+            assert sent == {"success": True, "delivered": 2}
+            assert await luna_a.event("custom") == {"n": 1}
+            assert await luna_b.event("custom") == {"n": 1}
+            await orion.no_event("custom")
+
+            sent = srv.control("POST", "emit", {"event": "bare"})
+            assert sent["delivered"] == 3
+            frame = await orion.wait_frame(lambda f: f.startswith('42["bare"'))
+            assert frame == '42["bare"]'
+            assert srv.control("POST", "emit", {"event": "x", "username": "drifter"})["delivered"] == 0
+
+            sockets = srv.control("GET", "sockets")["sockets"]
+            assert sorted((s["sid"], s["username"], s["voice"]) for s in sockets) == sorted(
+                [(luna_a.sid, "luna", False), (luna_b.sid, "luna", False), (orion.sid, "orion", False)])
+        finally:
+            for c in (luna_a, luna_b, orion):
+                await c.close()
+
+    run(body())
+
+
+def test_test_control_only_exists_when_enabled_and_server_stops_cleanly(tmp_path):
+    proc, base = start_server(tmp_path)
+    try:
+        host, port = base.split("//")[1].split(":")
+        conn = http.client.HTTPConnection(host, int(port), timeout=5)
+        conn.request("POST", "/__test__/reset")
+        assert conn.getresponse().status == 404
+        conn.close()
+    finally:
+        started = time.monotonic()
+        assert stop_server(proc) == 0
+        assert time.monotonic() - started < 5
+    assert (tmp_path / "moonlodge.sqlite3").is_file()
+    assert (tmp_path / "generated" / "images" / "nebulite.png").is_file()
+
+
+def test_test_control_refuses_peers_that_are_not_loopback():
+    from moonlodge_dev.testcontrol import TestControl, is_loopback
+
+    assert is_loopback("127.0.0.1") and is_loopback("::1") and is_loopback("::ffff:127.0.0.1")
+    assert not is_loopback("192.0.2.10") and not is_loopback("2001:db8::1") and not is_loopback(None)
+
+    async def body():
+        control = TestControl()
+        handler = mock.AsyncMock(return_value=web.Response(text="ran"))
+        transport = mock.Mock()
+        transport.get_extra_info.side_effect = \
+            lambda key, default=None: ("192.0.2.10", 4242) if key == "peername" else default
+        request = make_mocked_request("POST", "/__test__/reset", transport=transport)
+        reply = await control.middleware(request, handler)
+        assert reply.status == 403 and not handler.called
+        transport.get_extra_info.side_effect = \
+            lambda key, default=None: ("127.0.0.1", 4242) if key == "peername" else default
+        request = make_mocked_request("POST", "/__test__/reset", transport=transport)
+        assert (await control.middleware(request, handler)).text == "ran"
+
+    run(body())
+
+
+def test_server_binds_only_the_requested_address(server):
+    # The shared server was started on 127.0.0.1: another loopback address is not served.
+    with socket.socket() as probe:
+        probe.settimeout(2)
+        assert probe.connect_ex(("127.0.0.2", server.port)) != 0

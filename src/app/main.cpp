@@ -1,0 +1,13 @@
+#include "shell/MainWindow.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    Q_INIT_RESOURCE(resources);
+
+    QApplication application(argc, argv);
+    MainWindow window;
+    window.show();
+    return application.exec();
+}

@@ -1,0 +1,7 @@
+#include "pages/AvatarSelectionPage.h"
+
+AvatarSelectionPage::AvatarSelectionPage(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("avatarSelectionPage"));
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QWidget>
+
+class AvatarSelectionPage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit AvatarSelectionPage(QWidget* parent = nullptr);
+};

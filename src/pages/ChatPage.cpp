@@ -1,0 +1,7 @@
+#include "pages/ChatPage.h"
+
+ChatPage::ChatPage(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("chatPage"));
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QWidget>
+
+class ChatPage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ChatPage(QWidget* parent = nullptr);
+};

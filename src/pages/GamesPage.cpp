@@ -1,0 +1,7 @@
+#include "pages/GamesPage.h"
+
+GamesPage::GamesPage(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("gamesPage"));
+}

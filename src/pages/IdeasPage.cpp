@@ -1,0 +1,7 @@
+#include "pages/IdeasPage.h"
+
+IdeasPage::IdeasPage(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("ideasPage"));
+}

@@ -1,0 +1,7 @@
+#include "pages/MembersPage.h"
+
+MembersPage::MembersPage(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("membersPage"));
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QWidget>
+
+class ProfilePage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ProfilePage(QWidget* parent = nullptr);
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QScrollArea>
+
+class QLabel;
+class QPushButton;
+class ResponsiveFeaturesWidget;
+
+// The signed-in home page: the welcome card and the grid of feature cards.
+class HomeContent : public QScrollArea
+{
+    Q_OBJECT
+
+public:
+    explicit HomeContent(QWidget* parent = nullptr);
+
+    void setUserName(const QString& userName);
+    ResponsiveFeaturesWidget* featuresGrid() const { return m_featuresGrid; }
+
+private:
+    QWidget* buildHeroCard(QWidget* parent);
+    QWidget* buildFeaturesSection(QWidget* parent);
+    QPushButton* buildFeatureCard(const QString& icon, const QString& title, const QString& description);
+
+    QLabel* m_userNameLabel = nullptr;
+    ResponsiveFeaturesWidget* m_featuresGrid = nullptr;
+};

@@ -1,0 +1,156 @@
+#include "shell/NavigationBar.h"
+
+#include "pages/StatusColor.h"
+#include "widgets/HomeHoverLift.h"
+#include "widgets/NavbarProfileLink.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kNavigationLift = 3;
+}
+
+NavigationBar::NavigationBar(QWidget* parent)
+    : QFrame(parent)
+{
+    setObjectName(QStringLiteral("navbar"));
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(24, 10, 24, 10);
+    layout->setSpacing(10);
+    layout->addWidget(buildLogo());
+    layout->addStretch(1);
+
+    m_homeButton = addNavigationButton(QStringLiteral("Home"));
+    m_chatButton = addNavigationButton(QStringLiteral("Chat"));
+    m_ideasButton = addNavigationButton(QStringLiteral("Ideas"));
+    m_gamesButton = addNavigationButton(QStringLiteral("Games"));
+    m_membersButton = addNavigationButton(QStringLiteral("Members"));
+    layout->addSpacing(12);
+
+    m_profileButton = new QPushButton(QStringLiteral("●"), this);
+    m_profileButton->setObjectName(QStringLiteral("profileButton"));
+    m_profileButton->setToolTip(QStringLiteral("Open profile"));
+    m_profileButton->setCursor(Qt::PointingHandCursor);
+    m_profileButton->setFixedSize(48, 48);
+    layout->addWidget(m_profileButton);
+    layout->addWidget(buildProfileLink());
+
+    applyUser(QJsonObject());
+}
+
+QWidget* NavigationBar::buildLogo()
+{
+    auto* box = new QWidget(this);
+    box->setObjectName(QStringLiteral("navbarLogoBox"));
+    auto* boxLayout = new QVBoxLayout(box);
+    boxLayout->setContentsMargins(0, 0, 0, 0);
+    boxLayout->setSpacing(3);
+
+    auto* top = new QWidget(box);
+    top->setObjectName(QStringLiteral("navbarLogoTop"));
+    auto* topLayout = new QHBoxLayout(top);
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    topLayout->setSpacing(6);
+    auto* symbol = new QLabel(QStringLiteral("✦"), top);
+    symbol->setObjectName(QStringLiteral("navbarLogoSymbol"));
+    auto* text = new QLabel(QStringLiteral("MoonLodge"), top);
+    text->setObjectName(QStringLiteral("navbarLogoText"));
+    topLayout->addWidget(symbol);
+    topLayout->addWidget(text);
+
+    auto* line = new QFrame(box);
+    line->setObjectName(QStringLiteral("navbarLogoLine"));
+    line->setFixedHeight(2);
+
+    boxLayout->addWidget(top);
+    boxLayout->addWidget(line);
+    return box;
+}
+
+QPushButton* NavigationBar::addNavigationButton(const QString& text)
+{
+    auto* button = new QPushButton(text, this);
+    button->setObjectName(QStringLiteral("navButton"));
+    button->setCursor(Qt::PointingHandCursor);
+    button->setMinimumHeight(38);
+    layout()->addWidget(new HomeHoverLift(button, kNavigationLift));
+    return button;
+}
+
+QPushButton* NavigationBar::buildProfileLink()
+{
+    auto* link = new NavbarProfileLink(this);
+    m_profileLink = link;
+
+    m_nameLabel = new QLabel(link);
+    m_nameLabel->setObjectName(QStringLiteral("navbarUsernameLabel"));
+    m_nameLabel->setTextFormat(Qt::PlainText);
+
+    m_statusDot = new QLabel(link);
+    m_statusDot->setObjectName(QStringLiteral("navbarStatusDot"));
+    m_statusDot->setFixedSize(8, 8);
+    m_statusGlow = new QGraphicsDropShadowEffect(m_statusDot);
+    m_statusGlow->setOffset(0, 0);
+    m_statusGlow->setBlurRadius(12);
+    m_statusDot->setGraphicsEffect(m_statusGlow);
+
+    m_statusLabel = new QLabel(link);
+    m_statusLabel->setObjectName(QStringLiteral("navbarStatusLabel"));
+    m_statusLabel->setTextFormat(Qt::PlainText);
+
+    for (QWidget* child : {static_cast<QWidget*>(m_nameLabel), static_cast<QWidget*>(m_statusDot),
+                           static_cast<QWidget*>(m_statusLabel)}) {
+        child->setAttribute(Qt::WA_TransparentForMouseEvents);
+        link->layout()->addWidget(child);
+    }
+    return link;
+}
+
+QList<QPushButton*> NavigationBar::navigationButtons() const
+{
+    return {m_homeButton, m_chatButton, m_ideasButton, m_gamesButton, m_membersButton, m_profileButton};
+}
+
+void NavigationBar::applyUser(const QJsonObject& user)
+{
+    m_nameLabel->setText(user.value(QLatin1String("username")).toString(QStringLiteral("Profile")));
+
+    QString status = user.value(QLatin1String("status")).toString().trimmed();
+    if (status.isEmpty())
+        status = QStringLiteral("Online");
+    m_statusLabel->setText(status);
+
+    QColor colour = moonLodgeStatusColor(status);
+    m_statusDot->setStyleSheet(
+        QStringLiteral("background-color: %1;border: none; border-radius: 4px;").arg(colour.name()));
+    colour.setAlpha(204);
+    m_statusGlow->setColor(colour);
+}
+
+void NavigationBar::setProfilePicture(const QPixmap& circularPicture, const QString& userName)
+{
+    if (!circularPicture.isNull()) {
+        m_profileButton->setIcon(QIcon(circularPicture));
+        m_profileButton->setIconSize(QSize(42, 42));
+        m_profileButton->setText(QString());
+        return;
+    }
+    m_profileButton->setIcon(QIcon());
+    m_profileButton->setText(userName.left(1).toUpper());
+}
+
+QString NavigationBar::userName() const
+{
+    return m_nameLabel->text();
+}
+
+QString NavigationBar::statusText() const
+{
+    return m_statusLabel->text();
+}
