@@ -19,6 +19,7 @@
 
 #include <QMenuBar>
 #include <QNetworkAccessManager>
+#include <QNetworkCookie>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStackedWidget>
@@ -29,6 +30,7 @@
 namespace {
 constexpr int kChatRefreshIntervalMs = 60000;
 constexpr int kProfileButtonAvatarSize = 42;
+constexpr int kLogoutTimeoutMs = 10000;
 }
 
 MainWindow::MainWindow(QWidget* parent)
@@ -51,6 +53,7 @@ MainWindow::MainWindow(QWidget* parent)
     startChatRefreshTimer();
     m_outerStack->addWidget(m_signedInShell);
     sendSessionCheck();
+    connect(m_profilePage->logoutButton(), &QPushButton::clicked, this, &MainWindow::logOut);
 
     AppStyle::applyPalette(this);
     setStyleSheet(AppStyle::styleSheet());
@@ -111,7 +114,7 @@ QWidget* MainWindow::buildSignedInShell()
     m_innerStack->setCurrentWidget(m_homeContent);
 
     m_avatarSelectionPage = new AvatarSelectionPage(m_innerStack);
-    m_profilePage = new ProfilePage(m_innerStack);
+    m_profilePage = new ProfilePage(m_network, m_innerStack);
     m_chatPage = new ChatPage(m_innerStack);
     m_ideasPage = new IdeasPage(m_innerStack);
     m_gamesPage = new GamesPage(m_innerStack);
@@ -133,7 +136,11 @@ void MainWindow::connectNavigation()
     connect(m_loginPage, &LoginPage::loginSucceeded, this, &MainWindow::onLoginSucceeded);
     connect(bar->profileLink(), &QPushButton::clicked, bar->profileButton(), &QPushButton::click);
     connect(bar->homeButton(), &QPushButton::clicked, this, showPage(m_homeContent));
-    connect(bar->profileButton(), &QPushButton::clicked, this, showPage(m_profilePage));
+    connect(bar->profileButton(), &QPushButton::clicked, this, [this] {
+        m_innerStack->setCurrentWidget(m_profilePage);
+        m_profilePage->loadOwnProfile();
+    });
+    connect(m_profilePage, &ProfilePage::profileLoaded, m_navigationBar, &NavigationBar::applyUser);
     connect(bar->chatButton(), &QPushButton::clicked, this, showPage(m_chatPage));
     connect(bar->ideasButton(), &QPushButton::clicked, this, showPage(m_ideasPage));
     connect(bar->gamesButton(), &QPushButton::clicked, this, showPage(m_gamesPage));
@@ -215,4 +222,23 @@ void MainWindow::enableEscapeToHome()
     shortcut->setObjectName(QStringLiteral("escapeToHome"));
     shortcut->setContext(Qt::WidgetWithChildrenShortcut);
     connect(shortcut, &QShortcut::activated, this, [this] { m_innerStack->setCurrentWidget(m_homeContent); });
+}
+
+void MainWindow::logOut()
+{
+    QPushButton* logoutButton = m_profilePage->logoutButton();
+    logoutButton->setEnabled(false);
+
+    RequestOptions options;
+    options.followRedirects = false;
+    options.timeoutMs = kLogoutTimeoutMs;
+    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kLogout), options);
+    // Whatever the server says, or if it never answers, the session ends here.
+    ServerApi::onFinished(reply, this, [this, logoutButton](const ServerReply&) {
+        m_cookieJar->setAllCookies({});
+        m_cookieJar->saveCookies();
+        logoutButton->setEnabled(true);
+        m_outerStack->setCurrentWidget(m_loginPage);
+        m_loginPage->prepareForNextLogin();
+    });
 }

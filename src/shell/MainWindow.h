@@ -41,6 +41,7 @@ private:
     void onLoginSucceeded(const QJsonObject& user);
     void showProfileButtonAvatarFromServer(const QString& fileName);
     void enableEscapeToHome();
+    void logOut();
 
     QNetworkAccessManager* m_network = nullptr;
     PersistentCookieJar* m_cookieJar = nullptr;

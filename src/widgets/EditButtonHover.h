@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QColor>
+#include <QGraphicsDropShadowEffect>
 #include <QObject>
 #include <QPointer>
 #include <QSize>
 
-#include <QGraphicsDropShadowEffect>
 class QLayout;
 class QPushButton;
 class HoverProgress;

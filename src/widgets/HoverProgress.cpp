@@ -10,6 +10,10 @@ HoverProgress::HoverProgress(int durationMs, QObject* parent, StepFunction step)
     m_animation->setDuration(durationMs);
     m_animation->setEasingCurve(QEasingCurve::OutCubic);
     connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        // Re-keying a stopped animation re-evaluates it at its stale time and reports
+        // values of neither run; those are not progress.
+        if (m_rekeying)
+            return;
         m_value = value.toReal();
         if (m_step)
             m_step(m_value);
@@ -30,8 +34,10 @@ void HoverProgress::animateTo(qreal target)
     } else if (qFuzzyCompare(m_value + 1.0, target + 1.0)) {
         return;
     }
+    m_rekeying = true;
     m_animation->setStartValue(m_value);
     m_animation->setEndValue(target);
+    m_rekeying = false;
     m_animation->start();
 }
 

@@ -34,4 +34,5 @@ private:
     QVariantAnimation* m_animation;
     StepFunction m_step;
     qreal m_value = 0.0;
+    bool m_rekeying = false;
 };

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QGraphicsDropShadowEffect>
 #include <QObject>
 #include <QPointer>
 
-#include <QGraphicsDropShadowEffect>
 class QWidget;
 class HoverProgress;
 

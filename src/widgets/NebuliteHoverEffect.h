@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QGraphicsEffect>
+#include <QPointer>
+
+class QWidget;
+class HoverProgress;
+
+// Hover effect of the Nebulite game card: the card lifts by 4 px inside soft
+// violet rings, gets a crisp lilac edge, and its image ("nebuliteImage") zooms in
+// through the "nebuliteZoom" property. Installs itself on the card.
+class NebuliteHoverEffect : public QGraphicsEffect
+{
+    Q_OBJECT
+
+public:
+    explicit NebuliteHoverEffect(QWidget* card);
+
+    qreal progress() const;
+    QRectF boundingRectFor(const QRectF& sourceRect) const override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void draw(QPainter* painter) override;
+
+private:
+    void apply(qreal p);
+
+    QPointer<QWidget> m_card;
+    QPointer<QWidget> m_image;
+    HoverProgress* m_progress;
+};

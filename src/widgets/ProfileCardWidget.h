@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QFrame>
+
+// The profile card: a dark rounded panel (radius 18) framed by four concentric
+// violet strokes that read as a soft neon edge.
+class ProfileCardWidget : public QFrame
+{
+    Q_OBJECT
+
+public:
+    explicit ProfileCardWidget(QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
