@@ -1,11 +1,98 @@
 #pragma once
 
+#include <QByteArray>
+#include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
+class QHBoxLayout;
+class QJsonObject;
+class QLabel;
+class QNetworkAccessManager;
+class QPushButton;
+class QScrollArea;
+class QTimer;
+class QUrl;
+class QVBoxLayout;
+class NebuliteZoomImage;
+struct ServerReply;
+
+// The games page ("gamesPage"): the Nebulite game card with its download button
+// and the game's leaderboard, with the member's own row highlighted and scrolled
+// to when the page is opened from the profile.
+//
+// Page flags (dynamic properties on the page): "openNebuliteFromProfile" (set by
+// the profile before it clicks the Games button), "highlightMyScore" (rows are
+// built with the own row highlighted), "focusMyScore" (scroll to the own row once
+// after the next build) and "previousScoreHighlight" (the highlight the current
+// rows were built with).
 class GamesPage : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit GamesPage(QWidget* parent = nullptr);
+    using UrlOpener = std::function<void(const QUrl& url)>;
+
+    static constexpr int kRefreshIntervalMs = 15000;
+
+    // Builds the page and asks for the game image at once.
+    explicit GamesPage(QNetworkAccessManager* network, QWidget* parent = nullptr);
+
+    // The Games navigation button's handler: turns the profile intent into the
+    // highlight and focus flags, loads the leaderboard unless a load is running,
+    // and shows the page.
+    void openGamesPage();
+    // Handler of the other navigation buttons: forgets the intent, highlight and focus.
+    void clearProfileIntent();
+
+    // Loads the leaderboard unless a request is already outstanding; true when a
+    // request was sent. The real-time "nebulite_leaderboard_changed" handler calls this.
+    bool loadLeaderboardIfIdle();
+    bool leaderboardInFlight() const { return m_leaderboardInFlight; }
+    // One tick of the 15-second refresh: loads only while the page is visible.
+    void refreshTick();
+    QTimer* refreshTimer() const { return m_refreshTimer; }
+
+    // The online-member panel of the right column (kept by the page).
+    void setOnlinePanel(QWidget* panel);
+    // How "PLAY NEBULITE" opens the download page; the system browser by default.
+    void setUrlOpener(UrlOpener opener);
+
+    QScrollArea* scrollArea() const { return m_scrollArea; }
+    QWidget* gameCard() const { return m_gameCard; }
+    NebuliteZoomImage* gameImage() const { return m_image; }
+    QPushButton* playButton() const { return m_playButton; }
+    QWidget* dividerSlot() const { return m_divider; }
+    QWidget* leaderboardRows() const { return m_rowsContainer; }
+    QLabel* statusLabel() const { return m_statusLabel; }
+
+private:
+    void buildPage();
+    QWidget* buildGameCard(QWidget* parent);
+    QWidget* buildLeaderboard(QWidget* parent);
+    void loadGameImage();
+    void loadLeaderboard();
+    void renderLeaderboardReply(const ServerReply& reply);
+    QWidget* buildRow(const QJsonObject& entry, int position, bool isMe, bool highlighted);
+    void showRowAvatar(QLabel* avatarLabel, const QString& fileName);
+    void scrollToOwnRow(QPointer<QWidget> row);
+    void showStatus(const QString& text, bool visible);
+
+    QNetworkAccessManager* m_network;
+    QScrollArea* m_scrollArea = nullptr;
+    QHBoxLayout* m_columns = nullptr;
+    QPointer<QWidget> m_onlinePanel;
+    QWidget* m_gameCard = nullptr;
+    NebuliteZoomImage* m_image = nullptr;
+    QPushButton* m_playButton = nullptr;
+    QWidget* m_divider = nullptr;
+    QWidget* m_rowsContainer = nullptr;
+    QVBoxLayout* m_rowsLayout = nullptr;
+    QLabel* m_statusLabel = nullptr;
+    QTimer* m_refreshTimer = nullptr;
+    UrlOpener m_urlOpener;
+
+    bool m_leaderboardInFlight = false;
+    QByteArray m_leaderboardFingerprint;
 };

@@ -1,11 +1,99 @@
 #pragma once
 
+#include <QPointer>
+#include <QSize>
 #include <QWidget>
 
+#include <functional>
+
+class QAbstractButton;
+class QColor;
+class QHBoxLayout;
+class QJsonObject;
+class QLabel;
+class QLineEdit;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollArea;
+class QVBoxLayout;
+class ProfileIdeaFrame;
+struct ServerReply;
+
+// The ideas board ("ideasPage"): the form to publish an idea, the feed of every
+// idea with likes, and the member's own ideas highlighted when the page is opened
+// from the profile.
+//
+// Page flags (dynamic properties on the page): "openIdeasFromProfile" (set by the
+// profile before it clicks the Ideas button), "highlightMyIdeas" (the current feed
+// marks the member's own ideas) and "ideasCsrfToken" (token of the last list reply).
 class IdeasPage : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit IdeasPage(QWidget* parent = nullptr);
+    // Shows a modal warning; replaceable so that nothing blocks without a user.
+    using WarningHook = std::function<void(QWidget* parent, const QString& title, const QString& text)>;
+
+    explicit IdeasPage(QNetworkAccessManager* network, QWidget* parent = nullptr);
+
+    // The Ideas navigation button's handler: turns the profile intent into the
+    // highlight mode, shows the page and reloads the feed.
+    void openIdeasPage();
+    // Handler of the other navigation buttons: forgets the profile intent and the highlight.
+    void clearProfileIntent();
+
+    // The "Publish Idea" button's handler.
+    void publishIdea();
+
+    // The online-member panel shown beside the creation card (kept by the page).
+    void setOnlinePanel(QWidget* panel);
+    // The Ideas navigation button, clicked after a publish to reload the feed the
+    // way the member would; without one the page reloads itself.
+    void setIdeasNavigationButton(QAbstractButton* button);
+    // The signed-in member's name. The feed marks own ideas by the server's
+    // "can_delete", so the name is only kept for whoever needs it.
+    void setOwnUserName(const QString& userName);
+    QString ownUserName() const { return m_ownUserName; }
+    void setWarningHook(WarningHook hook);
+
+    QScrollArea* scrollArea() const { return m_scrollArea; }
+    QWidget* createCard() const { return m_createCard; }
+    QPushButton* publishButton() const { return m_publishButton; }
+    QLineEdit* titleField() const { return m_titleField; }
+    QPlainTextEdit* textField() const { return m_textField; }
+    QWidget* feed() const { return m_feed; }
+    QLabel* countLabel() const { return m_countLabel; }
+
+private:
+    void buildPage();
+    QWidget* buildCreateCard(QWidget* parent);
+    QWidget* buildFeedHeader(QWidget* parent);
+
+    void renderIdeasReply(const ServerReply& reply);
+    void addFeedMessage(const QString& text);
+    ProfileIdeaFrame* buildIdeaCard(const QJsonObject& idea, bool highlighted, QPushButton*& likeButton);
+    void showIdeaAvatar(QLabel* avatarLabel, const QString& fileName);
+    void wrapIdeaActionButton(QPushButton* button, const QSize& size, const QColor& glowColor,
+                              QHBoxLayout* actionsRow);
+    void scrollToOwnItem(QPointer<QWidget> card);
+    void toggleIdeaLike(int ideaId, const QString& token, QPointer<QPushButton> likeButton);
+    void handlePublishReply(const ServerReply& reply);
+    void warn(QWidget* parent, const QString& title, const QString& text);
+
+    QNetworkAccessManager* m_network;
+    QScrollArea* m_scrollArea = nullptr;
+    QWidget* m_createCard = nullptr;
+    QHBoxLayout* m_topRow = nullptr;
+    QPointer<QWidget> m_onlinePanel;
+    QLineEdit* m_titleField = nullptr;
+    QPlainTextEdit* m_textField = nullptr;
+    QPushButton* m_publishButton = nullptr;
+    QLabel* m_countLabel = nullptr;
+    QWidget* m_feed = nullptr;
+    QVBoxLayout* m_feedLayout = nullptr;
+    QPointer<QAbstractButton> m_navigationButton;
+    QString m_ownUserName;
+    WarningHook m_warningHook;
 };

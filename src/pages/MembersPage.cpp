@@ -1,7 +1,331 @@
 #include "pages/MembersPage.h"
 
-MembersPage::MembersPage(QWidget* parent)
+#include "pages/MembersProfileClick.h"
+#include "pages/StatusColor.h"
+#include "session/ServerApi.h"
+#include "session/ServerEndpoints.h"
+#include "widgets/CircularAvatar.h"
+#include "widgets/GlowProfileUsernameLabel.h"
+#include "widgets/OnlineMemberHover.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QJsonArray>
+#include <QLabel>
+#include <QLayoutItem>
+#include <QPainter>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kColumns = 3;
+constexpr int kCompactAvatar = 42;
+constexpr int kFullAvatar = 54;
+const QColor kRing(0xa7, 0x8b, 0xfa);
+
+const char kMembersStyle[] = R"(
+#membersPage { background-color: #0f0b18; }
+QScrollArea#membersScroll { background: transparent; border: none; }
+QWidget#membersViewport, QWidget#membersContent { background-color: #0f0b18; }
+#membersTitle { font-size: 30px; font-weight: bold; min-height: 44px; }
+#membersSubtitle { color: #b9a8d8; font-size: 14px; }
+#membersSectionMark { color: #f0abfc; font-size: 16px; }
+#membersSectionTitle { color: #ddd6fe; font-size: 17px; font-weight: bold; }
+#membersCountBadge, #membersOnlineCount {
+    color: #c4b5fd; background: rgba(124, 58, 237, 46); border-radius: 11px;
+    font-size: 10px; font-weight: bold; padding: 3px 9px;
+}
+#membersStatusLabel { color: #9f91b5; font-size: 13px; }
+QFrame#membersUserCard { background-color: #171123; border: 1px solid #2b174f; border-radius: 16px; }
+#membersOnlinePanel QFrame#membersUserCard { background: transparent; border: none; }
+QFrame#membersOnlinePanel {
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 rgba(37, 22, 65, 199), stop:1 rgba(12, 8, 24, 235));
+    border: 1px solid #2b174f; border-radius: 20px;
+}
+#membersOnlineDot { background-color: #22c55e; border: none; border-radius: 4px; }
+#membersOnlineTitle { color: #ddd6fe; font-size: 13px; font-weight: bold; background: transparent; }
+)";
+
+QLabel* plainLabel(const QString& text, const QString& objectName, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(objectName);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+// Takes every item out of the layout; the widgets are hidden and deleted later.
+void clearLayout(QLayout* layout)
+{
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* widget = item->widget()) {
+            widget->hide();
+            widget->deleteLater();
+        }
+        delete item;
+    }
+}
+
+// The member's picture cropped to a circle of the label's size, ringed in violet.
+QPixmap ringedAvatar(const QPixmap& picture, int size)
+{
+    QPixmap result = circularAvatar(picture, size);
+    QPainter painter(&result);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(kRing, 2.0));
+    painter.drawEllipse(QRectF(1.0, 1.0, size - 2.0, size - 2.0));
+    return result;
+}
+
+void addShadow(QWidget* widget)
+{
+    auto* shadow = new QGraphicsDropShadowEffect(widget);
+    shadow->setOffset(0, 0);
+    shadow->setBlurRadius(18);
+    shadow->setColor(QColor(167, 139, 250, 120));
+    widget->setGraphicsEffect(shadow);
+}
+
+}  // namespace
+
+MembersPage::MembersPage(QNetworkAccessManager* network, OpenProfile openProfile, QWidget* parent)
     : QWidget(parent)
+    , m_network(network)
+    , m_openProfile(std::move(openProfile))
 {
     setObjectName(QStringLiteral("membersPage"));
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(QString::fromUtf8(kMembersStyle));
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(30, 30, 30, 30);
+    layout->setSpacing(24);
+    layout->addWidget(buildDirectory(), 1);
+    layout->addWidget(buildOnlinePanel(), 0, Qt::AlignTop);
+}
+
+QWidget* MembersPage::buildDirectory()
+{
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("membersScroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->viewport()->setObjectName(QStringLiteral("membersViewport"));
+
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("membersContent"));
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 8, 0);
+    layout->setSpacing(14);
+
+    auto* title = new GlowProfileUsernameLabel(QStringLiteral("MoonLodge Members"), content);
+    title->setObjectName(QStringLiteral("membersTitle"));
+    title->setTextFormat(Qt::PlainText);
+    layout->addWidget(title);
+    auto* subtitle = plainLabel(QStringLiteral("Meet everyone in the MoonLodge community 💜"),
+                                QStringLiteral("membersSubtitle"), content);
+    subtitle->setAlignment(Qt::AlignCenter);
+    layout->addWidget(subtitle);
+
+    auto* section = new QHBoxLayout;
+    section->setSpacing(8);
+    section->addWidget(plainLabel(QStringLiteral("✦"), QStringLiteral("membersSectionMark"), content));
+    section->addWidget(plainLabel(QStringLiteral("All Members"), QStringLiteral("membersSectionTitle"), content));
+    m_countBadge = plainLabel(QStringLiteral("0 MEMBERS"), QStringLiteral("membersCountBadge"), content);
+    section->addWidget(m_countBadge);
+    section->addStretch(1);
+    layout->addLayout(section);
+
+    m_statusLabel = plainLabel(QString(), QStringLiteral("membersStatusLabel"), content);
+    m_statusLabel->setWordWrap(true);
+    m_statusLabel->hide();
+    layout->addWidget(m_statusLabel);
+
+    m_grid = new QGridLayout;
+    m_grid->setSpacing(14);
+    for (int column = 0; column < kColumns; ++column)
+        m_grid->setColumnStretch(column, 1);
+    layout->addLayout(m_grid);
+    layout->addStretch(1);
+
+    scroll->setWidget(content);
+    return scroll;
+}
+
+QWidget* MembersPage::buildOnlinePanel()
+{
+    auto* panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("membersOnlinePanel"));
+    panel->setFixedWidth(250);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(16, 20, 16, 20);
+    layout->setSpacing(18);
+
+    auto* header = new QHBoxLayout;
+    header->setSpacing(8);
+    auto* dot = new QFrame(panel);
+    dot->setObjectName(QStringLiteral("membersOnlineDot"));
+    dot->setFixedSize(9, 9);
+    header->addWidget(dot);
+    header->addWidget(plainLabel(QStringLiteral("Online Members"), QStringLiteral("membersOnlineTitle"), panel));
+    header->addStretch(1);
+    m_onlineCountBadge = plainLabel(QStringLiteral("0"), QStringLiteral("membersOnlineCount"), panel);
+    m_onlineCountBadge->setAlignment(Qt::AlignCenter);
+    header->addWidget(m_onlineCountBadge);
+    layout->addLayout(header);
+
+    m_onlineList = new QVBoxLayout;
+    m_onlineList->setSpacing(6);
+    layout->addLayout(m_onlineList);
+    layout->addStretch(1);
+    return panel;
+}
+
+void MembersPage::loadMembers()
+{
+    if (m_loading)
+        return;
+    m_loading = true;
+    m_statusLabel->setText(QStringLiteral("Loading members..."));
+    m_statusLabel->show();
+    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kMembers));
+    ServerApi::onFinished(reply, this, [this](const ServerReply& result) { applyReply(result); });
+}
+
+void MembersPage::applyReply(const ServerReply& reply)
+{
+    m_loading = false;
+    const QJsonValue membersValue = reply.json.value(QLatin1String("members"));
+    if (reply.hasError() || !reply.isJsonObject || !reply.succeeded() || !membersValue.isArray()) {
+        m_statusLabel->setText(QStringLiteral("Unable to load members. Reopen Members to retry."));
+        m_statusLabel->show();
+        return;
+    }
+
+    clearLayout(m_grid);
+    clearLayout(m_onlineList);
+
+    const QJsonArray members = membersValue.toArray();
+    m_countBadge->setText(QStringLiteral("%1 MEMBERS").arg(members.size()));
+    QWidget* gridParent = m_grid->parentWidget();
+    QWidget* onlineParent = m_onlineList->parentWidget();
+    int online = 0;
+    for (int i = 0; i < members.size(); ++i) {
+        const QJsonObject member = members.at(i).toObject();
+        m_grid->addWidget(buildMemberCard(member, gridParent, false), i / kColumns, i % kColumns);
+        if (member.value(QLatin1String("online")).toBool()) {
+            m_onlineList->addWidget(buildMemberCard(member, onlineParent, true));
+            ++online;
+        }
+    }
+
+    m_onlineCountBadge->setText(QString::number(online));
+    if (online == 0) {
+        auto* none = plainLabel(QStringLiteral("No members online."), QStringLiteral("membersNoneOnline"), onlineParent);
+        none->setStyleSheet(QStringLiteral("color: #9f91b5; font-size: 12px;"));
+        m_onlineList->addWidget(none);
+    }
+    m_statusLabel->setText(QStringLiteral("No members yet."));
+    m_statusLabel->setVisible(members.isEmpty());
+}
+
+QFrame* MembersPage::buildMemberCard(const QJsonObject& member, QWidget* parent, bool compact)
+{
+    const QString userName = member.value(QLatin1String("username")).toString();
+    const QString status = member.value(QLatin1String("status")).toString(QStringLiteral("Online"));
+
+    auto* card = new QFrame(parent);
+    card->setObjectName(QStringLiteral("membersUserCard"));
+    card->setMinimumHeight(84);
+    card->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    auto* layout = new QHBoxLayout(card);
+    if (compact) {
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(10);
+    } else {
+        layout->setContentsMargins(12, 16, 12, 16);
+        layout->setSpacing(14);
+    }
+
+    const int avatarSize = compact ? kCompactAvatar : kFullAvatar;
+    auto* avatar = new QLabel(QStringLiteral("👤"), card);
+    avatar->setObjectName(QStringLiteral("membersUserAvatar"));
+    avatar->setTextFormat(Qt::PlainText);
+    avatar->setAlignment(Qt::AlignCenter);
+    avatar->setFixedSize(avatarSize, avatarSize);
+    avatar->setStyleSheet(
+        compact ? QStringLiteral("QLabel { background: transparent; border: none; padding: 0px; font-size: 18px;}")
+                : QStringLiteral("QLabel { background: #2b1b49; border: 2px solid #a78bfa; border-radius: %1px; "
+                                 "font-size: 24px; padding: 0px;}")
+                      .arg(avatarSize / 2));
+    addShadow(avatar);
+    layout->addWidget(avatar);
+
+    auto* column = new QWidget(card);
+    column->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
+    auto* columnLayout = new QVBoxLayout(column);
+    columnLayout->setContentsMargins(0, 0, 0, 0);
+    columnLayout->setSpacing(4);
+    columnLayout->setAlignment(Qt::AlignVCenter);
+    auto* name = plainLabel(userName, QStringLiteral("membersUserName"), column);
+    name->setWordWrap(true);
+    name->setStyleSheet(QStringLiteral("color: #e9e1ff; font-size: 13px; font-weight: bold;"));
+    columnLayout->addWidget(name);
+
+    auto* statusRow = new QHBoxLayout;
+    statusRow->setSpacing(6);
+    auto* dot = new QFrame(column);
+    dot->setObjectName(QStringLiteral("membersUserStatusDot"));
+    dot->setFixedSize(8, 8);
+    dot->setStyleSheet(QStringLiteral("background-color: %1;border: none;border-radius: 4px;")
+                           .arg(moonLodgeStatusColor(status).name()));
+    statusRow->addWidget(dot);
+    auto* statusText = plainLabel(status, QStringLiteral("membersUserStatus"), column);
+    statusText->setStyleSheet(
+        QStringLiteral("color: #9f96ad;background: transparent; border: none;font-size: 11px;"));
+    statusRow->addWidget(statusText);
+    if (member.value(QLatin1String("voice_active")).toBool())
+        addVoiceRoomIndicator(statusRow, userName);
+    statusRow->addStretch(1);
+    columnLayout->addLayout(statusRow);
+    layout->addWidget(column, 1);
+
+    const QString fileName = member.value(QLatin1String("profile_image")).toString();
+    if (!fileName.isEmpty())
+        loadCardAvatar(avatar, fileName);
+
+    card->setCursor(Qt::PointingHandCursor);
+    card->installEventFilter(new MembersProfileClick(userName, m_openProfile, card));
+    for (QWidget* child : card->findChildren<QWidget*>())
+        child->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    if (compact)
+        new OnlineMemberHover(card);
+    return card;
+}
+
+void MembersPage::loadCardAvatar(QLabel* avatarLabel, const QString& fileName)
+{
+    const QUrl url = ServerEndpoints::avatarUrl(fileName);
+    if (url.isEmpty())
+        return;
+    QNetworkReply* reply = ServerApi::get(*m_network, url);
+    ServerApi::onFinished(reply, avatarLabel, [avatarLabel](const ServerReply& result) {
+        QPixmap picture;
+        if (result.hasError() || !picture.loadFromData(result.body))
+            return;
+        avatarLabel->setText(QString());
+        avatarLabel->setPixmap(ringedAvatar(picture, avatarLabel->width()));
+    });
+}
+
+void MembersPage::addVoiceRoomIndicator(QHBoxLayout* statusRow, const QString& userName)
+{
+    // Members in the voice room will show the voice controls' indicator here,
+    // after the status text; until those controls exist nothing is added.
+    Q_UNUSED(statusRow);
+    Q_UNUSED(userName);
 }

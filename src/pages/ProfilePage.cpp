@@ -1,5 +1,7 @@
 #include "pages/ProfilePage.h"
 
+#include "pages/ProfileEditDialog.h"
+#include "pages/ProfileStatClick.h"
 #include "pages/StatusColor.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
@@ -15,8 +17,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadialGradient>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtDebug>
 
@@ -131,6 +135,9 @@ ProfilePage::ProfilePage(QNetworkAccessManager* network, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(40, 40, 40, 40);
     layout->addWidget(new ResponsiveProfileView(buildCard(), this));
+
+    m_avatar->setClickCallback([this] { emit avatarSelectionRequested(); });
+    connect(m_editButton, &QPushButton::clicked, this, &ProfilePage::openEditProfileDialog);
 }
 
 QWidget* ProfilePage::buildCard()
@@ -211,12 +218,15 @@ QWidget* ProfilePage::buildStatistics(QWidget* parent)
         const char* icon;
         const char* title;
         QLabel** number;
-    } cards[] = {{"💬", "MESSAGES", &m_messageCount},
-                 {"💡", "IDEAS", &m_ideaCount},
-                 {"🎮", "NEBULITE BEST", &m_bestScore}};
+        void (ProfilePage::*opens)();
+    } cards[] = {{"💬", "MESSAGES", &m_messageCount, &ProfilePage::openOwnMessagesRequested},
+                 {"💡", "IDEAS", &m_ideaCount, &ProfilePage::openOwnIdeasRequested},
+                 {"🎮", "NEBULITE BEST", &m_bestScore, &ProfilePage::openOwnScoreRequested}};
     for (const auto& card : cards) {
         QFrame* frame = buildProfileStatCard(QString::fromUtf8(card.icon), QStringLiteral("0"),
                                              QString::fromUtf8(card.title), *card.number);
+        new ProfileStatClick(frame, [this, opens = card.opens] { emit (this->*opens)(); });
+        m_statCards.append(frame);
         layout->addWidget(new ProfileStatHover(frame, row));
     }
     return row;
@@ -321,4 +331,22 @@ void ProfilePage::applyStatus(const QString& status)
     m_statusDot->setStyleSheet(QStringLiteral(
         "QLabel#profileStatusDot { background: transparent; border: none; padding: 0px; margin: 0px;}"));
     m_statusDot->setPixmap(statusGlowDot(colour));
+}
+
+void ProfilePage::openEditProfileDialog()
+{
+    QPointer<ProfileEditDialog> dialog = new ProfileEditDialog(m_network, window());
+    connect(dialog, &ProfileEditDialog::changeAvatarRequested, this, &ProfilePage::avatarSelectionRequested);
+    connect(dialog, &ProfileEditDialog::profileSaved, this,
+            [this] { QTimer::singleShot(0, this, &ProfilePage::loadOwnProfile); });
+    dialog->loadProfile();
+    dialog->exec();
+    // Replies still in flight find the dialog gone and are dropped.
+    delete dialog.data();
+}
+
+void ProfilePage::showChosenAvatar(const QPixmap& picture)
+{
+    m_avatar->setPixmap(circularAvatar(picture, kLargeAvatarSize));
+    m_avatar->update();
 }

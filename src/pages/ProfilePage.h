@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QList>
 #include <QWidget>
 
+class QFrame;
 class QLabel;
 class QNetworkAccessManager;
 class QPushButton;
@@ -25,10 +27,28 @@ public:
     QPushButton* editProfileButton() const { return m_editButton; }
     QPushButton* logoutButton() const { return m_logoutButton; }
     CircularProfileAvatar* avatar() const { return m_avatar; }
+    // The statistics cards, left to right: messages, ideas, Nebulite best.
+    QList<QFrame*> statisticsCards() const { return m_statCards; }
+
+    // Runs the Edit Profile dialog modally (connected to "✏️ Edit Profile"). A
+    // successful save reloads the own profile.
+    void openEditProfileDialog();
+
+    // Shows a chosen built-in avatar on the round avatar (the server is not told).
+    void showChosenAvatar(const QPixmap& picture);
 
 signals:
     // A profile reply was applied; `user` is its user object.
     void profileLoaded(const QJsonObject& user);
+
+    // The statistics cards were clicked: open chat, ideas or games with the
+    // member's own items highlighted.
+    void openOwnMessagesRequested();
+    void openOwnIdeasRequested();
+    void openOwnScoreRequested();
+
+    // The round avatar, or "Change avatar" in the edit dialog, was clicked.
+    void avatarSelectionRequested();
 
 private:
     QWidget* buildCard();
@@ -56,4 +76,5 @@ private:
     QLabel* m_bestScore = nullptr;
     QPushButton* m_editButton = nullptr;
     QPushButton* m_logoutButton = nullptr;
+    QList<QFrame*> m_statCards;
 };

@@ -8,6 +8,10 @@
 #include "pages/MembersPage.h"
 #include "pages/ProfilePage.h"
 #include "pages/PublicProfilePage.h"
+#include "realtime/ChatOnlinePanel.h"
+#include "realtime/GamesOnlinePanel.h"
+#include "realtime/IdeasOnlinePanel.h"
+#include "realtime/RealtimeChannel.h"
 #include "session/CredentialStore.h"
 #include "session/PersistentCookieJar.h"
 #include "session/ServerApi.h"
@@ -15,6 +19,8 @@
 #include "shell/AppStyle.h"
 #include "shell/HomeContent.h"
 #include "shell/NavigationBar.h"
+#include "voice/VoiceChatManager.h"
+#include "voice/VoiceToolbar.h"
 #include "widgets/CircularAvatar.h"
 
 #include <QMenuBar>
@@ -26,11 +32,21 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWebSocket>
+#include <QtDebug>
 
 namespace {
 constexpr int kChatRefreshIntervalMs = 60000;
 constexpr int kProfileButtonAvatarSize = 42;
 constexpr int kLogoutTimeoutMs = 10000;
+constexpr int kPresenceRefreshDelayMs = 150;
+constexpr char kAutomaticChatRefresh[] = "automaticChatRefresh";
+
+bool isPresenceEvent(const QString& eventName)
+{
+    return eventName == QLatin1String("online_members_changed") || eventName == QLatin1String("voice_account_status")
+           || eventName == QLatin1String("voice_user_joined") || eventName == QLatin1String("voice_user_left");
+}
 }
 
 MainWindow::MainWindow(QWidget* parent)
@@ -50,6 +66,8 @@ MainWindow::MainWindow(QWidget* parent)
 
     buildPageStacks();
     connectNavigation();
+    connectProfileNavigation();
+    connectRealtime();
     startChatRefreshTimer();
     m_outerStack->addWidget(m_signedInShell);
     sendSessionCheck();
@@ -113,38 +131,155 @@ QWidget* MainWindow::buildSignedInShell()
     m_innerStack->addWidget(m_homeContent);
     m_innerStack->setCurrentWidget(m_homeContent);
 
+    buildInnerPages();
+    return shell;
+}
+
+void MainWindow::buildInnerPages()
+{
     m_avatarSelectionPage = new AvatarSelectionPage(m_innerStack);
     m_profilePage = new ProfilePage(m_network, m_innerStack);
-    m_chatPage = new ChatPage(m_innerStack);
-    m_ideasPage = new IdeasPage(m_innerStack);
-    m_gamesPage = new GamesPage(m_innerStack);
-    m_membersPage = new MembersPage(m_innerStack);
-    m_publicProfilePage = new PublicProfilePage(m_innerStack);
+
+    m_channel = new RealtimeChannel(m_cookieJar, this);
+    m_chatPage = new ChatPage(m_network, m_channel, m_innerStack);
+    m_chatPage->setChatButton(m_navigationBar->chatButton());
+    m_voice = new VoiceChatManager(this);
+    m_chatPage->setVoiceToolbar(new VoiceToolbar(m_voice));
+
+    m_ideasPage = new IdeasPage(m_network, m_innerStack);
+    m_ideasPage->setIdeasNavigationButton(m_navigationBar->ideasButton());
+    m_ideasPanel = new IdeasOnlinePanel(m_network);
+    m_ideasPage->setOnlinePanel(m_ideasPanel);
+
+    m_gamesPage = new GamesPage(m_network, m_innerStack);
+    m_gamesPanel = new GamesOnlinePanel(m_network);
+    m_gamesPage->setOnlinePanel(m_gamesPanel);
+
+    auto openProfile = [this](const QString& userName) { openPublicProfile(userName); };
+    m_membersPage = new MembersPage(m_network, openProfile, m_innerStack);
+    m_publicProfilePage = new PublicProfilePage(m_network, m_innerStack);
+    for (OnlinePanel* panel : {static_cast<OnlinePanel*>(m_chatPage->onlinePanel()),
+                               static_cast<OnlinePanel*>(m_ideasPanel), static_cast<OnlinePanel*>(m_gamesPanel)})
+        panel->setOpenProfile(openProfile);
+
     for (QWidget* page : {static_cast<QWidget*>(m_avatarSelectionPage), static_cast<QWidget*>(m_profilePage),
                           static_cast<QWidget*>(m_chatPage), static_cast<QWidget*>(m_ideasPage),
                           static_cast<QWidget*>(m_gamesPage), static_cast<QWidget*>(m_membersPage),
                           static_cast<QWidget*>(m_publicProfilePage)})
         m_innerStack->addWidget(page);
-    return shell;
 }
 
 void MainWindow::connectNavigation()
 {
     NavigationBar* bar = m_navigationBar;
-    auto showPage = [this](QWidget* page) { return [this, page] { m_innerStack->setCurrentWidget(page); }; };
-
     connect(m_loginPage, &LoginPage::loginSucceeded, this, &MainWindow::onLoginSucceeded);
     connect(bar->profileLink(), &QPushButton::clicked, bar->profileButton(), &QPushButton::click);
-    connect(bar->homeButton(), &QPushButton::clicked, this, showPage(m_homeContent));
+    connect(bar->homeButton(), &QPushButton::clicked, this, [this] { m_innerStack->setCurrentWidget(m_homeContent); });
     connect(bar->profileButton(), &QPushButton::clicked, this, [this] {
         m_innerStack->setCurrentWidget(m_profilePage);
         m_profilePage->loadOwnProfile();
     });
+
+    // The chat panel refresh runs before the page reloads its history.
+    connect(bar->chatButton(), &QPushButton::clicked, m_chatPage->onlinePanel(), &OnlinePanel::reload);
+    connect(bar->chatButton(), &QPushButton::clicked, m_chatPage, &ChatPage::activateChatPage);
+    connect(bar->ideasButton(), &QPushButton::clicked, m_ideasPage, &IdeasPage::openIdeasPage);
+    connect(bar->ideasButton(), &QPushButton::clicked, m_ideasPanel, &OnlinePanel::reload);
+    connect(bar->gamesButton(), &QPushButton::clicked, m_gamesPage, &GamesPage::openGamesPage);
+    connect(bar->gamesButton(), &QPushButton::clicked, m_gamesPanel, &GamesOnlinePanel::reload);
+    connect(bar->membersButton(), &QPushButton::clicked, this, [this] {
+        m_membersPage->loadMembers();
+        m_innerStack->setCurrentWidget(m_membersPage);
+    });
+
+    // Leaving a page drops the intent it was opened with.
+    for (QPushButton* button : bar->navigationButtons()) {
+        if (button != bar->chatButton())
+            connect(button, &QPushButton::clicked, m_chatPage, &ChatPage::clearProfileFlags);
+        if (button != bar->ideasButton())
+            connect(button, &QPushButton::clicked, m_ideasPage, &IdeasPage::clearProfileIntent);
+        if (button != bar->gamesButton())
+            connect(button, &QPushButton::clicked, m_gamesPage, &GamesPage::clearProfileIntent);
+    }
+}
+
+void MainWindow::connectProfileNavigation()
+{
+    NavigationBar* bar = m_navigationBar;
     connect(m_profilePage, &ProfilePage::profileLoaded, m_navigationBar, &NavigationBar::applyUser);
-    connect(bar->chatButton(), &QPushButton::clicked, this, showPage(m_chatPage));
-    connect(bar->ideasButton(), &QPushButton::clicked, this, showPage(m_ideasPage));
-    connect(bar->gamesButton(), &QPushButton::clicked, this, showPage(m_gamesPage));
-    connect(bar->membersButton(), &QPushButton::clicked, this, showPage(m_membersPage));
+    connect(m_profilePage, &ProfilePage::openOwnMessagesRequested, this, [this, bar] {
+        m_chatPage->setOpenMessagesFromProfile(true);
+        bar->chatButton()->click();
+    });
+    connect(m_profilePage, &ProfilePage::openOwnIdeasRequested, this, [this, bar] {
+        m_ideasPage->setProperty("openIdeasFromProfile", true);
+        bar->ideasButton()->click();
+    });
+    connect(m_profilePage, &ProfilePage::openOwnScoreRequested, this, [this, bar] {
+        m_gamesPage->setProperty("openNebuliteFromProfile", true);
+        bar->gamesButton()->click();
+    });
+    connect(m_profilePage, &ProfilePage::avatarSelectionRequested, this,
+            [this] { m_innerStack->setCurrentWidget(m_avatarSelectionPage); });
+    connect(m_avatarSelectionPage, &AvatarSelectionPage::avatarChosen, this,
+            [this](const QString&, const QPixmap& picture) {
+                m_profilePage->showChosenAvatar(picture);
+                m_innerStack->setCurrentWidget(m_profilePage);
+            });
+    connect(m_avatarSelectionPage, &AvatarSelectionPage::returnToProfileRequested, this,
+            [this] { m_innerStack->setCurrentWidget(m_profilePage); });
+    connect(m_publicProfilePage, &PublicProfilePage::showRequested, this,
+            [this] { m_innerStack->setCurrentWidget(m_publicProfilePage); });
+    connect(m_publicProfilePage, &PublicProfilePage::backToMembersRequested, bar->membersButton(),
+            &QPushButton::click);
+}
+
+void MainWindow::connectRealtime()
+{
+    QWebSocket* socket = m_channel->socket();
+    // Three receivers see every frame, in this order, each reading it for itself.
+    connect(socket, &QWebSocket::textMessageReceived, this, [this](const QString& frame) {
+        QString eventName;
+        QJsonValue data;
+        if (RealtimeChannel::parseEventFrame(frame, eventName, data)
+            && eventName == QLatin1String("nebulite_leaderboard_changed"))
+            m_gamesPage->loadLeaderboardIfIdle();
+    });
+    connect(socket, &QWebSocket::textMessageReceived, this, [this](const QString& frame) {
+        QString eventName;
+        QJsonValue data;
+        if (RealtimeChannel::parseEventFrame(frame, eventName, data))
+            m_gamesPanel->reloadForEvent(eventName);
+    });
+    connect(socket, &QWebSocket::textMessageReceived, m_channel, &RealtimeChannel::handleRealtimeFrame);
+    connect(m_channel, &RealtimeChannel::eventReceived, this, &MainWindow::dispatchRealtimeEvent);
+    connect(m_voice, &VoiceChatManager::signalingEventRequested, this,
+            [this](const QString& eventName, const QJsonObject& data) { m_channel->emitRealtimeEvent(eventName, data); });
+}
+
+void MainWindow::dispatchRealtimeEvent(const QString& eventName, const QJsonValue& data)
+{
+    if (isPresenceEvent(eventName))
+        QTimer::singleShot(kPresenceRefreshDelayMs, this, [this] { m_chatPage->onlinePanel()->reload(); });
+    if (eventName.startsWith(QLatin1String("voice_")))
+        m_voice->handleSignalingEvent(eventName, data);
+    if (eventName == QLatin1String("receive_message")) {
+        qDebug() << "Nuovo messaggio ricevuto in tempo reale.";
+        clickChatButtonAutomatically();
+    }
+}
+
+void MainWindow::clickChatButtonAutomatically()
+{
+    QPushButton* chatButton = m_navigationBar->chatButton();
+    chatButton->setProperty(kAutomaticChatRefresh, true);
+    chatButton->click();
+    chatButton->setProperty(kAutomaticChatRefresh, false);
+}
+
+void MainWindow::openPublicProfile(const QString& userName)
+{
+    m_publicProfilePage->openProfile(userName);
 }
 
 void MainWindow::startChatRefreshTimer()
@@ -152,10 +287,8 @@ void MainWindow::startChatRefreshTimer()
     auto* timer = new QTimer(this);
     timer->setInterval(kChatRefreshIntervalMs);
     connect(timer, &QTimer::timeout, this, [this] {
-        if (m_innerStack->currentWidget() != m_chatPage)
-            return;
-        m_chatPage->setProperty("automaticChatRefresh", true);
-        m_navigationBar->chatButton()->click();
+        if (m_innerStack->currentWidget() == m_chatPage)
+            clickChatButtonAutomatically();
     });
     timer->start();
 }
@@ -177,7 +310,7 @@ void MainWindow::showSignedIn(const QJsonObject& user)
 {
     const QString userName = user.value(QLatin1String("username")).toString();
     m_navigationBar->applyUser(user);
-    m_homeContent->setUserName(userName);
+    rememberOwnUserName(userName);
 
     const QString image = user.value(QLatin1String("profile_image")).toString();
     QPixmap picture;
@@ -199,8 +332,15 @@ void MainWindow::onLoginSucceeded(const QJsonObject& user)
     const QString image = user.value(QLatin1String("profile_image")).toString();
     if (!image.isEmpty())
         showProfileButtonAvatarFromServer(image);
-    m_homeContent->setUserName(userName);
+    rememberOwnUserName(userName);
     m_outerStack->setCurrentWidget(m_signedInShell);
+}
+
+void MainWindow::rememberOwnUserName(const QString& userName)
+{
+    m_homeContent->setUserName(userName);
+    m_chatPage->setOwnUserName(userName);
+    m_ideasPage->setOwnUserName(userName);
 }
 
 void MainWindow::showProfileButtonAvatarFromServer(const QString& fileName)
@@ -233,6 +373,8 @@ void MainWindow::logOut()
     options.followRedirects = false;
     options.timeoutMs = kLogoutTimeoutMs;
     QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kLogout), options);
+    m_voice->leaveVoice();
+    m_channel->abort();
     // Whatever the server says, or if it never answers, the session ends here.
     ServerApi::onFinished(reply, this, [this, logoutButton](const ServerReply&) {
         m_cookieJar->setAllCookies({});

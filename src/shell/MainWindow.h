@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QMainWindow>
 
 #include <memory>
@@ -9,6 +10,8 @@ class QNetworkAccessManager;
 class QStackedWidget;
 class PersistentCookieJar;
 class CredentialStore;
+class RealtimeChannel;
+class VoiceChatManager;
 class NavigationBar;
 class HomeContent;
 class LoginPage;
@@ -19,6 +22,8 @@ class IdeasPage;
 class GamesPage;
 class MembersPage;
 class PublicProfilePage;
+class IdeasOnlinePanel;
+class GamesOnlinePanel;
 
 // The one window of the client. It builds every page and shared object and
 // makes the connections between pages; the pages own their own behaviour.
@@ -34,18 +39,30 @@ private:
     void setUpBaseWindow();
     void buildPageStacks();
     QWidget* buildSignedInShell();
+    void buildInnerPages();
+
     void connectNavigation();
+    void connectProfileNavigation();
+    void connectRealtime();
     void startChatRefreshTimer();
     void sendSessionCheck();
+
     void showSignedIn(const QJsonObject& user);
     void onLoginSucceeded(const QJsonObject& user);
+    void rememberOwnUserName(const QString& userName);
     void showProfileButtonAvatarFromServer(const QString& fileName);
     void enableEscapeToHome();
     void logOut();
 
+    void openPublicProfile(const QString& userName);
+    void clickChatButtonAutomatically();
+    void dispatchRealtimeEvent(const QString& eventName, const QJsonValue& data);
+
     QNetworkAccessManager* m_network = nullptr;
     PersistentCookieJar* m_cookieJar = nullptr;
     std::unique_ptr<CredentialStore> m_credentials;
+    RealtimeChannel* m_channel = nullptr;
+    VoiceChatManager* m_voice = nullptr;
 
     QStackedWidget* m_outerStack = nullptr;
     QStackedWidget* m_innerStack = nullptr;
@@ -61,4 +78,6 @@ private:
     GamesPage* m_gamesPage = nullptr;
     MembersPage* m_membersPage = nullptr;
     PublicProfilePage* m_publicProfilePage = nullptr;
+    IdeasOnlinePanel* m_ideasPanel = nullptr;
+    GamesOnlinePanel* m_gamesPanel = nullptr;
 };

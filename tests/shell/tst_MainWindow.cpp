@@ -2,8 +2,10 @@
 #include "shell/MainWindow.h"
 #include "shell/ResponsiveFeaturesWidget.h"
 #include "support/DevServer.h"
+#include "support/WidgetLookup.h"
 
 #include <QGridLayout>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
@@ -30,6 +32,42 @@ QPushButton* navButton(MainWindow& window, const QString& text)
         if (button->text() == text)
             return button;
     return nullptr;
+}
+
+QStringList storedCookies()
+{
+    return QSettings(AppSettings::kOrganization, AppSettings::kApplication)
+        .value(AppSettings::kSessionCookies)
+        .toStringList();
+}
+
+void logIn(MainWindow& window, const QString& userName)
+{
+    window.findChild<QLineEdit*>("loginUsernameField")->setText(userName);
+    window.findChild<QLineEdit*>("loginPasswordField")->setText(QStringLiteral("moonlodge"));
+    window.findChild<QPushButton*>("loginButton")->click();
+    QTRY_COMPARE(outerStack(window)->currentWidget()->objectName(), QStringLiteral("homePage"));
+}
+
+QLabel* label(MainWindow& window, const char* objectName)
+{
+    QLabel* found = findWidget<QLabel>(&window, QString::fromLatin1(objectName));
+    if (!found)
+        qFatal("no label %s", objectName);
+    return found;
+}
+
+QString labelText(MainWindow& window, const char* objectName)
+{
+    return label(window, objectName)->text();
+}
+
+QPushButton* button(MainWindow& window, const char* objectName)
+{
+    QPushButton* found = findWidget<QPushButton>(&window, QString::fromLatin1(objectName));
+    if (!found)
+        qFatal("no button %s", objectName);
+    return found;
 }
 
 QPoint gridPosition(QGridLayout* grid, int index)
@@ -148,6 +186,98 @@ private slots:
         auto* profileButton = window.findChild<QPushButton*>("profileButton");
         QVERIFY(!profileButton->icon().isNull());  // luna's avatar is a built-in one
         QVERIFY(profileButton->text().isEmpty());
+    }
+
+    void loginShowsTheMemberAndLogoutForgetsTheSession()
+    {
+        DevServer server;
+        QVERIFY(server.start());
+        MainWindow window;
+        window.show();
+        logIn(window, QStringLiteral("luna"));
+        QCOMPARE(labelText(window, "navbarUsernameLabel"), QStringLiteral("luna"));
+        QCOMPARE(labelText(window, "homeUsernameLabel"), QStringLiteral("luna"));
+        QCOMPARE(innerStack(window)->currentWidget()->objectName(), QStringLiteral("homeScrollArea"));
+        auto* profileButton = window.findChild<QPushButton*>("profileButton");
+        QTRY_VERIFY(!profileButton->icon().isNull());  // downloaded from the server
+        QVERIFY(!storedCookies().isEmpty());
+        QVERIFY(window.findChild<QLineEdit*>("loginPasswordField")->text().isEmpty());
+
+        profileButton->click();
+        QTRY_COMPARE(labelText(window, "profileUsernameLabel"), QStringLiteral("luna"));
+        QTest::keyClick(window.findChild<QWidget*>("profilePage"), Qt::Key_Escape);
+        QCOMPARE(innerStack(window)->currentWidget()->objectName(), QStringLiteral("homeScrollArea"));
+
+        profileButton->click();
+        button(window, "logoutButton")->click();
+        QTRY_COMPARE(outerStack(window)->currentWidget()->objectName(), QStringLiteral("loginPage"));
+        QVERIFY(storedCookies().isEmpty());
+        QVERIFY(button(window, "logoutButton")->isEnabled());
+        QCOMPARE(window.findChild<QPushButton*>("loginButton")->text(), QStringLiteral("ENTER MOONLODGE ✦"));
+
+        // Logging in again returns to the page shown before the logout.
+        logIn(window, QStringLiteral("luna"));
+        QCOMPARE(innerStack(window)->currentWidget()->objectName(), QStringLiteral("profilePage"));
+    }
+
+    void logoutReturnsWithinTenSecondsWhenTheServerIsSilent()
+    {
+        DevServer server;
+        QVERIFY(server.start());
+        MainWindow window;
+        window.show();
+        logIn(window, QStringLiteral("luna"));
+        server.failNext(QStringLiteral("/logout"), {{"mode", "delay"}, {"delay_ms", 20000}});
+        QElapsedTimer clock;
+        clock.start();
+        button(window, "logoutButton")->click();
+        QVERIFY(!button(window, "logoutButton")->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(outerStack(window)->currentWidget()->objectName(), QStringLiteral("loginPage"),
+                                  12000);
+        QVERIFY(clock.elapsed() >= 9000);
+        QVERIFY(storedCookies().isEmpty());
+    }
+
+    void ownProfileShowsOfflineWhileTheBarKeepsTheStatus()
+    {
+        DevServer server;
+        QVERIFY(server.start());
+        MainWindow window;
+        window.show();
+        logIn(window, QStringLiteral("pixel"));  // "Busy", and not connected to the real-time channel
+        QCOMPARE(labelText(window, "navbarStatusLabel"), QStringLiteral("Busy"));
+        window.findChild<QPushButton*>("profileButton")->click();
+        QCOMPARE(labelText(window, "profileUsernameLabel"), QStringLiteral("Loading profile..."));
+        QTRY_COMPARE(labelText(window, "profileStatusLabel"), QStringLiteral("Offline"));
+        QCOMPARE(labelText(window, "navbarStatusLabel"), QStringLiteral("Busy"));
+        QVERIFY(label(window, "profileStatusLabel")->styleSheet().contains("#81798d"));
+    }
+
+    void ownProfileFailuresShowInThePage_data()
+    {
+        QTest::addColumn<QJsonObject>("failure");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("refused") << QJsonObject{{"mode", "status"}, {"status", 200}, {"body", R"({"success":false})"}}
+                                 << "Unable to load profile" << "Unknown server error.";
+        QTest::newRow("not json") << QJsonObject{{"mode", "invalid_json"}} << "Invalid server response"
+                                  << "The profile data could not be read.";
+    }
+
+    void ownProfileFailuresShowInThePage()
+    {
+        QFETCH(QJsonObject, failure);
+        QFETCH(QString, title);
+        QFETCH(QString, detail);
+        DevServer server;
+        QVERIFY(server.start());
+        MainWindow window;
+        window.show();
+        logIn(window, QStringLiteral("luna"));
+        server.failNext(QStringLiteral("/api/desktop/profile"), failure);
+        window.findChild<QPushButton*>("profileButton")->click();
+        QTRY_COMPARE(labelText(window, "profileUsernameLabel"), title);
+        QCOMPARE(labelText(window, "profileDescriptionLabel"), detail);
     }
 };
 

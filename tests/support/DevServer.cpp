@@ -7,6 +7,9 @@
 #include <QNetworkReply>
 #include <QtDebug>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace {
 constexpr int kStartTimeoutMs = 20000;
 constexpr int kControlTimeoutMs = 10000;
@@ -25,6 +28,8 @@ bool DevServer::start(const QStringList& extraArguments)
                           QStringLiteral("--test-control")};
     arguments += extraArguments;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A test that crashes must not leave its server behind.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
 
     const QByteArray marker("MOONLODGE_DEVSERVER_READY ");

@@ -1,0 +1,90 @@
+// CPU of one client (this process: voice engine with capture, Opus encode,
+// WebRTC, decode and playback) with 1, 3 and 7 remote members talking. The
+// remote members are aiortc voice bots that connect to this client only; the
+// figure is this process's user+system CPU time over 10 s as a share of one core.
+
+#include "SignalingBridge.h"
+#include "TestAudio.h"
+#include "support/DevServer.h"
+#include "voice/GstVoicePeerConnectionFactory.h"
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTest>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    DevServer server;
+    if (!server.start())
+        return 1;
+
+    auto factory = std::make_shared<GstVoicePeerConnectionFactory>();
+    factory->setLoopbackOnly(true);
+    VoiceChatManager client(factory);
+    client.setMicrophoneDeviceId("vmic_a");
+    client.setSpeakerDeviceId("vspk_a");
+    SignalingBridge channel(&client, server.url(), server.sessionFor("luna").value("cookie").toString().toUtf8());
+    if (!QTest::qWaitFor([&] { return channel.isReady(); }, 10000))
+        return 2;
+    ToneFeeder tone("vmic_a", 440.0, 8000);
+    client.joinVoice();
+
+    const QStringList members{"nova", "kai", "orion", "pixel", "stella", "mira", "drifter"};
+    std::vector<std::unique_ptr<QProcess>> bots;
+    for (int count : {1, 3, 7}) {
+        while (int(bots.size()) < count) {
+            const QString member = members.at(int(bots.size()));
+            auto bot = std::make_unique<QProcess>();
+            bot->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            bot->setStandardOutputFile(QProcess::nullDevice());
+            bot->start("/usr/bin/python3",
+                       {QStringLiteral(MOONLODGE_SOURCE_DIR) + "/tests/voice/aiortc_voice_bot.py", "--server",
+                        server.url().toString(), "--cookie", server.sessionFor(member).value("cookie").toString(),
+                        "--tone", QString::number(500 + 60 * bots.size()), "--seconds", "120", "--talk-to", "luna"});
+            bots.push_back(std::move(bot));
+        }
+        const bool allTalking = QTest::qWaitFor(
+            [&] {
+                for (int i = 0; i < count; ++i)
+                    if (!client.isRemoteUserSpeaking(members.at(i)))
+                        return false;
+                return true;
+            },
+            30000);
+        if (!allTalking) {
+            std::printf("%d remote members: not all of them connected\n", count);
+            continue;
+        }
+        QTest::qWait(2000);
+        const double cpuBefore = processCpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        QTest::qWait(10000);
+        const double share = (processCpuSeconds() - cpuBefore) / (double(wall.elapsed()) / 1000.0);
+        std::printf("CPU of one client with %d remote member%s talking: %.1f%% of one core\n", count,
+                    count == 1 ? "" : "s", share * 100.0);
+        std::fflush(stdout);
+    }
+    client.leaveVoice();
+    for (auto& bot : bots) {
+        bot->terminate();
+        bot->waitForFinished(3000);
+    }
+    return 0;
+}

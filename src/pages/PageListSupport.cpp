@@ -1,0 +1,72 @@
+#include "pages/PageListSupport.h"
+
+#include <QLayout>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace pagelist {
+
+void clearLayout(QLayout* layout)
+{
+    if (!layout)
+        return;
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* widget = item->widget())
+            widget->deleteLater();
+        delete item;
+    }
+}
+
+void scrollToItem(QScrollArea* scrollArea, QWidget* item)
+{
+    if (!scrollArea || !item)
+        return;
+    QWidget* content = scrollArea->widget();
+    if (!content || !content->isAncestorOf(item))
+        return;
+    for (QWidget* widget = item; widget; widget = widget->parentWidget()) {
+        if (QLayout* layout = widget->layout())
+            layout->activate();
+        if (widget == content)
+            break;
+    }
+    const int y = item->mapTo(content, QPoint(0, 0)).y();
+    scrollArea->verticalScrollBar()->setValue(std::max(y - 20, 0));
+}
+
+QPixmap ringedAvatar(const QPixmap& source, int size, const QColor& ringColor)
+{
+    const int inner = size - 4;
+    QPixmap result(size, size);
+    result.fill(Qt::transparent);
+    QPainter painter(&result);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+
+    const QPixmap scaled = source.scaled(inner, inner, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    QPainterPath clip;
+    clip.addEllipse(2, 2, inner, inner);
+    painter.setClipPath(clip);
+    painter.drawPixmap((inner - scaled.width()) / 2 + 2, (inner - scaled.height()) / 2 + 2, scaled);
+    painter.setClipping(false);
+
+    painter.setPen(QPen(ringColor, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(1, 1, size - 2, size - 2);
+    return result;
+}
+
+QPixmap builtInAvatar(const QString& fileName)
+{
+    // Only plain file names can be built-in; anything with a separator is not ours.
+    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || fileName.contains(QLatin1Char('\\')))
+        return QPixmap();
+    return QPixmap(QStringLiteral(":/avatar/") + fileName);
+}
+
+}  // namespace pagelist

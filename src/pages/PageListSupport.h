@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QPixmap>
+
+class QLayout;
+class QScrollArea;
+class QWidget;
+
+// Helpers shared by the pages whose lists are rebuilt from every reply.
+namespace pagelist {
+
+// Takes every item out of the layout from index 0 on, schedules its widget for
+// deletion (deferred) and deletes the item.
+void clearLayout(QLayout* layout);
+
+// Brings item to the top of the scroll area's view, 20 pixels above its top edge
+// (never above 0). The layouts from the item up to the content widget are
+// activated first so that the geometry is current.
+void scrollToItem(QScrollArea* scrollArea, QWidget* item);
+
+// A round avatar with a thin ring: a size x size transparent pixmap, the source
+// scaled to cover the inner circle (size - 4) and clipped to it, then the ring
+// stroked one pixel inside the edge with a 2-pixel pen of ringColor.
+QPixmap ringedAvatar(const QPixmap& source, int size, const QColor& ringColor);
+
+// The built-in avatar ":/avatar/" + fileName, or a null pixmap when there is none.
+QPixmap builtInAvatar(const QString& fileName);
+
+}  // namespace pagelist

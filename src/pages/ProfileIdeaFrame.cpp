@@ -1,0 +1,6 @@
+#include "pages/ProfileIdeaFrame.h"
+
+ProfileIdeaFrame::ProfileIdeaFrame(QWidget* parent)
+    : QFrame(parent)
+{
+}

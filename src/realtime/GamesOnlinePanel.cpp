@@ -1,0 +1,175 @@
+#include "realtime/GamesOnlinePanel.h"
+
+#include "pages/StatusColor.h"
+#include "realtime/MemberAvatar.h"
+#include "session/ServerApi.h"
+#include "session/ServerEndpoints.h"
+
+#include <QBoxLayout>
+#include <QFont>
+#include <QGraphicsDropShadowEffect>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+
+GamesOnlinePanel::GamesOnlinePanel(QNetworkAccessManager* network, QWidget* parent)
+    : OnlinePanel(network, QStringLiteral("gamesOnlinePanel"), parent)
+{
+    setMinimumWidth(230);
+    setStyleSheet(QStringLiteral(
+        "QFrame#gamesOnlinePanel { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
+        " stop:0 rgba(37, 22, 65, 199), stop:1 rgba(12, 8, 24, 235)); border: 1px solid #2b174f;"
+        " border-radius: 20px; }"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 18, 16, 18);
+    layout->setSpacing(16);
+    layout->addWidget(buildHeader(QStringLiteral("gamesOnline")));
+    buildRowsContainer(QStringLiteral("gamesOnlineList"));
+    layout->addWidget(rowsContainer(), 1);
+}
+
+bool GamesOnlinePanel::isPresenceEvent(const QString& eventName)
+{
+    return eventName == QLatin1String("online_members_changed") || eventName == QLatin1String("voice_account_status")
+           || eventName == QLatin1String("voice_user_joined") || eventName == QLatin1String("voice_user_left");
+}
+
+bool GamesOnlinePanel::reloadForEvent(const QString& eventName)
+{
+    if (!isPresenceEvent(eventName))
+        return false;
+    reload();
+    return true;
+}
+
+void GamesOnlinePanel::reload()
+{
+    if (m_gamesOnlineLoading || !m_network)
+        return;
+    m_gamesOnlineLoading = true;
+    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kOnlineMembers));
+    ServerApi::onFinished(reply, this, [this](const ServerReply& result) {
+        handleReply(result);
+        emit replyHandled();
+    });
+}
+
+void GamesOnlinePanel::handleReply(const ServerReply& reply)
+{
+    m_gamesOnlineLoading = false;
+    const QJsonDocument document = QJsonDocument::fromJson(reply.body);
+    if (reply.hasError() || !document.isArray())
+        return;
+
+    clearRows();
+    const QJsonArray members = document.array();
+    counterLabel()->setText(QString::number(members.size()));
+    for (const QJsonValue& value : members)
+        rowsLayout()->addWidget(buildRow(value.toObject()));
+}
+
+QWidget* GamesOnlinePanel::buildRow(const QJsonObject& member)
+{
+    const QString userName = member.value(QLatin1String("username")).toString();
+    QString status = member.value(QLatin1String("status")).toString().trimmed();
+    if (status.isEmpty())
+        status = QStringLiteral("Online");
+    if (member.contains(QLatin1String("online")) && !member.value(QLatin1String("online")).toBool(true))
+        status = QStringLiteral("Offline");
+    const QColor statusColor = moonLodgeStatusColor(status);
+
+    auto* row = new QWidget(rowsContainer());
+    row->setObjectName(QStringLiteral("gamesMemberRow"));
+    row->setAttribute(Qt::WA_StyledBackground, true);
+    row->setStyleSheet(QStringLiteral("QWidget#gamesMemberRow { background: transparent; border: none; }"));
+    auto* rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(0, 4, 0, 4);
+    rowLayout->setSpacing(10);
+
+    auto* avatar = new QLabel(QStringLiteral("👤"), row);
+    avatar->setObjectName(QStringLiteral("gamesMemberAvatar"));
+    avatar->setTextFormat(Qt::PlainText);
+    avatar->setFixedSize(54, 54);
+    avatar->setAlignment(Qt::AlignCenter);
+    avatar->setStyleSheet(QStringLiteral("QLabel#gamesMemberAvatar { background: transparent; border: none; }"));
+    showPicture(avatar, member.value(QLatin1String("profile_image")).toString());
+
+    auto* textColumn = new QWidget(row);
+    textColumn->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
+    auto* textLayout = new QVBoxLayout(textColumn);
+    textLayout->setContentsMargins(0, 0, 0, 0);
+    textLayout->setSpacing(2);
+    textLayout->setAlignment(Qt::AlignVCenter);
+
+    auto* name = new QLabel(userName, textColumn);
+    name->setObjectName(QStringLiteral("gamesMemberName"));
+    name->setTextFormat(Qt::PlainText);
+    QFont nameFont(QStringLiteral("Times New Roman"));
+    nameFont.setPixelSize(12);
+    nameFont.setBold(true);
+    name->setFont(nameFont);
+    name->setStyleSheet(QStringLiteral("color: #c4b5fd; background: transparent; border: none;"));
+
+    auto* statusRow = new QWidget(textColumn);
+    statusRow->setObjectName(QStringLiteral("gamesMemberStatusRow"));
+    auto* statusLayout = new QHBoxLayout(statusRow);
+    statusLayout->setContentsMargins(0, 0, 0, 0);
+    statusLayout->setSpacing(5);
+
+    auto* dot = new QFrame(statusRow);
+    dot->setObjectName(QStringLiteral("gamesMemberStatusDot"));
+    dot->setFixedSize(8, 8);
+    dot->setStyleSheet(QStringLiteral("QFrame { background: %1; border: none; border-radius: 4px;}")
+                           .arg(statusColor.name()));
+    auto* glow = new QGraphicsDropShadowEffect(dot);
+    glow->setOffset(0, 0);
+    glow->setBlurRadius(8);
+    QColor glowColor = statusColor;
+    glowColor.setAlpha(150);
+    glow->setColor(glowColor);
+    dot->setGraphicsEffect(glow);
+
+    auto* statusText = new QLabel(status, statusRow);
+    statusText->setObjectName(QStringLiteral("gamesMemberStatus"));
+    statusText->setTextFormat(Qt::PlainText);
+    QFont statusFont(QStringLiteral("Times New Roman"));
+    statusFont.setPixelSize(10);
+    statusText->setFont(statusFont);
+    statusText->setStyleSheet(QStringLiteral("color: #ddd6fe; background: transparent; border: none;"));
+
+    statusLayout->addWidget(dot, 0, Qt::AlignVCenter);
+    statusLayout->addWidget(statusText);
+    statusLayout->addStretch(1);
+    if (member.value(QLatin1String("voice_active")).toBool(false))
+        addVoiceControl(statusLayout, 2, userName);  // after the status text, before the stretch
+
+    textLayout->addWidget(name);
+    textLayout->addWidget(statusRow);
+    rowLayout->addWidget(avatar);
+    rowLayout->addWidget(textColumn, 1);
+
+    makeRowInteractive(row, userName);
+    return row;
+}
+
+void GamesOnlinePanel::showPicture(QLabel* avatar, const QString& fileName)
+{
+    const QPixmap builtIn = builtInAvatar(fileName);
+    if (!builtIn.isNull()) {
+        avatar->setText(QString());
+        avatar->setPixmap(renderGamesMemberAvatar(builtIn));
+        return;
+    }
+    if (fileName.isEmpty())
+        return;
+    // Download and decoding failures are silent here: the placeholder stays.
+    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::avatarUrl(fileName));
+    ServerApi::onFinished(reply, avatar, [avatar](const ServerReply& result) {
+        QPixmap picture;
+        if (result.hasError() || !picture.loadFromData(result.body))
+            return;
+        avatar->setText(QString());
+        avatar->setPixmap(renderGamesMemberAvatar(picture));
+    });
+}

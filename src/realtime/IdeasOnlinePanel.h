@@ -1,0 +1,25 @@
+#pragma once
+
+#include "realtime/OnlinePanel.h"
+
+#include <QJsonObject>
+
+struct ServerReply;
+
+// The ideas page's online-member panel ("ideasOnlinePanel" with the list
+// "ideasOnlineList"), filled from /api/online-members. Any failure empties the
+// list and shows "Unavailable"; the counter then keeps its value.
+class IdeasOnlinePanel : public OnlinePanel
+{
+    Q_OBJECT
+
+public:
+    explicit IdeasOnlinePanel(QNetworkAccessManager* network, QWidget* parent = nullptr);
+
+    // GET /api/online-members, no guard; the reply rebuilds the list.
+    void reload() override;
+
+private:
+    void handleReply(const ServerReply& reply);
+    QWidget* buildRow(const QJsonObject& member);
+};

@@ -1,0 +1,166 @@
+#include "voice/GstVoiceAudioTrack.h"
+
+#include <QRandomGenerator>
+#include <QStringList>
+
+// glib's headers use "signals" as a name, which Qt defines as a keyword.
+#undef signals
+#include <gst/app/gstappsrc.h>
+#include <gst/gst.h>
+#include <gst/webrtc/webrtc.h>
+
+#include <cmath>
+
+GstVoiceAudioTrack::GstVoiceAudioTrack(const VoiceAudioMediaLine& media, GstElement* appsrc,
+                                       GstWebRTCRTPTransceiver* transceiver)
+    : m_media(media)
+    , m_appsrc(appsrc)
+    , m_transceiver(transceiver)
+    , m_payloadType(media.payloadType)
+{
+    m_sequence = quint16(QRandomGenerator::global()->generate());
+    m_timestampBase = QRandomGenerator::global()->generate();
+}
+
+GstVoiceAudioTrack::~GstVoiceAudioTrack()
+{
+    release();
+}
+
+GstCaps* GstVoiceAudioTrack::rtpCaps(const VoiceAudioMediaLine& media, bool withSsrc)
+{
+    GstStructure* structure = gst_structure_new("application/x-rtp",
+                                                "media", G_TYPE_STRING, "audio",
+                                                "encoding-name", G_TYPE_STRING, "OPUS",
+                                                "clock-rate", G_TYPE_INT, media.clockRate,
+                                                "encoding-params", G_TYPE_STRING, "2",
+                                                "payload", G_TYPE_INT, media.payloadType,
+                                                nullptr);
+    if (withSsrc)
+        gst_structure_set(structure, "ssrc", G_TYPE_UINT, guint(media.ssrc), nullptr);
+    const QStringList parameters = media.fmtp.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (const QString& parameter : parameters) {
+        const qsizetype equals = parameter.indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            continue;
+        const QByteArray key = parameter.left(equals).trimmed().toUtf8();
+        const QByteArray value = parameter.mid(equals + 1).trimmed().toUtf8();
+        gst_structure_set(structure, key.constData(), G_TYPE_STRING, value.constData(), nullptr);
+    }
+    GstCaps* caps = gst_caps_new_empty();
+    gst_caps_append_structure(caps, structure);
+    return caps;
+}
+
+QString GstVoiceAudioTrack::mediaType() const
+{
+    return QStringLiteral("audio");
+}
+
+QString GstVoiceAudioTrack::mid() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_media.mid;
+}
+
+int GstVoiceAudioTrack::payloadType() const
+{
+    return m_payloadType;
+}
+
+bool GstVoiceAudioTrack::isOpen() const
+{
+    return m_open;
+}
+
+void GstVoiceAudioTrack::setMid(const QString& mid)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_media.mid = mid;
+}
+
+void GstVoiceAudioTrack::setPayloadType(int payloadType)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (payloadType == m_payloadType || !m_appsrc)
+        return;
+    m_payloadType = payloadType;
+    m_media.payloadType = payloadType;
+    GstCaps* sendCaps = rtpCaps(m_media, true);
+    g_object_set(m_appsrc, "caps", sendCaps, nullptr);
+    gst_caps_unref(sendCaps);
+    GstCaps* preferences = rtpCaps(m_media, false);
+    g_object_set(m_transceiver, "codec-preferences", preferences, nullptr);
+    gst_caps_unref(preferences);
+}
+
+void GstVoiceAudioTrack::setOpen(bool open)
+{
+    if (m_open.exchange(open) == open)
+        return;
+    if (open)
+        notifyOpen();
+    else
+        notifyClosed();
+}
+
+void GstVoiceAudioTrack::deliverRtp(const QByteArray& packet)
+{
+    notifyMessage(packet);
+}
+
+bool GstVoiceAudioTrack::sendFrame(const QByteArray& opusPacket, double seconds, QString* error)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_appsrc || !m_open) {
+        if (error)
+            *error = QStringLiteral("Track is closed");
+        return false;
+    }
+
+    const gsize size = 12 + gsize(opusPacket.size());
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, size, nullptr);
+    GstMapInfo map;
+    gst_buffer_map(buffer, &map, GST_MAP_WRITE);
+    guint8* rtp = map.data;
+    const quint32 timestamp = m_timestampBase + quint32(std::llround(seconds * m_media.clockRate));
+    rtp[0] = 0x80;
+    rtp[1] = guint8((m_firstPacket ? 0x80 : 0x00) | (m_payloadType & 0x7f));
+    rtp[2] = guint8(m_sequence >> 8);
+    rtp[3] = guint8(m_sequence & 0xff);
+    rtp[4] = guint8(timestamp >> 24);
+    rtp[5] = guint8(timestamp >> 16);
+    rtp[6] = guint8(timestamp >> 8);
+    rtp[7] = guint8(timestamp);
+    rtp[8] = guint8(m_media.ssrc >> 24);
+    rtp[9] = guint8(m_media.ssrc >> 16);
+    rtp[10] = guint8(m_media.ssrc >> 8);
+    rtp[11] = guint8(m_media.ssrc);
+    memcpy(rtp + 12, opusPacket.constData(), size_t(opusPacket.size()));
+    gst_buffer_unmap(buffer, &map);
+
+    const GstFlowReturn flow = gst_app_src_push_buffer(GST_APP_SRC(m_appsrc), buffer);
+    if (flow != GST_FLOW_OK) {
+        if (error)
+            *error = QString::fromUtf8(gst_flow_get_name(flow));
+        return false;
+    }
+    ++m_sequence;
+    m_firstPacket = false;
+    return true;
+}
+
+void GstVoiceAudioTrack::release()
+{
+    resetCallbacks();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_open = false;
+    if (m_appsrc) {
+        gst_object_unref(m_appsrc);
+        m_appsrc = nullptr;
+    }
+    if (m_transceiver) {
+        gst_object_unref(m_transceiver);
+        m_transceiver = nullptr;
+    }
+}

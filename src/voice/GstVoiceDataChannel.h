@@ -1,0 +1,31 @@
+#pragma once
+
+#include "voice/VoiceDataChannel.h"
+
+#include <atomic>
+
+typedef struct _GstWebRTCDataChannel GstWebRTCDataChannel;
+
+// A data channel of webrtcbin. Holds a reference to the GStreamer channel
+// until release().
+class GstVoiceDataChannel : public VoiceDataChannel
+{
+public:
+    // Takes over one reference to channel.
+    explicit GstVoiceDataChannel(GstWebRTCDataChannel* channel);
+    ~GstVoiceDataChannel() override;
+
+    QString label() const override;
+    bool isOpen() const override;
+
+    // Stops the callbacks and drops the GStreamer channel; called when the connection closes.
+    void release();
+
+private:
+    static void handleOpen(GstWebRTCDataChannel* channel, void* self);
+    static void handleClose(GstWebRTCDataChannel* channel, void* self);
+
+    GstWebRTCDataChannel* m_channel = nullptr;
+    QString m_label;
+    std::atomic<bool> m_open{false};
+};

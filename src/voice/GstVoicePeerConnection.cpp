@@ -1,0 +1,628 @@
+#include "voice/GstVoicePeerConnection.h"
+
+#include "voice/GstVoiceAudioTrack.h"
+#include "voice/GstVoiceDataChannel.h"
+
+#include <QDebug>
+
+// glib's headers use "signals" as a name, which Qt defines as a keyword.
+#undef signals
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+#include <gst/sdp/sdp.h>
+#include <gst/webrtc/webrtc.h>
+#include <nice/agent.h>
+
+namespace {
+
+constexpr guint JitterBufferLatencyMs = 40;
+
+bool hasProperty(gpointer object, const char* name)
+{
+    return g_object_class_find_property(G_OBJECT_GET_CLASS(object), name) != nullptr;
+}
+
+QString promiseError(GstPromise* promise, GstPromiseResult result)
+{
+    if (result != GST_PROMISE_RESULT_REPLIED)
+        return QStringLiteral("WebRTC operation interrupted");
+    const GstStructure* reply = gst_promise_get_reply(promise);
+    if (reply && gst_structure_has_field(reply, "error")) {
+        GError* error = nullptr;
+        gst_structure_get(reply, "error", G_TYPE_ERROR, &error, nullptr);
+        const QString text = error ? QString::fromUtf8(error->message) : QStringLiteral("WebRTC operation failed");
+        if (error)
+            g_error_free(error);
+        return text;
+    }
+    return {};
+}
+
+QStringList midsOf(const GstSDPMessage* sdp)
+{
+    QStringList mids;
+    for (guint i = 0; i < gst_sdp_message_medias_len(sdp); ++i) {
+        const gchar* mid = gst_sdp_media_get_attribute_val(gst_sdp_message_get_media(sdp, i), "mid");
+        mids << QString::fromUtf8(mid ? mid : "");
+    }
+    return mids;
+}
+
+GstFlowReturn pullRtp(GstAppSink* sink, gpointer data)
+{
+    GstSample* sample = gst_app_sink_pull_sample(sink);
+    if (!sample)
+        return GST_FLOW_OK;
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstMapInfo map;
+    if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+        const QByteArray packet(reinterpret_cast<const char*>(map.data), qsizetype(map.size));
+        gst_buffer_unmap(buffer, &map);
+        static_cast<GstVoiceAudioTrack*>(data)->deliverRtp(packet);
+    }
+    gst_sample_unref(sample);
+    return GST_FLOW_OK;
+}
+
+void unifyBundleIceCredentials(GstSDPMessage* sdp)
+{
+    const guint count = gst_sdp_message_medias_len(sdp);
+    if (count < 2)
+        return;
+    const gchar* ufrag = nullptr;
+    const gchar* pwd = nullptr;
+    for (guint i = 0; i < count && !ufrag; ++i) {
+        const GstSDPMedia* media = gst_sdp_message_get_media(sdp, i);
+        ufrag = gst_sdp_media_get_attribute_val(media, "ice-ufrag");
+        pwd = gst_sdp_media_get_attribute_val(media, "ice-pwd");
+    }
+    if (!ufrag || !pwd)
+        return;
+    const QByteArray firstUfrag(ufrag);
+    const QByteArray firstPwd(pwd);
+    for (guint i = 0; i < count; ++i) {
+        GstSDPMedia* media = const_cast<GstSDPMedia*>(gst_sdp_message_get_media(sdp, i));
+        for (guint a = 0; a < gst_sdp_media_attributes_len(media); ++a) {
+            const GstSDPAttribute* attribute = gst_sdp_media_get_attribute(media, a);
+            const QByteArray key(attribute->key);
+            if (key != "ice-ufrag" && key != "ice-pwd")
+                continue;
+            GstSDPAttribute replacement;
+            gst_sdp_attribute_set(&replacement, attribute->key,
+                                  key == "ice-ufrag" ? firstUfrag.constData() : firstPwd.constData());
+            gst_sdp_media_replace_attribute(media, a, &replacement);
+        }
+    }
+}
+
+int opusPayloadTypeOf(const GstSDPMessage* sdp)
+{
+    for (guint i = 0; i < gst_sdp_message_medias_len(sdp); ++i) {
+        const GstSDPMedia* media = gst_sdp_message_get_media(sdp, i);
+        if (qstrcmp(gst_sdp_media_get_media(media), "audio") != 0)
+            continue;
+        for (guint a = 0; a < gst_sdp_media_attributes_len(media); ++a) {
+            const GstSDPAttribute* attribute = gst_sdp_media_get_attribute(media, a);
+            if (qstrcmp(attribute->key, "rtpmap") != 0 || !attribute->value)
+                continue;
+            const QString value = QString::fromUtf8(attribute->value);
+            const qsizetype space = value.indexOf(QLatin1Char(' '));
+            if (space > 0 && value.mid(space + 1).startsWith(QLatin1String("opus/48000"), Qt::CaseInsensitive))
+                return value.left(space).toInt();
+        }
+        return -1;
+    }
+    return -1;
+}
+
+GstSDPMessage* parseSdp(const QString& sdpText)
+{
+    GstSDPMessage* sdp = nullptr;
+    gst_sdp_message_new(&sdp);
+    const QByteArray text = sdpText.toUtf8();
+    if (gst_sdp_message_parse_buffer(reinterpret_cast<const guint8*>(text.constData()), guint(text.size()), sdp)
+            != GST_SDP_OK
+        || gst_sdp_message_medias_len(sdp) == 0) {
+        gst_sdp_message_free(sdp);
+        return nullptr;
+    }
+    return sdp;
+}
+
+} // namespace
+
+std::shared_ptr<GstVoicePeerConnection> GstVoicePeerConnection::create(const VoicePeerConfiguration& configuration,
+                                                                       bool loopbackOnly, QString* error)
+{
+    std::shared_ptr<GstVoicePeerConnection> connection(new GstVoicePeerConnection);
+    if (!connection->setUp(configuration, loopbackOnly, error))
+        return nullptr;
+    return connection;
+}
+
+QString GstVoicePeerConnection::webrtcbinStunServer(const QString& stunUrl)
+{
+    QString url = stunUrl.trimmed();
+    if (url.isEmpty())
+        return {};
+    if (url.startsWith(QLatin1String("stun://")))
+        return url;
+    if (url.startsWith(QLatin1String("stun:")))
+        url = url.mid(5);
+    if (!url.contains(QLatin1Char(':')))
+        url += QLatin1String(":3478");
+    return QStringLiteral("stun://") + url;
+}
+
+bool GstVoicePeerConnection::setUp(const VoicePeerConfiguration& configuration, bool loopbackOnly, QString* error)
+{
+    auto fail = [error](const QString& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+
+    m_pipeline = gst_pipeline_new(nullptr);
+    m_webrtc = gst_element_factory_make("webrtcbin", nullptr);
+    if (!m_pipeline || !m_webrtc) {
+        if (m_webrtc)
+            gst_object_unref(m_webrtc);
+        m_webrtc = nullptr;
+        return fail(QStringLiteral("GStreamer webrtcbin is not available"));
+    }
+    gst_bin_add(GST_BIN(m_pipeline), m_webrtc);
+
+    g_object_set(m_webrtc, "bundle-policy", GST_WEBRTC_BUNDLE_POLICY_MAX_BUNDLE, "latency", JitterBufferLatencyMs,
+                 nullptr);
+    const QString stun = webrtcbinStunServer(configuration.stunUrl);
+    if (!stun.isEmpty())
+        g_object_set(m_webrtc, "stun-server", stun.toUtf8().constData(), nullptr);
+
+    // libnice: no UPnP discovery on the local network, no ICE over TCP, and
+    // connectivity checks as keep-alives so a vanished peer is noticed.
+    GObject* ice = nullptr;
+    g_object_get(m_webrtc, "ice-agent", &ice, nullptr);
+    if (ice) {
+        if (hasProperty(ice, "ice-tcp"))
+            g_object_set(ice, "ice-tcp", FALSE, nullptr);
+        NiceAgent* agent = nullptr;
+        if (hasProperty(ice, "agent"))
+            g_object_get(ice, "agent", &agent, nullptr);
+        if (agent) {
+            g_object_set(agent, "upnp", FALSE, "ice-tcp", FALSE, nullptr);
+            if (hasProperty(agent, "keepalive-conncheck"))
+                g_object_set(agent, "keepalive-conncheck", TRUE, nullptr);
+            if (loopbackOnly) {
+                NiceAddress address;
+                nice_address_init(&address);
+                nice_address_set_from_string(&address, "127.0.0.1");
+                nice_agent_add_local_address(agent, &address);
+            }
+            g_object_unref(agent);
+        } else if (loopbackOnly) {
+            g_object_unref(ice);
+            return fail(QStringLiteral("The ICE agent cannot be restricted to loopback"));
+        }
+        g_object_unref(ice);
+    }
+
+    g_signal_connect(m_webrtc, "on-ice-candidate", G_CALLBACK(&GstVoicePeerConnection::handleIceCandidate), this);
+    g_signal_connect(m_webrtc, "notify::connection-state", G_CALLBACK(&GstVoicePeerConnection::handleConnectionState),
+                     this);
+    g_signal_connect(m_webrtc, "on-data-channel", G_CALLBACK(&GstVoicePeerConnection::handleDataChannel), this);
+    g_signal_connect(m_webrtc, "pad-added", G_CALLBACK(&GstVoicePeerConnection::handlePadAdded), this);
+
+    GstBus* bus = gst_element_get_bus(m_pipeline);
+    gst_bus_set_sync_handler(bus, reinterpret_cast<GstBusSyncHandler>(&GstVoicePeerConnection::handleBusMessage), this,
+                             nullptr);
+    gst_object_unref(bus);
+
+    if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+        return fail(QStringLiteral("The WebRTC pipeline could not be started"));
+    return true;
+}
+
+QString GstVoicePeerConnection::withUnifiedIceCredentials(const QString& sdpText)
+{
+    GstSDPMessage* sdp = parseSdp(sdpText);
+    if (!sdp)
+        return sdpText;
+    unifyBundleIceCredentials(sdp);
+    gchar* text = gst_sdp_message_as_text(sdp);
+    const QString result = QString::fromUtf8(text);
+    g_free(text);
+    gst_sdp_message_free(sdp);
+    return result;
+}
+
+int GstVoicePeerConnection::opusPayloadType(const QString& sdpText)
+{
+    GstSDPMessage* sdp = parseSdp(sdpText);
+    if (!sdp)
+        return -1;
+    const int payloadType = opusPayloadTypeOf(sdp);
+    gst_sdp_message_free(sdp);
+    return payloadType;
+}
+
+GstVoicePeerConnection::~GstVoicePeerConnection()
+{
+    close();
+}
+
+std::shared_ptr<VoiceAudioTrack> GstVoicePeerConnection::addTrack(const VoiceAudioMediaLine& media, QString* error)
+{
+    if (m_closed || m_track) {
+        if (error)
+            *error = m_closed ? QStringLiteral("Connection is closed") : QStringLiteral("The audio line exists already");
+        return nullptr;
+    }
+
+    GstElement* appsrc = gst_element_factory_make("appsrc", nullptr);
+    if (!appsrc) {
+        if (error)
+            *error = QStringLiteral("GStreamer appsrc is not available");
+        return nullptr;
+    }
+    GstCaps* sendCaps = GstVoiceAudioTrack::rtpCaps(media, true);
+    g_object_set(appsrc, "caps", sendCaps, "is-live", TRUE, "format", GST_FORMAT_TIME, "do-timestamp", TRUE,
+                 "max-bytes", guint64(64 * 1024), nullptr);
+    gst_caps_unref(sendCaps);
+    gst_bin_add(GST_BIN(m_pipeline), appsrc);
+
+    GstPad* sinkPad = gst_element_request_pad_simple(m_webrtc, "sink_%u");
+    GstPad* sourcePad = gst_element_get_static_pad(appsrc, "src");
+    const bool linked = sinkPad && sourcePad && gst_pad_link(sourcePad, sinkPad) == GST_PAD_LINK_OK;
+    GstWebRTCRTPTransceiver* transceiver = nullptr;
+    if (sinkPad)
+        g_object_get(sinkPad, "transceiver", &transceiver, nullptr);
+    if (sourcePad)
+        gst_object_unref(sourcePad);
+    if (sinkPad)
+        gst_object_unref(sinkPad);
+    if (!linked || !transceiver) {
+        if (transceiver)
+            gst_object_unref(transceiver);
+        if (error)
+            *error = QStringLiteral("The audio line could not be added");
+        return nullptr;
+    }
+
+    GstCaps* preferences = GstVoiceAudioTrack::rtpCaps(media, false);
+    g_object_set(transceiver, "direction", GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDRECV, "codec-preferences",
+                 preferences, nullptr);
+    gst_caps_unref(preferences);
+    gst_element_sync_state_with_parent(appsrc);
+
+    gst_object_ref(appsrc);
+    m_track = std::make_shared<GstVoiceAudioTrack>(media, appsrc, transceiver);
+    return m_track;
+}
+
+std::shared_ptr<VoiceDataChannel> GstVoicePeerConnection::createDataChannel(const QString& label, QString* error)
+{
+    GstWebRTCDataChannel* channel = nullptr;
+    if (!m_closed)
+        g_signal_emit_by_name(m_webrtc, "create-data-channel", label.toUtf8().constData(), nullptr, &channel);
+    if (!channel) {
+        if (error)
+            *error = QStringLiteral("The data channel could not be created");
+        return nullptr;
+    }
+    auto wrapper = std::make_shared<GstVoiceDataChannel>(channel);
+    m_channels.push_back(wrapper);
+    return wrapper;
+}
+
+bool GstVoicePeerConnection::setLocalDescription(DescriptionType type, QString* error)
+{
+    auto fail = [error](const QString& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    if (m_closed)
+        return fail(QStringLiteral("Connection is closed"));
+
+    if (type == DescriptionType::Unspecified) {
+        GstWebRTCSignalingState signaling = GST_WEBRTC_SIGNALING_STATE_STABLE;
+        g_object_get(m_webrtc, "signaling-state", &signaling, nullptr);
+        type = signaling == GST_WEBRTC_SIGNALING_STATE_HAVE_REMOTE_OFFER ? DescriptionType::Answer
+                                                                         : DescriptionType::Offer;
+    }
+    const bool offer = type == DescriptionType::Offer;
+
+    GstPromise* promise = gst_promise_new();
+    g_signal_emit_by_name(m_webrtc, offer ? "create-offer" : "create-answer", nullptr, promise);
+    GstPromiseResult result = gst_promise_wait(promise);
+    QString failure = promiseError(promise, result);
+    GstWebRTCSessionDescription* description = nullptr;
+    if (failure.isEmpty()) {
+        gst_structure_get(gst_promise_get_reply(promise), offer ? "offer" : "answer",
+                          GST_TYPE_WEBRTC_SESSION_DESCRIPTION, &description, nullptr);
+    }
+    gst_promise_unref(promise);
+    if (!description)
+        return fail(failure.isEmpty() ? QStringLiteral("No description was made") : failure);
+
+    promise = gst_promise_new();
+    g_signal_emit_by_name(m_webrtc, "set-local-description", description, promise);
+    result = gst_promise_wait(promise);
+    failure = promiseError(promise, result);
+    gst_promise_unref(promise);
+    if (!failure.isEmpty()) {
+        gst_webrtc_session_description_free(description);
+        return fail(failure);
+    }
+
+    gchar* text = gst_sdp_message_as_text(description->sdp);
+    const QString sdp = QString::fromUtf8(text);
+    g_free(text);
+    const QStringList mids = midsOf(description->sdp);
+    for (guint i = 0; i < gst_sdp_message_medias_len(description->sdp); ++i) {
+        const GstSDPMedia* media = gst_sdp_message_get_media(description->sdp, i);
+        if (gst_sdp_media_get_port(media) == 0 && qstrcmp(gst_sdp_media_get_media(media), "audio") == 0)
+            qWarning() << "Linea audio WebRTC rifiutata nella descrizione locale:" << sdp;
+    }
+    gst_webrtc_session_description_free(description);
+
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_localMids = mids;
+    }
+    if (m_track && !mids.isEmpty())
+        m_track->setMid(mids.first());
+    notifyLocalDescription(offer ? QStringLiteral("offer") : QStringLiteral("answer"), sdp);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_localDescriptionReported = true;
+    }
+    flushLocalCandidates();
+    return true;
+}
+
+bool GstVoicePeerConnection::setRemoteDescription(const QString& sdpText, const QString& type, QString* error)
+{
+    auto fail = [error](const QString& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    if (m_closed)
+        return fail(QStringLiteral("Connection is closed"));
+
+    GstWebRTCSDPType sdpType;
+    if (type == QLatin1String("offer"))
+        sdpType = GST_WEBRTC_SDP_TYPE_OFFER;
+    else if (type == QLatin1String("answer"))
+        sdpType = GST_WEBRTC_SDP_TYPE_ANSWER;
+    else if (type == QLatin1String("pranswer"))
+        sdpType = GST_WEBRTC_SDP_TYPE_PRANSWER;
+    else
+        return fail(QStringLiteral("Unknown description type: %1").arg(type));
+
+    GstSDPMessage* sdp = parseSdp(sdpText);
+    if (!sdp)
+        return fail(QStringLiteral("Invalid session description"));
+
+    if (sdpType == GST_WEBRTC_SDP_TYPE_OFFER) {
+        unifyBundleIceCredentials(sdp);
+        // Answer with the payload type the offer gives Opus.
+        const int payloadType = opusPayloadTypeOf(sdp);
+        if (payloadType >= 0 && m_track)
+            m_track->setPayloadType(payloadType);
+    }
+    const QStringList mids = midsOf(sdp);
+
+    GstWebRTCSessionDescription* description = gst_webrtc_session_description_new(sdpType, sdp);
+    GstPromise* promise = gst_promise_new();
+    g_signal_emit_by_name(m_webrtc, "set-remote-description", description, promise);
+    const GstPromiseResult result = gst_promise_wait(promise);
+    const QString failure = promiseError(promise, result);
+    gst_promise_unref(promise);
+    gst_webrtc_session_description_free(description);
+    if (!failure.isEmpty())
+        return fail(failure);
+
+    QList<QPair<QString, QString>> pending;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_remoteMids = mids;
+        m_remoteDescriptionSet = true;
+        pending.swap(m_pendingRemoteCandidates);
+    }
+    for (const auto& candidate : std::as_const(pending))
+        applyRemoteCandidate(candidate.first, candidate.second);
+    return true;
+}
+
+bool GstVoicePeerConnection::addRemoteCandidate(const QString& candidateText, const QString& mid, QString* error)
+{
+    if (m_closed) {
+        if (error)
+            *error = QStringLiteral("Connection is closed");
+        return false;
+    }
+    QString candidate = candidateText.trimmed();
+    if (candidate.startsWith(QLatin1String("a=")))
+        candidate = candidate.mid(2);
+    if (candidate.isEmpty())
+        return true; // end of candidates
+    if (!candidate.startsWith(QLatin1String("candidate:")))
+        candidate.prepend(QLatin1String("candidate:"));
+
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_remoteDescriptionSet) {
+            m_pendingRemoteCandidates.append({candidate, mid});
+            return true;
+        }
+    }
+    return applyRemoteCandidate(candidate, mid);
+}
+
+bool GstVoicePeerConnection::applyRemoteCandidate(const QString& candidate, const QString& mid)
+{
+    int index = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        index = qMax(0, int(m_remoteMids.indexOf(mid)));
+    }
+    g_signal_emit_by_name(m_webrtc, "add-ice-candidate", guint(index), candidate.toUtf8().constData());
+    return true;
+}
+
+void GstVoicePeerConnection::flushLocalCandidates()
+{
+    QList<QPair<unsigned, QString>> held;
+    QStringList mids;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        held.swap(m_heldLocalCandidates);
+        mids = m_localMids;
+    }
+    for (const auto& candidate : std::as_const(held)) {
+        const QString mid = int(candidate.first) < mids.size() ? mids.at(int(candidate.first))
+                                                               : mids.value(0);
+        notifyLocalCandidate(candidate.second, mid);
+    }
+}
+
+VoicePeerConnection::State GstVoicePeerConnection::state() const
+{
+    return State(m_state.load());
+}
+
+void GstVoicePeerConnection::close()
+{
+    if (m_closed.exchange(true))
+        return;
+    resetCallbacks();
+    if (m_track)
+        m_track->resetCallbacks();
+    for (const auto& channel : m_channels)
+        channel->resetCallbacks();
+
+    if (m_pipeline) {
+        gst_element_set_state(m_pipeline, GST_STATE_NULL);
+        g_signal_handlers_disconnect_by_data(m_webrtc, this);
+        GstBus* bus = gst_element_get_bus(m_pipeline);
+        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+        gst_object_unref(bus);
+    }
+    for (const auto& channel : m_channels)
+        channel->release();
+    m_channels.clear();
+    if (m_track)
+        m_track->release();
+    if (m_pipeline) {
+        gst_object_unref(m_pipeline);
+        m_pipeline = nullptr;
+        m_webrtc = nullptr;
+    }
+    m_state = int(State::Closed);
+}
+
+// --- GStreamer callbacks (GStreamer's threads) --------------------------------
+
+void GstVoicePeerConnection::handleIceCandidate(GstElement*, unsigned mlineIndex, char* candidate, void* self)
+{
+    auto* connection = static_cast<GstVoicePeerConnection*>(self);
+    if (connection->m_closed || !candidate)
+        return;
+    QString text = QString::fromUtf8(candidate);
+    if (text.startsWith(QLatin1String("a=")))
+        text = text.mid(2);
+    QString mid;
+    {
+        std::lock_guard<std::mutex> lock(connection->m_mutex);
+        if (!connection->m_localDescriptionReported) {
+            connection->m_heldLocalCandidates.append({mlineIndex, text});
+            return;
+        }
+        mid = int(mlineIndex) < connection->m_localMids.size() ? connection->m_localMids.at(int(mlineIndex))
+                                                               : connection->m_localMids.value(0);
+    }
+    connection->notifyLocalCandidate(text, mid);
+}
+
+void GstVoicePeerConnection::handleConnectionState(GstElement* webrtc, GParamSpec*, void* self)
+{
+    auto* connection = static_cast<GstVoicePeerConnection*>(self);
+    if (connection->m_closed)
+        return;
+    GstWebRTCPeerConnectionState gstState = GST_WEBRTC_PEER_CONNECTION_STATE_NEW;
+    g_object_get(webrtc, "connection-state", &gstState, nullptr);
+    State state = State::New;
+    switch (gstState) {
+    case GST_WEBRTC_PEER_CONNECTION_STATE_NEW: state = State::New; break;
+    case GST_WEBRTC_PEER_CONNECTION_STATE_CONNECTING: state = State::Connecting; break;
+    case GST_WEBRTC_PEER_CONNECTION_STATE_CONNECTED: state = State::Connected; break;
+    case GST_WEBRTC_PEER_CONNECTION_STATE_DISCONNECTED: state = State::Disconnected; break;
+    case GST_WEBRTC_PEER_CONNECTION_STATE_FAILED: state = State::Failed; break;
+    case GST_WEBRTC_PEER_CONNECTION_STATE_CLOSED: state = State::Closed; break;
+    }
+    if (connection->m_state.exchange(int(state)) == int(state))
+        return;
+    if (connection->m_track) {
+        if (state == State::Connected)
+            connection->m_track->setOpen(true);
+        else if (state == State::Failed || state == State::Closed)
+            connection->m_track->setOpen(false);
+    }
+    connection->notifyStateChange(state);
+}
+
+void GstVoicePeerConnection::handleDataChannel(GstElement*, GstWebRTCDataChannel* channel, void* self)
+{
+    auto* connection = static_cast<GstVoicePeerConnection*>(self);
+    if (connection->m_closed || !channel)
+        return;
+    gst_object_ref(channel);
+    auto wrapper = std::make_shared<GstVoiceDataChannel>(channel);
+    {
+        std::lock_guard<std::mutex> lock(connection->m_mutex);
+        connection->m_channels.push_back(wrapper);
+    }
+    connection->notifyDataChannel(wrapper);
+}
+
+void GstVoicePeerConnection::handlePadAdded(GstElement*, GstPad* pad, void* self)
+{
+    auto* connection = static_cast<GstVoicePeerConnection*>(self);
+    if (connection->m_closed || GST_PAD_DIRECTION(pad) != GST_PAD_SRC || !connection->m_track)
+        return;
+
+    GstElement* sink = gst_element_factory_make("appsink", nullptr);
+    if (!sink)
+        return;
+    g_object_set(sink, "sync", FALSE, "async", FALSE, "emit-signals", FALSE, "max-buffers", 200u, "drop", TRUE,
+                 nullptr);
+    GstAppSinkCallbacks callbacks = {};
+    callbacks.new_sample = &pullRtp;
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, connection->m_track.get(), nullptr);
+    gst_bin_add(GST_BIN(connection->m_pipeline), sink);
+    gst_element_sync_state_with_parent(sink);
+    GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
+    if (gst_pad_link(pad, sinkPad) != GST_PAD_LINK_OK)
+        qWarning() << "Collegamento dell'audio WebRTC ricevuto fallito.";
+    gst_object_unref(sinkPad);
+}
+
+int GstVoicePeerConnection::handleBusMessage(GstBus*, GstMessage* message, void*)
+{
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR || GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING) {
+        GError* error = nullptr;
+        gchar* debug = nullptr;
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
+            gst_message_parse_error(message, &error, &debug);
+        else
+            gst_message_parse_warning(message, &error, &debug);
+        qWarning() << "Errore GStreamer WebRTC:" << (error ? error->message : "") << (debug ? debug : "");
+        if (error)
+            g_error_free(error);
+        g_free(debug);
+    }
+    gst_message_unref(message);
+    return GST_BUS_DROP;
+}

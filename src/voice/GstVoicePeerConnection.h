@@ -1,0 +1,82 @@
+#pragma once
+
+#include "voice/VoicePeerConnection.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+typedef struct _GstElement GstElement;
+typedef struct _GstPad GstPad;
+typedef struct _GstBus GstBus;
+typedef struct _GstMessage GstMessage;
+typedef struct _GParamSpec GParamSpec;
+typedef struct _GstWebRTCDataChannel GstWebRTCDataChannel;
+
+class GstVoiceAudioTrack;
+class GstVoiceDataChannel;
+
+// A voice peer connection carried by GStreamer's webrtcbin in a pipeline of its
+// own: bundle-policy max-bundle, a 40 ms jitter buffer, UPnP and ICE-TCP off,
+// explicit negotiation only. Descriptions are made synchronously on the calling
+// thread; candidates, state changes, data channels and RTP arrive on
+// GStreamer's threads. Local candidates are held back until the local
+// description has been reported, so signalling sees them in order.
+class GstVoicePeerConnection : public VoicePeerConnection
+{
+public:
+    // loopbackOnly: ICE uses 127.0.0.1 and nothing else (for tests).
+    static std::shared_ptr<GstVoicePeerConnection> create(const VoicePeerConfiguration& configuration,
+                                                          bool loopbackOnly, QString* error);
+    ~GstVoicePeerConnection() override;
+
+    std::shared_ptr<VoiceAudioTrack> addTrack(const VoiceAudioMediaLine& media, QString* error) override;
+    std::shared_ptr<VoiceDataChannel> createDataChannel(const QString& label, QString* error) override;
+    bool setLocalDescription(DescriptionType type, QString* error) override;
+    bool setRemoteDescription(const QString& sdp, const QString& type, QString* error) override;
+    bool addRemoteCandidate(const QString& candidate, const QString& mid, QString* error) override;
+    State state() const override;
+    void close() override;
+
+    // "stun:host:port" as webrtcbin wants it ("stun://host:port"); empty stays empty.
+    static QString webrtcbinStunServer(const QString& stunUrl);
+    // The session description with every m-line using the ICE credentials of
+    // the first one, as webrtcbin wants them inside one BUNDLE group.
+    static QString withUnifiedIceCredentials(const QString& sdp);
+    // The payload type the description gives Opus in its first audio m-line, or -1.
+    static int opusPayloadType(const QString& sdp);
+
+private:
+    GstVoicePeerConnection() = default;
+    bool setUp(const VoicePeerConfiguration& configuration, bool loopbackOnly, QString* error);
+    bool applyRemoteCandidate(const QString& candidate, const QString& mid);
+    void flushLocalCandidates();
+
+    static void handleIceCandidate(GstElement* webrtc, unsigned mlineIndex, char* candidate, void* self);
+    static void handleConnectionState(GstElement* webrtc, GParamSpec* spec, void* self);
+    static void handleDataChannel(GstElement* webrtc, GstWebRTCDataChannel* channel, void* self);
+    static void handlePadAdded(GstElement* webrtc, GstPad* pad, void* self);
+    static int handleBusMessage(GstBus* bus, GstMessage* message, void* self);
+
+    GstElement* m_pipeline = nullptr;
+    GstElement* m_webrtc = nullptr;
+    std::shared_ptr<GstVoiceAudioTrack> m_track;
+    std::vector<std::shared_ptr<GstVoiceDataChannel>> m_channels;
+
+    std::mutex m_mutex; // guards what follows
+    QStringList m_localMids;
+    QStringList m_remoteMids;
+    bool m_localDescriptionReported = false;
+    bool m_remoteDescriptionSet = false;
+    QList<QPair<unsigned, QString>> m_heldLocalCandidates;
+    QList<QPair<QString, QString>> m_pendingRemoteCandidates;
+
+    std::atomic<int> m_state{int(State::New)};
+    std::atomic<bool> m_closed{false};
+};

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class VoicePeerConnection;
+class VoicePeerConnectionFactory;
+
+// The voice engine: a full-mesh WebRTC audio conference among the members in
+// the voice room. One peer connection per remote member (keyed by the sid the
+// real-time channel gives them), the microphone Opus-encoded once and sent on
+// every connection, and every remote stream decoded and played on its own
+// output. Signalling travels as "voice_*" events over the real-time channel:
+// the engine asks for outgoing ones with signalingEventRequested and is fed
+// the incoming ones through handleSignalingEvent.
+//
+// Everything here runs on the GUI thread; the WebRTC library's callbacks hand
+// their work over with queued invocations guarded by a weak pointer.
+class VoiceChatManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The public STUN server used unless MOONLODGE_STUN_URL says otherwise.
+    static const char* const DefaultStunUrl;
+
+    // Uses the GStreamer WebRTC peer connections.
+    explicit VoiceChatManager(QObject* parent = nullptr);
+    // Uses the given peer connections (null: the GStreamer ones).
+    explicit VoiceChatManager(std::shared_ptr<VoicePeerConnectionFactory> factory, QObject* parent = nullptr);
+    ~VoiceChatManager() override;
+
+    // The STUN URL of new connections: MOONLODGE_STUN_URL when it is set
+    // (empty: no STUN server), DefaultStunUrl otherwise.
+    static QString stunServerUrl();
+
+    bool isMuted() const;
+    bool isLocalUserSpeaking() const;
+    bool isRemoteUserMuted(const QString& username) const;
+    bool isRemoteUserSpeaking(const QString& username) const;
+
+public slots:
+    void joinVoice();
+    void leaveVoice();
+    void toggleMute();
+    bool toggleRemoteUserMute(const QString& username);
+    void setMicrophoneDeviceId(const QByteArray& id);
+    void setSpeakerDeviceId(const QByteArray& id);
+    void handleSignalingEvent(const QString& eventName, const QJsonValue& data);
+
+signals:
+    void signalingEventRequested(const QString& eventName, const QJsonObject& data);
+    void voiceStatusChanged(const QString& status);
+    void muteChanged(bool muted);
+    void localUserSpeakingChanged(bool speaking);
+    void remoteUserMuteChanged(const QString& username, bool muted);
+    void remoteUserSpeakingChanged(const QString& username, bool speaking);
+    void voiceError(const QString& message);
+
+private:
+    struct Private;
+    friend class VoiceEngineProbe; // white-box access for the engine's tests
+
+    // Peer connections.
+    void createPeerConnection(const QString& sid, bool offerer);
+    void removePeerConnection(const QString& sid);
+    void sendEmergencyOffer(const QString& sid);
+    void handlePeerStateChange(const QString& sid, const std::weak_ptr<VoicePeerConnection>& connection,
+                               int state);
+    void checkDisconnectedPeer(const QString& sid,
+                               const std::weak_ptr<VoicePeerConnection>& connection);
+    static QByteArray opusPayloadFromRtp(const QByteArray& packet, int payloadType);
+
+    // Microphone.
+    bool openMicrophoneForJoin();
+    bool startMicrophone();
+    void stopMicrophone();
+    void processMicrophoneAudio();
+    void processCapturedPcm(const QByteArray& pcm);
+
+    // Remote playback.
+    void initializeRemoteAudio(const QString& sid);
+    void playRemoteOpusFrame(const QString& sid, const QByteArray& opus);
+    void endRemoteSpeaking(const QString& sid);
+    void restartRemoteAudioOutputs();
+
+    std::unique_ptr<Private> d;
+};

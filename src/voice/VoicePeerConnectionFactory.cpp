@@ -1,0 +1,3 @@
+#include "voice/VoicePeerConnectionFactory.h"
+
+VoicePeerConnectionFactory::~VoicePeerConnectionFactory() = default;

@@ -1,0 +1,246 @@
+#include "voice/VoiceToolbar.h"
+
+#include "voice/DesktopVoiceControlsFrame.h"
+#include "voice/VoiceChatManager.h"
+#include "voice/VoiceToolbarButtonHolder.h"
+
+#include <QDebug>
+#include <QFrame>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const char* const DarkButtonStyle =
+    "QPushButton { color: #eee7ff; background: #24192f; border: 1px solid #9570c4; border-radius: 7px;"
+    " font-size: 16px; padding: 0px; }"
+    "QPushButton:hover:enabled { background: #312341; border-color: #b28ce6; }"
+    "QPushButton:disabled { color: #6f6278; background: #1d1526; border-color: #4a3a5c; }";
+
+const char* const PinkButtonStyle =
+    "QPushButton { color: #ff8dbb; background: #291323; border: 1px solid #a84670; border-radius: 7px;"
+    " font-size: 16px; padding: 0px; }"
+    "QPushButton:hover:enabled { background: #3a1a31; border-color: #d0608f; }"
+    "QPushButton:disabled { color: #6f6278; background: #1d1526; border-color: #4a3a5c; }";
+
+QString dotStyle(const char* color)
+{
+    return QStringLiteral("color: %1;background: transparent;border: none;font-size: 11px;").arg(QLatin1String(color));
+}
+
+// A speaker with two sound waves, 48 x 48 pixels at device pixel ratio 2.
+QPixmap speakerPixmap(const QColor& color)
+{
+    QPixmap pixmap(48, 48);
+    pixmap.setDevicePixelRatio(2.0);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    // Logical coordinates: 24 x 24.
+    QPainterPath body;
+    body.moveTo(3.5, 9.5);
+    body.lineTo(7.5, 9.5);
+    body.lineTo(12.5, 5.0);
+    body.lineTo(12.5, 19.0);
+    body.lineTo(7.5, 14.5);
+    body.lineTo(3.5, 14.5);
+    body.closeSubpath();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawPath(body);
+    QPen wave(color, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter.setPen(wave);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawArc(QRectF(10.5, 8.0, 8.0, 8.0), -50 * 16, 100 * 16);
+    painter.drawArc(QRectF(9.0, 4.5, 14.0, 15.0), -50 * 16, 100 * 16);
+    return pixmap;
+}
+
+QIcon speakerIcon()
+{
+    QIcon icon;
+    icon.addPixmap(speakerPixmap(QColor(QStringLiteral("#ddd6fe"))), QIcon::Normal);
+    icon.addPixmap(speakerPixmap(QColor(QStringLiteral("#777777"))), QIcon::Disabled);
+    return icon;
+}
+
+QPushButton* toolbarButton(const QString& glyph, const QString& toolTip, const char* style)
+{
+    auto* button = new QPushButton(glyph);
+    button->setFixedSize(32, 30);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setToolTip(toolTip);
+    button->setStyleSheet(QLatin1String(style));
+    return button;
+}
+
+} // namespace
+
+VoiceToolbar::VoiceToolbar(VoiceChatManager* voice, QWidget* parent)
+    : QWidget(parent)
+    , m_voice(voice)
+{
+    setObjectName(QStringLiteral("desktopVoiceToolbar"));
+    setAttribute(Qt::WA_StyledBackground, true);
+    setStyleSheet(QStringLiteral(
+        "#desktopVoiceToolbar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #1c142b, stop:1 #120d1d);"
+        " border: none; border-top: 1px solid #8b5cf6; border-radius: 0px; }"));
+
+    m_statusDot = new QLabel(QStringLiteral("●"));
+    m_statusDot->setObjectName(QStringLiteral("voiceStatusDot"));
+    m_statusDot->setToolTip(QStringLiteral("Disconnected"));
+    m_statusDot->setStyleSheet(QStringLiteral("color: #a89bb8;background: transparent;border: none;font-size: 11px;"));
+    m_statusGlow = new QGraphicsDropShadowEffect(m_statusDot);
+    m_statusGlow->setOffset(0, 0);
+    m_statusGlow->setBlurRadius(12);
+    m_statusGlow->setColor(QColor(QStringLiteral("#6f6278")));
+    m_statusDot->setGraphicsEffect(m_statusGlow);
+
+    m_joinButton = toolbarButton(QStringLiteral("🎙"), QStringLiteral("Join Voice"), DarkButtonStyle);
+    m_muteButton = toolbarButton(QStringLiteral("🔊"), QStringLiteral("Mute"), DarkButtonStyle);
+    m_muteButton->setIcon(speakerIcon());
+    m_muteButton->setIconSize(QSize(20, 20));
+    m_settingsButton = toolbarButton(QStringLiteral("⚙️"), QStringLiteral("Audio Settings"), DarkButtonStyle);
+    m_leaveButton = toolbarButton(QStringLiteral("✕"), QStringLiteral("Leave Voice"), PinkButtonStyle);
+    m_joinButton->setObjectName(QStringLiteral("voiceJoinButton"));
+    m_muteButton->setObjectName(QStringLiteral("voiceMuteButton"));
+    m_settingsButton->setObjectName(QStringLiteral("voiceSettingsButton"));
+    m_leaveButton->setObjectName(QStringLiteral("voiceLeaveButton"));
+
+    m_frame = new DesktopVoiceControlsFrame(this);
+    auto* frameLayout = new QHBoxLayout(m_frame);
+    frameLayout->setContentsMargins(10, 3, 6, 3);
+    frameLayout->setSpacing(4);
+    frameLayout->addWidget(m_statusDot);
+    frameLayout->addSpacing(2);
+    const QColor violet(QStringLiteral("#a78bfa"));
+    frameLayout->addWidget(new VoiceToolbarButtonHolder(m_joinButton, violet));
+    frameLayout->addWidget(new VoiceToolbarButtonHolder(m_muteButton, violet));
+    frameLayout->addWidget(new VoiceToolbarButtonHolder(m_settingsButton, violet));
+    frameLayout->addWidget(new VoiceToolbarButtonHolder(m_leaveButton, QColor(QStringLiteral("#ff4b91"))));
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(10, 6, 10, 6);
+    layout->setSpacing(0);
+    layout->addWidget(m_frame);
+    layout->addStretch(1);
+
+    m_settingsPanel = buildAudioSettingsPanel();
+
+    m_joinButton->setEnabled(true);
+    m_muteButton->setEnabled(false);
+    m_leaveButton->setEnabled(false);
+
+    if (!m_voice)
+        return;
+    connect(m_joinButton, &QPushButton::clicked, m_voice, &VoiceChatManager::joinVoice);
+    connect(m_muteButton, &QPushButton::clicked, m_voice, &VoiceChatManager::toggleMute);
+    connect(m_leaveButton, &QPushButton::clicked, m_voice, &VoiceChatManager::leaveVoice);
+    connect(m_settingsButton, &QPushButton::clicked, this, &VoiceToolbar::toggleAudioSettings);
+    connect(m_voice, &VoiceChatManager::voiceStatusChanged, this, &VoiceToolbar::applyStatusGlow);
+    connect(m_voice, &VoiceChatManager::voiceStatusChanged, this, &VoiceToolbar::applyStatus);
+    connect(m_voice, &VoiceChatManager::muteChanged, this, &VoiceToolbar::applyMute);
+    connect(m_voice, &VoiceChatManager::voiceError, this, &VoiceToolbar::showVoiceError);
+}
+
+QFrame* VoiceToolbar::buildAudioSettingsPanel()
+{
+    auto* panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("voiceSettingsPanel"));
+    panel->setStyleSheet(QStringLiteral(
+        "#voiceSettingsPanel { background: rgba(18, 11, 32, 242); border: 1px solid rgba(167, 139, 250, 77);"
+        " border-radius: 10px; }"
+        "#voiceSettingsTitle { color: #c4b5fd; font-size: 11px; font-weight: bold; letter-spacing: 1px;"
+        " background: transparent; border: none; }"
+        "#voiceSettingsCloseButton { color: #eee7ff; background: #24192f; border: 1px solid #9570c4;"
+        " border-radius: 6px; font-size: 11px; padding: 0px; }"));
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(12, 10, 12, 12);
+    layout->setSpacing(8);
+    auto* header = new QHBoxLayout;
+    auto* title = new QLabel(QStringLiteral("AUDIO SETTINGS"), panel);
+    title->setObjectName(QStringLiteral("voiceSettingsTitle"));
+    auto* close = new QPushButton(QStringLiteral("✕"), panel);
+    close->setObjectName(QStringLiteral("voiceSettingsCloseButton"));
+    close->setFixedSize(22, 22);
+    close->setToolTip(QStringLiteral("Close"));
+    close->setCursor(Qt::PointingHandCursor);
+    header->addWidget(title);
+    header->addStretch(1);
+    header->addWidget(close);
+    layout->addLayout(header);
+    connect(close, &QPushButton::clicked, this, [this] {
+        m_settingsPanel->hide();
+        emit audioSettingsVisibilityChanged(false);
+    });
+    panel->hide();
+    return panel;
+}
+
+void VoiceToolbar::toggleAudioSettings()
+{
+    if (m_settingsPanel->isVisible()) {
+        m_settingsPanel->hide();
+        emit audioSettingsVisibilityChanged(false);
+        return;
+    }
+    emit audioSettingsAboutToShow();
+    m_settingsPanel->show();
+    m_settingsPanel->raise();
+    emit audioSettingsVisibilityChanged(true);
+}
+
+void VoiceToolbar::applyStatusGlow(const QString& status)
+{
+    const char* color = "#6f6278";
+    if (status == QLatin1String("connected"))
+        color = "#7cff9a";
+    else if (status == QLatin1String("muted"))
+        color = "#ffd166";
+    else if (status == QLatin1String("error"))
+        color = "#ff5c77";
+    m_statusGlow->setColor(QColor(QLatin1String(color)));
+    m_statusGlow->setEnabled(true);
+}
+
+void VoiceToolbar::applyStatus(const QString& status)
+{
+    bool inVoice = false;
+    if (status == QLatin1String("connected")) {
+        m_statusDot->setStyleSheet(dotStyle("#7cff9a"));
+        m_statusDot->setToolTip(QStringLiteral("Connected"));
+        inVoice = true;
+    } else if (status == QLatin1String("muted")) {
+        m_statusDot->setStyleSheet(dotStyle("#ffd166"));
+        m_statusDot->setToolTip(QStringLiteral("Muted"));
+        inVoice = true;
+    } else if (status == QLatin1String("error")) {
+        m_statusDot->setStyleSheet(dotStyle("#ff5c77"));
+        m_statusDot->setToolTip(QStringLiteral("Microphone error"));
+    } else {
+        m_statusDot->setStyleSheet(dotStyle("#6f6278"));
+        m_statusDot->setToolTip(QStringLiteral("Disconnected"));
+    }
+    m_joinButton->setEnabled(!inVoice);
+    m_muteButton->setEnabled(inVoice);
+    m_leaveButton->setEnabled(inVoice);
+}
+
+void VoiceToolbar::applyMute(bool muted)
+{
+    m_muteButton->setText(QString());
+    m_muteButton->setToolTip(muted ? QStringLiteral("Unmute") : QStringLiteral("Mute"));
+}
+
+void VoiceToolbar::showVoiceError(const QString& message)
+{
+    qWarning() << "Errore chat vocale:" << message;
+    m_statusDot->setToolTip(message);
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+// Helpers shared by the page tests: a logged-in network access manager, canned
+// server replies through the dev server's failure injection, a look at the
+// requests the server received, and a watcher that answers message boxes.
+
+#include "support/DevServer.h"
+
+#include <QApplication>
+#include <QJsonDocument>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QPointer>
+#include <QTimer>
+#include <QtTest>
+
+namespace PagesTest {
+
+// Logs the manager in as the member; returns the session's anti-forgery token.
+inline QString logIn(DevServer& server, QNetworkAccessManager& network, const QString& userName)
+{
+    const QJsonObject session = server.sessionFor(userName);
+    auto* jar = new QNetworkCookieJar(&network);
+    for (QNetworkCookie cookie : QNetworkCookie::parseCookies(session.value("cookie").toString().toUtf8())) {
+        cookie.setDomain(server.url().host());
+        cookie.setPath(QStringLiteral("/"));
+        jar->insertCookie(cookie);
+    }
+    network.setCookieJar(jar);
+    return session.value("csrf_token").toString();
+}
+
+// The next request for the path gets this JSON object with status 200 (or the given one).
+inline void cannedReply(DevServer& server, const QString& path, const QJsonObject& reply, int status = 200,
+                        const QString& method = QString())
+{
+    QJsonObject failure{{"mode", "status"},
+                        {"status", status},
+                        {"body", QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact))},
+                        {"content_type", "application/json"}};
+    if (!method.isEmpty())
+        failure.insert("method", method);
+    server.failNext(path, failure);
+}
+
+inline void delayNext(DevServer& server, const QString& path, int delayMs)
+{
+    server.failNext(path, {{"mode", "delay"}, {"delay_ms", delayMs}});
+}
+
+inline QJsonArray requestsFor(DevServer& server, const QString& path, const QString& method = QStringLiteral("GET"))
+{
+    QJsonArray matching;
+    for (const QJsonValue& value : server.requests()) {
+        const QJsonObject request = value.toObject();
+        if (request.value("path").toString() == path && request.value("method").toString() == method)
+            matching.append(request);
+    }
+    return matching;
+}
+
+inline QString header(const QJsonObject& request, const QString& name)
+{
+    const QJsonObject headers = request.value("headers").toObject();
+    for (auto it = headers.begin(); it != headers.end(); ++it)
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value().toString();
+    return {};
+}
+
+// Closes every message box as soon as it shows (also inside nested event loops)
+// and remembers its title and text.
+class MessageBoxWatcher : public QObject
+{
+public:
+    MessageBoxWatcher()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                if (!box || !box->isVisible() || m_closing.contains(box))
+                    continue;
+                m_closing.append(box);
+                shown.append(box->windowTitle() + QStringLiteral(": ") + box->text());
+                box->done(QMessageBox::Ok);
+            }
+        });
+        m_timer.start(10);
+    }
+
+    QStringList shown;
+
+private:
+    QTimer m_timer;
+    QList<QPointer<QMessageBox>> m_closing;
+};
+
+}  // namespace PagesTest

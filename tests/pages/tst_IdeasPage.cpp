@@ -1,0 +1,382 @@
+#include "pages/IdeasPage.h"
+#include "pages/ProfileIdeaFrame.h"
+#include "session/ServerEndpoints.h"
+#include "support/DevServer.h"
+#include "widgets/ProfileIdeaGlow.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QtTest>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+struct Warning
+{
+    QString title;
+    QString text;
+};
+
+QString header(const QJsonObject& request, const QString& name)
+{
+    const QJsonObject headers = request.value(QLatin1String("headers")).toObject();
+    for (auto it = headers.begin(); it != headers.end(); ++it)
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value().toString();
+    return {};
+}
+
+// A reply the server sends instead of its own for the next request to a path.
+QJsonObject cannedReply(const QJsonObject& body)
+{
+    return {{"mode", "status"}, {"status", 200}, {"content_type", "application/json"},
+            {"body", QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))}};
+}
+
+}  // namespace
+
+class TestIdeasPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_server.start()); }
+
+    void init()
+    {
+        QVERIFY(m_server.reset());
+        const QJsonObject session = m_server.sessionFor(QStringLiteral("luna"));
+        const QString cookieText = session.value("cookie").toString();
+        m_token = session.value("csrf_token").toString();
+        QVERIFY(!cookieText.isEmpty());
+
+        m_network = std::make_unique<QNetworkAccessManager>();
+        auto* jar = new QNetworkCookieJar(m_network.get());
+        QNetworkCookie cookie = QNetworkCookie::parseCookies(cookieText.toUtf8()).value(0);
+        cookie.setDomain(m_server.url().host());
+        cookie.setPath(QStringLiteral("/"));
+        jar->insertCookie(cookie);
+        m_network->setCookieJar(jar);
+
+        m_stack = std::make_unique<QStackedWidget>();
+        m_stack->resize(1000, 700);
+        m_otherPage = new QWidget(m_stack.get());
+        m_stack->addWidget(m_otherPage);
+        m_page = new IdeasPage(m_network.get(), m_stack.get());
+        m_stack->addWidget(m_page);
+        m_stack->setCurrentWidget(m_otherPage);
+        m_warnings.clear();
+        m_page->setWarningHook([this](QWidget*, const QString& title, const QString& text) {
+            m_warnings.append({title, text});
+        });
+        m_stack->show();
+        m_server.clearRequests();
+    }
+
+    void cleanup()
+    {
+        m_stack.reset();
+        m_network.reset();
+    }
+
+    void openingFromTheProfileHighlightsOwnIdeasOnly()
+    {
+        m_page->setProperty("openIdeasFromProfile", true);
+        m_page->openIdeasPage();
+        QCOMPARE(m_stack->currentWidget(), m_page);
+        QCOMPARE(m_page->property("openIdeasFromProfile").toBool(), false);
+        QCOMPARE(m_page->property("highlightMyIdeas").toBool(), true);
+        QCOMPARE(feedTexts(), QStringList{QStringLiteral("Loading ideas...")});
+
+        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), 12, 5000);
+        QCOMPARE(m_page->countLabel()->text(), QStringLiteral("12 IDEAS"));
+        QCOMPARE(m_page->property("ideasCsrfToken").toString(), m_token);
+        QCOMPARE(header(m_server.lastRequest("/api/desktop/ideas"), "Accept"), QStringLiteral("application/json"));
+
+        // luna wrote two of the ideas: both glow, carry the badge and the Delete button.
+        QList<ProfileIdeaFrame*> own;
+        for (ProfileIdeaFrame* card : cards()) {
+            const bool mine = authorOf(card) == QLatin1String("luna");
+            QCOMPARE(card->property("profileIdeaHighlight").toBool(), mine);
+            QCOMPARE(qobject_cast<ProfileIdeaGlow*>(card->parentWidget()) != nullptr, mine);
+            QCOMPARE(card->findChild<QLabel*>("profileIdeaBadge") != nullptr, mine);
+            QCOMPARE(card->findChild<QPushButton*>("desktopIdeaDelete") != nullptr, mine);
+            QCOMPARE(card->findChildren<QWidget*>("ideaActionSlot").size(), mine ? 4 : 3);
+            if (mine)
+                own.append(card);
+        }
+        QCOMPARE(own.size(), 2);
+        QVERIFY(own.first()->styleSheet().contains(QStringLiteral("border-color: #ff1493")));
+
+        // The view lands 20 pixels above the first own card.
+        QScrollBar* bar = m_page->scrollArea()->verticalScrollBar();
+        const int y = own.first()->mapTo(m_page->scrollArea()->widget(), QPoint(0, 0)).y();
+        QVERIFY(y > 100);
+        QTRY_COMPARE_WITH_TIMEOUT(bar->value(), std::min(y - 20, bar->maximum()), 2000);
+
+        // Through another navigation button and back: no highlight, no scroll, Delete stays.
+        m_page->clearProfileIntent();
+        m_page->openIdeasPage();
+        QCOMPARE(bar->value(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), 12, 5000);
+        QTest::qWait(250);
+        QCOMPARE(bar->value(), 0);
+        QCOMPARE(m_page->findChildren<ProfileIdeaGlow*>().size(), 0);
+        QCOMPARE(m_page->findChildren<QLabel*>("profileIdeaBadge").size(), 0);
+        QCOMPARE(m_page->findChildren<QPushButton*>("desktopIdeaDelete").size(), 2);
+    }
+
+    void feedShowsServerTextsAsPlainTextAndResolvesAvatars()
+    {
+        const QJsonArray ideas{
+            QJsonObject{{"id", 7}, {"author", "<b>Zoë Star</b>"}, {"profile_image", "sakura.png"},
+                        {"title", "<i>title</i>"}, {"content", "<a href='x'>body</a>"}, {"like_count", 3},
+                        {"liked_by_me", true}},
+            QJsonObject{{"id", 8}, {"author", "nova"}, {"profile_image", "comet.png"}, {"title", "t"}, {"content", "c"}},
+            QJsonObject{{"id", 9}, {"author", "x"}, {"profile_image", "../logout"}, {"title", "t"}, {"content", "c"}},
+            QJsonObject{{"id", 10}, {"author", "y"}, {"profile_image", ""}, {"title", "t"}, {"content", "c"}},
+            QJsonObject{{"id", 11}, {"author", "z"}, {"profile_image", "nobody.png"}, {"title", "t"}, {"content", "c"}}};
+        m_server.failNext("/api/desktop/ideas",
+                          cannedReply({{"success", true}, {"csrf_token", "tok"}, {"ideas", ideas}}));
+        m_page->openIdeasPage();
+        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), 5, 5000);
+
+        ProfileIdeaFrame* first = cards().first();
+        for (QLabel* label : first->findChildren<QLabel*>())
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+        QCOMPARE(first->findChild<QLabel*>("desktopIdeaTitle")->text(), QStringLiteral("<i>title</i>"));
+        QCOMPARE(first->findChild<QPushButton*>("desktopIdeaAction")->text(), QStringLiteral("♥  3"));
+
+        // Built-in avatar drawn at once; a server-only one downloaded; others keep the placeholder.
+        auto avatarOf = [](QWidget* card) { return card->findChild<QLabel*>("desktopIdeaAuthorAvatar"); };
+        QVERIFY(!avatarOf(cards().at(0))->pixmap().isNull());
+        QCOMPARE(avatarOf(cards().at(0))->pixmap().size(), QSize(38, 38));
+        QTRY_VERIFY_WITH_TIMEOUT(!avatarOf(cards().at(1))->pixmap().isNull(), 5000);
+        QTest::qWait(200);
+        for (int i : {2, 3, 4}) {
+            QCOMPARE(avatarOf(cards().at(i))->text(), QStringLiteral("👤"));
+            QVERIFY(avatarOf(cards().at(i))->pixmap().isNull());
+        }
+        QStringList paths;
+        for (const QJsonValue& request : m_server.requests())
+            paths << request.toObject().value("raw_path").toString();
+        QVERIFY(paths.contains(QStringLiteral("/static/avatars/comet.png")));
+        QVERIFY(paths.contains(QStringLiteral("/static/avatars/nobody.png")));
+        QVERIFY(!paths.contains(QStringLiteral("/static/avatars/sakura.png")));
+        QVERIFY(paths.contains(QStringLiteral("/static/avatars/..%2Flogout")));
+        QVERIFY(!paths.contains(QStringLiteral("/logout")));
+
+        // Failures and the empty list each leave one centred line in the feed.
+        m_server.failNext("/api/desktop/ideas", {{"mode", "status"}, {"status", 500}});
+        m_page->openIdeasPage();
+        QTRY_COMPARE_WITH_TIMEOUT(feedTexts(), QStringList{QStringLiteral("Injected failure")}, 5000);
+        m_server.failNext("/api/desktop/ideas", {{"mode", "invalid_json"}});
+        m_page->openIdeasPage();
+        QTRY_COMPARE_WITH_TIMEOUT(feedTexts(), QStringList{QStringLiteral("Unable to load ideas.")}, 5000);
+        m_server.failNext("/api/desktop/ideas", cannedReply({{"success", true}, {"ideas", QJsonArray()}}));
+        m_page->openIdeasPage();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            feedTexts(),
+            QStringList{QStringLiteral("No ideas here yet.\nShare your first idea and start building your space.")},
+            5000);
+        QCOMPARE(m_page->countLabel()->text(), QStringLiteral("0 IDEAS"));
+        QCOMPARE(m_page->property("ideasCsrfToken").toString(), QString());
+    }
+
+    void publishChecksFieldsTokenAndShowsTheServerErrorText()
+    {
+        // Nothing to send: blank fields, then no token before the first list.
+        m_page->titleField()->setText(QStringLiteral("   "));
+        m_page->textField()->setPlainText(QStringLiteral("text"));
+        m_page->publishButton()->click();
+        m_page->titleField()->setText(QStringLiteral("A title"));
+        m_page->publishButton()->click();
+        QCOMPARE(m_warnings.size(), 2);
+        QCOMPARE(m_warnings.at(0).title, QStringLiteral("MoonLodge"));
+        QCOMPARE(m_warnings.at(0).text, QStringLiteral("Please enter both a title and your idea."));
+        QCOMPARE(m_warnings.at(1).text, QStringLiteral("Please reopen Ideas and try again."));
+        QVERIFY(m_server.lastRequest("/ideas/create").isEmpty());
+
+        openAndWait(12);
+
+        // A 5000-character HTML error page: its first 2000 characters, fields kept.
+        QString html = QStringLiteral("<html>");
+        while (html.size() < 5000)
+            html += QStringLiteral("<p>broken</p>");
+        html = html.left(5000);
+        m_server.failNext("/ideas/create",
+                          {{"mode", "status"}, {"status", 502}, {"body", html}, {"content_type", "text/html"}});
+        m_warnings.clear();
+        m_page->publishButton()->click();
+        QCOMPARE(m_page->publishButton()->isEnabled(), false);
+        QCOMPARE(m_page->publishButton()->text(), QStringLiteral("Publishing..."));
+        QTRY_COMPARE_WITH_TIMEOUT(m_warnings.size(), 1, 5000);
+        QCOMPARE(m_warnings.at(0).text, html.left(2000));
+        QCOMPARE(m_page->publishButton()->isEnabled(), true);
+        QCOMPARE(m_page->publishButton()->text(), QStringLiteral("Publish Idea"));
+        QCOMPARE(m_page->titleField()->text(), QStringLiteral("A title"));
+
+        // A dropped connection (the network layer tries twice): the transport error text.
+        m_server.failNext("/ideas/create", {{"mode", "drop"}, {"count", 2}});
+        m_warnings.clear();
+        m_page->publishButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(m_warnings.size(), 1, 5000);
+        QVERIFY(!m_warnings.at(0).text.isEmpty());
+        QVERIFY(m_warnings.at(0).text != QStringLiteral("The server returned an unexpected response."));
+
+        // The server refuses a wrong token with its own message.
+        m_page->setProperty("ideasCsrfToken", QStringLiteral("not-the-token"));
+        m_warnings.clear();
+        m_page->publishButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(m_warnings.size(), 1, 5000);
+        QCOMPARE(m_warnings.at(0).text, QStringLiteral("The CSRF token is invalid."));
+        QCOMPARE(header(m_server.lastRequest("/ideas/create"), "X-CSRFToken"), QStringLiteral("not-the-token"));
+
+        // A good publish from a profile visit: token and Referer reach the server, the
+        // fields clear and the feed reloads through the Ideas button with the highlight kept.
+        QPushButton ideasButton;
+        int navigationClicks = 0;
+        connect(&ideasButton, &QPushButton::clicked, m_page, [&] {
+            ++navigationClicks;
+            m_page->openIdeasPage();
+        });
+        m_page->setIdeasNavigationButton(&ideasButton);
+        m_page->setProperty("openIdeasFromProfile", true);
+        openAndWait(12);
+        m_page->titleField()->setText(QStringLiteral("  Lantern  "));
+        m_page->textField()->setPlainText(QStringLiteral(" Light\nthem all "));
+        m_warnings.clear();
+        m_page->publishButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(navigationClicks, 1, 5000);
+        QVERIFY(m_warnings.isEmpty());
+        QCOMPARE(m_page->titleField()->text(), QString());
+        QCOMPARE(m_page->textField()->toPlainText(), QString());
+        const QJsonObject sent = m_server.lastRequest("/ideas/create");
+        QCOMPARE(header(sent, "X-CSRFToken"), m_token);
+        QCOMPARE(header(sent, "Referer"), ServerEndpoints::baseUrl() + QStringLiteral("/ideas"));
+        QCOMPARE(header(sent, "Content-Type"), QStringLiteral("application/json"));
+        QCOMPARE(header(sent, "Accept"), QStringLiteral("application/json"));
+        QCOMPARE(sent.value("body").toString(), QStringLiteral(R"({"content":"Light\nthem all","title":"Lantern"})"));
+        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), 13, 5000);
+        QCOMPARE(m_page->property("highlightMyIdeas").toBool(), true);
+        QCOMPARE(cards().first()->property("profileIdeaHighlight").toBool(), true);
+        QCOMPARE(m_page->countLabel()->text(), QStringLiteral("13 IDEAS"));
+    }
+
+    void likeShowsTheServerCountAndIsGuarded()
+    {
+        openAndWait(12);
+        ProfileIdeaFrame* card = cards().first();
+        QPointer<QPushButton> like = card->findChild<QPushButton*>("desktopIdeaAction");
+        QVERIFY(like && like->property("ideaLike").toBool());
+        const QString before = like->text();
+
+        // The count shown is whatever the server says, not a local +1.
+        m_server.failNext("/ideas/*", cannedReply({{"success", true}, {"liked", true}, {"like_count", 42}}));
+        like->click();
+        QCOMPARE(like->isEnabled(), false);
+        like->click();  // ignored while the first request is out
+        QTRY_VERIFY_WITH_TIMEOUT(like->isEnabled(), 5000);
+        QCOMPARE(like->text(), QStringLiteral("♥  42"));
+        QCOMPARE(like->property("liked").toBool(), true);
+        int likeRequests = 0;
+        QJsonObject likeRequest;
+        for (const QJsonValue& value : m_server.requests()) {
+            if (value.toObject().value("path").toString().endsWith(QLatin1String("/like"))) {
+                ++likeRequests;
+                likeRequest = value.toObject();
+            }
+        }
+        QCOMPARE(likeRequests, 1);
+        QCOMPARE(header(likeRequest, "X-CSRFToken"), m_token);
+        QCOMPARE(header(likeRequest, "Referer"), ServerEndpoints::baseUrl() + QStringLiteral("/ideas"));
+        QVERIFY(QRegularExpression(QStringLiteral("^/ideas/\\d+/like$")).match(likeRequest.value("path").toString()).hasMatch());
+
+        // The real toggle: the server's own count comes back.
+        like->click();
+        QTRY_VERIFY_WITH_TIMEOUT(like->isEnabled() && like->text() != QStringLiteral("♥  42"), 5000);
+        QCOMPARE(like->property("liked").toBool(), !before.startsWith(QStringLiteral("♥")));
+
+        // Failures: titled "Ideas", server text or the fallback; the text stays.
+        const QString shown = like->text();
+        m_warnings.clear();
+        m_server.failNext("/ideas/*", {{"mode", "status"}, {"status", 500}});
+        like->click();
+        QTRY_COMPARE_WITH_TIMEOUT(m_warnings.size(), 1, 5000);
+        m_server.failNext("/ideas/*", {{"mode", "invalid_json"}});
+        like->click();
+        QTRY_COMPARE_WITH_TIMEOUT(m_warnings.size(), 2, 5000);
+        QCOMPARE(m_warnings.at(0).title, QStringLiteral("Ideas"));
+        QCOMPARE(m_warnings.at(0).text, QStringLiteral("Injected failure"));
+        QCOMPARE(m_warnings.at(1).text, QStringLiteral("Unable to update like."));
+        QCOMPARE(like->text(), shown);
+        QVERIFY(like->isEnabled());
+
+        // A reply that arrives after the feed was rebuilt touches nothing.
+        m_server.failNext("/ideas/*", {{"mode", "delay"}, {"delay_ms", 600}});
+        like->click();
+        m_warnings.clear();
+        m_page->openIdeasPage();
+        QTRY_VERIFY_WITH_TIMEOUT(like.isNull(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), 12, 5000);
+        const QString rebuiltText = cards().first()->findChild<QPushButton*>("desktopIdeaAction")->text();
+        QTest::qWait(800);
+        QCOMPARE(cards().first()->findChild<QPushButton*>("desktopIdeaAction")->text(), rebuiltText);
+        QVERIFY(m_warnings.isEmpty());
+    }
+
+private:
+    QList<ProfileIdeaFrame*> cards() const
+    {
+        // Cards of a replaced feed are only scheduled for deletion: let them go first.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QList<ProfileIdeaFrame*> result;
+        for (ProfileIdeaFrame* card : m_page->feed()->findChildren<ProfileIdeaFrame*>())
+            result.append(card);
+        // Feed order, top to bottom.
+        std::sort(result.begin(), result.end(), [this](QWidget* a, QWidget* b) {
+            return a->mapTo(m_page->feed(), QPoint()).y() < b->mapTo(m_page->feed(), QPoint()).y();
+        });
+        return result;
+    }
+
+    QStringList feedTexts() const
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QStringList texts;
+        for (QLabel* label : m_page->feed()->findChildren<QLabel*>("ideasFeedMessage", Qt::FindDirectChildrenOnly))
+            texts << label->text();
+        return texts;
+    }
+
+    static QString authorOf(QWidget* card) { return card->findChild<QLabel*>("desktopIdeaAuthor")->text(); }
+
+    void openAndWait(int count)
+    {
+        m_page->openIdeasPage();
+        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), count, 5000);
+    }
+
+    DevServer m_server;
+    QString m_token;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    std::unique_ptr<QStackedWidget> m_stack;
+    QWidget* m_otherPage = nullptr;
+    IdeasPage* m_page = nullptr;
+    QList<Warning> m_warnings;
+};
+
+QTEST_MAIN(TestIdeasPage)
+#include "tst_IdeasPage.moc"

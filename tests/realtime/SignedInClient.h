@@ -1,0 +1,101 @@
+#pragma once
+
+// A member signed in to the dev server for widget tests: a network access manager
+// whose cookie jar holds a fresh session, and a real-time channel using that jar.
+
+#include "realtime/RealtimeChannel.h"
+#include "session/ServerApi.h"
+#include "session/ServerEndpoints.h"
+#include "support/DevServer.h"
+
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QStringList>
+#include <QWebSocket>
+#include <QtTest>
+
+#include <memory>
+
+class SignedInClient
+{
+public:
+    SignedInClient(DevServer& server, const QString& userName)
+        : userName(userName)
+    {
+        auto* jar = new QNetworkCookieJar(&network);
+        network.setCookieJar(jar);
+        const QByteArray raw = server.sessionFor(userName).value(QLatin1String("cookie")).toString().toLatin1();
+        for (QNetworkCookie cookie : QNetworkCookie::parseCookies(raw)) {
+            cookie.setDomain(server.url().host());
+            cookie.setPath(QStringLiteral("/"));
+            jar->insertCookie(cookie);
+        }
+        channel = std::make_unique<RealtimeChannel>(jar);
+        QWebSocket* socket = channel->socket();
+        QObject::connect(socket, &QWebSocket::textMessageReceived, channel.get(),
+                         [this](const QString& frame) { frames << frame; });
+        QObject::connect(socket, &QWebSocket::textMessageReceived, channel.get(), &RealtimeChannel::handleRealtimeFrame);
+    }
+
+    // Opens the channel and waits for the namespace acknowledgement.
+    bool connectChannel()
+    {
+        channel->openIfUnconnected();
+        QDeadlineTimer deadline(8000);
+        while (!channel->isReady() && !deadline.hasExpired())
+            QTest::qWait(10);
+        return channel->isReady();
+    }
+
+    // GET a path with this member's session; the parsed body (object or array).
+    QJsonDocument fetch(const QString& path)
+    {
+        QJsonDocument result;
+        bool done = false;
+        QObject guard;
+        ServerApi::onFinished(ServerApi::get(network, ServerEndpoints::url(path)), &guard,
+                              [&](const ServerReply& reply) {
+                                  result = QJsonDocument::fromJson(reply.body);
+                                  done = true;
+                              });
+        QDeadlineTimer deadline(8000);
+        while (!done && !deadline.hasExpired())
+            QTest::qWait(5);
+        return result;
+    }
+
+    // Event frames of that name received so far.
+    QStringList eventFrames(const QString& eventName) const
+    {
+        QStringList matching;
+        const QString prefix = QStringLiteral("42[\"") + eventName + QLatin1Char('"');
+        for (const QString& frame : frames)
+            if (frame.startsWith(prefix))
+                matching << frame;
+        return matching;
+    }
+
+    QString userName;
+    QNetworkAccessManager network;
+    std::unique_ptr<RealtimeChannel> channel;
+    QStringList frames;
+};
+
+// A scripted reply for the next request of `path`: status 200 with this JSON body.
+inline void scriptReply(DevServer& server, const QString& path, const QByteArray& jsonBody)
+{
+    server.failNext(path, {{QStringLiteral("mode"), QStringLiteral("status")},
+                           {QStringLiteral("status"), 200},
+                           {QStringLiteral("content_type"), QStringLiteral("application/json")},
+                           {QStringLiteral("body"), QString::fromUtf8(jsonBody)}});
+}
+
+inline void failReply(DevServer& server, const QString& path, const QJsonObject& failure = {})
+{
+    QJsonObject rule = failure;
+    if (!rule.contains(QLatin1String("mode")))
+        rule.insert(QStringLiteral("mode"), QStringLiteral("status"));
+    server.failNext(path, rule);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+// Closes every message box that opens while it lives and remembers what it said,
+// so tests can check the texts without a modal loop blocking them.
+class MessageBoxCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Box
+    {
+        QString title;
+        QString text;
+        bool critical = false;
+    };
+
+    MessageBoxCatcher();
+
+    const QList<Box>& boxes() const { return m_boxes; }
+    QStringList titles() const;
+    void clear() { m_boxes.clear(); }
+
+private:
+    void closeOpenBoxes();
+
+    QTimer m_timer;
+    QList<Box> m_boxes;
+};

@@ -1,0 +1,166 @@
+#pragma once
+
+// A WebRTC layer without network for the voice engine's tests: it records
+// every operation and lets the test fire the callbacks a library would.
+
+#include "voice/VoiceAudioTrack.h"
+#include "voice/VoiceDataChannel.h"
+#include "voice/VoicePeerConnection.h"
+#include "voice/VoicePeerConnectionFactory.h"
+
+#include <QList>
+#include <QPair>
+#include <QStringList>
+
+#include <memory>
+
+class FakeVoiceAudioTrack : public VoiceAudioTrack
+{
+public:
+    QString mediaType() const override { return type; }
+    QString mid() const override { return QStringLiteral("0"); }
+    int payloadType() const override { return payload; }
+    bool isOpen() const override { return open; }
+    bool sendFrame(const QByteArray& packet, double seconds, QString* error) override
+    {
+        if (!sendFailure.isEmpty()) {
+            *error = sendFailure;
+            return false;
+        }
+        sent.append({packet, seconds});
+        return true;
+    }
+
+    using VoiceAudioTrack::notifyClosed;
+    using VoiceAudioTrack::notifyFrame;
+    using VoiceAudioTrack::notifyMessage;
+    using VoiceAudioTrack::notifyOpen;
+
+    QString type = QStringLiteral("audio");
+    int payload = 111;
+    bool open = false;
+    QString sendFailure;
+    QList<QPair<QByteArray, double>> sent;
+};
+
+class FakeVoiceDataChannel : public VoiceDataChannel
+{
+public:
+    explicit FakeVoiceDataChannel(const QString& name) : name(name) {}
+    QString label() const override { return name; }
+    bool isOpen() const override { return open; }
+
+    using VoiceDataChannel::notifyClosed;
+    using VoiceDataChannel::notifyOpen;
+
+    QString name;
+    bool open = false;
+};
+
+class FakeVoicePeerConnection : public VoicePeerConnection
+{
+public:
+    std::shared_ptr<VoiceAudioTrack> addTrack(const VoiceAudioMediaLine& line, QString* error) override
+    {
+        if (!addTrackFailure.isEmpty()) {
+            *error = addTrackFailure;
+            return nullptr;
+        }
+        media = line;
+        track = std::make_shared<FakeVoiceAudioTrack>();
+        return track;
+    }
+    std::shared_ptr<VoiceDataChannel> createDataChannel(const QString& label, QString*) override
+    {
+        channel = std::make_shared<FakeVoiceDataChannel>(label);
+        return channel;
+    }
+    bool setLocalDescription(DescriptionType type, QString* error) override
+    {
+        if (!localFailure.isEmpty()) {
+            *error = localFailure;
+            return false;
+        }
+        QString name;
+        if (type == DescriptionType::Offer)
+            name = QStringLiteral("offer");
+        else if (type == DescriptionType::Answer)
+            name = QStringLiteral("answer");
+        else
+            name = remoteOfferApplied ? QStringLiteral("answer") : QStringLiteral("offer");
+        localDescriptions << name;
+        notifyLocalDescription(name, QStringLiteral("v=0 fake ") + name);
+        return true;
+    }
+    bool setRemoteDescription(const QString& sdp, const QString& type, QString* error) override
+    {
+        if (!remoteFailure.isEmpty()) {
+            *error = remoteFailure;
+            return false;
+        }
+        remoteDescriptions.append({sdp, type});
+        remoteOfferApplied = type == QLatin1String("offer");
+        return true;
+    }
+    bool addRemoteCandidate(const QString& candidate, const QString& mid, QString*) override
+    {
+        remoteCandidates.append({candidate, mid});
+        return true;
+    }
+    State state() const override { return current; }
+    void close() override
+    {
+        ++closeCount;
+        resetCallbacks();
+        current = State::Closed;
+    }
+
+    // Reports a state as the library would (callback first, then state() agrees).
+    void reportState(State state)
+    {
+        current = state;
+        notifyStateChange(state);
+    }
+
+    using VoicePeerConnection::notifyDataChannel;
+    using VoicePeerConnection::notifyLocalCandidate;
+    using VoicePeerConnection::notifyStateChange;
+    using VoicePeerConnection::notifyTrack;
+
+    VoicePeerConfiguration configuration;
+    VoiceAudioMediaLine media;
+    std::shared_ptr<FakeVoiceAudioTrack> track;
+    std::shared_ptr<FakeVoiceDataChannel> channel;
+    QStringList localDescriptions;
+    QList<QPair<QString, QString>> remoteDescriptions;
+    QList<QPair<QString, QString>> remoteCandidates;
+    bool remoteOfferApplied = false;
+    int closeCount = 0;
+    State current = State::New;
+    QString addTrackFailure;
+    QString localFailure;
+    QString remoteFailure;
+};
+
+class FakeVoicePeerConnectionFactory : public VoicePeerConnectionFactory
+{
+public:
+    std::shared_ptr<VoicePeerConnection> create(const VoicePeerConfiguration& configuration, QString* error) override
+    {
+        if (!createFailure.isEmpty()) {
+            *error = createFailure;
+            return nullptr;
+        }
+        auto connection = std::make_shared<FakeVoicePeerConnection>();
+        connection->configuration = configuration;
+        connection->addTrackFailure = nextAddTrackFailure;
+        created.append(connection);
+        return connection;
+    }
+
+    std::shared_ptr<FakeVoicePeerConnection> last() const { return created.isEmpty() ? nullptr : created.last(); }
+
+    QList<std::shared_ptr<FakeVoicePeerConnection>> created;
+    QString createFailure;
+    QString nextAddTrackFailure;
+};

@@ -1,0 +1,76 @@
+#pragma once
+
+// A minimal Socket.IO client for the voice tests: joins the dev server's
+// real-time channel with a session cookie and carries one engine's "voice_*"
+// events both ways.
+
+#include "voice/VoiceChatManager.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkRequest>
+#include <QUrl>
+#include <QWebSocket>
+
+class SignalingBridge
+{
+public:
+    SignalingBridge(VoiceChatManager* manager, const QUrl& server, const QByteArray& cookie)
+        : m_manager(manager)
+    {
+        QUrl url = server;
+        url.setScheme(QStringLiteral("ws"));
+        url.setPath(QStringLiteral("/socket.io/"));
+        url.setQuery(QStringLiteral("EIO=4&transport=websocket"));
+        QNetworkRequest request(url);
+        request.setRawHeader("Cookie", cookie);
+        request.setRawHeader("Origin", server.toString(QUrl::RemovePath).toUtf8());
+
+        QObject::connect(&socket, &QWebSocket::textMessageReceived, &m_context,
+                         [this](const QString& frame) { receive(frame); });
+        QObject::connect(manager, &VoiceChatManager::signalingEventRequested, &m_context,
+                         [this](const QString& name, const QJsonObject& data) { send(name, data); });
+        socket.open(request);
+    }
+
+    bool isReady() const { return m_ready; }
+    QString sid() const { return m_sid; }
+    QStringList received;
+
+    QWebSocket socket;
+
+private:
+    void send(const QString& name, const QJsonObject& data)
+    {
+        QJsonArray array{name};
+        if (!data.isEmpty())
+            array.append(data);
+        socket.sendTextMessage(QStringLiteral("42") + QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
+    }
+
+    void receive(const QString& frame)
+    {
+        if (frame.startsWith(QLatin1String("0{"))) {
+            socket.sendTextMessage(QStringLiteral("40"));
+        } else if (frame.startsWith(QLatin1String("40"))) {
+            m_sid = QJsonDocument::fromJson(frame.mid(2).toUtf8()).object().value("sid").toString();
+            m_ready = true;
+        } else if (frame == QLatin1String("2")) {
+            socket.sendTextMessage(QStringLiteral("3"));
+        } else if (frame.startsWith(QLatin1String("42"))) {
+            const QJsonArray array = QJsonDocument::fromJson(frame.mid(2).toUtf8()).array();
+            if (array.isEmpty())
+                return;
+            const QString name = array.at(0).toString();
+            received << name;
+            if (name.startsWith(QLatin1String("voice_")))
+                m_manager->handleSignalingEvent(name, array.size() > 1 ? array.at(1) : QJsonValue());
+        }
+    }
+
+    VoiceChatManager* m_manager;
+    QObject m_context;
+    bool m_ready = false;
+    QString m_sid;
+};

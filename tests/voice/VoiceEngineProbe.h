@@ -1,0 +1,46 @@
+#pragma once
+
+// White-box access to the voice engine for its tests.
+
+#include "voice/VoiceChatManager.h"
+#include "voice/VoiceChatManager_p.h"
+
+#include <QAudioDevice>
+#include <QMediaDevices>
+
+class VoiceEngineProbe
+{
+public:
+    static VoiceChatManager::Private& d(VoiceChatManager& manager) { return *manager.d; }
+
+    static void feedMicrophone(VoiceChatManager& manager, const QByteArray& pcm) { manager.processCapturedPcm(pcm); }
+    static void playOpus(VoiceChatManager& manager, const QString& sid, const QByteArray& opus)
+    {
+        manager.playRemoteOpusFrame(sid, opus);
+    }
+    static void restartOutputs(VoiceChatManager& manager) { manager.restartRemoteAudioOutputs(); }
+    static QByteArray opusFromRtp(const QByteArray& packet, int payloadType = 111)
+    {
+        return VoiceChatManager::opusPayloadFromRtp(packet, payloadType);
+    }
+    static void removePeer(VoiceChatManager& manager, const QString& sid) { manager.removePeerConnection(sid); }
+};
+
+// The virtual devices of the test PulseAudio (scripts/lib/run-suite.sh).
+inline bool hasTestAudioDevices()
+{
+    bool microphone = false;
+    bool speaker = false;
+    for (const QAudioDevice& device : QMediaDevices::audioInputs())
+        microphone = microphone || device.id() == "vmic";
+    for (const QAudioDevice& device : QMediaDevices::audioOutputs())
+        speaker = speaker || device.id() == "vspk";
+    return microphone && speaker;
+}
+
+#define REQUIRE_TEST_AUDIO_DEVICES()                                                                                 \
+    do {                                                                                                             \
+        if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))                                                             \
+            QSKIP("needs the test PulseAudio with its virtual devices (scripts/test starts it)");                   \
+        QVERIFY2(hasTestAudioDevices(), "the test PulseAudio lacks its virtual devices vmic/vspk");                 \
+    } while (false)

@@ -1,0 +1,90 @@
+// Two voice engines with their own virtual devices talk through the dev server
+// over GStreamer WebRTC on loopback.
+
+#include "SignalingBridge.h"
+#include "TestAudio.h"
+#include "VoiceEngineProbe.h"
+#include "support/DevServer.h"
+#include "voice/GstVoicePeerConnectionFactory.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+class TestVoiceEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("MOONLODGE_STUN_URL", "");
+        REQUIRE_TEST_AUDIO_DEVICES();
+        QVERIFY(testAudioInput("vmic_a").description().size() > 0);
+        QVERIFY(server.start());
+    }
+
+    void toneReachesTheOtherSpeaker()
+    {
+        auto factory = std::make_shared<GstVoicePeerConnectionFactory>();
+        factory->setLoopbackOnly(true);
+
+        VoiceChatManager luna(factory);
+        VoiceChatManager orion(factory);
+        luna.setMicrophoneDeviceId("vmic_a");
+        luna.setSpeakerDeviceId("vspk_a");
+        orion.setMicrophoneDeviceId("vmic_b");
+        orion.setSpeakerDeviceId("vspk_b");
+
+        SignalingBridge lunaChannel(&luna, server.url(), server.sessionFor("luna").value("cookie").toString().toUtf8());
+        SignalingBridge orionChannel(&orion, server.url(), server.sessionFor("orion").value("cookie").toString().toUtf8());
+        QTRY_VERIFY_WITH_TIMEOUT(lunaChannel.isReady() && orionChannel.isReady(), 10000);
+
+        ToneFeeder tone("vmic_a", 440.0, 8000);
+        QVERIFY(tone.isOpen());
+        SpeakerRecorder orionSpeaker("vspk_b_rec");
+        QVERIFY(orionSpeaker.isOpen());
+
+        QSignalSpy orionHears(&orion, &VoiceChatManager::remoteUserSpeakingChanged);
+        QElapsedTimer clock;
+        clock.start();
+        luna.joinVoice();
+        QTRY_VERIFY_WITH_TIMEOUT(lunaChannel.received.contains("voice_existing_users"), 5000);
+        orion.joinVoice();
+        QVERIFY(VoiceEngineProbe::d(orion).inVoice);
+
+        // orion offers to luna; luna's tone makes luna speak on orion's side.
+        QTRY_VERIFY_WITH_TIMEOUT(orion.isRemoteUserSpeaking("luna"), 15000);
+        qInfo() << "join to speaking indicator:" << clock.elapsed() << "ms";
+        QCOMPARE(orionHears.first().at(0).toString(), QString("luna"));
+        QCOMPARE(orionHears.first().at(1).toBool(), true);
+        QCOMPARE(VoiceEngineProbe::d(luna).dataChannels.size(), 1); // the answerer got the offerer's channel
+
+        // What orion's speaker plays is luna's 440 Hz tone.
+        const size_t start = orionSpeaker.samples.size();
+        QTRY_VERIFY_WITH_TIMEOUT(orionSpeaker.samples.size() >= start + 48000, 5000);
+        const qint16* heard = orionSpeaker.samples.data() + start + 9600;
+        const double level = rmsOf(heard, 38400);
+        const double frequency = frequencyOf(heard, 38400);
+        qInfo() << "orion's speaker: rms" << level << "frequency" << frequency << "Hz";
+        QVERIFY2(level > 1000, qPrintable(QString::number(level)));
+        QVERIFY2(std::abs(frequency - 440.0) < 10.0, qPrintable(QString::number(frequency)));
+
+        // Mute: orion stops hearing luna.
+        luna.toggleMute();
+        QTRY_VERIFY_WITH_TIMEOUT(!orion.isRemoteUserSpeaking("luna"), 3000);
+        QTest::qWait(500);
+        QVERIFY(!orion.isRemoteUserSpeaking("luna"));
+
+        // Leave: orion's connection to luna goes.
+        QCOMPARE(VoiceEngineProbe::d(orion).peerConnections.size(), 1);
+        luna.leaveVoice();
+        QTRY_VERIFY_WITH_TIMEOUT(VoiceEngineProbe::d(orion).peerConnections.isEmpty(), 5000);
+        orion.leaveVoice();
+    }
+
+private:
+    DevServer server;
+};
+
+QTEST_MAIN(TestVoiceEndToEnd)
+#include "tst_VoiceEndToEnd.moc"

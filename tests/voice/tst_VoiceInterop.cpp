@@ -1,0 +1,124 @@
+// Interoperation with an independent WebRTC implementation: voice bots built
+// on aiortc join the room before and after the client, so the client both
+// offers and answers; audio flows both ways and is told apart by frequency.
+
+#include "SignalingBridge.h"
+#include "TestAudio.h"
+#include "VoiceEngineProbe.h"
+#include "support/DevServer.h"
+#include "voice/GstVoicePeerConnectionFactory.h"
+
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+// One aiortc bot process and what it reports.
+class VoiceBot
+{
+public:
+    VoiceBot(const QUrl& server, const QString& cookie, double tone)
+    {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, [this] {
+            while (process.canReadLine())
+                lines << QString::fromUtf8(process.readLine()).trimmed();
+        });
+        process.start("/usr/bin/python3",
+                      {QStringLiteral(MOONLODGE_SOURCE_DIR) + "/tests/voice/aiortc_voice_bot.py", "--server",
+                       server.toString(), "--cookie", cookie, "--tone", QString::number(tone), "--seconds", "60",
+                       // The bots talk to the client only, not to each other.
+                       "--talk-to", "luna"});
+    }
+    ~VoiceBot()
+    {
+        process.terminate();
+        if (!process.waitForFinished(3000))
+            process.kill();
+        process.waitForFinished(1000);
+    }
+    QString sid() const
+    {
+        for (const QString& line : lines)
+            if (line.startsWith("READY "))
+                return line.mid(6);
+        return {};
+    }
+    // The last frequency the bot heard from that peer, or 0.
+    double heardFrom(const QString& peer) const
+    {
+        for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+            const QStringList words = it->split(' ');
+            if (words.size() == 4 && words[0] == "HEARD" && words[1] == peer)
+                return words[2].toDouble();
+        }
+        return 0;
+    }
+
+    QProcess process;
+    QStringList lines;
+};
+
+} // namespace
+
+class TestVoiceInterop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("MOONLODGE_STUN_URL", "");
+        REQUIRE_TEST_AUDIO_DEVICES();
+        if (QProcess::execute("/usr/bin/python3", {"-c", "import aiortc, numpy, socketio"}) != 0)
+            QFAIL("python3-aiortc, python3-numpy and python3-socketio are needed (scripts/bootstrap installs them)");
+        QVERIFY(server.start());
+    }
+
+    void botsBeforeAndAfterTheClient()
+    {
+        const QString cookieOf = "cookie";
+        VoiceBot early(server.url(), server.sessionFor("nova").value(cookieOf).toString(), 660);
+        QTRY_VERIFY_WITH_TIMEOUT(!early.sid().isEmpty(), 15000);
+
+        auto factory = std::make_shared<GstVoicePeerConnectionFactory>();
+        factory->setLoopbackOnly(true);
+        VoiceChatManager luna(factory);
+        luna.setMicrophoneDeviceId("vmic_a");
+        luna.setSpeakerDeviceId("vspk_a");
+        SignalingBridge channel(&luna, server.url(), server.sessionFor("luna").value(cookieOf).toString().toUtf8());
+        QTRY_VERIFY_WITH_TIMEOUT(channel.isReady(), 10000);
+        ToneFeeder tone("vmic_a", 440.0, 8000);
+        SpeakerRecorder speaker("vspk_a_rec");
+        QVERIFY(tone.isOpen() && speaker.isOpen());
+
+        // The client joins after nova: the client offers to her bot.
+        luna.joinVoice();
+        QTRY_VERIFY_WITH_TIMEOUT(luna.isRemoteUserSpeaking("nova"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(early.heardFrom(channel.sid()) - 440.0) < 15.0, 15000);
+
+        // kai's bot joins after the client: the bot offers, the client answers (Opus as payload type 96).
+        VoiceBot late(server.url(), server.sessionFor("kai").value(cookieOf).toString(), 880);
+        QTRY_VERIFY_WITH_TIMEOUT(luna.isRemoteUserSpeaking("kai"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(late.heardFrom(channel.sid()) - 440.0) < 15.0, 15000);
+
+        // The client's speaker plays both bots.
+        const size_t start = speaker.samples.size();
+        QTRY_VERIFY_WITH_TIMEOUT(speaker.samples.size() >= start + 48000, 5000);
+        const qint16* heard = speaker.samples.data() + start;
+        const double nova = tonePower(heard, 48000, 660);
+        const double kai = tonePower(heard, 48000, 880);
+        const double elsewhere = tonePower(heard, 48000, 550);
+        qInfo() << "client speaker power: 660 Hz" << nova << "880 Hz" << kai << "550 Hz" << elsewhere;
+        QVERIFY(nova > 100 * elsewhere);
+        QVERIFY(kai > 100 * elsewhere);
+
+        luna.leaveVoice();
+    }
+
+private:
+    DevServer server;
+};
+
+QTEST_MAIN(TestVoiceInterop)
+#include "tst_VoiceInterop.moc"
