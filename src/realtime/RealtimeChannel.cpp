@@ -25,7 +25,6 @@ RealtimeChannel::RealtimeChannel(QNetworkCookieJar* cookieJar, QObject* parent)
     m_socket->setObjectName(QStringLiteral("realtimeSocket"));
     setReady(false);
     setPendingVoiceJoin(false);
-    m_socket->setMaxAllowedIncomingMessageSize(kMaxFrameSize);
 
     connect(m_socket, &QWebSocket::connected, this, [] { qDebug() << "WebSocket MoonLodge aperto."; });
     connect(m_socket, &QWebSocket::disconnected, this,

@@ -1,0 +1,101 @@
+#include "app/AppSettings.h"
+#include "shell/MainWindow.h"
+#include "support/DevServer.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QStackedWidget>
+#include <QWebSocket>
+#include <QtTest>
+
+namespace {
+
+QPushButton* navButton(MainWindow& window, const QString& text)
+{
+    for (QPushButton* button : window.findChildren<QPushButton*>("navButton"))
+        if (button->text() == text)
+            return button;
+    return nullptr;
+}
+
+QString currentInnerPage(MainWindow& window)
+{
+    auto* inner = qobject_cast<QStackedWidget*>(window.findChild<QWidget*>("chatPage")->parentWidget());
+    return inner->currentWidget()->objectName();
+}
+
+int requestsTo(DevServer& server, const QString& path)
+{
+    int count = 0;
+    for (const QJsonValue& request : server.requests())
+        count += request.toObject().value("path").toString() == path;
+    return count;
+}
+
+}  // namespace
+
+// Incoming real-time events reach the pages through the window's receivers.
+class TestRealtimeWiring : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QSettings(AppSettings::kOrganization, AppSettings::kApplication).clear();
+        QVERIFY(m_server.start());
+        m_window = std::make_unique<MainWindow>();
+        m_window->show();
+        m_window->findChild<QLineEdit*>("loginUsernameField")->setText("luna");
+        m_window->findChild<QLineEdit*>("loginPasswordField")->setText("moonlodge");
+        m_window->findChild<QPushButton*>("loginButton")->click();
+        QTRY_VERIFY(navButton(*m_window, "Chat")->isVisible());
+
+        navButton(*m_window, "Chat")->click();
+        QWebSocket* socket = m_window->findChild<QWebSocket*>("realtimeSocket");
+        QTRY_VERIFY(socket->property("socketIoReady").toBool());
+    }
+
+    void newMessageBringsTheChatForward()
+    {
+        navButton(*m_window, "Ideas")->click();
+        QCOMPARE(currentInnerPage(*m_window), QStringLiteral("ideasPage"));
+        m_server.clearRequests();
+        m_server.control("POST", "/__test__/emit",
+                         {{"event", "receive_message"}, {"data", QJsonObject{{"text", "hi"}}}, {"username", "luna"}});
+        QTRY_COMPARE(currentInnerPage(*m_window), QStringLiteral("chatPage"));
+        QTRY_VERIFY(requestsTo(m_server, "/api/desktop/chat/messages") == 1);
+        QCOMPARE(navButton(*m_window, "Chat")->property("automaticChatRefresh").toBool(), false);
+    }
+
+    void presenceEventsReloadThePanels()
+    {
+        m_server.clearRequests();
+        m_server.control("POST", "/__test__/emit",
+                         {{"event", "voice_user_joined"}, {"data", QJsonObject{{"sid", "x"}, {"username", "orion"}}},
+                          {"username", "luna"}});
+        QTRY_COMPARE(requestsTo(m_server, "/api/online-members"), 1);  // games panel, at once
+        QTRY_COMPARE(requestsTo(m_server, "/api/desktop/presence"), 1);  // chat panel, 150 ms later
+    }
+
+    void leaderboardChangesSendOneRequestAtATime()
+    {
+        m_server.failNext("/api/desktop/games/leaderboard", {{"mode", "delay"}, {"delay_ms", 600}});
+        m_server.clearRequests();
+        for (int event = 0; event < 2; ++event)
+            m_server.control("POST", "/__test__/emit", {{"event", "nebulite_leaderboard_changed"}, {"username", "luna"}});
+        QTest::qWait(1000);
+        QCOMPARE(requestsTo(m_server, "/api/desktop/games/leaderboard"), 1);
+        QCOMPARE(currentInnerPage(*m_window), QStringLiteral("chatPage"));  // reloaded in the background
+    }
+
+    void cleanupTestCase() { m_window.reset(); }
+
+private:
+    DevServer m_server;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+QTEST_MAIN(TestRealtimeWiring)
+#include "tst_RealtimeWiring.moc"
