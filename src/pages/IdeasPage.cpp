@@ -15,7 +15,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
+#include "widgets/PlainMessageBox.h"
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegion>
@@ -136,7 +136,7 @@ IdeasPage::IdeasPage(QNetworkAccessManager* network, QWidget* parent)
     setProperty(kHighlightMyIdeas, false);
     setProperty(kCsrfToken, QString());
     m_warningHook = [](QWidget* owner, const QString& title, const QString& text) {
-        QMessageBox::warning(owner, title, text, QMessageBox::Ok);
+        PlainMessageBox::warning(owner, title, text);
     };
     buildPage();
 }

@@ -12,7 +12,7 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
+#include "widgets/PlainMessageBox.h"
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -231,7 +231,7 @@ void LoginPage::submit()
     const QString userName = m_userNameField->text().trimmed();
     const QString password = m_passwordField->text();
     if (userName.isEmpty() || password.isEmpty()) {
-        QMessageBox::warning(this, QStringLiteral("Missing information"),
+        PlainMessageBox::warning(this, QStringLiteral("Missing information"),
                              QStringLiteral("Please enter both username and password."));
         return;
     }
@@ -251,14 +251,14 @@ void LoginPage::handleLoginReply(const ServerReply& reply, const QString& userNa
     m_loginButton->setText(kIdleButtonText);
 
     if (!reply.isJsonObject) {
-        QMessageBox::critical(this, QStringLiteral("Connection error"),
+        PlainMessageBox::critical(this, QStringLiteral("Connection error"),
                               QStringLiteral("The server returned an invalid response.\nHTTP status: %1\n%2")
                                   .arg(reply.httpStatus)
                                   .arg(reply.errorString));
         return;
     }
     if (!reply.succeeded()) {
-        QMessageBox::warning(this, QStringLiteral("Login failed"), reply.errorText(QStringLiteral("Login failed.")));
+        PlainMessageBox::warning(this, QStringLiteral("Login failed"), reply.errorText(QStringLiteral("Login failed.")));
         return;
     }
 
@@ -277,7 +277,7 @@ void LoginPage::rememberLogin(const QString& userName, const QString& password)
                        && m_credentials->write(kCredentialTarget, userName, blob) == CredentialStore::Result::Ok;
     wipeBytes(blob);
     if (!saved)
-        QMessageBox::warning(this, QStringLiteral("MoonLodge"),
+        PlainMessageBox::warning(this, QStringLiteral("MoonLodge"),
                              QStringLiteral("Login successful, but the credentials could not be saved."));
 }
 
@@ -287,7 +287,7 @@ void LoginPage::onRememberToggled(bool checked)
         return;  // stored at the next successful login
     if (m_credentials->remove(kCredentialTarget) != CredentialStore::Result::Failed)
         return;  // a login that was never stored counts as removed
-    QMessageBox::warning(this, QStringLiteral("MoonLodge"), QStringLiteral("Unable to remove the saved credentials."));
+    PlainMessageBox::warning(this, QStringLiteral("MoonLodge"), QStringLiteral("Unable to remove the saved credentials."));
     const QSignalBlocker blocker(m_rememberBox);
     m_rememberBox->setChecked(true);
 }

@@ -10,7 +10,7 @@
 #include <QHBoxLayout>
 #include <QJsonObject>
 #include <QLabel>
-#include <QMessageBox>
+#include "widgets/PlainMessageBox.h"
 #include <QPointer>
 #include <QPushButton>
 #include <QTextEdit>
@@ -242,5 +242,5 @@ void ProfileEditDialog::applySaveReply(const ServerReply& reply)
 
 void ProfileEditDialog::warn(const QString& text)
 {
-    QMessageBox::warning(this, kTitle, text, QMessageBox::Ok);
+    PlainMessageBox::warning(this, kTitle, text);
 }

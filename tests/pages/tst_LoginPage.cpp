@@ -146,6 +146,20 @@ private slots:
         QVERIFY(store.secrets.isEmpty());
     }
 
+    void serverErrorsShowLiterally()
+    {
+        m_server.failNext("/api/desktop/login",
+                          {{"mode", "status"}, {"status", 401}, {"content_type", "application/json"},
+                           {"body", R"({"success":false,"error":"<img src=x> <b>no</b>"})"}});
+        FakeCredentialStore store;
+        LoginFixture login(store);
+        MessageBoxCatcher boxes;
+        login.submit("luna", "moonlodge");
+        QTRY_COMPARE(boxes.titles(), QStringList{"Login failed"});
+        QCOMPARE(boxes.boxes().first().text, QStringLiteral("<img src=x> <b>no</b>"));
+        QVERIFY(boxes.boxes().first().plainText);
+    }
+
     void unreadableReplyIsAConnectionError_data()
     {
         QTest::addColumn<QJsonObject>("failure");

@@ -1,4 +1,13 @@
+#include "pages/LoginPage.h"
 #include "session/SecretServiceCredentialStore.h"
+#include "support/DevServer.h"
+#include "support/MessageBoxCatcher.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QPushButton>
+#include <QSignalSpy>
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -29,7 +38,31 @@ private slots:
         QVERIFY(secret.isEmpty());
         QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     }
+
+    void loginStillWorksAndSaysTheLoginWasNotRemembered()
+    {
+        DevServer server;
+        QVERIFY(server.start());
+        SecretServiceCredentialStore store;
+        QNetworkAccessManager network;
+        LoginPage page(&network, &store);
+        page.show();
+        auto* userName = page.findChild<QLineEdit*>("loginUsernameField");
+        auto* remember = page.findChild<QCheckBox*>("loginRememberBox");
+        QVERIFY(userName->text().isEmpty());
+        QVERIFY(!remember->isChecked());
+
+        MessageBoxCatcher boxes;
+        QSignalSpy succeeded(&page, &LoginPage::loginSucceeded);
+        remember->setChecked(true);
+        userName->setText("luna");
+        page.findChild<QLineEdit*>("loginPasswordField")->setText("moonlodge");
+        page.findChild<QPushButton*>("loginButton")->click();
+        QTRY_COMPARE(succeeded.count(), 1);
+        QTRY_COMPARE(boxes.titles(), QStringList{"MoonLodge"});
+        QCOMPARE(boxes.boxes().first().text, QStringLiteral("Login successful, but the credentials could not be saved."));
+    }
 };
 
-QTEST_GUILESS_MAIN(TestSecretServiceWithoutService)
+QTEST_MAIN(TestSecretServiceWithoutService)
 #include "tst_SecretServiceWithoutService.moc"

@@ -5,6 +5,7 @@
 #include "support/WidgetLookup.h"
 
 #include <QGridLayout>
+#include <QJsonDocument>
 #include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
@@ -251,6 +252,29 @@ private slots:
         QTRY_COMPARE(labelText(window, "profileStatusLabel"), QStringLiteral("Offline"));
         QCOMPARE(labelText(window, "navbarStatusLabel"), QStringLiteral("Busy"));
         QVERIFY(label(window, "profileStatusLabel")->styleSheet().contains("#81798d"));
+    }
+
+    void serverMarkupShowsLiterally()
+    {
+        DevServer server;
+        QVERIFY(server.start());
+        MainWindow window;
+        window.show();
+        logIn(window, QStringLiteral("luna"));
+        const QString hostile = QStringLiteral("<b>x</b><img src=file:///etc/passwd>");
+        QJsonObject user{{"username", "luna"}, {"status", hostile}, {"description", hostile}, {"email", hostile},
+                         {"member_since", hostile}, {"profile_image", "cat.png"}};
+        server.failNext(QStringLiteral("/api/desktop/profile"),
+                        {{"mode", "status"}, {"status", 200}, {"content_type", "application/json"},
+                         {"body", QString::fromUtf8(QJsonDocument(QJsonObject{{"success", true}, {"user", user}})
+                                                        .toJson(QJsonDocument::Compact))}});
+        button(window, "profileButton")->click();
+        QTRY_COMPARE(labelText(window, "profileStatusLabel"), hostile);
+        for (const char* name : {"profileStatusLabel", "profileDescriptionLabel", "profileDetailLabel",
+                                 "profileMemberSinceLabel", "navbarStatusLabel"}) {
+            QVERIFY2(label(window, name)->text().contains(hostile), name);
+            QCOMPARE(label(window, name)->textFormat(), Qt::PlainText);
+        }
     }
 
     void ownProfileFailuresShowInThePage_data()

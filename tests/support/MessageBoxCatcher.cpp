@@ -24,7 +24,8 @@ void MessageBoxCatcher::closeOpenBoxes()
         auto* box = qobject_cast<QMessageBox*>(widget);
         if (!box || !box->isVisible())
             continue;
-        m_boxes.append({box->windowTitle(), box->text(), box->icon() == QMessageBox::Critical});
+        m_boxes.append({box->windowTitle(), box->text(), box->icon() == QMessageBox::Critical,
+                        box->textFormat() == Qt::PlainText});
         box->done(QMessageBox::Ok);
     }
 }

@@ -16,6 +16,7 @@ public:
         QString title;
         QString text;
         bool critical = false;
+        bool plainText = false;
     };
 
     MessageBoxCatcher();
