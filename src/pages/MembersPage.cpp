@@ -324,8 +324,7 @@ void MembersPage::loadCardAvatar(QLabel* avatarLabel, const QString& fileName)
 
 void MembersPage::addVoiceRoomIndicator(QHBoxLayout* statusRow, const QString& userName)
 {
-    // Members in the voice room will show the voice controls' indicator here,
-    // after the status text; until those controls exist nothing is added.
-    Q_UNUSED(statusRow);
-    Q_UNUSED(userName);
+    // Members in the voice room get their voice button after the status text.
+    if (m_voiceControlFactory)
+        statusRow->addWidget(m_voiceControlFactory(userName, statusRow->parentWidget()));
 }

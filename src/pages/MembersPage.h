@@ -27,6 +27,10 @@ public:
 
     // Reloads the directory, unless a load is already in flight (then nothing happens).
     void loadMembers();
+
+    // Builds the voice button shown on the cards of members in the voice room.
+    using VoiceControlFactory = std::function<QWidget*(const QString& userName, QWidget* parent)>;
+    void setVoiceControlFactory(VoiceControlFactory factory) { m_voiceControlFactory = std::move(factory); }
     bool isLoading() const { return m_loading; }
 
     QLabel* statusLabel() const { return m_statusLabel; }
@@ -48,6 +52,7 @@ private:
     QNetworkAccessManager* m_network;
     OpenProfile m_openProfile;
     bool m_loading = false;
+    VoiceControlFactory m_voiceControlFactory;
     QLabel* m_statusLabel = nullptr;
     QLabel* m_countBadge = nullptr;
     QLabel* m_onlineCountBadge = nullptr;

@@ -59,6 +59,11 @@ void HomeContent::setUserName(const QString& userName)
     m_userNameLabel->setText(userName);
 }
 
+QString HomeContent::userName() const
+{
+    return m_userNameLabel->text();
+}
+
 QWidget* HomeContent::buildHeroCard(QWidget* parent)
 {
     auto* card = new QFrame(parent);

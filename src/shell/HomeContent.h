@@ -15,6 +15,7 @@ public:
     explicit HomeContent(QWidget* parent = nullptr);
 
     void setUserName(const QString& userName);
+    QString userName() const;
     ResponsiveFeaturesWidget* featuresGrid() const { return m_featuresGrid; }
 
 private:

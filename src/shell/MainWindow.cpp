@@ -20,6 +20,8 @@
 #include "shell/HomeContent.h"
 #include "shell/NavigationBar.h"
 #include "voice/VoiceChatManager.h"
+#include "voice/VoiceMemberControls.h"
+#include "voice/VoiceMemberMuteButton.h"
 #include "voice/VoiceToolbar.h"
 #include "widgets/CircularAvatar.h"
 
@@ -68,6 +70,7 @@ MainWindow::MainWindow(QWidget* parent)
     connectNavigation();
     connectProfileNavigation();
     connectRealtime();
+    connectVoiceControls();
     startChatRefreshTimer();
     m_outerStack->addWidget(m_signedInShell);
     sendSessionCheck();
@@ -255,6 +258,22 @@ void MainWindow::connectRealtime()
     connect(m_channel, &RealtimeChannel::eventReceived, this, &MainWindow::dispatchRealtimeEvent);
     connect(m_voice, &VoiceChatManager::signalingEventRequested, this,
             [this](const QString& eventName, const QJsonObject& data) { m_channel->emitRealtimeEvent(eventName, data); });
+}
+
+void MainWindow::connectVoiceControls()
+{
+    // The own row is recognised by the signed-in name on the home page.
+    m_voiceControls = std::make_unique<VoiceMemberControls>(m_voice, [this] { return m_homeContent->userName(); });
+    VoiceMemberControls* controls = m_voiceControls.get();
+    m_chatPage->onlinePanel()->setVoiceControlFactory(
+        [controls](const QString& userName, QWidget* parent) { return controls->chatPanelControl(userName, parent); });
+    auto memberControl = [controls](const QString& userName, QWidget* parent) -> QWidget* {
+        return controls->voiceMemberControl(userName, parent);
+    };
+    m_ideasPanel->setVoiceControlFactory(memberControl);
+    m_membersPage->setVoiceControlFactory(memberControl);
+    m_gamesPanel->setVoiceControlFactory(
+        [controls](const QString& userName, QWidget* parent) { return controls->gamesPanelControl(userName, parent); });
 }
 
 void MainWindow::dispatchRealtimeEvent(const QString& eventName, const QJsonValue& data)

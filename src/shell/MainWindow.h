@@ -12,6 +12,7 @@ class PersistentCookieJar;
 class CredentialStore;
 class RealtimeChannel;
 class VoiceChatManager;
+class VoiceMemberControls;
 class NavigationBar;
 class HomeContent;
 class LoginPage;
@@ -44,6 +45,7 @@ private:
     void connectNavigation();
     void connectProfileNavigation();
     void connectRealtime();
+    void connectVoiceControls();
     void startChatRefreshTimer();
     void sendSessionCheck();
 
@@ -63,6 +65,7 @@ private:
     std::unique_ptr<CredentialStore> m_credentials;
     RealtimeChannel* m_channel = nullptr;
     VoiceChatManager* m_voice = nullptr;
+    std::unique_ptr<VoiceMemberControls> m_voiceControls;
 
     QStackedWidget* m_outerStack = nullptr;
     QStackedWidget* m_innerStack = nullptr;
