@@ -19,6 +19,7 @@
 #include "shell/AppStyle.h"
 #include "shell/HomeContent.h"
 #include "shell/NavigationBar.h"
+#include "voice/AudioDeviceSelector.h"
 #include "voice/VoiceChatManager.h"
 #include "voice/VoiceMemberControls.h"
 #include "voice/VoiceMemberMuteButton.h"
@@ -147,7 +148,12 @@ void MainWindow::buildInnerPages()
     m_chatPage = new ChatPage(m_network, m_channel, m_innerStack);
     m_chatPage->setChatButton(m_navigationBar->chatButton());
     m_voice = new VoiceChatManager(this);
-    m_chatPage->setVoiceToolbar(new VoiceToolbar(m_voice));
+    auto* voiceToolbar = new VoiceToolbar(m_voice);
+    m_chatPage->setVoiceToolbar(voiceToolbar);
+    auto* audioDevices = new AudioDeviceSelector(m_voice, m_chatPage, voiceToolbar->audioSettingsPanel(), this);
+    connect(voiceToolbar, &VoiceToolbar::audioSettingsAboutToShow, audioDevices,
+            &AudioDeviceSelector::refillDeviceLists);
+    audioDevices->restoreSavedDevices();
 
     m_ideasPage = new IdeasPage(m_network, m_innerStack);
     m_ideasPage->setIdeasNavigationButton(m_navigationBar->ideasButton());

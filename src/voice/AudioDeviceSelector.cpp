@@ -1,0 +1,204 @@
+#include "voice/AudioDeviceSelector.h"
+
+#include "app/AppSettings.h"
+#include "voice/VoiceChatManager.h"
+
+#include <QAudioDevice>
+#include <QBoxLayout>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMediaDevices>
+#include <QSettings>
+#include <QTimer>
+#include <QtDebug>
+
+namespace {
+
+// Qt 6.4 does not report devices coming and going, so the lists are also
+// compared once a second (ids only: a few milliseconds).
+constexpr int kDevicePollIntervalMs = 1000;
+
+QList<QByteArray> deviceIds(const QList<QAudioDevice>& devices)
+{
+    QList<QByteArray> ids;
+    for (const QAudioDevice& device : devices)
+        ids << device.id();
+    return ids;
+}
+
+}  // namespace
+
+// Everything that differs between the microphone and the speaker.
+struct AudioDeviceSelector::Kind
+{
+    const char* appliedProperty;
+    const char* settingsKey;
+    const char* emptyText;
+    QList<QAudioDevice> (*devices)();
+    QAudioDevice (*defaultDevice)();
+    void (VoiceChatManager::*setDevice)(const QByteArray&);
+    const char* listChangedLog;
+    const char* preferredBackLog;
+    const char* fallbackLog;
+};
+
+const AudioDeviceSelector::Kind AudioDeviceSelector::kMicrophone = {
+    "voiceMicrophoneId",
+    AppSettings::kMicrophoneDeviceId,
+    "No microphone found",
+    &QMediaDevices::audioInputs,
+    &QMediaDevices::defaultAudioInput,
+    &VoiceChatManager::setMicrophoneDeviceId,
+    "Elenco dei microfoni modificato.",
+    "Microfono preferito ricollegato:",
+    "Microfono scollegato. Selezionato automaticamente:",
+};
+
+const AudioDeviceSelector::Kind AudioDeviceSelector::kSpeaker = {
+    "voiceSpeakerId",
+    AppSettings::kSpeakerDeviceId,
+    "No speaker found",
+    &QMediaDevices::audioOutputs,
+    &QMediaDevices::defaultAudioOutput,
+    &VoiceChatManager::setSpeakerDeviceId,
+    "Elenco delle uscite audio modificato.",
+    "Uscita audio preferita ricollegata:",
+    "Uscita audio scollegata. Selezionata automaticamente:",
+};
+
+AudioDeviceSelector::AudioDeviceSelector(VoiceChatManager* voice, QWidget* chatPage, QFrame* settingsPanel,
+                                         QObject* parent)
+    : QObject(parent)
+    , m_voice(voice)
+    , m_chatPage(chatPage)
+    , m_mediaDevices(new QMediaDevices(this))
+    , m_pollTimer(new QTimer(this))
+{
+    m_microphones = addDeviceRow(settingsPanel, QStringLiteral("Microphone"));
+    m_speakers = addDeviceRow(settingsPanel, QStringLiteral("Speaker"));
+    connect(m_microphones, &QComboBox::activated, this, [this](int index) { pick(m_microphones, index, kMicrophone); });
+    connect(m_speakers, &QComboBox::activated, this, [this](int index) { pick(m_speakers, index, kSpeaker); });
+
+    connect(m_mediaDevices, &QMediaDevices::audioInputsChanged, this, &AudioDeviceSelector::onMicrophonesChanged);
+    connect(m_mediaDevices, &QMediaDevices::audioOutputsChanged, this, &AudioDeviceSelector::onSpeakersChanged);
+    m_pollTimer->setInterval(kDevicePollIntervalMs);
+    connect(m_pollTimer, &QTimer::timeout, this, &AudioDeviceSelector::pollDeviceLists);
+    m_pollTimer->start();
+}
+
+QComboBox* AudioDeviceSelector::addDeviceRow(QFrame* panel, const QString& label)
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(10);
+    auto* text = new QLabel(label, panel);
+    text->setObjectName(QStringLiteral("voiceDeviceLabel"));
+    text->setMinimumWidth(78);
+    auto* list = new QComboBox(panel);
+    list->setObjectName(QStringLiteral("voiceDeviceSelect"));
+    list->setMinimumWidth(220);
+    list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    row->addWidget(text);
+    row->addWidget(list, 1);
+    qobject_cast<QBoxLayout*>(panel->layout())->addLayout(row);
+    return list;
+}
+
+void AudioDeviceSelector::restoreSavedDevices()
+{
+    QSettings settings(AppSettings::kOrganization, AppSettings::kApplication);
+    for (const Kind* kind : {&kMicrophone, &kSpeaker}) {
+        const QByteArray id = settings.value(kind->settingsKey).toByteArray();
+        apply(*kind, id);
+    }
+}
+
+void AudioDeviceSelector::refillDeviceLists()
+{
+    fill(m_microphones, kMicrophone);
+    fill(m_speakers, kSpeaker);
+}
+
+void AudioDeviceSelector::fill(QComboBox* list, const Kind& kind)
+{
+    const QByteArray applied = m_chatPage->property(kind.appliedProperty).toByteArray();
+    list->clear();
+    const QList<QAudioDevice> devices = kind.devices();
+    for (const QAudioDevice& device : devices) {
+        list->addItem(device.description(), device.id());
+        if (device.id() == applied || (applied.isEmpty() && device.isDefault()))
+            list->setCurrentIndex(list->count() - 1);
+    }
+    if (devices.isEmpty())
+        list->addItem(QString::fromLatin1(kind.emptyText), QByteArray());
+    list->setEnabled(!devices.isEmpty());
+}
+
+void AudioDeviceSelector::pick(QComboBox* list, int index, const Kind& kind)
+{
+    const QByteArray id = list->itemData(index).toByteArray();
+    QSettings settings(AppSettings::kOrganization, AppSettings::kApplication);
+    settings.setValue(kind.settingsKey, id);
+    settings.sync();
+    apply(kind, id);
+}
+
+void AudioDeviceSelector::apply(const Kind& kind, const QByteArray& id)
+{
+    m_chatPage->setProperty(kind.appliedProperty, id);
+    (m_voice->*kind.setDevice)(id);
+}
+
+void AudioDeviceSelector::onMicrophonesChanged()
+{
+    follow(kMicrophone);
+}
+
+void AudioDeviceSelector::onSpeakersChanged()
+{
+    follow(kSpeaker);
+}
+
+void AudioDeviceSelector::follow(const Kind& kind)
+{
+    qDebug() << kind.listChangedLog;
+    const QByteArray current = m_chatPage->property(kind.appliedProperty).toByteArray();
+    if (current.isEmpty())
+        return;  // the system default follows by itself
+
+    const QList<QAudioDevice> devices = kind.devices();
+    const QByteArray preferred =
+        QSettings(AppSettings::kOrganization, AppSettings::kApplication).value(kind.settingsKey).toByteArray();
+    if (!preferred.isEmpty() && preferred != current) {
+        for (const QAudioDevice& device : devices) {
+            if (device.id() == preferred) {
+                apply(kind, preferred);
+                qDebug().noquote() << kind.preferredBackLog << device.description();
+                return;
+            }
+        }
+    }
+    if (deviceIds(devices).contains(current))
+        return;
+
+    const QAudioDevice fallback = kind.defaultDevice();
+    apply(kind, fallback.isNull() ? QByteArray() : fallback.id());
+    qDebug().noquote() << kind.fallbackLog << fallback.description();
+}
+
+void AudioDeviceSelector::pollDeviceLists()
+{
+    const QList<QByteArray> inputs = deviceIds(QMediaDevices::audioInputs());
+    const QList<QByteArray> outputs = deviceIds(QMediaDevices::audioOutputs());
+    // The first look also catches a remembered device that was already missing at start.
+    const bool inputsChanged = !m_polledOnce || inputs != m_knownInputs;
+    const bool outputsChanged = !m_polledOnce || outputs != m_knownOutputs;
+    m_knownInputs = inputs;
+    m_knownOutputs = outputs;
+    m_polledOnce = true;
+    if (inputsChanged)
+        onMicrophonesChanged();
+    if (outputsChanged)
+        onSpeakersChanged();
+}

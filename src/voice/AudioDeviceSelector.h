@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+
+class QComboBox;
+class QFrame;
+class QMediaDevices;
+class QTimer;
+class QWidget;
+class VoiceChatManager;
+
+// The microphone and speaker choice: the two lists of the audio settings
+// panel, the remembered choice, and following devices as they are plugged in
+// and out. The ids applied to the engine live as the properties
+// "voiceMicrophoneId" and "voiceSpeakerId" on the chat page; the member's
+// preferred ids live in the settings.
+class AudioDeviceSelector : public QObject
+{
+    Q_OBJECT
+
+public:
+    AudioDeviceSelector(VoiceChatManager* voice, QWidget* chatPage, QFrame* settingsPanel, QObject* parent = nullptr);
+
+    // Applies the remembered devices to the engine (at start-up).
+    void restoreSavedDevices();
+    // Fills both lists from the devices present now (each time the panel opens).
+    void refillDeviceLists();
+
+    // Hot-plug: the device lists changed.
+    void onMicrophonesChanged();
+    void onSpeakersChanged();
+
+    QComboBox* microphoneList() const { return m_microphones; }
+    QComboBox* speakerList() const { return m_speakers; }
+
+private:
+    struct Kind;
+    static const Kind kMicrophone;
+    static const Kind kSpeaker;
+
+    QComboBox* addDeviceRow(QFrame* panel, const QString& label);
+    void fill(QComboBox* list, const Kind& kind);
+    void pick(QComboBox* list, int index, const Kind& kind);
+    void follow(const Kind& kind);
+    void apply(const Kind& kind, const QByteArray& id);
+    void pollDeviceLists();
+
+    VoiceChatManager* m_voice;
+    QWidget* m_chatPage;
+    QComboBox* m_microphones = nullptr;
+    QComboBox* m_speakers = nullptr;
+    QMediaDevices* m_mediaDevices = nullptr;
+    QTimer* m_pollTimer = nullptr;
+    QList<QByteArray> m_knownInputs;
+    QList<QByteArray> m_knownOutputs;
+    bool m_polledOnce = false;
+};

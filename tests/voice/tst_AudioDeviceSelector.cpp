@@ -1,0 +1,177 @@
+#include "app/AppSettings.h"
+#include "voice/AudioDeviceSelector.h"
+#include "voice/VoiceChatManager.h"
+
+#include <QAudioDevice>
+#include <QComboBox>
+#include <QFrame>
+#include <QMediaDevices>
+#include <QProcess>
+#include <QSettings>
+#include <QVBoxLayout>
+#include <QtTest>
+
+namespace {
+
+QString pactl(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("pactl"), arguments);
+    process.waitForFinished(5000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// A device plugged in for the length of a test: a null sink (speaker) or a
+// source remapped from a sink's monitor (microphone).
+class PluggedDevice
+{
+public:
+    PluggedDevice(const QString& name, bool microphone)
+        : m_name(name)
+        , m_microphone(microphone)
+    {
+        plug();
+    }
+    ~PluggedDevice() { unplug(); }
+
+    void plug()
+    {
+        m_module = m_microphone ? pactl({"load-module", "module-remap-source", "master=vspk.monitor",
+                                         "source_name=" + m_name})
+                                : pactl({"load-module", "module-null-sink", "sink_name=" + m_name});
+    }
+    void unplug()
+    {
+        if (!m_module.isEmpty())
+            pactl({"unload-module", m_module});
+        m_module.clear();
+    }
+    QByteArray id() const { return m_name.toUtf8(); }
+
+private:
+    QString m_name;
+    bool m_microphone;
+    QString m_module;
+};
+
+bool listed(const QByteArray& id, bool microphone)
+{
+    const auto devices = microphone ? QMediaDevices::audioInputs() : QMediaDevices::audioOutputs();
+    for (const QAudioDevice& device : devices)
+        if (device.id() == id)
+            return true;
+    return false;
+}
+
+QByteArray storedId(const char* key)
+{
+    return QSettings(AppSettings::kOrganization, AppSettings::kApplication).value(key).toByteArray();
+}
+
+int indexOf(QComboBox* list, const QByteArray& id)
+{
+    for (int index = 0; index < list->count(); ++index)
+        if (list->itemData(index).toByteArray() == id)
+            return index;
+    return -1;
+}
+
+// The selector with the widgets it lives on.
+struct Fixture
+{
+    Fixture()
+        : layout(new QVBoxLayout(&panel))
+        , selector(&voice, &chatPage, &panel)
+    {
+        selector.restoreSavedDevices();
+    }
+
+    VoiceChatManager voice;
+    QWidget chatPage;
+    QFrame panel;
+    QVBoxLayout* layout;
+    AudioDeviceSelector selector;
+};
+
+}  // namespace
+
+class TestAudioDeviceSelector : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+            QSKIP("needs the test PulseAudio: run through scripts/test");
+    }
+
+    void init() { QSettings(AppSettings::kOrganization, AppSettings::kApplication).clear(); }
+
+    void firstRunFollowsTheSystemDefault()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.chatPage.property("voiceMicrophoneId").toByteArray().isEmpty());
+        QVERIFY(fixture.chatPage.property("voiceSpeakerId").toByteArray().isEmpty());
+        fixture.selector.refillDeviceLists();
+        QComboBox* speakers = fixture.selector.speakerList();
+        QVERIFY(speakers->isEnabled());
+        QCOMPARE(speakers->currentData().toByteArray(), QMediaDevices::defaultAudioOutput().id());
+
+        PluggedDevice extra(QStringLiteral("moonlodge_first_run"), false);
+        QTRY_VERIFY(listed(extra.id(), false));
+        fixture.selector.onSpeakersChanged();
+        fixture.selector.onMicrophonesChanged();
+        QVERIFY(fixture.chatPage.property("voiceSpeakerId").toByteArray().isEmpty());
+        QVERIFY(storedId(AppSettings::kSpeakerDeviceId).isEmpty());
+    }
+
+    void pickedDevicesAreRememberedAndFollowedThroughHotPlug_data()
+    {
+        QTest::addColumn<bool>("microphone");
+        QTest::newRow("speaker") << false;
+        QTest::newRow("microphone") << true;
+    }
+
+    void pickedDevicesAreRememberedAndFollowedThroughHotPlug()
+    {
+        QFETCH(bool, microphone);
+        const char* property = microphone ? "voiceMicrophoneId" : "voiceSpeakerId";
+        const char* key = microphone ? AppSettings::kMicrophoneDeviceId : AppSettings::kSpeakerDeviceId;
+        PluggedDevice usb(microphone ? QStringLiteral("moonlodge_usb_mic") : QStringLiteral("moonlodge_usb_spk"),
+                          microphone);
+        QTRY_VERIFY(listed(usb.id(), microphone));
+
+        Fixture fixture;
+        fixture.selector.refillDeviceLists();
+        QComboBox* list = microphone ? fixture.selector.microphoneList() : fixture.selector.speakerList();
+        const int index = indexOf(list, usb.id());
+        QVERIFY(index >= 0);
+        emit list->activated(index);
+        QCOMPARE(storedId(key), usb.id());
+        QCOMPARE(fixture.chatPage.property(property).toByteArray(), usb.id());
+
+        // Unplugged: the default device takes over, found by the once-a-second look.
+        usb.unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(fixture.chatPage.property(property).toByteArray() != usb.id(), 5000);
+        const QAudioDevice fallback =
+            microphone ? QMediaDevices::defaultAudioInput() : QMediaDevices::defaultAudioOutput();
+        QCOMPARE(fixture.chatPage.property(property).toByteArray(), fallback.id());
+        QCOMPARE(storedId(key), usb.id());
+
+        // Plugged back: the preferred device returns.
+        usb.plug();
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.chatPage.property(property).toByteArray(), usb.id(), 5000);
+        QCOMPARE(storedId(key), usb.id());
+
+        // A new window restores the remembered choice.
+        Fixture nextRun;
+        QCOMPARE(nextRun.chatPage.property(property).toByteArray(), usb.id());
+        nextRun.selector.refillDeviceLists();
+        QCOMPARE((microphone ? nextRun.selector.microphoneList() : nextRun.selector.speakerList())->currentData().toByteArray(),
+                 usb.id());
+    }
+};
+
+QTEST_MAIN(TestAudioDeviceSelector)
+#include "tst_AudioDeviceSelector.moc"
