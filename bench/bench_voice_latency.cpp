@@ -145,9 +145,13 @@ int main(int argc, char** argv)
     speaker.joinVoice();
     QTest::qWait(300);
     listener.joinVoice();
-    // Connected once a first burst comes through.
-    feeder.burst();
-    if (!QTest::qWaitFor([&] { return listener.isRemoteUserSpeaking("luna"); }, 15000)) {
+    // Connected once a burst comes through.
+    bool connected = false;
+    for (int tries = 0; tries < 30 && !connected; ++tries) {
+        feeder.burst();
+        connected = QTest::qWaitFor([&] { return listener.isRemoteUserSpeaking("luna"); }, 500);
+    }
+    if (!connected) {
         std::fprintf(stderr, "the engines did not connect\n");
         return 3;
     }

@@ -27,5 +27,5 @@ trap cleanup EXIT
 eval "$(sed -n '/^start_pulseaudio() {/,/^}/p' "$root/scripts/lib/run-suite.sh")"
 start_pulseaudio
 
-"$build/bench/bench_voice_latency"
+[ -n "${MOONLODGE_BENCH_SKIP_LATENCY:-}" ] || "$build/bench/bench_voice_latency"
 "$build/bench/bench_voice_cpu"

@@ -35,23 +35,29 @@ start_keyring() {
 }
 
 # Headless PulseAudio with virtual devices for the voice tests: null speakers
-# (vspk, the default, and vspk_a / vspk_b) whose monitors are also offered as
-# recordable sources (vspk_a_rec / vspk_b_rec), and FIFO microphones (vmic,
-# vmic_a, vmic_b) fed by the tests through $MOONLODGE_TEST_AUDIO_DIR/<name>.fifo.
+# (vspk, the default, and vspk_a / vspk_b / vspk_c) whose monitors are also
+# offered as recordable sources (vspk_a_rec ...); a silent microphone vmic
+# (the monitor of an unused null sink: FIFO sources without a writer can hang
+# Qt's capture start when several tests open them at once); and FIFO
+# microphones vmic_a / vmic_b / vmic_c fed by the tests through
+# $MOONLODGE_TEST_AUDIO_DIR/<name>.fifo. Tests that run at the same time use
+# different letters.
 start_pulseaudio() {
   local dir="$XDG_RUNTIME_DIR/pulse-test"
   mkdir -p "$dir"
   export MOONLODGE_TEST_AUDIO_DIR="$dir"
   local modules=(-L "module-native-protocol-unix socket=$dir/native auth-anonymous=1")
   local sink mic
-  for sink in vspk vspk_a vspk_b; do
+  for sink in vspk vspk_a vspk_b vspk_c vsilence; do
     modules+=(-L "module-null-sink sink_name=$sink rate=48000 channels=2")
   done
-  for mic in vmic vmic_a vmic_b; do
+  for mic in vmic_a vmic_b vmic_c; do
     modules+=(-L "module-pipe-source source_name=$mic file=$dir/$mic.fifo format=s16le rate=48000 channels=1")
   done
-  modules+=(-L "module-remap-source master=vspk_a.monitor source_name=vspk_a_rec")
-  modules+=(-L "module-remap-source master=vspk_b.monitor source_name=vspk_b_rec")
+  for sink in vspk_a vspk_b vspk_c; do
+    modules+=(-L "module-remap-source master=$sink.monitor source_name=${sink}_rec")
+  done
+  modules+=(-L "module-remap-source master=vsilence.monitor source_name=vmic")
   pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
     "${modules[@]}" >"$dir/pulseaudio.log" 2>&1 &
   started_pids+=("$!")
@@ -63,7 +69,7 @@ start_pulseaudio() {
   pactl set-default-sink vspk >/dev/null
   pactl set-default-source vmic >/dev/null
   # A cold null sink stalls at first: keep its monitors recorded.
-  for sink in vspk vspk_a vspk_b; do
+  for sink in vspk vspk_a vspk_b vspk_c vsilence; do
     parec -d "$sink.monitor" --latency-msec=10 >/dev/null 2>&1 &
     started_pids+=("$!")
   done

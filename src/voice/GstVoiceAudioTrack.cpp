@@ -86,12 +86,34 @@ void GstVoiceAudioTrack::setPayloadType(int payloadType)
         return;
     m_payloadType = payloadType;
     m_media.payloadType = payloadType;
-    GstCaps* sendCaps = rtpCaps(m_media, true);
-    g_object_set(m_appsrc, "caps", sendCaps, nullptr);
-    gst_caps_unref(sendCaps);
+    // The codec preference first: webrtcbin refuses sink caps that do not match it.
     GstCaps* preferences = rtpCaps(m_media, false);
     g_object_set(m_transceiver, "codec-preferences", preferences, nullptr);
     gst_caps_unref(preferences);
+    GstCaps* sendCaps = rtpCaps(m_media, true);
+    g_object_set(m_appsrc, "caps", sendCaps, nullptr);
+    gst_caps_unref(sendCaps);
+
+    // appsrc announces its caps from its own thread (the first ones too, and
+    // even before any buffer), and webrtcbin answers with what its sink pad
+    // last received: wait (briefly) until the pad has the new payload type,
+    // or the answer would find no common codec and reject the audio line.
+    GstPad* source = gst_element_get_static_pad(m_appsrc, "src");
+    GstPad* sink = source ? gst_pad_get_peer(source) : nullptr;
+    for (int waited = 0; sink && waited < 500; ++waited) {
+        int announced = -1;
+        if (GstCaps* current = gst_pad_get_current_caps(sink)) {
+            gst_structure_get_int(gst_caps_get_structure(current, 0), "payload", &announced);
+            gst_caps_unref(current);
+        }
+        if (announced == payloadType)
+            break;
+        g_usleep(1000);
+    }
+    if (sink)
+        gst_object_unref(sink);
+    if (source)
+        gst_object_unref(source);
 }
 
 void GstVoiceAudioTrack::setOpen(bool open)

@@ -310,6 +310,7 @@ std::shared_ptr<VoiceDataChannel> GstVoicePeerConnection::createDataChannel(cons
         return nullptr;
     }
     auto wrapper = std::make_shared<GstVoiceDataChannel>(channel);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_channels.push_back(wrapper);
     return wrapper;
 }
@@ -500,8 +501,11 @@ void GstVoicePeerConnection::close()
     resetCallbacks();
     if (m_track)
         m_track->resetCallbacks();
-    for (const auto& channel : m_channels)
-        channel->resetCallbacks();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const auto& channel : m_channels)
+            channel->resetCallbacks();
+    }
 
     if (m_pipeline) {
         gst_element_set_state(m_pipeline, GST_STATE_NULL);

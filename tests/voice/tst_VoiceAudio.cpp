@@ -93,6 +93,7 @@ private:
         manager->setMicrophoneDeviceId("vmic");
         manager->joinVoice();
         QVERIFY(d().inVoice);
+        VoiceEngineProbe::detachMicrophone(*manager);
         log.clear();
     }
     std::shared_ptr<FakeVoicePeerConnection> peer(const QString& sid, const QString& username)

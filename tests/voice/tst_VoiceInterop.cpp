@@ -70,6 +70,7 @@ private slots:
     {
         qputenv("MOONLODGE_STUN_URL", "");
         REQUIRE_TEST_AUDIO_DEVICES();
+        QVERIFY2(!testAudioInput("vmic_c").isNull(), "the test PulseAudio lacks vmic_c");
         if (QProcess::execute("/usr/bin/python3", {"-c", "import aiortc, numpy, socketio"}) != 0)
             QFAIL("python3-aiortc, python3-numpy and python3-socketio are needed (scripts/bootstrap installs them)");
         QVERIFY(server.start());
@@ -84,12 +85,12 @@ private slots:
         auto factory = std::make_shared<GstVoicePeerConnectionFactory>();
         factory->setLoopbackOnly(true);
         VoiceChatManager luna(factory);
-        luna.setMicrophoneDeviceId("vmic_a");
-        luna.setSpeakerDeviceId("vspk_a");
+        luna.setMicrophoneDeviceId("vmic_c");
+        luna.setSpeakerDeviceId("vspk_c");
         SignalingBridge channel(&luna, server.url(), server.sessionFor("luna").value(cookieOf).toString().toUtf8());
         QTRY_VERIFY_WITH_TIMEOUT(channel.isReady(), 10000);
-        ToneFeeder tone("vmic_a", 440.0, 8000);
-        SpeakerRecorder speaker("vspk_a_rec");
+        ToneFeeder tone("vmic_c", 440.0, 8000);
+        SpeakerRecorder speaker("vspk_c_rec");
         QVERIFY(tone.isOpen() && speaker.isOpen());
 
         // The client joins after nova: the client offers to her bot.

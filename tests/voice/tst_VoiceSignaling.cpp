@@ -82,6 +82,7 @@ private:
         manager->setMicrophoneDeviceId("vmic");
         manager->joinVoice();
         QVERIFY(VoiceEngineProbe::d(*manager).inVoice);
+        VoiceEngineProbe::detachMicrophone(*manager);
     }
     std::shared_ptr<FakeVoicePeerConnection> connectionOf(const QString& sid)
     {

@@ -55,6 +55,7 @@ private slots:
         for (int cycle = 0; cycle < 100; ++cycle) {
             manager->joinVoice();
             QVERIFY(VoiceEngineProbe::d(*manager).inVoice);
+            VoiceEngineProbe::detachMicrophone(*manager);
             QJsonArray existing;
             for (int i = 0; i < 3; ++i)
                 existing.append(QJsonObject{{"sid", QString("e%1-%2").arg(cycle).arg(i)}, {"username", QString("m%1").arg(i)}});
