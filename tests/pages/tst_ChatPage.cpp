@@ -202,7 +202,7 @@ private slots:
                 break;
             }
         const double before = pulsing->glowLevel();
-        QTRY_VERIFY_WITH_TIMEOUT(pulsing->glowLevel() != before, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(pulsing->glowLevel() != before, 5000);
 
         QVERIFY(window.open(true));
         QVERIFY(window.page->highlightMode());

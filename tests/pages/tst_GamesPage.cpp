@@ -119,7 +119,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!rows().at(0)->findChild<QLabel*>("gamesLeaderboardAvatar")->pixmap().isNull(), 5000);
 
         QScrollBar* bar = m_page->scrollArea()->verticalScrollBar();
-        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 8000);
         const int y = own->mapTo(m_page->scrollArea()->widget(), QPoint()).y();
         QCOMPARE(bar->value(), std::min(y - 20, bar->maximum()));
 

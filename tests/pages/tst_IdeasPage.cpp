@@ -124,7 +124,7 @@ private slots:
         QScrollBar* bar = m_page->scrollArea()->verticalScrollBar();
         const int y = own.first()->mapTo(m_page->scrollArea()->widget(), QPoint(0, 0)).y();
         QVERIFY(y > 100);
-        QTRY_COMPARE_WITH_TIMEOUT(bar->value(), std::min(y - 20, bar->maximum()), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(bar->value(), std::min(y - 20, bar->maximum()), 8000);
 
         // Through another navigation button and back: no highlight, no scroll, Delete stays.
         m_page->clearProfileIntent();
