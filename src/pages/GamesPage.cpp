@@ -1,8 +1,12 @@
 #include "pages/GamesPage.h"
 
 #include "pages/PageListSupport.h"
+#include "session/AvatarSource.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
+#include "widgets/ChatRgbParticles.h"
+#include "widgets/GamesArcadeGamepad.h"
+#include "widgets/GamesPinkDivider.h"
 #include "widgets/NebuliteButtonHost.h"
 #include "widgets/NebuliteHoverEffect.h"
 #include "widgets/NebuliteZoomImage.h"
@@ -136,10 +140,8 @@ void GamesPage::buildPage()
     mainLayout->setContentsMargins(0, 0, 0, 0);
     mainLayout->setSpacing(0);
     mainLayout->addWidget(buildGameCard(main));
-    // Where the neon divider goes; the decorative layer paints into this slot.
-    m_divider = new QWidget(main);
+    m_divider = new GamesPinkDivider(main);
     m_divider->setObjectName(QStringLiteral("gamesPinkDivider"));
-    m_divider->setFixedHeight(68);
     mainLayout->addWidget(m_divider);
     mainLayout->addWidget(buildLeaderboard(main));
     m_columns->addWidget(main, 1, Qt::AlignTop);
@@ -147,6 +149,8 @@ void GamesPage::buildPage()
     layout->addStretch(1);
 
     m_scrollArea->setWidget(content);
+    new GamesArcadeGamepad(m_gameCard, content);
+    new ChatRgbParticles(this);
 }
 
 QWidget* GamesPage::buildGameCard(QWidget* parent)
@@ -425,28 +429,13 @@ QWidget* GamesPage::buildRow(const QJsonObject& entry, int position, bool isMe, 
 
 void GamesPage::showRowAvatar(QLabel* avatarLabel, const QString& fileName)
 {
-    if (fileName.isEmpty())
-        return;
-    const QColor ring(167, 139, 250, 77);
-    const QPixmap builtIn = pagelist::builtInAvatar(fileName);
-    if (!builtIn.isNull()) {
-        avatarLabel->setText(QString());
-        avatarLabel->setPixmap(pagelist::ringedAvatar(builtIn, kAvatarSize, ring));
-        return;
-    }
-    const QUrl url = ServerEndpoints::avatarUrl(fileName);
-    if (url.isEmpty())
-        return;
-    RequestOptions options;
-    options.timeoutMs = kAvatarTimeoutMs;
-    QNetworkReply* reply = ServerApi::get(*m_network, url, options);
-    ServerApi::onFinished(reply, avatarLabel, [avatarLabel, ring](const ServerReply& result) {
-        QPixmap picture;
-        if (result.hasError() || !picture.loadFromData(result.body))
-            return;
-        avatarLabel->setText(QString());
-        avatarLabel->setPixmap(pagelist::ringedAvatar(picture, kAvatarSize, ring));
-    });
+    AvatarSource::resolve(*m_network, fileName, AvatarSource::Lookup::BuiltInFirst, avatarLabel,
+                          [avatarLabel](const QPixmap& picture) {
+                              avatarLabel->setText(QString());
+                              avatarLabel->setPixmap(
+                                  pagelist::ringedAvatar(picture, kAvatarSize, QColor(167, 139, 250, 77)));
+                          },
+                          kAvatarTimeoutMs);
 }
 
 void GamesPage::scrollToOwnRow(QPointer<QWidget> row)

@@ -2,8 +2,11 @@
 
 #include "pages/PageListSupport.h"
 #include "pages/ProfileIdeaFrame.h"
+#include "session/AvatarSource.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
+#include "widgets/ChatRgbParticles.h"
+#include "widgets/IdeasArcadeBulb.h"
 #include "widgets/EditButtonHover.h"
 #include "widgets/ProfileIdeaGlow.h"
 
@@ -189,6 +192,8 @@ void IdeasPage::buildPage()
     layout->addStretch(1);
 
     m_scrollArea->setWidget(content);
+    new IdeasArcadeBulb(m_createCard, content);
+    new ChatRgbParticles(this);
 }
 
 QWidget* IdeasPage::buildCreateCard(QWidget* parent)
@@ -465,26 +470,12 @@ ProfileIdeaFrame* IdeasPage::buildIdeaCard(const QJsonObject& idea, bool highlig
 
 void IdeasPage::showIdeaAvatar(QLabel* avatarLabel, const QString& fileName)
 {
-    if (fileName.isEmpty())
-        return;
-    const QColor ring(167, 139, 250, 180);
-    const QPixmap builtIn = pagelist::builtInAvatar(fileName);
-    if (!builtIn.isNull()) {
-        avatarLabel->setText(QString());
-        avatarLabel->setPixmap(pagelist::ringedAvatar(builtIn, kAvatarSize, ring));
-        return;
-    }
-    const QUrl url = ServerEndpoints::avatarUrl(fileName);
-    if (url.isEmpty())
-        return;
-    QNetworkReply* reply = ServerApi::get(*m_network, url);
-    ServerApi::onFinished(reply, avatarLabel, [avatarLabel, ring](const ServerReply& result) {
-        QPixmap picture;
-        if (result.hasError() || !picture.loadFromData(result.body))
-            return;
-        avatarLabel->setText(QString());
-        avatarLabel->setPixmap(pagelist::ringedAvatar(picture, kAvatarSize, ring));
-    });
+    AvatarSource::resolve(*m_network, fileName, AvatarSource::Lookup::BuiltInFirst, avatarLabel,
+                          [avatarLabel](const QPixmap& picture) {
+                              avatarLabel->setText(QString());
+                              avatarLabel->setPixmap(
+                                  pagelist::ringedAvatar(picture, kAvatarSize, QColor(167, 139, 250, 180)));
+                          });
 }
 
 void IdeasPage::wrapIdeaActionButton(QPushButton* button, const QSize& size, const QColor& glowColor,

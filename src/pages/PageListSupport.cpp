@@ -61,12 +61,4 @@ QPixmap ringedAvatar(const QPixmap& source, int size, const QColor& ringColor)
     return result;
 }
 
-QPixmap builtInAvatar(const QString& fileName)
-{
-    // Only plain file names can be built-in; anything with a separator is not ours.
-    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || fileName.contains(QLatin1Char('\\')))
-        return QPixmap();
-    return QPixmap(QStringLiteral(":/avatar/") + fileName);
-}
-
 }  // namespace pagelist

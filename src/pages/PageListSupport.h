@@ -23,7 +23,5 @@ void scrollToItem(QScrollArea* scrollArea, QWidget* item);
 // stroked one pixel inside the edge with a 2-pixel pen of ringColor.
 QPixmap ringedAvatar(const QPixmap& source, int size, const QColor& ringColor);
 
-// The built-in avatar ":/avatar/" + fileName, or a null pixmap when there is none.
-QPixmap builtInAvatar(const QString& fileName);
 
 }  // namespace pagelist

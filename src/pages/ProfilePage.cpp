@@ -3,6 +3,7 @@
 #include "pages/ProfileEditDialog.h"
 #include "pages/ProfileStatClick.h"
 #include "pages/StatusColor.h"
+#include "session/AvatarSource.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
 #include "widgets/CircularAvatar.h"
@@ -125,13 +126,11 @@ QString boolText(bool value)
 }  // namespace
 
 ProfilePage::ProfilePage(QNetworkAccessManager* network, QWidget* parent)
-    : QWidget(parent)
+    : ProfileArcadeBackground(parent)
     , m_network(network)
 {
     setObjectName(QStringLiteral("profilePage"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(QStringLiteral("#profilePage { background-color: #0f0b18; }"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(40, 40, 40, 40);
     layout->addWidget(new ResponsiveProfileView(buildCard(), this));
@@ -314,8 +313,8 @@ void ProfilePage::applyUser(const QJsonObject& user)
 void ProfilePage::applyAvatar(const QString& fileName)
 {
     const QString resourcePath = QStringLiteral(":/avatar/") + fileName;
-    QPixmap picture;
-    const bool found = !fileName.isEmpty() && picture.load(resourcePath);
+    const QPixmap picture = AvatarSource::builtInAvatar(fileName);
+    const bool found = !picture.isNull();
     m_avatar->setPixmap(found ? circularAvatar(picture, kLargeAvatarSize) : QPixmap());
     m_avatar->update();
     qDebug().noquote() << "Avatar ricevuto dal server:" << fileName << "| Percorso locale:" << resourcePath

@@ -1,5 +1,7 @@
 #include "realtime/GamesOnlinePanel.h"
 
+#include "session/AvatarSource.h"
+
 #include "pages/StatusColor.h"
 #include "realtime/MemberAvatar.h"
 #include "session/ServerApi.h"
@@ -155,21 +157,10 @@ QWidget* GamesOnlinePanel::buildRow(const QJsonObject& member)
 
 void GamesOnlinePanel::showPicture(QLabel* avatar, const QString& fileName)
 {
-    const QPixmap builtIn = builtInAvatar(fileName);
-    if (!builtIn.isNull()) {
-        avatar->setText(QString());
-        avatar->setPixmap(renderGamesMemberAvatar(builtIn));
-        return;
-    }
-    if (fileName.isEmpty())
-        return;
     // Download and decoding failures are silent here: the placeholder stays.
-    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::avatarUrl(fileName));
-    ServerApi::onFinished(reply, avatar, [avatar](const ServerReply& result) {
-        QPixmap picture;
-        if (result.hasError() || !picture.loadFromData(result.body))
-            return;
-        avatar->setText(QString());
-        avatar->setPixmap(renderGamesMemberAvatar(picture));
-    });
+    AvatarSource::resolve(*m_network, fileName, AvatarSource::Lookup::BuiltInFirst, avatar,
+                          [avatar](const QPixmap& picture) {
+                              avatar->setText(QString());
+                              avatar->setPixmap(renderGamesMemberAvatar(picture));
+                          });
 }

@@ -1,5 +1,7 @@
 #include "realtime/IdeasOnlinePanel.h"
 
+#include "session/AvatarSource.h"
+
 #include "pages/StatusColor.h"
 #include "realtime/MemberAvatar.h"
 #include "session/ServerApi.h"
@@ -80,7 +82,7 @@ QWidget* IdeasOnlinePanel::buildRow(const QJsonObject& member)
     avatar->setFixedSize(54, 54);
     avatar->setAlignment(Qt::AlignCenter);
     avatar->setStyleSheet(QStringLiteral("QLabel { background: transparent; border: none; }"));
-    avatar->setPixmap(renderMemberAvatar(builtInAvatar(member.value(QLatin1String("profile_image")).toString())));
+    avatar->setPixmap(renderMemberAvatar(AvatarSource::builtInAvatar(member.value(QLatin1String("profile_image")).toString())));
 
     auto* textColumn = new QWidget(row);
     textColumn->setStyleSheet(QStringLiteral("background: transparent; border: none;"));

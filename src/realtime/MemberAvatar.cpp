@@ -85,14 +85,3 @@ QPixmap renderGamesMemberAvatar(const QPixmap& picture)
     painter.drawEllipse(QRectF(7, 7, 40, 40));
     return canvas;
 }
-
-QPixmap builtInAvatar(const QString& fileName)
-{
-    // A server value is only ever a file name; anything with a separator cannot name a built-in image.
-    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || fileName.contains(QLatin1Char('\\')))
-        return {};
-    const QString path = QStringLiteral(":/avatar/") + fileName;
-    if (!QFile::exists(path))
-        return {};
-    return QPixmap(path);
-}

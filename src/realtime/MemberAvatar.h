@@ -13,6 +13,3 @@ QPixmap renderMemberAvatar(const QPixmap& picture);
 // pale ring. Only drawn when there is a picture.
 QPixmap renderGamesMemberAvatar(const QPixmap& picture);
 
-// The built-in avatar ":/avatar/<fileName>", or a null pixmap when the name is
-// empty, names no plain file or has no such resource.
-QPixmap builtInAvatar(const QString& fileName);

@@ -12,6 +12,7 @@
 #include "realtime/GamesOnlinePanel.h"
 #include "realtime/IdeasOnlinePanel.h"
 #include "realtime/RealtimeChannel.h"
+#include "session/AvatarSource.h"
 #include "session/CredentialStore.h"
 #include "session/PersistentCookieJar.h"
 #include "session/ServerApi.h"
@@ -337,10 +338,7 @@ void MainWindow::showSignedIn(const QJsonObject& user)
     m_navigationBar->applyUser(user);
     rememberOwnUserName(userName);
 
-    const QString image = user.value(QLatin1String("profile_image")).toString();
-    QPixmap picture;
-    if (!image.isEmpty())
-        picture.load(QStringLiteral(":/avatar/") + image);
+    const QPixmap picture = AvatarSource::builtInAvatar(user.value(QLatin1String("profile_image")).toString());
     m_navigationBar->setProfilePicture(
         picture.isNull() ? QPixmap() : circularAvatar(picture, kProfileButtonAvatarSize), userName);
 
@@ -370,13 +368,11 @@ void MainWindow::rememberOwnUserName(const QString& userName)
 
 void MainWindow::showProfileButtonAvatarFromServer(const QString& fileName)
 {
-    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::avatarUrl(fileName));
-    ServerApi::onFinished(reply, m_navigationBar, [this](const ServerReply& result) {
-        QPixmap picture;
-        if (result.hasError() || !picture.loadFromData(result.body))
-            return;
-        m_navigationBar->setProfilePicture(circularAvatar(picture, kProfileButtonAvatarSize), QString());
-    });
+    AvatarSource::resolve(*m_network, fileName, AvatarSource::Lookup::DownloadOnly, m_navigationBar,
+                          [this](const QPixmap& picture) {
+                              m_navigationBar->setProfilePicture(circularAvatar(picture, kProfileButtonAvatarSize),
+                                                                 QString());
+                          });
 }
 
 void MainWindow::enableEscapeToHome()

@@ -1,0 +1,47 @@
+#include "session/AvatarSource.h"
+
+#include "session/ServerApi.h"
+#include "session/ServerEndpoints.h"
+
+#include <QFile>
+
+namespace AvatarSource {
+
+QPixmap builtInAvatar(const QString& fileName)
+{
+    // A server value is only ever a file name; anything with a separator cannot name a built-in image.
+    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || fileName.contains(QLatin1Char('\\')))
+        return {};
+    const QString path = QStringLiteral(":/avatar/") + fileName;
+    if (!QFile::exists(path))
+        return {};
+    return QPixmap(path);
+}
+
+void resolve(QNetworkAccessManager& network, const QString& fileName, Lookup lookup, QObject* guard,
+             std::function<void(const QPixmap&)> show, int timeoutMs)
+{
+    if (fileName.isEmpty())
+        return;
+    if (lookup != Lookup::DownloadOnly) {
+        const QPixmap builtIn = builtInAvatar(fileName);
+        if (!builtIn.isNull() || lookup == Lookup::BuiltInOnly) {
+            if (!builtIn.isNull())
+                show(builtIn);
+            return;
+        }
+    }
+    const QUrl url = ServerEndpoints::avatarUrl(fileName);
+    if (url.isEmpty())
+        return;
+    RequestOptions options;
+    options.timeoutMs = timeoutMs;
+    QNetworkReply* reply = ServerApi::get(network, url, options);
+    ServerApi::onFinished(reply, guard, [show = std::move(show)](const ServerReply& result) {
+        QPixmap picture;
+        if (!result.hasError() && picture.loadFromData(result.body))
+            show(picture);
+    });
+}
+
+}  // namespace AvatarSource
