@@ -139,22 +139,22 @@ class TestControl:
         return ok()
 
     async def add_failure(self, request: web.Request) -> web.Response:
-        spec = await json_body(request)
-        if not isinstance(spec, dict) or not isinstance(spec.get("path"), str) or not spec["path"]:
+        failure = await json_body(request)
+        if not isinstance(failure, dict) or not isinstance(failure.get("path"), str) or not failure["path"]:
             return fail('"path" is required.', 400)
-        mode = spec.get("mode", "status")
+        mode = failure.get("mode", "status")
         if mode not in FAILURE_MODES:
             return fail(f'"mode" must be one of {", ".join(FAILURE_MODES)}.', 400)
         try:
             rule = FailureRule(
-                path=spec["path"],
-                method=spec["method"].upper() if spec.get("method") else None,
-                count=int(spec.get("count", 1)),
+                path=failure["path"],
+                method=failure["method"].upper() if failure.get("method") else None,
+                count=int(failure.get("count", 1)),
                 mode=mode,
-                status=int(spec.get("status", 500 if mode == "status" else 0)),
-                body=spec.get("body") if isinstance(spec.get("body"), str) else None,
-                content_type=spec.get("content_type") if isinstance(spec.get("content_type"), str) else None,
-                delay_ms=int(spec.get("delay_ms", 0)),
+                status=int(failure.get("status", 500 if mode == "status" else 0)),
+                body=failure.get("body") if isinstance(failure.get("body"), str) else None,
+                content_type=failure.get("content_type") if isinstance(failure.get("content_type"), str) else None,
+                delay_ms=int(failure.get("delay_ms", 0)),
             )
         except (TypeError, ValueError, AttributeError):
             return fail('"count", "status" and "delay_ms" must be integers.', 400)
@@ -164,23 +164,23 @@ class TestControl:
         return ok()
 
     async def emit(self, request: web.Request) -> web.Response:
-        spec = await json_body(request)
-        if not isinstance(spec, dict) or not isinstance(spec.get("event"), str) or not spec["event"]:
+        failure = await json_body(request)
+        if not isinstance(failure, dict) or not isinstance(failure.get("event"), str) or not failure["event"]:
             return fail('"event" is required.', 400)
         realtime = request.app["realtime"]
-        data = spec.get("data")
-        if spec.get("username") is not None:
-            delivered = await realtime.emit_to(realtime.sids_of_user(spec["username"]), spec["event"], data)
+        data = failure.get("data")
+        if failure.get("username") is not None:
+            delivered = await realtime.emit_to(realtime.sids_of_user(failure["username"]), failure["event"], data)
         else:
-            delivered = await realtime.broadcast(spec["event"], data)
+            delivered = await realtime.broadcast(failure["event"], data)
         return ok(delivered=delivered)
 
     async def score(self, request: web.Request) -> web.Response:
-        spec = await json_body(request)
-        if not isinstance(spec, dict):
+        failure = await json_body(request)
+        if not isinstance(failure, dict):
             return fail("A JSON object is required.", 400)
-        user = request.app["store"].user_by_name(str(spec.get("username", "")))
-        score = spec.get("score")
+        user = request.app["store"].user_by_name(str(failure.get("username", "")))
+        score = failure.get("score")
         if user is None:
             return fail("User not found.", 404)
         if not isinstance(score, int) or isinstance(score, bool) or score < 0:
@@ -192,9 +192,9 @@ class TestControl:
         return json_reply({"sockets": request.app["realtime"].sockets()})
 
     async def session(self, request: web.Request) -> web.Response:
-        spec = await json_body(request)
+        failure = await json_body(request)
         store = request.app["store"]
-        user = store.user_by_name(str(spec.get("username", ""))) if isinstance(spec, dict) else None
+        user = store.user_by_name(str(failure.get("username", ""))) if isinstance(failure, dict) else None
         if user is None:
             return fail("User not found.", 404)
         session = store.create_session(user["id"])

@@ -119,18 +119,7 @@ QWidget* GamesOnlinePanel::buildRow(const QJsonObject& member)
     statusLayout->setContentsMargins(0, 0, 0, 0);
     statusLayout->setSpacing(5);
 
-    auto* dot = new QFrame(statusRow);
-    dot->setObjectName(QStringLiteral("gamesMemberStatusDot"));
-    dot->setFixedSize(8, 8);
-    dot->setStyleSheet(QStringLiteral("QFrame { background: %1; border: none; border-radius: 4px;}")
-                           .arg(statusColor.name()));
-    auto* glow = new QGraphicsDropShadowEffect(dot);
-    glow->setOffset(0, 0);
-    glow->setBlurRadius(8);
-    QColor glowColor = statusColor;
-    glowColor.setAlpha(150);
-    glow->setColor(glowColor);
-    dot->setGraphicsEffect(glow);
+    QFrame* dot = glowingStatusDot(statusRow, QStringLiteral("gamesMemberStatusDot"), statusColor);
 
     auto* statusText = new QLabel(status, statusRow);
     statusText->setObjectName(QStringLiteral("gamesMemberStatus"));

@@ -4,6 +4,7 @@
 #include "widgets/OnlineMemberHover.h"
 
 #include <QBoxLayout>
+#include <QGraphicsDropShadowEffect>
 #include <QFont>
 #include <QLabel>
 #include <QLayoutItem>
@@ -97,4 +98,21 @@ void OnlinePanel::addVoiceControl(QBoxLayout* statusLayout, int index, const QSt
         return;
     if (QWidget* control = m_voiceControlFactory(userName, statusLayout->parentWidget()))
         statusLayout->insertWidget(index, control);
+}
+
+QFrame* OnlinePanel::glowingStatusDot(QWidget* parent, const QString& objectName, const QColor& colour)
+{
+    auto* dot = new QFrame(parent);
+    dot->setObjectName(objectName);
+    dot->setFixedSize(8, 8);
+    dot->setStyleSheet(
+        QStringLiteral("QFrame { background-color: %1; border: none; border-radius: 4px;}").arg(colour.name()));
+    auto* glow = new QGraphicsDropShadowEffect(dot);
+    glow->setOffset(0, 0);
+    glow->setBlurRadius(8);
+    QColor glowColour = colour;
+    glowColour.setAlpha(150);
+    glow->setColor(glowColour);
+    dot->setGraphicsEffect(glow);
+    return dot;
 }

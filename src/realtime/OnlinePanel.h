@@ -7,6 +7,7 @@
 #include <memory>
 
 class QBoxLayout;
+class QFrame;
 class QLabel;
 class QLayout;
 class QNetworkAccessManager;
@@ -50,6 +51,8 @@ protected:
 
     // Takes every item out of the rows layout and deletes its widget later.
     void clearRows();
+    // The 8 x 8 status light of the ideas and games rows, with its soft glow.
+    static QFrame* glowingStatusDot(QWidget* parent, const QString& objectName, const QColor& colour);
 
     // Click to open the profile (outside any button) and the hover slide.
     void makeRowInteractive(QWidget* row, const QString& userName);
