@@ -8,9 +8,12 @@
 #include "realtime/RealtimeChannel.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
+#include "widgets/ChatArcadeCouch.h"
+#include "widgets/ChatRgbParticles.h"
 #include "widgets/EditButtonHover.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QFont>
 #include <QGraphicsDropShadowEffect>
 #include <QJsonArray>
@@ -31,6 +34,37 @@ constexpr char kAutomaticRefresh[] = "automaticChatRefresh";
 constexpr char kOpenFromProfile[] = "openMessagesFromProfile";
 constexpr char kHighlight[] = "highlightMyMessages";
 constexpr int kHighlightScrollMargin = 20;
+constexpr int kOnlinePanelMinimumHeight = 180;
+
+// Holds the online panel beside the messages without letting the panel's fixed
+// height (which follows the message area) become the row's minimum height; the
+// row can then shrink with the window and the panel follows the message area.
+class OnlinePanelHolder : public QWidget
+{
+public:
+    OnlinePanelHolder(QWidget* panel, QWidget* parent)
+        : QWidget(parent)
+        , m_panel(panel)
+    {
+        setObjectName(QStringLiteral("chatOnlinePanelHolder"));
+        setAttribute(Qt::WA_TranslucentBackground);
+        panel->setParent(this);
+        panel->move(0, 0);
+        setFixedWidth(qMax(panel->width(), panel->minimumWidth()));
+        setMinimumHeight(kOnlinePanelMinimumHeight);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        m_panel->move(0, 0);
+    }
+
+private:
+    QWidget* m_panel;
+};
 
 const QString kOwnBubbleStyle = QStringLiteral(
     "QLabel { background: qlineargradient(x1:0, y1:0, x2:1, y2:1, stop:0 #6f42c1, stop:1 #8b5cf6);"
@@ -84,9 +118,13 @@ void ChatPage::buildLayout()
     setStyleSheet(QStringLiteral("QWidget#chatPage { background-color: #0f0b18; }"));
 
     auto* pageLayout = new QVBoxLayout(this);
-    pageLayout->setContentsMargins(32, 24, 32, 0);
-    pageLayout->setSpacing(16);
-    pageLayout->addWidget(buildCard(), 1);
+    // The top margin leaves room for the couch sitting on the card's edge.
+    pageLayout->setContentsMargins(32, 64, 32, 6);
+    pageLayout->setSpacing(10);
+    QWidget* card = buildCard();
+    pageLayout->addWidget(card, 1);
+    new ChatRgbParticles(this);
+    new ChatArcadeCouch(card);
 
     m_voiceToolbarSlot = new QVBoxLayout;
     m_voiceToolbarSlot->setContentsMargins(0, 0, 0, 0);
@@ -105,7 +143,7 @@ QWidget* ChatPage::buildCard()
         "QFrame#chatCard { background-color: rgba(25, 15, 50, 230); border: 1px solid rgba(167, 139, 250, 120);"
         " border-radius: 28px; }"));
     auto* cardLayout = new QVBoxLayout(card);
-    cardLayout->setContentsMargins(28, 48, 28, 22);
+    cardLayout->setContentsMargins(28, 42, 28, 20);
     cardLayout->setSpacing(12);
 
     // Title with its glowing strip above it.
@@ -189,7 +227,7 @@ QWidget* ChatPage::buildCard()
     new OnlineMembersHeightSync(m_scrollArea, m_onlinePanel);
 
     body->addWidget(chatMain, 1);
-    body->addWidget(m_onlinePanel, 0, Qt::AlignTop);
+    body->addWidget(new OnlinePanelHolder(m_onlinePanel, card), 0);
     cardLayout->addLayout(body, 1);
 
     // Input row.
@@ -392,6 +430,9 @@ void ChatPage::scrollAfterRendering(bool highlight, QPointer<ProfileMessageFrame
 {
     if (!m_scrollArea->isVisible() || highlightMode() != highlight)
         return;
+    // Let pending layout requests resize the rows and the container first, so the
+    // scroll range is current (other widgets' timers may run before them).
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QScrollBar* bar = m_scrollArea->verticalScrollBar();
     if (highlight && firstHighlighted) {
         // Bring every layout between the row and the container up to date first.

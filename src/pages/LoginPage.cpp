@@ -4,6 +4,8 @@
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
 #include "widgets/EditButtonHover.h"
+#include "widgets/InvaderLogo.h"
+#include "widgets/LoginLightLayer.h"
 #include "widgets/LoginFieldGlow.h"
 
 #include <QAction>
@@ -83,6 +85,8 @@ LoginPage::LoginPage(QNetworkAccessManager* network, CredentialStore* credential
         m_rememberBox->setChecked(true);
     connect(m_rememberBox, &QCheckBox::toggled, this, &LoginPage::onRememberToggled);
     connect(m_loginButton, &QPushButton::clicked, this, &LoginPage::submit);
+
+    new LoginLightLayer(findChild<QWidget*>(QStringLiteral("loginAccentBar")), m_loginButton, this);
 }
 
 QWidget* LoginPage::buildCard()
@@ -90,6 +94,8 @@ QWidget* LoginPage::buildCard()
     auto* card = new QFrame(this);
     card->setObjectName(QStringLiteral("loginCard"));
     card->setFixedWidth(420);
+    // Slightly see-through, so the light layer behind glows through the card.
+    card->setStyleSheet(QStringLiteral("QFrame#loginCard { background-color: rgba(23, 17, 35, 222); }"));
     auto* layout = new QVBoxLayout(card);
     layout->setContentsMargins(18, 30, 18, 28);
     layout->setSpacing(10);
@@ -98,6 +104,9 @@ QWidget* LoginPage::buildCard()
     auto* badge = styledLabel(QStringLiteral("👾"), QStringLiteral("loginBadge"), card);
     badge->setAlignment(Qt::AlignCenter);
     badge->setFixedSize(64, 64);
+    // The badge shows the pixel invader; the emoji stays as its accessible text.
+    badge->setAccessibleName(badge->text());
+    badge->setPixmap(InvaderLogo::pixmap());
     layout->addWidget(badge, 0, Qt::AlignHCenter);
 
     auto* title = styledLabel(QStringLiteral("WELCOME BACK"), QStringLiteral("loginTitle"), card);

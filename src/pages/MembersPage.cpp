@@ -4,6 +4,7 @@
 #include "pages/StatusColor.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
+#include "widgets/ChatRgbParticles.h"
 #include "widgets/CircularAvatar.h"
 #include "widgets/GlowProfileUsernameLabel.h"
 #include "widgets/OnlineMemberHover.h"
@@ -28,7 +29,7 @@ const QColor kRing(0xa7, 0x8b, 0xfa);
 const char kMembersStyle[] = R"(
 #membersPage { background-color: #0f0b18; }
 QScrollArea#membersScroll { background: transparent; border: none; }
-QWidget#membersViewport, QWidget#membersContent { background-color: #0f0b18; }
+QWidget#membersViewport, QWidget#membersContent { background: transparent; }
 #membersTitle { font-size: 30px; font-weight: bold; min-height: 44px; }
 #membersSubtitle { color: #b9a8d8; font-size: 14px; }
 #membersSectionMark { color: #f0abfc; font-size: 16px; }
@@ -105,6 +106,7 @@ MembersPage::MembersPage(QNetworkAccessManager* network, OpenProfile openProfile
     layout->setSpacing(24);
     layout->addWidget(buildDirectory(), 1);
     layout->addWidget(buildOnlinePanel(), 0, Qt::AlignTop);
+    new ChatRgbParticles(this);
 }
 
 QWidget* MembersPage::buildDirectory()
@@ -114,6 +116,7 @@ QWidget* MembersPage::buildDirectory()
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->viewport()->setObjectName(QStringLiteral("membersViewport"));
+    scroll->viewport()->setAutoFillBackground(false);
 
     auto* content = new QWidget;
     content->setObjectName(QStringLiteral("membersContent"));

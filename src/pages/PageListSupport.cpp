@@ -1,5 +1,6 @@
 #include "pages/PageListSupport.h"
 
+#include <QCoreApplication>
 #include <QLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -29,6 +30,8 @@ void scrollToItem(QScrollArea* scrollArea, QWidget* item)
     QWidget* content = scrollArea->widget();
     if (!content || !content->isAncestorOf(item))
         return;
+    // Pending layout requests first, so the scroll range is current.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     for (QWidget* widget = item; widget; widget = widget->parentWidget()) {
         if (QLayout* layout = widget->layout())
             layout->activate();

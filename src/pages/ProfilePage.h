@@ -4,6 +4,8 @@
 #include <QList>
 #include <QWidget>
 
+#include "widgets/ProfileArcadeBackground.h"
+
 class QFrame;
 class QLabel;
 class QNetworkAccessManager;
@@ -12,8 +14,8 @@ class CircularProfileAvatar;
 struct ServerReply;
 
 // The member's own profile: the card with avatar, name, status, description,
-// details, statistics and the Edit and Logout actions.
-class ProfilePage : public QWidget
+// details, statistics and the Edit and Logout actions, on the arcade-room backdrop.
+class ProfilePage : public ProfileArcadeBackground
 {
     Q_OBJECT
 

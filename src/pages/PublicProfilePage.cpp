@@ -5,6 +5,7 @@
 #include "session/ServerEndpoints.h"
 #include "widgets/CircularProfileAvatar.h"
 #include "widgets/GlowProfileUsernameLabel.h"
+#include "widgets/ProfileArcadeBackground.h"
 #include "widgets/ProfileCardWidget.h"
 
 #include <QHBoxLayout>
@@ -21,7 +22,7 @@ const char kRequestIdProperty[] = "profileRequestId";
 const QString kNoNumber = QStringLiteral("—");
 
 const char kPublicProfileStyle[] = R"(
-#publicProfileViewport, #publicProfileContent { background-color: #0f0b18; }
+#publicProfilePage, #publicProfileViewport, #publicProfileContent { background: transparent; }
 #publicProfileCard QLabel { background: transparent; border: none; color: #ffffff; font-family: "Times New Roman"; }
 #publicProfileName { font-size: 32px; font-weight: bold; min-height: 46px; }
 #publicProfileDescription { color: #d9cff0; font-size: 16px; font-style: italic; }
@@ -75,6 +76,11 @@ PublicProfilePage::PublicProfilePage(QNetworkAccessManager* network, QWidget* pa
     setFrameShape(QFrame::NoFrame);
     setStyleSheet(QString::fromUtf8(kPublicProfileStyle));
     viewport()->setObjectName(QStringLiteral("publicProfileViewport"));
+    viewport()->setAutoFillBackground(false);
+    m_background = new ProfileArcadeBackground(this);
+    m_background->setObjectName(QStringLiteral("publicProfileBackground"));
+    m_background->setGeometry(rect());
+    m_background->lower();
 
     auto* content = new QWidget;
     content->setObjectName(QStringLiteral("publicProfileContent"));
@@ -83,6 +89,13 @@ PublicProfilePage::PublicProfilePage(QNetworkAccessManager* network, QWidget* pa
     layout->addWidget(buildCard(content), 0, Qt::AlignHCenter | Qt::AlignTop);
     layout->addStretch(1);
     setWidget(content);
+}
+
+void PublicProfilePage::resizeEvent(QResizeEvent* event)
+{
+    QScrollArea::resizeEvent(event);
+    m_background->setGeometry(rect());
+    m_background->lower();
 }
 
 QWidget* PublicProfilePage::buildCard(QWidget* parent)

@@ -6,6 +6,7 @@ class QLabel;
 class QNetworkAccessManager;
 class QPushButton;
 class CircularProfileAvatar;
+class ProfileArcadeBackground;
 struct ServerReply;
 
 // A member's public profile: avatar, name, status, description, statistics and
@@ -41,6 +42,9 @@ signals:
     // "← Back to Members" was clicked.
     void backToMembersRequested();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     QWidget* buildCard(QWidget* parent);
     QWidget* buildStatistics(QWidget* parent);
@@ -49,6 +53,8 @@ private:
     void applyAvatar(int requestId, const QString& fileName);
 
     QNetworkAccessManager* m_network;
+    // The page's backdrop, behind the transparent viewport and covering the page.
+    ProfileArcadeBackground* m_background = nullptr;
     CircularProfileAvatar* m_avatar = nullptr;
     QLabel* m_nameLabel = nullptr;
     QLabel* m_statusLabel = nullptr;

@@ -2,6 +2,7 @@
 
 #include "shell/ResponsiveFeaturesWidget.h"
 #include "widgets/HomeHoverLift.h"
+#include "widgets/HomeNeonBackground.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -42,6 +43,16 @@ HomeContent::HomeContent(QWidget* parent)
     setObjectName(QStringLiteral("homeScrollArea"));
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
+    // The neon backdrop covers the scroll area behind a transparent viewport;
+    // the cards stay slightly see-through so the room glows around them.
+    setStyleSheet(QStringLiteral(
+        "#homeScrollArea, #homeContent { background: transparent; }"
+        "#heroCard { background-color: rgba(23, 17, 35, 225); }"
+        "QPushButton#featureCard { background-color: rgba(23, 17, 35, 220); }"
+        "QPushButton#featureCard:hover { background-color: rgba(28, 20, 48, 235); }"));
+    viewport()->setAutoFillBackground(false);
+    m_background = new HomeNeonBackground(this);
+    m_background->lower();
 
     auto* content = new QWidget(this);
     content->setObjectName(QStringLiteral("homeContent"));

@@ -4,6 +4,7 @@
 
 class QLabel;
 class QPushButton;
+class HomeNeonBackground;
 class ResponsiveFeaturesWidget;
 
 // The signed-in home page: the welcome card and the grid of feature cards.
@@ -17,12 +18,14 @@ public:
     void setUserName(const QString& userName);
     QString userName() const;
     ResponsiveFeaturesWidget* featuresGrid() const { return m_featuresGrid; }
+    HomeNeonBackground* background() const { return m_background; }
 
 private:
     QWidget* buildHeroCard(QWidget* parent);
     QWidget* buildFeaturesSection(QWidget* parent);
     QPushButton* buildFeatureCard(const QString& icon, const QString& title, const QString& description);
 
+    HomeNeonBackground* m_background = nullptr;
     QLabel* m_userNameLabel = nullptr;
     ResponsiveFeaturesWidget* m_featuresGrid = nullptr;
 };

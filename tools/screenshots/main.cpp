@@ -1,13 +1,21 @@
 // Walks through the client's pages like a member would and saves a picture of
-// the window on each: login, home, profile and every navigation page.
+// the window on each: login, home, profile, the edit dialog, the avatar page,
+// every navigation page (chat, ideas and games also with the member's own items
+// highlighted, games also scrolled to the leaderboard), a public profile and the
+// voice toolbar's audio settings panel.
 // Usage: moonlodge-screenshots OUTPUT_DIR [WIDTH HEIGHT]
 // The server comes from MOONLODGE_BASE_URL; it logs in as luna.
+#include "pages/ProfilePage.h"
 #include "shell/MainWindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QThread>
@@ -31,6 +39,17 @@ QPushButton* navButton(QWidget& window, const QString& text)
         if (button->text() == text)
             return button;
     return nullptr;
+}
+
+// A left click as the pointer would make it: press and release in the middle.
+void clickWidget(QWidget* widget)
+{
+    const QPointF centre(widget->width() / 2.0, widget->height() / 2.0);
+    const QPointF global = widget->mapToGlobal(centre);
+    QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &release);
 }
 
 }  // namespace
@@ -66,10 +85,62 @@ int main(int argc, char* argv[])
 
     window.findChild<QPushButton*>(QStringLiteral("profileButton"))->click();
     shoot(QStringLiteral("profile"), 1500);
+
+    // The edit dialog is modal: picture and close it from inside its own loop.
+    auto* profile = window.findChild<ProfilePage*>(QStringLiteral("profilePage"));
+    QTimer::singleShot(1200, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            const QString path = output.filePath(QStringLiteral("edit-dialog") + suffix);
+            dialog->grab().save(path);
+            qInfo().noquote() << path;
+            dialog->close();
+        }
+    });
+    profile->editProfileButton()->click();
+
+    emit profile->avatarSelectionRequested();
+    shoot(QStringLiteral("avatar"), 800);
+    window.findChild<QPushButton*>(QStringLiteral("profileButton"))->click();
+    settle(1000);
+
     for (const QString& page : {QStringLiteral("Chat"), QStringLiteral("Ideas"), QStringLiteral("Games"),
                                 QStringLiteral("Members")}) {
         navButton(window, page)->click();
         shoot(page.toLower(), 1500);
+    }
+
+    // A public profile, opened from the first member card.
+    const QList<QWidget*> cards = window.findChildren<QWidget*>(QStringLiteral("membersUserCard"));
+    for (QWidget* card : cards) {
+        if (card->isVisible()) {
+            clickWidget(card);
+            break;
+        }
+    }
+    shoot(QStringLiteral("public-profile"), 1500);
+
+    // The statistics cards open chat, ideas and games with the own items highlighted.
+    window.findChild<QPushButton*>(QStringLiteral("profileButton"))->click();
+    settle(1000);
+    emit profile->openOwnMessagesRequested();
+    shoot(QStringLiteral("chat-highlight"), 1500);
+    if (auto* settings = window.findChild<QPushButton*>(QStringLiteral("voiceSettingsButton"))) {
+        settings->click();
+        shoot(QStringLiteral("voice-panel"), 800);
+        if (auto* close = window.findChild<QPushButton*>(QStringLiteral("voiceSettingsCloseButton")))
+            close->click();
+    }
+    window.findChild<QPushButton*>(QStringLiteral("profileButton"))->click();
+    settle(1000);
+    emit profile->openOwnIdeasRequested();
+    shoot(QStringLiteral("ideas-highlight"), 1500);
+    window.findChild<QPushButton*>(QStringLiteral("profileButton"))->click();
+    settle(1000);
+    emit profile->openOwnScoreRequested();
+    shoot(QStringLiteral("games-highlight"), 1500);
+    if (auto* games = window.findChild<QScrollArea*>(QStringLiteral("gamesScrollArea"))) {
+        games->verticalScrollBar()->setValue(games->verticalScrollBar()->maximum());
+        shoot(QStringLiteral("games-leaderboard"), 500);
     }
     return 0;
 }

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+
+// A glowing pixel light bulb hanging over the ideas page's creation card. It sits
+// at the anchor's top-left corner (mapped into its own parent) plus (25, -83)
+// and keeps above its siblings; it is static and lets the mouse through.
+class IdeasArcadeBulb : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kWidth = 80;
+    static constexpr int kHeight = 104;
+    static constexpr QPoint kOffset{25, -83};
+
+    IdeasArcadeBulb(QWidget* anchor, QWidget* parent);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void follow();
+
+    QPointer<QWidget> m_anchor;
+    QPixmap m_picture;
+};
