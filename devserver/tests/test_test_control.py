@@ -95,8 +95,8 @@ def test_injected_invalid_json_delay_and_drop(srv):
 
 
 def test_bad_failure_specs_are_rejected(srv):
-    for spec in ({}, {"path": "/x", "mode": "explode"}, {"path": "/x", "count": "many"}):
-        reply = srv.post("/__test__/fail", spec)
+    for failure in ({}, {"path": "/x", "mode": "explode"}, {"path": "/x", "count": "many"}):
+        reply = srv.post("/__test__/fail", failure)
         assert reply.status == 400 and reply.json()["success"] is False
 
 

@@ -59,7 +59,7 @@ private:
     void flushLocalCandidates();
 
     static void handleIceCandidate(GstElement* webrtc, unsigned mlineIndex, char* candidate, void* self);
-    static void handleConnectionState(GstElement* webrtc, GParamSpec* spec, void* self);
+    static void handleConnectionState(GstElement* webrtc, GParamSpec* property, void* self);
     static void handleDataChannel(GstElement* webrtc, GstWebRTCDataChannel* channel, void* self);
     static void handlePadAdded(GstElement* webrtc, GstPad* pad, void* self);
     static int handleBusMessage(GstBus* bus, GstMessage* message, void* self);
