@@ -1,6 +1,5 @@
 #include "widgets/GamesArcadeGamepad.h"
 
-#include <QEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -115,49 +114,11 @@ QPixmap renderGamepad(qreal ratio)
 }  // namespace
 
 GamesArcadeGamepad::GamesArcadeGamepad(QWidget* anchor, QWidget* parent)
-    : QWidget(parent)
-    , m_anchor(anchor)
+    : AnchoredArcadeArt(anchor, parent, QStringLiteral("gamesArcadeGamepad"), QSize(kWidth, kHeight), kOffset)
 {
-    setObjectName(QStringLiteral("gamesArcadeGamepad"));
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setFocusPolicy(Qt::NoFocus);
-    setFixedSize(kWidth, kHeight);
-    for (QWidget* watched = anchor; watched && watched != parent; watched = watched->parentWidget())
-        watched->installEventFilter(this);
-    follow();
 }
 
-bool GamesArcadeGamepad::eventFilter(QObject* watched, QEvent* event)
+QPixmap GamesArcadeGamepad::renderPicture(qreal ratio) const
 {
-    switch (event->type()) {
-    case QEvent::Move:
-    case QEvent::Resize:
-    case QEvent::Show:
-        follow();
-        break;
-    default:
-        break;
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void GamesArcadeGamepad::follow()
-{
-    if (!m_anchor || !parentWidget())
-        return;
-    const QPoint corner = m_anchor->parentWidget() == parentWidget()
-                              ? m_anchor->pos()
-                              : m_anchor->mapTo(parentWidget(), QPoint(0, 0));
-    move(corner + kOffset);
-    raise();
-}
-
-void GamesArcadeGamepad::paintEvent(QPaintEvent*)
-{
-    if (m_picture.isNull() || !qFuzzyCompare(m_picture.devicePixelRatioF(), devicePixelRatioF()))
-        m_picture = renderGamepad(devicePixelRatioF());
-    QPainter painter(this);
-    painter.drawPixmap(0, 0, m_picture);
+    return renderGamepad(ratio);
 }

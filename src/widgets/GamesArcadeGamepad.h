@@ -1,13 +1,11 @@
 #pragma once
 
-#include <QPixmap>
-#include <QPointer>
-#include <QWidget>
+#include "widgets/AnchoredArcadeArt.h"
 
 // A neon pixel gamepad (180 x 115) perched on the games page's game card. It sits
 // at the anchor's top-left corner (mapped into its own parent) plus (20, -82) and
 // keeps above its siblings; it is static, translucent and lets the mouse through.
-class GamesArcadeGamepad : public QWidget
+class GamesArcadeGamepad : public AnchoredArcadeArt
 {
     Q_OBJECT
 
@@ -19,12 +17,5 @@ public:
     GamesArcadeGamepad(QWidget* anchor, QWidget* parent);
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    void follow();
-
-    QPointer<QWidget> m_anchor;
-    QPixmap m_picture;
+    QPixmap renderPicture(qreal ratio) const override;
 };

@@ -1,6 +1,5 @@
 #include "widgets/IdeasArcadeBulb.h"
 
-#include <QEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -92,52 +91,11 @@ QPixmap renderBulb(qreal ratio)
 }  // namespace
 
 IdeasArcadeBulb::IdeasArcadeBulb(QWidget* anchor, QWidget* parent)
-    : QWidget(parent)
-    , m_anchor(anchor)
+    : AnchoredArcadeArt(anchor, parent, QStringLiteral("ideasArcadeBulb"), QSize(kWidth, kHeight), kOffset)
 {
-    setObjectName(QStringLiteral("ideasArcadeBulb"));
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setFocusPolicy(Qt::NoFocus);
-    setFixedSize(kWidth, kHeight);
-    // The anchor and every widget between it and this parent: any of them moving
-    // moves the anchor's corner.
-    for (QWidget* watched = anchor; watched && watched != parent; watched = watched->parentWidget())
-        watched->installEventFilter(this);
-    follow();
 }
 
-bool IdeasArcadeBulb::eventFilter(QObject* watched, QEvent* event)
+QPixmap IdeasArcadeBulb::renderPicture(qreal ratio) const
 {
-    Q_UNUSED(watched);
-    switch (event->type()) {
-    case QEvent::Move:
-    case QEvent::Resize:
-    case QEvent::Show:
-        follow();
-        break;
-    default:
-        break;
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void IdeasArcadeBulb::follow()
-{
-    if (!m_anchor || !parentWidget())
-        return;
-    const QPoint corner = m_anchor->parentWidget() == parentWidget()
-                              ? m_anchor->pos()
-                              : m_anchor->mapTo(parentWidget(), QPoint(0, 0));
-    move(corner + kOffset);
-    raise();
-}
-
-void IdeasArcadeBulb::paintEvent(QPaintEvent*)
-{
-    if (m_picture.isNull() || !qFuzzyCompare(m_picture.devicePixelRatioF(), devicePixelRatioF()))
-        m_picture = renderBulb(devicePixelRatioF());
-    QPainter painter(this);
-    painter.drawPixmap(0, 0, m_picture);
+    return renderBulb(ratio);
 }

@@ -1,13 +1,11 @@
 #pragma once
 
-#include <QPixmap>
-#include <QPointer>
-#include <QWidget>
+#include "widgets/AnchoredArcadeArt.h"
 
 // A glowing pixel light bulb hanging over the ideas page's creation card. It sits
 // at the anchor's top-left corner (mapped into its own parent) plus (25, -83)
 // and keeps above its siblings; it is static and lets the mouse through.
-class IdeasArcadeBulb : public QWidget
+class IdeasArcadeBulb : public AnchoredArcadeArt
 {
     Q_OBJECT
 
@@ -19,12 +17,5 @@ public:
     IdeasArcadeBulb(QWidget* anchor, QWidget* parent);
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    void follow();
-
-    QPointer<QWidget> m_anchor;
-    QPixmap m_picture;
+    QPixmap renderPicture(qreal ratio) const override;
 };
