@@ -32,13 +32,7 @@ ChatOnlinePanel::ChatOnlinePanel(QNetworkAccessManager* network, QWidget* parent
 
 void ChatOnlinePanel::reload()
 {
-    if (!m_network)
-        return;
-    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kPresence));
-    ServerApi::onFinished(reply, this, [this](const ServerReply& result) {
-        handlePresenceReply(result);
-        emit replyHandled();
-    });
+    request(ServerEndpoints::kPresence, [this](const ServerReply& reply) { handlePresenceReply(reply); });
 }
 
 void ChatOnlinePanel::handlePresenceReply(const ServerReply& reply)

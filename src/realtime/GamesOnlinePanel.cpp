@@ -50,11 +50,7 @@ void GamesOnlinePanel::reload()
     if (m_gamesOnlineLoading || !m_network)
         return;
     m_gamesOnlineLoading = true;
-    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kOnlineMembers));
-    ServerApi::onFinished(reply, this, [this](const ServerReply& result) {
-        handleReply(result);
-        emit replyHandled();
-    });
+    request(ServerEndpoints::kOnlineMembers, [this](const ServerReply& reply) { handleReply(reply); });
 }
 
 void GamesOnlinePanel::handleReply(const ServerReply& reply)

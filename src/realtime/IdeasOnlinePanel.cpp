@@ -33,13 +33,7 @@ IdeasOnlinePanel::IdeasOnlinePanel(QNetworkAccessManager* network, QWidget* pare
 
 void IdeasOnlinePanel::reload()
 {
-    if (!m_network)
-        return;
-    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kOnlineMembers));
-    ServerApi::onFinished(reply, this, [this](const ServerReply& result) {
-        handleReply(result);
-        emit replyHandled();
-    });
+    request(ServerEndpoints::kOnlineMembers, [this](const ServerReply& reply) { handleReply(reply); });
 }
 
 void IdeasOnlinePanel::handleReply(const ServerReply& reply)

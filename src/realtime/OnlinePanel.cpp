@@ -1,6 +1,8 @@
 #include "realtime/OnlinePanel.h"
 
 #include "realtime/OnlineProfileClick.h"
+#include "session/ServerApi.h"
+#include "session/ServerEndpoints.h"
 #include "widgets/OnlineMemberHover.h"
 
 #include <QBoxLayout>
@@ -115,4 +117,15 @@ QFrame* OnlinePanel::glowingStatusDot(QWidget* parent, const QString& objectName
     glow->setColor(glowColour);
     dot->setGraphicsEffect(glow);
     return dot;
+}
+
+void OnlinePanel::request(const char* path, std::function<void(const ServerReply&)> handle)
+{
+    if (!m_network)
+        return;
+    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(QString::fromLatin1(path)));
+    ServerApi::onFinished(reply, this, [this, handle = std::move(handle)](const ServerReply& result) {
+        handle(result);
+        emit replyHandled();
+    });
 }

@@ -9,6 +9,7 @@
 class QBoxLayout;
 class QFrame;
 class QLabel;
+struct ServerReply;
 class QLayout;
 class QNetworkAccessManager;
 
@@ -44,6 +45,8 @@ signals:
 protected:
     OnlinePanel(QNetworkAccessManager* network, const QString& objectName, QWidget* parent);
 
+    // Sends the panel's GET; the reply goes to `handle`, then replyHandled() is emitted.
+    void request(const char* path, std::function<void(const ServerReply&)> handle);
     // Header row: green dot, title, counter badge ("0" at start). Returns the header widget.
     QWidget* buildHeader(const QString& prefix);
     // Creates the rows container (transparent, vertical layout) under the given object name.
