@@ -133,7 +133,14 @@ ProfilePage::ProfilePage(QNetworkAccessManager* network, QWidget* parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(40, 40, 40, 40);
-    layout->addWidget(new ResponsiveProfileView(buildCard(), this));
+    auto* view = new ResponsiveProfileView(buildCard(), this);
+    layout->addWidget(view);
+    setOpaqueCovers(
+        [this, view] {
+            const QRect card = view->cardRect();
+            return QList<QRect>{card.translated(view->mapTo(this, QPoint(0, 0)))};
+        },
+        ProfileCardWidget::kCornerRadius);
 
     m_avatar->setClickCallback([this] { emit avatarSelectionRequested(); });
     connect(m_editButton, &QPushButton::clicked, this, &ProfilePage::openEditProfileDialog);

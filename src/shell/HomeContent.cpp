@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int kFeatureCardLift = 5;
+constexpr int kCardCornerRadius = 24;  // the larger of the hero and feature card radii
 
 struct Feature
 {
@@ -44,12 +45,8 @@ HomeContent::HomeContent(QWidget* parent)
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
     // The neon backdrop covers the scroll area behind a transparent viewport;
-    // the cards stay slightly see-through so the room glows around them.
-    setStyleSheet(QStringLiteral(
-        "#homeScrollArea, #homeContent { background: transparent; }"
-        "#heroCard { background-color: rgba(23, 17, 35, 225); }"
-        "QPushButton#featureCard { background-color: rgba(23, 17, 35, 220); }"
-        "QPushButton#featureCard:hover { background-color: rgba(28, 20, 48, 235); }"));
+    // the room glows around the opaque cards.
+    setStyleSheet(QStringLiteral("#homeScrollArea, #homeContent { background: transparent; }"));
     viewport()->setAutoFillBackground(false);
     m_background = new HomeNeonBackground(this);
     m_background->lower();
@@ -63,6 +60,16 @@ HomeContent::HomeContent(QWidget* parent)
     layout->addWidget(buildFeaturesSection(content));
     layout->addStretch(1);
     setWidget(content);
+
+    m_background->setOpaqueCovers(
+        [this] {
+            QList<QRect> covers;
+            for (QWidget* card : m_cards)
+                if (card->isVisible())
+                    covers << QRect(m_background->mapFromGlobal(card->mapToGlobal(QPoint(0, 0))), card->size());
+            return covers;
+        },
+        kCardCornerRadius);
 }
 
 void HomeContent::setUserName(const QString& userName)
@@ -79,6 +86,7 @@ QWidget* HomeContent::buildHeroCard(QWidget* parent)
 {
     auto* card = new QFrame(parent);
     card->setObjectName(QStringLiteral("heroCard"));
+    m_cards << card;
     auto* layout = new QVBoxLayout(card);
     layout->setContentsMargins(40, 34, 40, 34);
     layout->setSpacing(12);
@@ -135,6 +143,7 @@ QPushButton* HomeContent::buildFeatureCard(const QString& icon, const QString& t
 {
     auto* card = new QPushButton;
     card->setObjectName(QStringLiteral("featureCard"));
+    m_cards << card;
     card->setCursor(Qt::PointingHandCursor);
     card->setMinimumHeight(215);
     card->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);

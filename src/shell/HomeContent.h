@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QScrollArea>
 
 class QLabel;
@@ -28,4 +29,6 @@ private:
     HomeNeonBackground* m_background = nullptr;
     QLabel* m_userNameLabel = nullptr;
     ResponsiveFeaturesWidget* m_featuresGrid = nullptr;
+    // The hero and feature cards: opaque, so the backdrop repaints around them.
+    QList<QWidget*> m_cards;
 };

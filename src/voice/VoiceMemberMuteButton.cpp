@@ -3,7 +3,7 @@
 #include <QPainter>
 
 VoiceMemberMuteButton::VoiceMemberMuteButton(QWidget* parent)
-    : QPushButton(QStringLiteral("🎧"), parent)
+    : EmojiPushButton(QStringLiteral("🎧"), parent)
 {
 }
 
@@ -16,7 +16,7 @@ void VoiceMemberMuteButton::setMemberMuted(bool muted)
 
 void VoiceMemberMuteButton::paintEvent(QPaintEvent* event)
 {
-    QPushButton::paintEvent(event);
+    EmojiPushButton::paintEvent(event);
     if (!m_memberMuted)
         return;
     QPainter painter(this);

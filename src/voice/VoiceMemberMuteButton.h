@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QPushButton>
+#include "widgets/EmojiPushButton.h"
 
 // The per-member voice button of member rows: "🎧", or "🔇" crossed by a pink
 // slash while the member is muted.
-class VoiceMemberMuteButton : public QPushButton
+class VoiceMemberMuteButton : public EmojiPushButton
 {
     Q_OBJECT
 

@@ -3,6 +3,7 @@
 #include "voice/DesktopVoiceControlsFrame.h"
 #include "voice/VoiceChatManager.h"
 #include "voice/VoiceToolbarButtonHolder.h"
+#include "widgets/EmojiPushButton.h"
 
 #include <QDebug>
 #include <QFrame>
@@ -73,7 +74,7 @@ QIcon speakerIcon()
 
 QPushButton* toolbarButton(const QString& glyph, const QString& toolTip, const char* style)
 {
-    auto* button = new QPushButton(glyph);
+    auto* button = new EmojiPushButton(glyph);
     button->setFixedSize(32, 30);
     button->setCursor(Qt::PointingHandCursor);
     button->setToolTip(toolTip);
@@ -150,6 +151,13 @@ VoiceToolbar::VoiceToolbar(VoiceChatManager* voice, QWidget* parent)
     connect(m_voice, &VoiceChatManager::voiceError, this, &VoiceToolbar::showVoiceError);
 }
 
+VoiceToolbar::~VoiceToolbar()
+{
+    // The panel may live in the parent page while open: it goes with the toolbar.
+    if (m_settingsPanel && m_settingsPanel->parent() != this)
+        delete m_settingsPanel;
+}
+
 QFrame* VoiceToolbar::buildAudioSettingsPanel()
 {
     auto* panel = new QFrame(this);
@@ -160,7 +168,14 @@ QFrame* VoiceToolbar::buildAudioSettingsPanel()
         "#voiceSettingsTitle { color: #c4b5fd; font-size: 11px; font-weight: bold; letter-spacing: 1px;"
         " background: transparent; border: none; }"
         "#voiceSettingsCloseButton { color: #eee7ff; background: #24192f; border: 1px solid #9570c4;"
-        " border-radius: 6px; font-size: 11px; padding: 0px; }"));
+        " border-radius: 6px; font-size: 11px; padding: 0px; }"
+        "#voiceDeviceLabel { color: #c4b5fd; font-size: 12px; background: transparent; border: none; }"
+        "QComboBox#voiceDeviceSelect { color: #eee7ff; background: #24192f; border: 1px solid #6d4fa0;"
+        " border-radius: 7px; padding: 4px 8px; font-size: 12px; }"
+        "QComboBox#voiceDeviceSelect:hover { border-color: #a78bfa; }"
+        "QComboBox#voiceDeviceSelect:disabled { color: #6f6278; background: #1d1526; border-color: #4a3a5c; }"
+        "QComboBox#voiceDeviceSelect QAbstractItemView { color: #eee7ff; background: #1c142b;"
+        " border: 1px solid #6d4fa0; selection-background-color: #7b2cff; outline: none; }"));
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(12, 10, 12, 12);
     layout->setSpacing(8);
@@ -192,9 +207,40 @@ void VoiceToolbar::toggleAudioSettings()
         return;
     }
     emit audioSettingsAboutToShow();
+    if (parentWidget() && m_settingsPanel->parentWidget() != parentWidget())
+        m_settingsPanel->setParent(parentWidget());
+    placeAudioSettings();
     m_settingsPanel->show();
     m_settingsPanel->raise();
     emit audioSettingsVisibilityChanged(true);
+}
+
+// Above the controls, left edges aligned, kept inside the page.
+void VoiceToolbar::placeAudioSettings()
+{
+    QWidget* host = m_settingsPanel->parentWidget();
+    if (!host || host == this)
+        return;
+    m_settingsPanel->adjustSize();
+    const QSize size = m_settingsPanel->sizeHint().expandedTo(m_settingsPanel->minimumSizeHint());
+    const QPoint anchor = m_frame->mapTo(host, QPoint(0, 0));
+    const int x = qBound(0, anchor.x(), qMax(0, host->width() - size.width()));
+    const int y = qMax(0, mapTo(host, QPoint(0, 0)).y() - size.height() - 6);
+    m_settingsPanel->setGeometry(QRect(QPoint(x, y), size));
+}
+
+void VoiceToolbar::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    if (m_settingsPanel && m_settingsPanel->isVisible())
+        placeAudioSettings();
+}
+
+void VoiceToolbar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_settingsPanel && m_settingsPanel->isVisible())
+        placeAudioSettings();
 }
 
 void VoiceToolbar::applyStatusGlow(const QString& status)

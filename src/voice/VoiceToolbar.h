@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 class DesktopVoiceControlsFrame;
@@ -19,6 +20,7 @@ class VoiceToolbar : public QWidget
 
 public:
     explicit VoiceToolbar(VoiceChatManager* voice, QWidget* parent = nullptr);
+    ~VoiceToolbar() override;
 
     QLabel* statusDot() const { return m_statusDot; }
     QGraphicsDropShadowEffect* statusGlow() const { return m_statusGlow; }
@@ -26,8 +28,9 @@ public:
     QPushButton* muteButton() const { return m_muteButton; }
     QPushButton* audioSettingsButton() const { return m_settingsButton; }
     QPushButton* leaveButton() const { return m_leaveButton; }
-    // The audio settings panel ("voiceSettingsPanel"), hidden at start. It is
-    // the toolbar's child until the host places it elsewhere.
+    // The audio settings panel ("voiceSettingsPanel"), hidden at start. It
+    // opens above the toolbar, in the toolbar's parent (the chat page), so
+    // that it is not clipped by the toolbar's own height.
     QFrame* audioSettingsPanel() const { return m_settingsPanel; }
 
 signals:
@@ -35,8 +38,13 @@ signals:
     void audioSettingsAboutToShow();
     void audioSettingsVisibilityChanged(bool visible);
 
+protected:
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void toggleAudioSettings();
+    void placeAudioSettings();
     void applyStatusGlow(const QString& status);
     void applyStatus(const QString& status);
     void applyMute(bool muted);
@@ -51,5 +59,5 @@ private:
     QPushButton* m_muteButton = nullptr;
     QPushButton* m_settingsButton = nullptr;
     QPushButton* m_leaveButton = nullptr;
-    QFrame* m_settingsPanel = nullptr;
+    QPointer<QFrame> m_settingsPanel;
 };

@@ -228,15 +228,6 @@ HomeNeonBackground::HomeNeonBackground(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
 
-    QPixmap scanTile(1, 3);
-    scanTile.fill(Qt::transparent);
-    {
-        QPainter tile(&scanTile);
-        tile.setCompositionMode(QPainter::CompositionMode_Source);
-        tile.fillRect(QRect(0, 0, 1, 1), QColor(255, 255, 255, 8));
-    }
-    m_scanLines = QBrush(scanTile);
-
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("homeNeonTimer"));
     m_timer->setInterval(kFrameIntervalMs);
@@ -276,10 +267,15 @@ void HomeNeonBackground::coverParent()
     lower();
 }
 
+void HomeNeonBackground::setOpaqueCovers(BackdropCovers::Provider covers, int cornerRadius)
+{
+    m_covers.set(std::move(covers), cornerRadius);
+}
+
 void HomeNeonBackground::tick()
 {
     if (isVisible())
-        update();
+        update(m_covers.exposedRegion(rect()));
 }
 
 void HomeNeonBackground::prepareStatic(const QSize& size, qreal ratio)
@@ -362,6 +358,15 @@ void HomeNeonBackground::prepareSprites(qreal ratio)
     }
 }
 
+// One-pixel rows of faint white every third line. Solid row fills blend far
+// faster than a window-sized fill with a tiled, mostly transparent brush.
+void HomeNeonBackground::paintScanLines(QPainter& painter) const
+{
+    const QColor line(255, 255, 255, 8);
+    for (int y = 0; y < height(); y += 3)
+        painter.fillRect(QRect(0, y, width(), 1), line);
+}
+
 void HomeNeonBackground::paintEvent(QPaintEvent*)
 {
     QElapsedTimer& clock = sharedClock();
@@ -408,7 +413,7 @@ void HomeNeonBackground::paintEvent(QPaintEvent*)
         drawShape(i);
     painter.resetTransform();
     painter.setOpacity(1.0);
-    painter.fillRect(rect(), m_scanLines);
+    paintScanLines(painter);
     drawShape(8);
     painter.resetTransform();
     painter.setOpacity(1.0);

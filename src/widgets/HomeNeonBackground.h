@@ -1,11 +1,13 @@
 #pragma once
 
-#include <QBrush>
+#include "widgets/BackdropCovers.h"
+
 #include <QPixmap>
 #include <QPointF>
 #include <QSize>
 #include <QWidget>
 
+class QPainter;
 class QTimer;
 
 // The neon backdrop of the home page: a dark room with an ambient light, a cyan
@@ -25,6 +27,9 @@ public:
 
     QTimer* frameTimer() const { return m_timer; }
 
+    // Opaque cards over the backdrop: frames repaint only around them.
+    void setOpaqueCovers(BackdropCovers::Provider covers, int cornerRadius);
+
     // Seconds on the shared clock (0 until the first paint of any instance).
     static double clockSeconds();
     // The neon stroke rule's opacity for pulse period T and start delay D at time t.
@@ -39,8 +44,10 @@ private:
     void tick();
     void prepareStatic(const QSize& size, qreal ratio);
     void prepareSprites(qreal ratio);
+    void paintScanLines(QPainter& painter) const;
 
     QTimer* m_timer = nullptr;
+    BackdropCovers m_covers;
     // Fill, ambient light and grid for the current size.
     QPixmap m_base;
     QSize m_baseSize;
@@ -52,5 +59,4 @@ private:
     QPixmap m_squareGlow[5];
     QPixmap m_square[5];
     qreal m_spriteRatio = 0.0;
-    QBrush m_scanLines;
 };

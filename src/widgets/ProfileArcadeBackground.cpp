@@ -255,8 +255,18 @@ ProfileArcadeBackground::ProfileArcadeBackground(QWidget* parent)
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("profileArcadeTimer"));
     m_timer->setInterval(kFrameIntervalMs);
-    connect(m_timer, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    connect(m_timer, &QTimer::timeout, this, &ProfileArcadeBackground::nextFrame);
     m_timer->start();
+}
+
+void ProfileArcadeBackground::setOpaqueCovers(BackdropCovers::Provider covers, int cornerRadius)
+{
+    m_covers.set(std::move(covers), cornerRadius);
+}
+
+void ProfileArcadeBackground::nextFrame()
+{
+    update(m_covers.exposedRegion(rect()));
 }
 
 double ProfileArcadeBackground::elapsedSeconds() const

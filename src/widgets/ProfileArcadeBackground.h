@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/BackdropCovers.h"
+
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QRectF>
@@ -23,6 +25,9 @@ public:
     explicit ProfileArcadeBackground(QWidget* parent = nullptr);
 
     QTimer* frameTimer() const { return m_timer; }
+
+    // Opaque cards over the backdrop: frames repaint only around them.
+    void setOpaqueCovers(BackdropCovers::Provider covers, int cornerRadius);
     double elapsedSeconds() const;
 
     // Opacity of the marquees at time t: short dips twice every four seconds.
@@ -34,7 +39,10 @@ protected:
 private:
     void prepare(const QSize& size, qreal ratio);
 
+    void nextFrame();
+
     QTimer* m_timer = nullptr;
+    BackdropCovers m_covers;
     QElapsedTimer m_clock;
     // The room without the marquees, for the current size.
     QPixmap m_room;

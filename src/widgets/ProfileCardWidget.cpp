@@ -3,7 +3,7 @@
 #include <QPainter>
 
 namespace {
-constexpr qreal kRadius = 18.0;
+constexpr qreal kRadius = ProfileCardWidget::kCornerRadius;
 
 struct EdgeStroke
 {

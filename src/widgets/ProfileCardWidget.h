@@ -9,6 +9,8 @@ class ProfileCardWidget : public QFrame
     Q_OBJECT
 
 public:
+    static constexpr int kCornerRadius = 18;
+
     explicit ProfileCardWidget(QWidget* parent = nullptr);
 
 protected:

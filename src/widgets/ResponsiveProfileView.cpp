@@ -22,6 +22,9 @@ ResponsiveProfileView::ResponsiveProfileView(QWidget* card, QWidget* parent)
 
     if (card) {
         m_proxy = scene->addWidget(card);
+        // The backdrop behind animates every frame; keep the card's picture
+        // instead of rendering its widgets again under each frame.
+        m_proxy->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
         connect(m_proxy, &QGraphicsWidget::geometryChanged, this, &ResponsiveProfileView::fitCard);
     }
 }
@@ -40,6 +43,15 @@ void ResponsiveProfileView::fitCard()
     if (factor > 0.0)
         scale(factor, factor);
     centerOn(items.center());
+}
+
+QRect ResponsiveProfileView::cardRect() const
+{
+    if (!m_proxy)
+        return {};
+    // Inside by a pixel: the scaled edge is antialiased against the backdrop.
+    const QRect inViewport = mapFromScene(m_proxy->sceneBoundingRect()).boundingRect().adjusted(1, 1, -1, -1);
+    return inViewport.translated(viewport()->pos());
 }
 
 void ResponsiveProfileView::resizeEvent(QResizeEvent* event)

@@ -16,6 +16,9 @@ public:
 
     QGraphicsProxyWidget* cardProxy() const { return m_proxy; }
 
+    // Where the scaled card shows, in this view's coordinates (empty without a card).
+    QRect cardRect() const;
+
     // Re-applies the fit; runs on every resize and when the card changes size.
     void fitCard();
 

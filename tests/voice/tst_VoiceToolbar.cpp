@@ -4,12 +4,15 @@
 #include "VoiceEngineProbe.h"
 #include "voice/VoiceToolbar.h"
 #include "voice/VoiceToolbarButtonHolder.h"
+#include "widgets/EmojiPushButton.h"
 
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QPushButton>
+#include <QPointer>
 #include <QSignalSpy>
+#include <QVBoxLayout>
 #include <QtTest>
 
 class TestVoiceToolbar : public QObject
@@ -127,6 +130,55 @@ private slots:
         QCOMPARE(close->toolTip(), QString("Close"));
         close->click();
         QVERIFY(!toolbar->audioSettingsPanel()->isVisible());
+    }
+
+    // In a page, the panel opens above the toolbar, whole and inside the page,
+    // and it goes away with the toolbar.
+    void audioSettingsPanelOpensAboveTheToolbar()
+    {
+        QWidget page;
+        page.resize(900, 600);
+        auto* layout = new QVBoxLayout(&page);
+        layout->addStretch(1);
+        auto* pageToolbar = new VoiceToolbar(manager.get());
+        layout->addWidget(pageToolbar);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+
+        QFrame* panel = pageToolbar->audioSettingsPanel();
+        pageToolbar->audioSettingsButton()->click();
+        QVERIFY(panel->isVisible());
+        QCOMPARE(panel->parentWidget(), &page);
+        QVERIFY(page.rect().contains(panel->geometry()));
+        QVERIFY(panel->geometry().bottom() < pageToolbar->geometry().top());
+        QVERIFY(panel->height() >= panel->minimumSizeHint().height());
+
+        page.resize(700, 500);
+        QTRY_VERIFY(panel->geometry().bottom() < pageToolbar->geometry().top());
+        QPointer<QFrame> watched(panel);
+        delete pageToolbar;
+        QVERIFY(!watched);
+    }
+
+    // Colour emoji come from the emoji font's own pictures; other text does not.
+    void toolbarGlyphsArePaintedFromTheEmojiFont()
+    {
+        QVERIFY(!EmojiPushButton::emojiPixmap(QStringLiteral("🎙"), 16, 1.0).isNull());
+        QVERIFY(!EmojiPushButton::emojiPixmap(QStringLiteral("⚙️"), 16, 2.0).isNull());
+        QVERIFY(EmojiPushButton::emojiPixmap(QStringLiteral("✕"), 16, 1.0).isNull());
+        QVERIFY(EmojiPushButton::emojiPixmap(QStringLiteral("Join"), 16, 1.0).isNull());
+
+        // The Join button shows its microphone: coloured pixels in its middle.
+        QCOMPARE(toolbar->joinButton()->text(), QStringLiteral("🎙"));
+        toolbar->resize(300, 50);
+        const QImage picture = toolbar->joinButton()->grab().toImage();
+        int coloured = 0;
+        for (int y = 8; y < picture.height() - 8; ++y)
+            for (int x = 8; x < picture.width() - 8; ++x) {
+                const QColor pixel = picture.pixelColor(x, y);
+                coloured += pixel.saturation() > 60 && pixel.value() > 120;
+            }
+        QVERIFY2(coloured > 20, qPrintable(QString::number(coloured)));
     }
 
     void hoverGlowFadesInAndOut()

@@ -1,5 +1,6 @@
 // The animated backgrounds and arcade art: particle drift, layer placement,
 // anchored art and the home background's repaint timer.
+#include "widgets/BackdropCovers.h"
 #include "widgets/ChatArcadeCouch.h"
 #include "widgets/ChatRgbParticles.h"
 #include "widgets/GamesArcadeGamepad.h"
@@ -173,6 +174,29 @@ private slots:
         QTRY_VERIFY(counter.paints >= 3);
         QCOMPARE(background->findChildren<QTimer*>().size(), 1);
         QVERIFY(HomeNeonBackground::clockSeconds() > 0.0);
+    }
+
+    // Frames repaint around opaque cards, keeping their rounded corners live.
+    void backdropRepaintsAroundOpaqueCovers()
+    {
+        BackdropCovers covers;
+        const QRect area(0, 0, 400, 300);
+        QCOMPARE(covers.exposedRegion(area), QRegion(area));
+
+        QRect card(100, 50, 200, 150);
+        covers.set([&card] { return QList<QRect>{card}; }, 20);
+        QRegion exposed = covers.exposedRegion(area);
+        QVERIFY(!exposed.contains(QPoint(200, 125)));     // the card's middle
+        QVERIFY(!exposed.contains(QPoint(105, 125)));     // its left edge, between the corners
+        QVERIFY(exposed.contains(QRect(100, 50, 20, 20)));  // top-left corner square
+        QVERIFY(exposed.contains(QRect(280, 180, 20, 20)));  // bottom-right corner square
+        QVERIFY(exposed.contains(QPoint(50, 125)));       // beside the card
+
+        card.translate(0, 100);  // asked again on every frame
+        QVERIFY(covers.exposedRegion(area).contains(QPoint(200, 100)));
+
+        card = QRect(0, 0, 30, 30);  // too small to have an inside: ignored
+        QCOMPARE(covers.exposedRegion(area), QRegion(area));
     }
 
     void neonOpacityFollowsThePulse()
