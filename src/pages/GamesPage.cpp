@@ -4,6 +4,7 @@
 #include "session/AvatarSource.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
+#include "widgets/WidgetDropShadow.h"
 #include "widgets/ChatRgbParticles.h"
 #include "widgets/GamesArcadeGamepad.h"
 #include "widgets/GamesPinkDivider.h"
@@ -116,9 +117,6 @@ void GamesPage::buildPage()
     content->setObjectName(QStringLiteral("gamesContent"));
     content->setFixedWidth(900);
     content->setStyleSheet(kPageStyle);
-    auto* shadow = new QGraphicsDropShadowEffect(content);
-    shadow->setBlurRadius(35);
-    content->setGraphicsEffect(shadow);
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(20, 75, 20, 45);
     layout->setSpacing(14);
@@ -149,6 +147,7 @@ void GamesPage::buildPage()
     layout->addStretch(1);
 
     m_scrollArea->setWidget(content);
+    new WidgetDropShadow(content, 35);
     new GamesArcadeGamepad(m_gameCard, content);
     new ChatRgbParticles(this);
 }

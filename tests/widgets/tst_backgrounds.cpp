@@ -7,7 +7,9 @@
 #include "widgets/HomeNeonBackground.h"
 #include "widgets/IdeasArcadeBulb.h"
 #include "widgets/InvaderLogo.h"
+#include "widgets/WidgetDropShadow.h"
 
+#include <QFrame>
 #include <QLabel>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -197,6 +199,38 @@ private slots:
 
         card = QRect(0, 0, 30, 30);  // too small to have an inside: ignored
         QCOMPARE(covers.exposedRegion(area), QRegion(area));
+    }
+
+    // The shadow sits under its target, grown by its reach, and follows it.
+    void dropShadowFollowsItsTarget()
+    {
+        QWidget parent;
+        parent.resize(600, 400);
+        auto* target = new QFrame(&parent);
+        target->setStyleSheet("background: white;");
+        target->setGeometry(100, 80, 200, 120);
+        auto* shadow = new WidgetDropShadow(target, 35);
+        parent.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&parent));
+
+        const int reach = 35 + 8;
+        QCOMPARE(shadow->geometry(), target->geometry().adjusted(-reach, -reach, reach, reach));
+        QCOMPARE(parent.children().indexOf(shadow) < parent.children().indexOf(target), true);
+        // The blurred shape: dark grey beyond the target's bottom-right edge, clear far away.
+        auto picture = [shadow] {
+            QImage image(shadow->size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            shadow->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            return image;
+        };
+        QTRY_VERIFY(qAlpha(picture().pixel(reach + 200 + 4, reach + 120 + 4)) > 0);
+        QCOMPARE(qAlpha(picture().pixel(1, 1)), 0);
+
+        target->move(150, 60);
+        target->resize(240, 100);
+        QCOMPARE(shadow->geometry(), target->geometry().adjusted(-reach, -reach, reach, reach));
+        target->hide();
+        QVERIFY(!shadow->isVisible());
     }
 
     void neonOpacityFollowsThePulse()
