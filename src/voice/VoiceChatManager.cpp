@@ -155,6 +155,7 @@ VoiceChatManager::VoiceChatManager(std::shared_ptr<VoicePeerConnectionFactory> f
     , d(std::make_unique<Private>())
 {
     d->connectionFactory = factory ? std::move(factory) : std::make_shared<GstVoicePeerConnectionFactory>();
+    d->inputDeviceFor = chooseInputDevice;
     qDebug() << "Codec audio disponibile:" << opus_get_version_string();
 
     d->speakingHoldTimer = new QTimer(this);
@@ -217,7 +218,7 @@ void VoiceChatManager::joinVoice()
     emit voiceStatusChanged(QStringLiteral("connected"));
     emit muteChanged(false);
     emit signalingEventRequested(QStringLiteral("voice_join"), QJsonObject());
-    qDebug() << "Microfono attivato:" << chooseInputDevice(d->microphoneDeviceId).description();
+    qDebug() << "Microfono attivato:" << d->inputDeviceFor(d->microphoneDeviceId).description();
 }
 
 void VoiceChatManager::leaveVoice()
@@ -673,7 +674,7 @@ bool VoiceChatManager::openMicrophoneForJoin()
         return false;
     };
 
-    const QAudioDevice device = chooseInputDevice(d->microphoneDeviceId);
+    const QAudioDevice device = d->inputDeviceFor(d->microphoneDeviceId);
     if (device.isNull())
         return fail(QStringLiteral("No microphone was found."));
 
@@ -726,7 +727,7 @@ bool VoiceChatManager::openMicrophoneForJoin()
 
 bool VoiceChatManager::startMicrophone()
 {
-    const QAudioDevice device = chooseInputDevice(d->microphoneDeviceId);
+    const QAudioDevice device = d->inputDeviceFor(d->microphoneDeviceId);
     if (device.isNull()) {
         emit voiceError(QStringLiteral("No microphone was found."));
         return false;

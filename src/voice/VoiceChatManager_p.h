@@ -4,6 +4,7 @@
 
 #include "voice/VoiceChatManager.h"
 
+#include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
 #include <QAudioSource>
@@ -17,6 +18,7 @@
 
 #include <opus.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -33,6 +35,8 @@ struct VoiceChatManager::Private
     QSet<QString> negotiatedSids;
     QByteArray microphoneDeviceId;
     QByteArray speakerDeviceId;
+    // The input device for an id: the device with that id, else the default.
+    std::function<QAudioDevice(const QByteArray&)> inputDeviceFor;
     bool inVoice = false;
     bool muted = false;
     bool localSpeaking = false;

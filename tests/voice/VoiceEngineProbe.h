@@ -29,6 +29,17 @@ public:
     {
         return VoiceChatManager::opusPayloadFromRtp(packet, payloadType);
     }
+    // Stages microphones that cannot be opened: the engine asks `lookup` for the
+    // device of an id, and a null device fails like a missing microphone.
+    static void setInputDeviceLookup(VoiceChatManager& manager,
+                                     std::function<QAudioDevice(const QByteArray&)> lookup)
+    {
+        manager.d->inputDeviceFor = std::move(lookup);
+    }
+    static std::function<QAudioDevice(const QByteArray&)> inputDeviceLookup(VoiceChatManager& manager)
+    {
+        return manager.d->inputDeviceFor;
+    }
     static void removePeer(VoiceChatManager& manager, const QString& sid) { manager.removePeerConnection(sid); }
 };
 

@@ -208,6 +208,45 @@ private slots:
         QCOMPARE(log.last(), QString("speaking:1"));
     }
 
+    // A microphone that cannot be opened mid-call: back to the previous one, the
+    // status untouched, the call going on.
+    void failedMicrophoneChangeReturnsToThePreviousDevice()
+    {
+        join();
+        const auto realLookup = VoiceEngineProbe::inputDeviceLookup(*manager);
+        VoiceEngineProbe::setInputDeviceLookup(*manager, [realLookup](const QByteArray& id) {
+            return id == "broken" ? QAudioDevice() : realLookup(id);
+        });
+        QSignalSpy errors(manager.get(), &VoiceChatManager::voiceError);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Cambio del microfono fallito.*Ripristino del dispositivo precedente"));
+        manager->setMicrophoneDeviceId("broken");
+
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors.first().first().toString(), QString("No microphone was found."));
+        QCOMPARE(d().microphoneDeviceId, QByteArray("vmic"));
+        QVERIFY(d().audioSource);
+        QVERIFY(d().microphoneIo);
+        QCOMPARE(d().audioSource->state() == QAudio::StoppedState, false);
+        QVERIFY(d().inVoice);
+        QVERIFY2(log.filter("status:").isEmpty(), qPrintable(log.join(' ')));
+    }
+
+    // When the previous microphone cannot be opened either: "error", still in
+    // voice without capture, until another device is chosen.
+    void failedMicrophoneChangeWithoutFallbackEndsInError()
+    {
+        join();
+        VoiceEngineProbe::setInputDeviceLookup(*manager, [](const QByteArray&) { return QAudioDevice(); });
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Cambio del microfono fallito"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Impossibile ripristinare il microfono precedente"));
+        manager->setMicrophoneDeviceId("broken");
+
+        QCOMPARE(log.filter("status:"), QStringList{"status:error"});
+        QVERIFY(d().inVoice);
+        QVERIFY(!d().audioSource);
+        QCOMPARE(d().microphoneDeviceId, QByteArray("vmic"));
+    }
+
     void toggleMuteOutsideVoiceDoesNothing()
     {
         manager->toggleMute();
