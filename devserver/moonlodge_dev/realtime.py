@@ -177,9 +177,13 @@ class Realtime:
         return {"username": client.username, "voice_active": active, "sid": changed_sid,
                 "in_voice": changed_sid in self.voice_room}
 
-    async def _announce_voice_change(self, client: Client, sid: str, room_event: str, room_data) -> None:
-        """Tell the room, the member and everybody else (one event per socket)."""
-        others_in_room = [s for s in self.voice_room if s != sid]
+    async def _announce_voice_change(self, client: Client, sid: str, others_in_room: list,
+                                     room_event: str, room_data) -> None:
+        """Tell the room, the member and everybody else (one event per socket).
+
+        The room is taken by the caller together with the membership change,
+        before any await, so that joins handled at the same time see each other
+        exactly once."""
         own = self.sids_of_user(client.username)
         await self.emit_to(others_in_room, room_event, room_data)
         await self.emit_to(own, "voice_account_status", self._voice_status(client, sid))
@@ -192,12 +196,14 @@ class Realtime:
             return
         existing = [{"sid": s, "username": self.clients[s].username}
                     for s in self.voice_room if s != sid and s in self.clients]
-        await self.sio.emit("voice_existing_users", existing, to=sid)
-        if sid in self.voice_room:
-            return  # a repeated join only refreshes the list
+        newcomer = sid not in self.voice_room
+        others_in_room = [s for s in self.voice_room if s != sid]
         self.voice_room[sid] = None
+        await self.sio.emit("voice_existing_users", existing, to=sid)
+        if not newcomer:
+            return  # a repeated join only refreshes the list
         log.info("%s (%s) joined voice", client.username, sid)
-        await self._announce_voice_change(client, sid, "voice_user_joined",
+        await self._announce_voice_change(client, sid, others_in_room, "voice_user_joined",
                                           {"sid": sid, "username": client.username})
 
     async def on_voice_leave(self, sid, data=None):
@@ -205,8 +211,9 @@ class Realtime:
         if client is None or sid not in self.voice_room:
             return
         del self.voice_room[sid]
+        others_in_room = list(self.voice_room)
         log.info("%s (%s) left voice", client.username, sid)
-        await self._announce_voice_change(client, sid, "voice_user_left", {"sid": sid})
+        await self._announce_voice_change(client, sid, others_in_room, "voice_user_left", {"sid": sid})
 
     def _relay_handler(self, event: str):
         async def relay(sid, data=None):

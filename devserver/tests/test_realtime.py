@@ -169,6 +169,25 @@ def test_voice_room_join_relay_and_leave(srv):
     run(body())
 
 
+def test_joins_at_the_same_time_meet_exactly_once(srv):
+    """Each of two members joining together learns of the other once: from the
+    existing list or from a joined event, never both and never neither."""
+    async def body():
+        luna, orion = await connected(srv, "luna", "orion")
+        try:
+            await asyncio.gather(luna.emit("voice_join"), orion.emit("voice_join"))
+            luna_existing = await luna.event("voice_existing_users")
+            orion_existing = await orion.event("voice_existing_users")
+            assert len(luna_existing) + len(orion_existing) == 1
+            later, earlier = (orion, luna) if orion_existing else (luna, orion)
+            assert await earlier.event("voice_user_joined") == {"sid": later.sid, "username": later.name}
+            await later.no_event("voice_user_joined", within=0.2)
+        finally:
+            await close_all([luna, orion])
+
+    run(body())
+
+
 def test_disconnect_leaves_the_voice_room(srv):
     async def body():
         luna, orion = await connected(srv, "luna", "orion")

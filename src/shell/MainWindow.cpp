@@ -82,7 +82,12 @@ MainWindow::MainWindow(QWidget* parent)
     setStyleSheet(AppStyle::styleSheet());
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // Closing in the middle of a call: the room hears of it while the
+    // real-time channel is still there (the pages and the engine go after).
+    m_voice->leaveVoice();
+}
 
 void MainWindow::setUpBaseWindow()
 {
@@ -263,8 +268,7 @@ void MainWindow::connectRealtime()
     });
     connect(socket, &QWebSocket::textMessageReceived, m_channel, &RealtimeChannel::handleRealtimeFrame);
     connect(m_channel, &RealtimeChannel::eventReceived, this, &MainWindow::dispatchRealtimeEvent);
-    connect(m_voice, &VoiceChatManager::signalingEventRequested, this,
-            [this](const QString& eventName, const QJsonObject& data) { m_channel->emitRealtimeEvent(eventName, data); });
+    connect(m_voice, &VoiceChatManager::signalingEventRequested, m_channel, &RealtimeChannel::emitRealtimeEvent);
 }
 
 void MainWindow::connectVoiceControls()

@@ -1,0 +1,234 @@
+// Two members in voice through two real windows, the dev server and the test
+// PulseAudio: each sees the other speak in the chat panel, mutes them locally,
+// and changes microphone and speaker during the call without dropping it.
+
+#include "TestAudio.h"
+#include "VoiceEngineProbe.h"
+#include "app/AppSettings.h"
+#include "shell/MainWindow.h"
+#include "support/DevServer.h"
+#include "voice/VoiceMemberMuteButton.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QThread>
+#include <QWebSocket>
+#include <QtTest>
+
+#include <atomic>
+
+namespace {
+
+QPushButton* navButton(MainWindow& window, const QString& text)
+{
+    for (QPushButton* button : window.findChildren<QPushButton*>("navButton"))
+        if (button->text() == text)
+            return button;
+    return nullptr;
+}
+
+std::unique_ptr<MainWindow> openWindow()
+{
+    auto window = std::make_unique<MainWindow>();
+    window->resize(1000, 700);
+    window->show();
+    return window;
+}
+
+void signIn(MainWindow& window, const QString& userName)
+{
+    window.findChild<QLineEdit*>("loginUsernameField")->setText(userName);
+    window.findChild<QLineEdit*>("loginPasswordField")->setText("moonlodge");
+    window.findChild<QPushButton*>("loginButton")->click();
+    QTRY_VERIFY(navButton(window, "Chat") && navButton(window, "Chat")->isVisible());
+    navButton(window, "Chat")->click();
+    QWebSocket* socket = window.findChild<QWebSocket*>("realtimeSocket");
+    QTRY_VERIFY_WITH_TIMEOUT(socket->property("socketIoReady").toBool(), 10000);
+}
+
+// The chat panel's voice control on the row of userName, if the row shows one.
+VoiceMemberMuteButton* chatPanelControl(MainWindow& window, const QString& userName)
+{
+    for (auto* button : window.findChild<QWidget*>("chatPage")->findChildren<VoiceMemberMuteButton*>())
+        if (button->property("username").toString() == userName)
+            return button;
+    return nullptr;
+}
+
+bool shownSpeaking(MainWindow& window, const QString& userName)
+{
+    VoiceMemberMuteButton* control = chatPanelControl(window, userName);
+    return control && control->property("speaking").toBool();
+}
+
+// Picks the entry with the given device id in one of the audio settings lists,
+// as a click on it would.
+bool pickDevice(MainWindow& window, int row, const QByteArray& id)
+{
+    window.findChild<QPushButton*>("voiceSettingsButton")->click();  // refills the lists
+    const QList<QComboBox*> lists = window.findChildren<QComboBox*>("voiceDeviceSelect");
+    if (lists.size() != 2)
+        return false;
+    QComboBox* list = lists.at(row);
+    const int index = list->findData(id);
+    if (index < 0)
+        return false;
+    list->setCurrentIndex(index);
+    emit list->activated(index);
+    window.findChild<QPushButton*>("voiceSettingsButton")->click();  // and closes the panel
+    return true;
+}
+
+// A tone into a FIFO microphone from its own thread: starting a capture waits
+// until the source delivers, so the writer must not share the GUI thread.
+class ToneThread : public QThread
+{
+public:
+    ToneThread(const QString& microphone, double frequency, int amplitude)
+        : m_microphone(microphone), m_frequency(frequency), m_amplitude(amplitude)
+    {
+        start();
+    }
+    ~ToneThread() override
+    {
+        quit();
+        wait();
+    }
+    void setAmplitude(int amplitude) { m_amplitude = amplitude; }
+    bool isOpen() const { return m_open; }
+
+protected:
+    void run() override
+    {
+        ToneFeeder feeder(m_microphone, m_frequency, m_amplitude);
+        m_open = feeder.isOpen();
+        QTimer follow;
+        QObject::connect(&follow, &QTimer::timeout, &follow, [&] { feeder.setAmplitude(m_amplitude); });
+        follow.start(10);
+        exec();
+    }
+
+private:
+    QString m_microphone;
+    double m_frequency;
+    std::atomic<int> m_amplitude;
+    std::atomic<bool> m_open{false};
+};
+
+}  // namespace
+
+class TestVoiceTwoWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        REQUIRE_TEST_AUDIO_DEVICES();
+        qputenv("MOONLODGE_ICE_LOOPBACK_ONLY", "1");
+        QVERIFY(m_server.start());
+        // The windows of one process share their settings, hence their stored
+        // devices: both start on the same toned microphone, which makes each
+        // of them a speaker for the other.
+        m_tone = std::make_unique<ToneThread>("vmic_a", 440.0, 9000);
+        m_laterTone = std::make_unique<ToneThread>("vmic_c", 520.0, 0);
+        QTRY_VERIFY(m_tone->isOpen() && m_laterTone->isOpen());
+        QSettings settings(AppSettings::kOrganization, AppSettings::kApplication);
+        settings.setValue(AppSettings::kMicrophoneDeviceId, QByteArray("vmic_a"));
+        settings.setValue(AppSettings::kSpeakerDeviceId, QByteArray("vspk_a"));
+        settings.sync();
+        m_luna = openWindow();
+        m_orion = openWindow();
+        signIn(*m_luna, "luna");
+        signIn(*m_orion, "orion");
+    }
+
+    void cleanupTestCase()
+    {
+        m_luna.reset();
+        m_orion.reset();
+        m_tone.reset();
+        m_laterTone.reset();
+    }
+
+    void bothJoinAndSeeEachOtherSpeak()
+    {
+        m_luna->findChild<QPushButton*>("voiceJoinButton")->click();
+        m_orion->findChild<QPushButton*>("voiceJoinButton")->click();
+        QTRY_COMPARE(m_luna->findChild<QLabel*>("voiceStatusDot")->toolTip(), QString("Connected"));
+        QTRY_COMPARE(m_orion->findChild<QLabel*>("voiceStatusDot")->toolTip(), QString("Connected"));
+
+        VoiceChatManager* orionEngine = m_orion->findChild<VoiceChatManager*>();
+        QTRY_VERIFY_WITH_TIMEOUT(orionEngine->isRemoteUserSpeaking("luna"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(chatPanelControl(*m_orion, "luna"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(shownSpeaking(*m_orion, "luna"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(shownSpeaking(*m_luna, "orion"), 5000);
+        QCOMPARE(chatPanelControl(*m_orion, "luna")->toolTip(), QString("Mute this member"));
+    }
+
+    void mutingAMemberHidesTheirSpeaking()
+    {
+        VoiceMemberMuteButton* control = chatPanelControl(*m_orion, "luna");
+        QVERIFY(control);
+        QTest::mouseClick(control, Qt::LeftButton);
+        QTRY_VERIFY(!shownSpeaking(*m_orion, "luna"));
+        control = chatPanelControl(*m_orion, "luna");
+        QVERIFY(control->isMemberMuted());
+        QCOMPARE(control->text(), QString("🔇"));
+        QCOMPARE(control->toolTip(), QString("Unmute this member"));
+
+        QTest::mouseClick(control, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(shownSpeaking(*m_orion, "luna"), 5000);
+    }
+
+    // The call goes on across device changes: the same connection, and the
+    // other side still hears the new microphone.
+    void devicesChangeDuringTheCall()
+    {
+        VoiceChatManager* lunaEngine = m_luna->findChild<VoiceChatManager*>();
+        QVERIFY(lunaEngine);
+        const auto connectionsBefore = VoiceEngineProbe::d(*lunaEngine).peerConnections;
+        QCOMPARE(connectionsBefore.size(), 1);
+
+        // Luna moves to a silent microphone, then it starts to carry her voice.
+        QVERIFY(pickDevice(*m_luna, 0, "vmic_c"));
+        QTRY_VERIFY_WITH_TIMEOUT(!shownSpeaking(*m_orion, "luna"), 5000);
+        m_laterTone->setAmplitude(9000);
+        QCOMPARE(VoiceEngineProbe::d(*lunaEngine).microphoneDeviceId, QByteArray("vmic_c"));
+        QTRY_VERIFY_WITH_TIMEOUT(shownSpeaking(*m_orion, "luna"), 5000);
+
+        // And moves her speaker: Orion stays audible and shown speaking.
+        QVERIFY(pickDevice(*m_luna, 1, "vspk_c"));
+        QCOMPARE(VoiceEngineProbe::d(*lunaEngine).speakerDeviceId, QByteArray("vspk_c"));
+        QTRY_VERIFY_WITH_TIMEOUT(shownSpeaking(*m_luna, "orion"), 5000);
+
+        QCOMPARE(VoiceEngineProbe::d(*lunaEngine).peerConnections, connectionsBefore);
+        QCOMPARE(m_luna->findChild<QLabel*>("voiceStatusDot")->toolTip(), QString("Connected"));
+        QCOMPARE(QSettings(AppSettings::kOrganization, AppSettings::kApplication)
+                     .value(AppSettings::kMicrophoneDeviceId).toByteArray(),
+                 QByteArray("vmic_c"));
+    }
+
+    // Closing a window in the middle of the call tells the room.
+    void closingAWindowLeavesTheCall()
+    {
+        VoiceChatManager* orionEngine = m_orion->findChild<VoiceChatManager*>();
+        QCOMPARE(VoiceEngineProbe::d(*orionEngine).peerConnections.size(), 1);
+        m_luna.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(VoiceEngineProbe::d(*orionEngine).peerConnections.isEmpty(), 5000);
+        QVERIFY(!orionEngine->isRemoteUserSpeaking("luna"));
+    }
+
+private:
+    DevServer m_server;
+    std::unique_ptr<MainWindow> m_luna;
+    std::unique_ptr<MainWindow> m_orion;
+    std::unique_ptr<ToneThread> m_tone;
+    std::unique_ptr<ToneThread> m_laterTone;
+};
+
+QTEST_MAIN(TestVoiceTwoWindows)
+#include "tst_VoiceTwoWindows.moc"
