@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPainterPath>
 
 GlowProfileUsernameLabel::GlowProfileUsernameLabel(QWidget* parent)
     : QLabel(parent)
@@ -13,32 +14,24 @@ GlowProfileUsernameLabel::GlowProfileUsernameLabel(const QString& text, QWidget*
 {
 }
 
-const QPainterPath& GlowProfileUsernameLabel::textPath()
+QPixmap GlowProfileUsernameLabel::renderText() const
 {
+    const qreal ratio = devicePixelRatioF();
+    QPixmap picture(size() * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
     const QString current = text();
-    if (current != m_pathText || font() != m_pathFont || size() != m_pathSize) {
-        m_pathText = current;
-        m_pathFont = font();
-        m_pathSize = size();
-        m_path = QPainterPath();
-        if (!current.isEmpty()) {
-            const QFontMetricsF metrics(m_pathFont);
-            const QRectF area = contentsRect();
-            const qreal x = area.left() + (area.width() - metrics.horizontalAdvance(current)) / 2.0;
-            const qreal baseline =
-                area.top() + (area.height() + metrics.ascent() - metrics.descent()) / 2.0;
-            m_path.addText(QPointF(x, baseline), m_pathFont, current);
-        }
-    }
-    return m_path;
-}
+    if (current.isEmpty())
+        return picture;
 
-void GlowProfileUsernameLabel::paintEvent(QPaintEvent*)
-{
-    const QPainterPath& path = textPath();
-    if (path.isEmpty())
-        return;
-    QPainter painter(this);
+    const QFontMetricsF metrics(font());
+    const QRectF area = contentsRect();
+    const qreal x = area.left() + (area.width() - metrics.horizontalAdvance(current)) / 2.0;
+    const qreal baseline = area.top() + (area.height() + metrics.ascent() - metrics.descent()) / 2.0;
+    QPainterPath path;
+    path.addText(QPointF(x, baseline), font(), current);
+
+    QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(QColor(124, 58, 237, 35), 12.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
@@ -46,4 +39,20 @@ void GlowProfileUsernameLabel::paintEvent(QPaintEvent*)
     painter.setPen(QPen(QColor(124, 58, 237, 90), 5.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.drawPath(path);
     painter.fillPath(path, QColor(0xd8, 0xb4, 0xfe));
+    return picture;
+}
+
+void GlowProfileUsernameLabel::paintEvent(QPaintEvent*)
+{
+    const qreal ratio = devicePixelRatioF();
+    if (m_picture.isNull() || text() != m_pictureText || font() != m_pictureFont || size() != m_pictureSize
+        || !qFuzzyCompare(ratio, m_pictureRatio)) {
+        m_pictureText = text();
+        m_pictureFont = font();
+        m_pictureSize = size();
+        m_pictureRatio = ratio;
+        m_picture = renderText();
+    }
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_picture);
 }

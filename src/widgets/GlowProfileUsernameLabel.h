@@ -2,10 +2,12 @@
 
 #include <QFont>
 #include <QLabel>
-#include <QPainterPath>
+#include <QPixmap>
 
 // A label whose text is drawn as a glowing outline: two soft violet strokes under
-// a lilac fill, centred in the label.
+// a lilac fill, centred in the label. Wide strokes around glyph outlines are
+// costly, and backdrops animate behind the label, so the drawing is kept as a
+// picture until the text, font or size changes.
 class GlowProfileUsernameLabel : public QLabel
 {
     Q_OBJECT
@@ -18,10 +20,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    const QPainterPath& textPath();
+    QPixmap renderText() const;
 
-    QPainterPath m_path; // cached for m_pathText / m_pathFont / m_pathSize
-    QString m_pathText;
-    QFont m_pathFont;
-    QSize m_pathSize;
+    QPixmap m_picture; // drawn for m_pictureText / m_pictureFont / m_pictureSize / m_pictureRatio
+    QString m_pictureText;
+    QFont m_pictureFont;
+    QSize m_pictureSize;
+    qreal m_pictureRatio = 0.0;
 };

@@ -3,6 +3,7 @@
 
 #include "widgets/CircularAvatar.h"
 #include "widgets/CircularProfileAvatar.h"
+#include "widgets/GlowProfileUsernameLabel.h"
 #include "widgets/ProfileCardWidget.h"
 #include "widgets/ResponsiveProfileView.h"
 
@@ -15,6 +16,22 @@ class TestProfileWidgets : public QObject
     Q_OBJECT
 
 private slots:
+    // The glowing name keeps its drawing between paints, but follows new text and sizes.
+    void glowingNameFollowsItsText()
+    {
+        GlowProfileUsernameLabel label("luna");
+        label.resize(220, 60);
+        const QImage luna = label.grab().toImage();
+        QCOMPARE(label.grab().toImage(), luna);
+        label.setText("orion");
+        const QImage orion = label.grab().toImage();
+        QVERIFY(orion != luna);
+        label.setText("luna");
+        QCOMPARE(label.grab().toImage(), luna);
+        label.resize(300, 60);  // still centred: the drawing moves with the width
+        QVERIFY(label.grab().toImage().copy(0, 0, 220, 60) != luna);
+    }
+
     void avatarClickCountsOnlyInsideCentralSquare_data();
     void avatarClickCountsOnlyInsideCentralSquare();
     void avatarZoomSettlesAndStopsTicking();
