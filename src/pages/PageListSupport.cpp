@@ -17,8 +17,11 @@ void clearLayout(QLayout* layout)
     if (!layout)
         return;
     while (QLayoutItem* item = layout->takeAt(0)) {
-        if (QWidget* widget = item->widget())
+        // Hidden at once: a deferred delete can wait past the next paint.
+        if (QWidget* widget = item->widget()) {
+            widget->hide();
             widget->deleteLater();
+        }
         delete item;
     }
 }

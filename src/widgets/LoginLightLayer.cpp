@@ -79,9 +79,34 @@ void LoginLightLayer::coverParent()
     lower();
 }
 
+bool LoginLightLayer::Lights::operator==(const Lights& other) const
+{
+    return bar == other.bar && barCentre == other.barCentre && button == other.button
+        && buttonCentre == other.buttonCentre && hover == other.hover;
+}
+
+LoginLightLayer::Lights LoginLightLayer::currentLights() const
+{
+    auto centreOf = [this](QWidget* target) {
+        const QPointF half(target->width() / 2.0, target->height() / 2.0);
+        return QPointF(target->mapTo(window(), QPoint(0, 0))) - QPointF(mapTo(window(), QPoint(0, 0))) + half;
+    };
+    Lights lights;
+    lights.bar = m_bar && m_bar->isVisible();
+    if (lights.bar)
+        lights.barCentre = centreOf(m_bar);
+    lights.button = m_button && m_button->isVisible();
+    if (lights.button) {
+        lights.buttonCentre = centreOf(m_button);
+        lights.hover = m_button->underMouse();
+    }
+    return lights;
+}
+
+// The picture only changes with the lights: an unchanged frame is not repainted.
 void LoginLightLayer::tick()
 {
-    if (isVisible())
+    if (isVisible() && !(currentLights() == m_painted))
         update();
 }
 
@@ -98,15 +123,12 @@ void LoginLightLayer::prepare(qreal ratio)
 void LoginLightLayer::paintEvent(QPaintEvent*)
 {
     prepare(devicePixelRatioF());
+    m_painted = currentLights();
     QPainter painter(this);
-    auto centreOf = [this](QWidget* target) {
-        const QPointF half(target->width() / 2.0, target->height() / 2.0);
-        return QPointF(target->mapTo(window(), QPoint(0, 0))) - QPointF(mapTo(window(), QPoint(0, 0))) + half;
-    };
-    if (m_bar && m_bar->isVisible())
-        painter.drawPixmap(centreOf(m_bar) + kBarOffset - QPointF(kBarRadius, kBarRadius), m_barLight);
-    if (m_button && m_button->isVisible()) {
-        const QPixmap& light = m_button->underMouse() ? m_buttonLightHover : m_buttonLight;
-        painter.drawPixmap(centreOf(m_button) + kButtonOffset - QPointF(kButtonRadius, kButtonRadius), light);
+    if (m_painted.bar)
+        painter.drawPixmap(m_painted.barCentre + kBarOffset - QPointF(kBarRadius, kBarRadius), m_barLight);
+    if (m_painted.button) {
+        const QPixmap& light = m_painted.hover ? m_buttonLightHover : m_buttonLight;
+        painter.drawPixmap(m_painted.buttonCentre + kButtonOffset - QPointF(kButtonRadius, kButtonRadius), light);
     }
 }

@@ -129,6 +129,9 @@ private slots:
         // Through another navigation button and back: no highlight, no scroll, Delete stays.
         m_page->clearProfileIntent();
         m_page->openIdeasPage();
+        // The old cards leave the view at once, before their deferred deletion.
+        for (ProfileIdeaFrame* card : m_page->findChildren<ProfileIdeaFrame*>())
+            QVERIFY(!card->isVisible());
         QCOMPARE(bar->value(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(cards().size(), 12, 5000);
         QTest::qWait(250);

@@ -7,10 +7,12 @@
 #include "widgets/HomeNeonBackground.h"
 #include "widgets/IdeasArcadeBulb.h"
 #include "widgets/InvaderLogo.h"
+#include "widgets/LoginLightLayer.h"
 #include "widgets/WidgetDropShadow.h"
 
 #include <QFrame>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -231,6 +233,38 @@ private slots:
         QCOMPARE(shadow->geometry(), target->geometry().adjusted(-reach, -reach, reach, reach));
         target->hide();
         QVERIFY(!shadow->isVisible());
+    }
+
+    // The login lights repaint when they move or the button's hover changes, not otherwise.
+    void loginLightsRepaintOnlyOnChange()
+    {
+        QWidget page;
+        page.resize(500, 400);
+        auto* bar = new QFrame(&page);
+        bar->setGeometry(200, 100, 100, 3);
+        auto* button = new QPushButton("Login", &page);
+        button->setGeometry(180, 250, 140, 40);
+        auto* layer = new LoginLightLayer(bar, button, &page);
+        PaintCounter counter;
+        layer->installEventFilter(&counter);
+        int& paints = counter.paints;
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QTest::qWait(150);
+
+        paints = 0;
+        QTest::qWait(10 * LoginLightLayer::kFrameIntervalMs);
+        QCOMPARE(paints, 0);
+
+        button->setAttribute(Qt::WA_UnderMouse, true);
+        QTRY_COMPARE(paints, 1);
+        bar->move(220, 120);
+        QTRY_VERIFY(paints >= 2);
+        paints = 0;
+        page.hide();
+        button->setAttribute(Qt::WA_UnderMouse, false);
+        QTest::qWait(5 * LoginLightLayer::kFrameIntervalMs);
+        QCOMPARE(paints, 0);
     }
 
     void neonOpacityFollowsThePulse()
