@@ -10,7 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollArea>
@@ -18,19 +18,17 @@
 #include <QTimer>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QThread>
 #include <QtDebug>
 
 namespace {
 
+// Runs the event loop for a while, as the application would between frames
+// (a nested loop also carries out deferred deletions).
 void settle(int milliseconds)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 QPushButton* navButton(QWidget& window, const QString& text)
