@@ -70,34 +70,25 @@ QAudioFormat playbackFormat(QAudioFormat::SampleFormat sampleFormat)
     return format;
 }
 
+// The device with the id, or the default one when the id is empty or unknown.
+QAudioDevice deviceWithId(const QByteArray& id, const QList<QAudioDevice>& devices, const QAudioDevice& fallback)
+{
+    if (!id.isEmpty()) {
+        for (const QAudioDevice& device : devices)
+            if (device.id() == id)
+                return device;
+    }
+    return fallback;
+}
+
 QAudioDevice chooseInputDevice(const QByteArray& id)
 {
-    QAudioDevice device = QMediaDevices::defaultAudioInput();
-    if (!id.isEmpty()) {
-        const QList<QAudioDevice> inputs = QMediaDevices::audioInputs();
-        for (const QAudioDevice& input : inputs) {
-            if (input.id() == id) {
-                device = input;
-                break;
-            }
-        }
-    }
-    return device;
+    return deviceWithId(id, QMediaDevices::audioInputs(), QMediaDevices::defaultAudioInput());
 }
 
 QAudioDevice chooseOutputDevice(const QByteArray& id)
 {
-    QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (!id.isEmpty()) {
-        const QList<QAudioDevice> outputs = QMediaDevices::audioOutputs();
-        for (const QAudioDevice& output : outputs) {
-            if (output.id() == id) {
-                device = output;
-                break;
-            }
-        }
-    }
-    return device;
+    return deviceWithId(id, QMediaDevices::audioOutputs(), QMediaDevices::defaultAudioOutput());
 }
 
 // Mean absolute value of 16-bit samples, |-32768| counting as 32768.

@@ -191,10 +191,7 @@ QFrame* VoiceToolbar::buildAudioSettingsPanel()
     header->addStretch(1);
     header->addWidget(close);
     layout->addLayout(header);
-    connect(close, &QPushButton::clicked, this, [this] {
-        m_settingsPanel->hide();
-        emit audioSettingsVisibilityChanged(false);
-    });
+    connect(close, &QPushButton::clicked, panel, &QWidget::hide);
     panel->hide();
     return panel;
 }
@@ -203,7 +200,6 @@ void VoiceToolbar::toggleAudioSettings()
 {
     if (m_settingsPanel->isVisible()) {
         m_settingsPanel->hide();
-        emit audioSettingsVisibilityChanged(false);
         return;
     }
     emit audioSettingsAboutToShow();
@@ -212,7 +208,6 @@ void VoiceToolbar::toggleAudioSettings()
     placeAudioSettings();
     m_settingsPanel->show();
     m_settingsPanel->raise();
-    emit audioSettingsVisibilityChanged(true);
 }
 
 // Above the controls, left edges aligned, kept inside the page.

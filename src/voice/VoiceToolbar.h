@@ -36,7 +36,6 @@ public:
 signals:
     // The panel is about to be shown: the moment to refill its device lists.
     void audioSettingsAboutToShow();
-    void audioSettingsVisibilityChanged(bool visible);
 
 protected:
     void moveEvent(QMoveEvent* event) override;

@@ -23,12 +23,9 @@ WidgetDropShadow::WidgetDropShadow(QWidget* target, qreal blurRadius)
     m_renderTimer->setInterval(0);
     connect(m_renderTimer, &QTimer::timeout, this, &WidgetDropShadow::renderShadow);
     target->installEventFilter(this);
+    if (parentWidget())
+        stackUnder(target);
     follow();
-}
-
-void WidgetDropShadow::refresh()
-{
-    m_renderTimer->start();
 }
 
 int WidgetDropShadow::reach() const
@@ -60,14 +57,15 @@ void WidgetDropShadow::follow()
         hide();
         return;
     }
-    if (parentWidget() != m_target->parentWidget())
+    if (parentWidget() != m_target->parentWidget()) {
         setParent(m_target->parentWidget());
+        stackUnder(m_target);
+    }
     const int margin = reach();
     setGeometry(m_target->geometry().adjusted(-margin, -margin, margin, margin));
     setVisible(m_target->isVisibleTo(parentWidget()));
-    stackUnder(m_target);
     if (m_target->size() != m_shadowTargetSize)
-        refresh();
+        m_renderTimer->start();
 }
 
 // The target's shape in the shadow colour, blurred, placed at the offset.

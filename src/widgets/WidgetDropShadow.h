@@ -22,9 +22,6 @@ public:
     // Lives beside target, in target's parent (which target must have).
     WidgetDropShadow(QWidget* target, qreal blurRadius);
 
-    // Takes the target's shape again (after it changed without changing size).
-    void refresh();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
