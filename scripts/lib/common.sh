@@ -4,6 +4,8 @@ build="${MOONLODGE_BUILD_DIR:-$root/build}"
 python=/usr/bin/python3   # Debian's Python: the one that sees python3-aiohttp and python3-socketio
 
 build_client() {
+  # Paths relative to the checkout, so that other checkouts share the compiler cache.
+  export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build"
 }
