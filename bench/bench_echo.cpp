@@ -1,0 +1,100 @@
+// Echo cancellation on a synthetic echo path (60 ms delay, -6 dB, two
+// reflections): echo return loss enhancement once converged, the time it takes
+// to get there, and the capture CPU per 10 ms frame with processing on and off.
+
+#include "EchoScene.h"
+
+#include <QElapsedTimer>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int Seconds = 20;
+constexpr int FramesPerSecond = 100;
+constexpr int BlockFrames = 20; // ERLE is measured over 200 ms blocks.
+constexpr double GoalDb = 20.0;
+
+struct Run {
+    std::vector<double> blockErleDb;
+    double microsecondsPerFrame = 0.0;
+};
+
+Run run(bool processing, int hintMs)
+{
+    AudioProcessing apm;
+    apm.setEchoCancellation(processing);
+    apm.setNoiseSuppression(processing);
+    apm.setAutomaticGain(processing);
+    apm.setStreamDelayMs(hintMs);
+    EchoScene scene(60, 0.5);
+    AudioProcessing::Frame render{};
+    AudioProcessing::Frame capture{};
+    Run result;
+    double echoEnergy = 0.0;
+    double outEnergy = 0.0;
+    qint64 nanoseconds = 0;
+    QElapsedTimer timer;
+    for (int frame = 1; frame <= Seconds * FramesPerSecond; ++frame) {
+        scene.next(render, capture);
+        echoEnergy += frameEnergy(capture);
+        timer.start();
+        apm.analyzeRender(render);
+        apm.processCapture(capture);
+        nanoseconds += timer.nsecsElapsed();
+        outEnergy += frameEnergy(capture);
+        if (frame % BlockFrames == 0) {
+            result.blockErleDb.push_back(10.0 * std::log10(echoEnergy / std::max(outEnergy, 1.0)));
+            echoEnergy = outEnergy = 0.0;
+        }
+    }
+    result.microsecondsPerFrame = nanoseconds / 1000.0 / (Seconds * FramesPerSecond);
+    return result;
+}
+
+// The start of the first block after which every block stays at or above level.
+double convergedAfterSeconds(const std::vector<double>& blocks, double level)
+{
+    for (std::size_t start = 0; start < blocks.size(); ++start) {
+        bool stays = true;
+        for (std::size_t i = start; i < blocks.size() && stays; ++i)
+            stays = blocks[i] >= level;
+        if (stays)
+            return double(start * BlockFrames) / FramesPerSecond;
+    }
+    return -1.0;
+}
+
+double meanOfLast(const std::vector<double>& blocks, std::size_t count)
+{
+    double sum = 0.0;
+    for (std::size_t i = blocks.size() - count; i < blocks.size(); ++i)
+        sum += blocks[i];
+    return sum / count;
+}
+
+} // namespace
+
+int main()
+{
+    const Run off = run(false, 60);
+    std::printf("processing off: ERLE %.1f dB, %.1f us per 10 ms frame\n",
+                meanOfLast(off.blockErleDb, 25), off.microsecondsPerFrame);
+    for (int hintMs : {60, 0, 150}) {
+        const Run on = run(true, hintMs);
+        const double converged = meanOfLast(on.blockErleDb, 25);
+        const double reached = convergedAfterSeconds(on.blockErleDb, GoalDb);
+        std::printf("processing on, delay hint %3d ms (true 60): ERLE after convergence %.1f dB (goal >= %.0f), ",
+                    hintMs, converged, GoalDb);
+        if (reached >= 0)
+            std::printf("stays >= %.0f dB after %.1f s, ", GoalDb, reached);
+        else
+            std::printf("never stays >= %.0f dB, within 3 dB of final after %.1f s, ", GoalDb,
+                        convergedAfterSeconds(on.blockErleDb, converged - 3.0));
+        std::printf("%.1f us per 10 ms frame (%.2f %% of a core)\n", on.microsecondsPerFrame,
+                    on.microsecondsPerFrame / 100.0);
+    }
+    return 0;
+}
