@@ -14,7 +14,7 @@ class AudioProcessing;
 // mono 16-bit audio: every frame the member hears goes to analyzeRender (the
 // far-end reference), every captured frame through processCapture, in place.
 // All three are on by default. Not a QObject: it lives on the audio thread
-// beside the capture; the render and capture calls may come from two threads.
+// beside the capture and playout, and every call comes from that thread.
 class AudioProcessing
 {
 public:
