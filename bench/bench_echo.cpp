@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -91,6 +92,40 @@ void report(const char* name, bool others, int hintMs)
                 on.microsecondsPerFrame / 100.0);
 }
 
+// The member talks while the far end does, with a milder echo (-20 dB): how
+// much of the member's voice gets through once the canceller has converged.
+void reportDoubleTalk(bool others)
+{
+    AudioProcessing apm;
+    apm.setNoiseSuppression(others);
+    apm.setAutomaticGain(others);
+    apm.setStreamDelayMs(60);
+    EchoScene farEnd(60, 0.1);
+    EchoScene member(0, 0.0, 7);
+    AudioProcessing::Frame render{};
+    AudioProcessing::Frame capture{};
+    AudioProcessing::Frame voice{};
+    AudioProcessing::Frame unused{};
+    double voiceEnergy = 0.0;
+    double outEnergy = 0.0;
+    for (int frame = 0; frame < 10 * FramesPerSecond; ++frame) {
+        farEnd.next(render, capture);
+        const bool talking = frame >= 6 * FramesPerSecond;
+        if (talking) {
+            member.next(voice, unused);
+            for (int i = 0; i < AudioProcessing::FrameSamples; ++i)
+                capture[i] = qint16(std::clamp(capture[i] + voice[i], -32768, 32767));
+            voiceEnergy += frameEnergy(voice);
+        }
+        apm.analyzeRender(render);
+        apm.processCapture(capture);
+        if (talking)
+            outEnergy += frameEnergy(capture);
+    }
+    std::printf("double talk, %s: %.1f dB of the member's voice sent (0 = all of it)\n",
+                others ? "all on (default)" : "echo canceller alone", 10.0 * std::log10(outEnergy / voiceEnergy));
+}
+
 } // namespace
 
 int main()
@@ -102,5 +137,7 @@ int main()
         report("all on (default)", true, hintMs);
     for (int hintMs : {60, 0, 150})
         report("echo canceller alone", false, hintMs);
+    reportDoubleTalk(true);
+    reportDoubleTalk(false);
     return 0;
 }

@@ -13,7 +13,10 @@
 class EchoScene
 {
 public:
-    EchoScene(int delayMs, double gain) : m_delay(delayMs * 48), m_gain(gain), m_history(m_delay + 200, 0.0) {}
+    EchoScene(int delayMs, double gain, unsigned seed = 15)
+        : m_delay(delayMs * 48), m_gain(gain), m_history(m_delay + 200, 0.0), m_random(seed)
+    {
+    }
 
     // The next 10 ms: what is played (render) and what the microphone hears.
     void next(AudioProcessing::Frame& render, AudioProcessing::Frame& capture)
@@ -38,7 +41,7 @@ private:
     std::size_t m_delay;
     double m_gain;
     std::deque<double> m_history;
-    std::mt19937 m_random{15};
+    std::mt19937 m_random;
     double m_colour = 0.0;
     long m_sample = 0;
 };
