@@ -14,3 +14,5 @@ start_pulseaudio
 
 [ -n "${MOONLODGE_BENCH_SKIP_LATENCY:-}" ] || "$build/bench/bench_voice_latency"
 "$build/bench/bench_voice_cpu"
+"$build/bench/bench_echo"
+"$build/bench/bench_push_to_talk"

@@ -1,0 +1,114 @@
+#define GST_USE_UNSTABLE_API
+#include "voice/LinkQuality.h"
+
+#include <QTest>
+
+#include <gst/gst.h>
+#include <gst/webrtc/webrtc.h>
+
+namespace {
+
+// A "get-stats" reply recorded from two webrtcbins talking on loopback (entries
+// the link quality does not read left out), with the figures as arguments.
+QByteArray statsReply(quint64 received, qint64 lost, double jitterSeconds, double roundTripSeconds)
+{
+    return QStringLiteral(
+        "application/x-webrtc-stats, "
+        "ice-candidate-pair_webrtcnicetransport1=(structure)[candidate-pair, type=(GstWebRTCStatsType)candidate-pair,"
+        " timestamp=(double)321528.89899999998, id=(string)ice-candidate-pair_webrtcnicetransport1,"
+        " local-candidate-id=(string)ice-candidate-local_1_127.0.0.1_36370,"
+        " remote-candidate-id=(string)ice-candidate-remote_1_127.0.0.1_55995;], "
+        "rtp-inbound-stream-stats_1959078225=(structure)[inbound-rtp, type=(GstWebRTCStatsType)inbound-rtp,"
+        " timestamp=(double)321528.89899999998, id=(string)rtp-inbound-stream-stats_1959078225, kind=(string)audio,"
+        " packets-received=(guint64)%1, packets-lost=(gint64)%2, jitter=(double)%3, packets-discarded=(guint64)0,"
+        " packets-repaired=(guint64)0, bytes-received=(guint64)19231, packets-duplicated=(guint64)0;], "
+        "rtp-remote-inbound-stream-stats_4112656716=(structure)[remote-inbound-rtp,"
+        " type=(GstWebRTCStatsType)remote-inbound-rtp, timestamp=(double)321528.89899999998,"
+        " id=(string)rtp-remote-inbound-stream-stats_4112656716, kind=(string)audio, packets-lost=(gint64)-1,"
+        " fraction-lost=(double)0, round-trip-time=(double)%4;];")
+        .arg(received)
+        .arg(lost)
+        .arg(jitterSeconds, 0, 'g', 17)
+        .arg(roundTripSeconds, 0, 'g', 17)
+        .toUtf8();
+}
+
+struct Step {
+    quint64 received;
+    qint64 lost;
+    double jitterSeconds;
+    double roundTripSeconds;
+    qint64 atMs;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Step>)
+
+class tst_LinkQuality : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void readings_data();
+    void readings();
+};
+
+void tst_LinkQuality::initTestCase()
+{
+    gst_init(nullptr, nullptr);
+    g_type_class_unref(g_type_class_ref(GST_TYPE_WEBRTC_STATS_TYPE));
+}
+
+void tst_LinkQuality::readings_data()
+{
+    QTest::addColumn<QList<Step>>("steps");
+    QTest::addColumn<int>("roundTripMs");
+    QTest::addColumn<double>("lossPercent");
+    QTest::addColumn<int>("jitterMs");
+    QTest::addColumn<int>("bars");
+    QTest::addColumn<QString>("toolTip");
+
+    const Step recorded{349, 0, 0.0028333333333333335, 0.000701904296875, 0};
+    QTest::newRow("recorded on loopback") << QList<Step>{recorded} << 1 << 0.0 << 3 << 4
+                                          << "Round trip: 1 ms\nPacket loss: 0.0 %\nJitter: 3 ms";
+    QTest::newRow("loss counts since the previous reply")
+        << QList<Step>{{349, 40, 0.003, 0.02, 0}, {449, 50, 0.003, 0.02, 2000}} << 20 << 100.0 * 10 / 110 << 3 << 1
+        << "Round trip: 20 ms\nPacket loss: 9.1 %\nJitter: 3 ms";
+    QTest::newRow("packets stopped for two seconds")
+        << QList<Step>{recorded, {349, 0, 0.003, 0.02, 2000}} << 20 << 0.0 << 3 << 0 << "Connection problem";
+    QTest::newRow("packets stopped for under a second")
+        << QList<Step>{recorded, {349, 0, 0.003, 0.02, 900}} << 20 << 0.0 << 3 << 4
+        << "Round trip: 20 ms\nPacket loss: 0.0 %\nJitter: 3 ms";
+    QTest::newRow("packets again after a stop")
+        << QList<Step>{recorded, {349, 0, 0.003, 0.02, 2000}, {400, 0, 0.003, 0.02, 4000}} << 20 << 0.0 << 3 << 4
+        << "Round trip: 20 ms\nPacket loss: 0.0 %\nJitter: 3 ms";
+    QTest::newRow("slow and jittery") << QList<Step>{{349, 0, 0.045, 0.35, 0}} << 350 << 0.0 << 45 << 2
+                                      << "Round trip: 350 ms\nPacket loss: 0.0 %\nJitter: 45 ms";
+    QTest::newRow("some loss") << QList<Step>{{980, 20, 0.01, 0.1, 0}} << 100 << 2.0 << 10 << 3
+                               << "Round trip: 100 ms\nPacket loss: 2.0 %\nJitter: 10 ms";
+}
+
+void tst_LinkQuality::readings()
+{
+    QFETCH(QList<Step>, steps);
+    LinkQuality quality;
+    LinkQuality::Reading reading;
+    for (const Step& step : steps) {
+        GstStructure* stats = gst_structure_from_string(
+            statsReply(step.received, step.lost, step.jitterSeconds, step.roundTripSeconds).constData(), nullptr);
+        QVERIFY(stats);
+        reading = quality.update(stats, step.atMs);
+        gst_structure_free(stats);
+    }
+    QTEST(reading.roundTripMs, "roundTripMs");
+    QFETCH(double, lossPercent);
+    QVERIFY2(qAbs(reading.lossPercent - lossPercent) < 0.01, qPrintable(QString::number(reading.lossPercent)));
+    QTEST(reading.jitterMs, "jitterMs");
+    QTEST(reading.bars, "bars");
+    QTEST(reading.toolTip(), "toolTip");
+}
+
+QTEST_GUILESS_MAIN(tst_LinkQuality)
+#include "tst_LinkQuality.moc"
