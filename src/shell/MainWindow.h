@@ -9,10 +9,11 @@
 class QNetworkAccessManager;
 class QStackedWidget;
 class PersistentCookieJar;
-class CredentialStore;
+class CredentialWorker;
 class RealtimeChannel;
 class VoiceChatManager;
 class VoiceMemberControls;
+class VoiceToolbar;
 class NavigationBar;
 class HomeContent;
 class LoginPage;
@@ -45,6 +46,7 @@ private:
     void connectNavigation();
     void connectProfileNavigation();
     void connectRealtime();
+    void connectConnectionState();
     void connectVoiceControls();
     void startChatRefreshTimer();
     void sendSessionCheck();
@@ -54,6 +56,7 @@ private:
     void rememberOwnUserName(const QString& userName);
     void showProfileButtonAvatarFromServer(const QString& fileName);
     void enableEscapeToHome();
+    void startSession();
     void logOut();
 
     void openPublicProfile(const QString& userName);
@@ -62,10 +65,16 @@ private:
 
     QNetworkAccessManager* m_network = nullptr;
     PersistentCookieJar* m_cookieJar = nullptr;
-    std::unique_ptr<CredentialStore> m_credentials;
+    CredentialWorker* m_credentials = nullptr;
     RealtimeChannel* m_channel = nullptr;
     VoiceChatManager* m_voice = nullptr;
     std::unique_ptr<VoiceMemberControls> m_voiceControls;
+    VoiceToolbar* m_voiceToolbar = nullptr;
+    // Each sign-in and logout starts a new one: late replies of an earlier one are dropped.
+    quint64 m_sessionGeneration = 0;
+    bool m_loggingOut = false;
+    bool m_inVoice = false;
+    bool m_rejoinVoice = false;
 
     QStackedWidget* m_outerStack = nullptr;
     QStackedWidget* m_innerStack = nullptr;
