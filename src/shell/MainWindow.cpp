@@ -286,10 +286,19 @@ void MainWindow::connectConnectionState()
         m_navigationBar->showReconnecting(lost, nextAttempt < 0 ? QDateTime() : QDateTime::fromMSecsSinceEpoch(nextAttempt));
         if (lost && m_inVoice) {
             // The server dropped this member from the room with the connection:
-            // leave locally now and come back once the channel is ready again.
+            // leave locally (outside the socket's own signal) and come back
+            // once the channel is ready again.
+            m_inVoice = false;
             m_rejoinVoice = true;
-            m_voice->leaveVoice();
-            m_voiceToolbar->statusDot()->setToolTip(QStringLiteral("Reconnecting…"));
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!m_rejoinVoice)
+                        return;
+                    m_voice->leaveVoice();
+                    m_voiceToolbar->statusDot()->setToolTip(QStringLiteral("Reconnecting…"));
+                },
+                Qt::QueuedConnection);
         }
         if (state == RealtimeChannel::ConnectionState::Ready && std::exchange(m_rejoinVoice, false))
             m_voice->joinVoice();

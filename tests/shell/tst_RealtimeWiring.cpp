@@ -1,10 +1,14 @@
 #include "app/AppSettings.h"
+#include "realtime/RealtimeChannel.h"
 #include "shell/MainWindow.h"
 #include "support/DevServer.h"
 
+#include <QJsonArray>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QWebSocket>
 #include <QtTest>
@@ -88,6 +92,33 @@ private slots:
         QTest::qWait(1000);
         QCOMPARE(requestsTo(m_server, "/api/desktop/games/leaderboard"), 1);
         QCOMPARE(currentInnerPage(*m_window), QStringLiteral("chatPage"));  // reloaded in the background
+    }
+
+    // The server drops the connection of a member in voice: the window leaves
+    // the room locally, says so, and joins again once the channel is back.
+    void aMemberInVoiceRejoinsAfterTheChannelDrops()
+    {
+        auto inVoiceSids = [this] {
+            QStringList sids;
+            for (const QJsonValue& socket : m_server.control("GET", "/__test__/sockets").value("sockets").toArray())
+                if (socket.toObject().value("voice").toBool())
+                    sids << socket.toObject().value("sid").toString();
+            return sids;
+        };
+        m_window->findChild<QPushButton*>("voiceJoinButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(inVoiceSids().size(), 1, 8000);
+        const QString before = inVoiceSids().first();
+
+        auto* dot = m_window->findChild<QLabel*>("voiceStatusDot");
+        bool sawReconnecting = false;
+        connect(m_window->findChild<RealtimeChannel*>(), &RealtimeChannel::connectionStateChanged, this,
+                [&sawReconnecting, dot] { sawReconnecting |= dot->toolTip() == QStringLiteral("Reconnecting…"); });
+        m_server.control("POST", "/__test__/sockets/close", {{"username", "luna"}});
+        QTRY_VERIFY_WITH_TIMEOUT(inVoiceSids().size() == 1 && inVoiceSids().first() != before, 10000);
+        QVERIFY(sawReconnecting);
+        QCOMPARE(dot->toolTip(), QStringLiteral("Connected"));
+        m_window->findChild<QPushButton*>("voiceLeaveButton")->click();
+        QTRY_VERIFY(inVoiceSids().isEmpty());
     }
 
     void cleanupTestCase() { m_window.reset(); }
