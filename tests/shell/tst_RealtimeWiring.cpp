@@ -1,5 +1,6 @@
 #include "app/AppSettings.h"
 #include "realtime/RealtimeChannel.h"
+#include "realtime/SignedInClient.h"
 #include "shell/MainWindow.h"
 #include "support/DevServer.h"
 
@@ -8,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QWebSocket>
 #include <QtTest>
@@ -92,6 +92,31 @@ private slots:
         QTest::qWait(1000);
         QCOMPARE(requestsTo(m_server, "/api/desktop/games/leaderboard"), 1);
         QCOMPARE(currentInnerPage(*m_window), QStringLiteral("chatPage"));  // reloaded in the background
+    }
+
+    // The server ends the namespace and keeps the transport open ("41"): the
+    // channel drops it, a message typed then is kept, and goes out once back.
+    void aNamespaceDisconnectLosesNoMessage()
+    {
+        auto* channel = m_window->findChild<RealtimeChannel*>();
+        navButton(*m_window, "Chat")->click();
+        QTRY_VERIFY(channel->isReady());
+        m_server.control("POST", "/__test__/sockets/namespace-disconnect", {{"username", "luna"}});
+        QTRY_VERIFY(!channel->isReady());
+
+        auto* input = m_window->findChild<QLineEdit*>("chatMessageInput");
+        const QString text = QStringLiteral("said after the namespace ended");
+        input->setText(text);
+        m_window->findChild<QPushButton*>("chatSendButton")->click();
+        QCOMPARE(input->text(), text);
+        QTRY_VERIFY_WITH_TIMEOUT(channel->isReady(), 8000);
+        m_window->findChild<QPushButton*>("chatSendButton")->click();
+        QVERIFY(input->text().isEmpty());
+
+        SignedInClient reader(m_server, QStringLiteral("orion"));
+        QTRY_VERIFY_WITH_TIMEOUT(reader.fetch("/api/desktop/chat/messages").object().value("messages").toArray()
+                                     .last().toObject().value("text").toString() == text,
+                                 5000);
     }
 
     // The server drops the connection of a member in voice: the window leaves
