@@ -280,34 +280,41 @@ void MainWindow::connectRealtime()
 
 void MainWindow::connectConnectionState()
 {
-    connect(m_channel, &RealtimeChannel::connectionStateChanged, this, [this](RealtimeChannel::ConnectionState state) {
-        const bool lost = state == RealtimeChannel::ConnectionState::Reconnecting;
-        const qint64 nextAttempt = m_channel->nextAttemptAtMs();
-        m_navigationBar->showReconnecting(lost, nextAttempt < 0 ? QDateTime() : QDateTime::fromMSecsSinceEpoch(nextAttempt));
-        if (lost && m_inVoice) {
-            // The server dropped this member from the room with the connection:
-            // leave locally (outside the socket's own signal) and come back
-            // once the channel is ready again.
-            m_inVoice = false;
-            m_rejoinVoice = true;
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (!m_rejoinVoice)
-                        return;
-                    m_voice->leaveVoice();
-                    m_voiceToolbar->statusDot()->setToolTip(QStringLiteral("Reconnecting…"));
-                },
-                Qt::QueuedConnection);
-        }
-        if (state == RealtimeChannel::ConnectionState::Ready && std::exchange(m_rejoinVoice, false))
-            m_voice->joinVoice();
-    });
+    connect(m_channel, &RealtimeChannel::connectionStateChanged, this, &MainWindow::showConnectionState);
     connect(m_voice, &VoiceChatManager::voiceStatusChanged, this, [this](const QString& status) {
         m_inVoice = status == QLatin1String("connected") || status == QLatin1String("muted");
         if (m_inVoice)
             m_rejoinVoice = false;  // joined again, by the member or by the rejoin
     });
+}
+
+void MainWindow::showConnectionState(RealtimeChannel::ConnectionState state)
+{
+    const bool lost = state == RealtimeChannel::ConnectionState::Reconnecting;
+    const qint64 nextAttempt = m_channel->nextAttemptAtMs();
+    m_navigationBar->showReconnecting(lost,
+                                      nextAttempt < 0 ? QDateTime() : QDateTime::fromMSecsSinceEpoch(nextAttempt));
+    if (lost && m_inVoice)
+        leaveVoiceUntilReconnected();
+    if (state == RealtimeChannel::ConnectionState::Ready && std::exchange(m_rejoinVoice, false))
+        m_voice->joinVoice();
+}
+
+void MainWindow::leaveVoiceUntilReconnected()
+{
+    // The server dropped this member from the room with the connection: leave
+    // locally (outside the socket's own signal) and join again once it is back.
+    m_inVoice = false;
+    m_rejoinVoice = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_rejoinVoice)
+                return;
+            m_voice->leaveVoice();
+            m_voiceToolbar->statusDot()->setToolTip(QStringLiteral("Reconnecting…"));
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::connectVoiceControls()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "realtime/RealtimeChannel.h"
+
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QMainWindow>
@@ -10,7 +12,6 @@ class QNetworkAccessManager;
 class QStackedWidget;
 class PersistentCookieJar;
 class CredentialWorker;
-class RealtimeChannel;
 class VoiceChatManager;
 class VoiceMemberControls;
 class VoiceToolbar;
@@ -47,6 +48,8 @@ private:
     void connectProfileNavigation();
     void connectRealtime();
     void connectConnectionState();
+    void showConnectionState(RealtimeChannel::ConnectionState state);
+    void leaveVoiceUntilReconnected();
     void connectVoiceControls();
     void startChatRefreshTimer();
     void sendSessionCheck();
