@@ -263,6 +263,11 @@ QWidget* ChatPage::buildCard()
     m_sendNotice->setStyleSheet(QStringLiteral("QLabel#chatSendNotice { color: #ffb4c8; font-size: 12px; }"));
     m_sendNotice->hide();
     cardLayout->addWidget(m_sendNotice);
+    if (m_channel)
+        connect(m_channel, &RealtimeChannel::connectionStateChanged, m_sendNotice, [this] {
+            if (m_channel->isReady())
+                m_sendNotice->hide();
+        });
     return card;
 }
 

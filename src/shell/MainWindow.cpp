@@ -283,6 +283,7 @@ void MainWindow::connectConnectionState()
     connect(m_channel, &RealtimeChannel::connectionStateChanged, this, &MainWindow::showConnectionState);
     connect(m_voice, &VoiceChatManager::voiceStatusChanged, this, [this](const QString& status) {
         m_inVoice = status == QLatin1String("connected") || status == QLatin1String("muted");
+        m_voiceMuted = status == QLatin1String("muted");
         if (m_inVoice)
             m_rejoinVoice = false;  // joined again, by the member or by the rejoin
     });
@@ -296,8 +297,11 @@ void MainWindow::showConnectionState(RealtimeChannel::ConnectionState state)
                                       nextAttempt < 0 ? QDateTime() : QDateTime::fromMSecsSinceEpoch(nextAttempt));
     if (lost && m_inVoice)
         leaveVoiceUntilReconnected();
-    if (state == RealtimeChannel::ConnectionState::Ready && std::exchange(m_rejoinVoice, false))
-        m_voice->joinVoice();
+    if (state != RealtimeChannel::ConnectionState::Ready || !std::exchange(m_rejoinVoice, false))
+        return;
+    m_voice->joinVoice();
+    if (std::exchange(m_rejoinMuted, false) && !m_voice->isMuted())
+        m_voice->toggleMute();
 }
 
 void MainWindow::leaveVoiceUntilReconnected()
@@ -306,6 +310,7 @@ void MainWindow::leaveVoiceUntilReconnected()
     // locally (outside the socket's own signal) and join again once it is back.
     m_inVoice = false;
     m_rejoinVoice = true;
+    m_rejoinMuted = m_voiceMuted;
     QMetaObject::invokeMethod(
         this,
         [this] {

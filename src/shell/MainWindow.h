@@ -77,7 +77,9 @@ private:
     quint64 m_sessionGeneration = 0;
     bool m_loggingOut = false;
     bool m_inVoice = false;
+    bool m_voiceMuted = false;
     bool m_rejoinVoice = false;
+    bool m_rejoinMuted = false;
 
     QStackedWidget* m_outerStack = nullptr;
     QStackedWidget* m_innerStack = nullptr;

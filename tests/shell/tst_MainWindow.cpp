@@ -393,6 +393,7 @@ private slots:
         QVERIFY(server.restart());
         QTRY_VERIFY_WITH_TIMEOUT(channel->isReady(), 8000);
         QCOMPARE(labelText(window, "navbarStatusLabel"), QStringLiteral("Online"));
+        QVERIFY(!label(window, "chatSendNotice")->isVisible());
         window.findChild<QPushButton*>("chatSendButton")->click();
         QVERIFY(input->text().isEmpty());
         QVERIFY(!label(window, "chatSendNotice")->isVisible());
