@@ -124,6 +124,14 @@ class Realtime:
         if client.transport is not None:
             client.transport.close()
 
+    async def end_namespace(self, sid: str) -> None:
+        """A namespace disconnect ("41") with the transport left open: the
+        member counts as gone and later packets of the socket reach nobody."""
+        eio_sid = self.sio.manager.eio_sid_from_sid(sid, "/")
+        if eio_sid:
+            await self.sio.eio.send(eio_sid, "1")
+        await self.on_disconnect(sid)
+
     async def disconnect_all(self) -> None:
         await self.disconnect_where(lambda client: True)
 

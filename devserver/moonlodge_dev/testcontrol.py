@@ -23,7 +23,7 @@ from .seed import seed
 log = logging.getLogger("moonlodge.testcontrol")
 
 PREFIX = "/__test__/"
-FAILURE_MODES = ("status", "invalid_json", "delay", "drop")
+FAILURE_MODES = ("status", "invalid_json", "delay", "drop", "oversize")
 
 
 @dataclass
@@ -36,6 +36,7 @@ class FailureRule:
     body: str | None
     content_type: str | None
     delay_ms: int
+    size: int
 
     def matches(self, request: web.Request) -> bool:
         if self.method and self.method != request.method:
@@ -103,6 +104,8 @@ class TestControl:
             if request.transport is not None:
                 request.transport.abort()
             raise asyncio.CancelledError()
+        if rule.mode == "oversize":
+            return oversize_reply(rule.size)
         if rule.mode == "invalid_json":
             return web.Response(status=rule.status or 200, text='{"success":true,"broken":',
                                 content_type="application/json", charset="utf-8")
@@ -122,6 +125,8 @@ class TestControl:
         app.router.add_post(PREFIX + "emit", self.emit)
         app.router.add_post(PREFIX + "score", self.score)
         app.router.add_get(PREFIX + "sockets", self.sockets)
+        app.router.add_post(PREFIX + "sockets/close", self.close_sockets)
+        app.router.add_post(PREFIX + "sockets/namespace-disconnect", self.namespace_disconnect)
         app.router.add_post(PREFIX + "session", self.session)
 
     async def reset(self, request: web.Request) -> web.Response:
@@ -155,9 +160,10 @@ class TestControl:
                 body=failure.get("body") if isinstance(failure.get("body"), str) else None,
                 content_type=failure.get("content_type") if isinstance(failure.get("content_type"), str) else None,
                 delay_ms=int(failure.get("delay_ms", 0)),
+                size=int(failure.get("size", 0)),
             )
         except (TypeError, ValueError, AttributeError):
-            return fail('"count", "status" and "delay_ms" must be integers.', 400)
+            return fail('"count", "status", "delay_ms" and "size" must be integers.', 400)
         if rule.count < 1:
             return fail('"count" must be at least 1.', 400)
         self.failures.append(rule)
@@ -191,6 +197,27 @@ class TestControl:
     async def sockets(self, request: web.Request) -> web.Response:
         return json_reply({"sockets": request.app["realtime"].sockets()})
 
+    async def close_sockets(self, request: web.Request) -> web.Response:
+        """Closes the sockets of one member ("username") or of everybody."""
+        body = await json_body(request)
+        username = body.get("username") if isinstance(body, dict) else None
+        realtime = request.app["realtime"]
+        closed = len(realtime.sids_of_user(username)) if username else len(realtime.clients)
+        await realtime.disconnect_where(lambda client: username is None or client.username == username)
+        return ok(closed=closed)
+
+    async def namespace_disconnect(self, request: web.Request) -> web.Response:
+        """Sends "41" to a member's sockets and keeps the transport open; what they send afterwards is dropped."""
+        body = await json_body(request)
+        username = body.get("username") if isinstance(body, dict) else None
+        if not isinstance(username, str):
+            return fail('"username" is required.', 400)
+        realtime = request.app["realtime"]
+        sids = realtime.sids_of_user(username)
+        for sid in sids:
+            await realtime.end_namespace(sid)
+        return ok(disconnected=len(sids))
+
     async def session(self, request: web.Request) -> web.Response:
         failure = await json_body(request)
         store = request.app["store"]
@@ -200,6 +227,13 @@ class TestControl:
         session = store.create_session(user["id"])
         return json_reply({"success": True, "cookie": f"{SESSION_COOKIE}={session['token']}",
                            "csrf_token": session["csrf_token"]})
+
+
+def oversize_reply(size: int) -> web.StreamResponse:
+    """A JSON reply whose body is `size` bytes long."""
+    head, tail = b'{"success":true,"padding":"', b'"}'
+    filler = max(0, size - len(head) - len(tail))
+    return web.Response(body=head + b"x" * filler + tail, content_type="application/json")
 
 
 async def json_body(request: web.Request):

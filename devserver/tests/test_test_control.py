@@ -215,3 +215,29 @@ def test_server_binds_only_the_requested_address(server):
     with socket.socket() as probe:
         probe.settimeout(2)
         assert probe.connect_ex(("127.0.0.2", server.port)) != 0
+
+
+def test_socket_controls_close_or_end_the_namespace(srv):
+    async def body():
+        luna, orion = [await SocketClient(n).connect(srv.base, srv.session(n).cookie) for n in ("luna", "orion")]
+        try:
+            ended = srv.control("POST", "sockets/namespace-disconnect", {"username": "luna"})
+            assert ended["disconnected"] == 1
+            assert await luna.wait_frame(lambda f: f == "41")
+            assert not luna.closed.is_set(), "the transport stays open"
+            await luna.emit("send_message", {"text": "lost"})
+            await orion.no_event("receive_message")
+
+            assert srv.control("POST", "sockets/close", {"username": "orion"})["closed"] == 1
+            await asyncio.wait_for(orion.closed.wait(), 3)
+        finally:
+            for client in (luna, orion):
+                await client.close()
+    run(body())
+
+
+def test_oversize_replies_have_the_asked_length(srv):
+    member = srv.session()
+    srv.control("POST", "fail", {"path": "/api/desktop/members", "mode": "oversize", "size": 300000})
+    reply = member.get("/api/desktop/members")
+    assert reply.status == 200 and len(reply.body) == 300000 and reply.json()["success"] is True

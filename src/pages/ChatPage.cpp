@@ -258,6 +258,16 @@ QWidget* ChatPage::buildCard()
     inputRow->addWidget(m_input, 1);
     inputRow->addWidget(sendSlot, 0, Qt::AlignVCenter);
     cardLayout->addLayout(inputRow);
+    m_sendNotice = plainLabel(QStringLiteral("Not connected: your message was kept. Reconnecting…"), card,
+                              QStringLiteral("chatSendNotice"));
+    m_sendNotice->setStyleSheet(QStringLiteral("QLabel#chatSendNotice { color: #ffb4c8; font-size: 12px; }"));
+    m_sendNotice->hide();
+    cardLayout->addWidget(m_sendNotice);
+    if (m_channel)
+        connect(m_channel, &RealtimeChannel::connectionStateChanged, m_sendNotice, [this] {
+            if (m_channel->isReady())
+                m_sendNotice->hide();
+        });
     return card;
 }
 
@@ -454,8 +464,10 @@ void ChatPage::sendChatMessage()
     const QString text = m_input->text().trimmed();
     if (text.isEmpty())
         return;
-    if (m_channel && m_channel->socket()->state() == QAbstractSocket::ConnectedState) {
-        m_channel->sendEventFrame(QStringLiteral("send_message"), QJsonObject{{QStringLiteral("text"), text}});
+    const bool sent = m_channel && m_channel->sendIfReady(QStringLiteral("send_message"),
+                                                          QJsonObject{{QStringLiteral("text"), text}});
+    m_sendNotice->setVisible(!sent);
+    if (sent) {
         m_input->clear();
         return;
     }

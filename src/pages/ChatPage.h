@@ -7,6 +7,7 @@
 class ChatOnlinePanel;
 class ProfileMessageFrame;
 class QAbstractButton;
+class QLabel;
 class QLineEdit;
 class QNetworkAccessManager;
 class QPushButton;
@@ -88,6 +89,7 @@ private:
     QVBoxLayout* m_messagesLayout = nullptr;
     QLineEdit* m_input = nullptr;
     QPushButton* m_sendButton = nullptr;
+    QLabel* m_sendNotice = nullptr;  // under the input while a message waits for the connection
     QVBoxLayout* m_voiceToolbarSlot = nullptr;
     QPointer<QWidget> m_voiceToolbar;
 };

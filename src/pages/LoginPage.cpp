@@ -1,6 +1,6 @@
 #include "pages/LoginPage.h"
 
-#include "session/CredentialStore.h"
+#include "session/CredentialWorker.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
 #include "widgets/EditButtonHover.h"
@@ -21,6 +21,8 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
+#include <utility>
+
 const QString LoginPage::kIdleButtonText = QStringLiteral("ENTER MOONLODGE ✦");
 const QString LoginPage::kCredentialTarget = QStringLiteral("MoonLodgeDesktop/Login");
 
@@ -28,12 +30,9 @@ namespace {
 
 constexpr int kCredentialBlobLimit = 512;
 
-// Reads the remembered login; true only when both a user name and a password were found.
-bool loadMoonLodgeLogin(CredentialStore& store, QString& username, QString& password)
+// Reads a remembered login blob; true only when both a user name and a password were found.
+bool loadMoonLodgeLogin(QByteArray& blob, QString& username, QString& password)
 {
-    QByteArray blob;
-    if (store.read(LoginPage::kCredentialTarget, blob) != CredentialStore::Result::Ok)
-        return false;
     const QJsonDocument document = QJsonDocument::fromJson(blob);
     wipeBytes(blob);
     if (!document.isObject())
@@ -70,7 +69,7 @@ QLabel* styledLabel(const QString& text, const QString& objectName, QWidget* par
 
 }  // namespace
 
-LoginPage::LoginPage(QNetworkAccessManager* network, CredentialStore* credentials, QWidget* parent)
+LoginPage::LoginPage(QNetworkAccessManager* network, CredentialWorker* credentials, QWidget* parent)
     : QWidget(parent)
     , m_network(network)
     , m_credentials(credentials)
@@ -81,8 +80,7 @@ LoginPage::LoginPage(QNetworkAccessManager* network, CredentialStore* credential
     layout->addWidget(buildCard(), 0, Qt::AlignHCenter);
     layout->addStretch(1);
 
-    if (fillFromRememberedLogin())
-        m_rememberBox->setChecked(true);
+    fillFromRememberedLogin(true);
     connect(m_rememberBox, &QCheckBox::toggled, this, &LoginPage::onRememberToggled);
     connect(m_loginButton, &QPushButton::clicked, this, &LoginPage::submit);
 
@@ -217,19 +215,30 @@ void LoginPage::connectSubmitKeys()
     }
 }
 
-bool LoginPage::fillFromRememberedLogin()
+void LoginPage::fillFromRememberedLogin(bool checkRememberBox)
 {
-    QString userName;
-    QString password;
-    const bool found = loadMoonLodgeLogin(*m_credentials, userName, password);
-    m_userNameField->setText(found ? userName : QString());
-    m_passwordField->setText(found ? password : QString());
-    return found;
+    m_credentials->read(kCredentialTarget, this, [this, checkRememberBox](CredentialStore::Result result,
+                                                                          QByteArray blob) {
+        QString userName;
+        QString password;
+        const bool found = result == CredentialStore::Result::Ok && loadMoonLodgeLogin(blob, userName, password);
+        wipeBytes(blob);
+        if (!found || !m_userNameField->text().isEmpty() || !m_passwordField->text().isEmpty())
+            return;
+        m_userNameField->setText(userName);
+        m_passwordField->setText(password);
+        if (checkRememberBox) {
+            const QSignalBlocker blocker(m_rememberBox);
+            m_rememberBox->setChecked(true);
+        }
+    });
 }
 
 void LoginPage::prepareForNextLogin()
 {
-    fillFromRememberedLogin();
+    m_userNameField->clear();
+    m_passwordField->clear();
+    fillFromRememberedLogin(false);
     m_loginButton->setText(kIdleButtonText);
     m_loginButton->setEnabled(true);
     m_userNameField->setFocus();
@@ -282,11 +291,21 @@ void LoginPage::rememberLogin(const QString& userName, const QString& password)
     QByteArray blob = QJsonDocument(QJsonObject{{QStringLiteral("username"), userName},
                                                 {QStringLiteral("password"), password}})
                           .toJson(QJsonDocument::Compact);
-    const bool saved = blob.size() <= kCredentialBlobLimit
-                       && m_credentials->write(kCredentialTarget, userName, blob) == CredentialStore::Result::Ok;
-    wipeBytes(blob);
-    if (!saved)
-        PlainMessageBox::warning(this, QStringLiteral("MoonLodge"),
+    if (blob.size() > kCredentialBlobLimit) {
+        wipeBytes(blob);
+        showCredentialsNotSaved();
+        return;
+    }
+    m_credentials->write(kCredentialTarget, userName, std::exchange(blob, QByteArray()), this,
+                         [this](CredentialStore::Result result) {
+                             if (result != CredentialStore::Result::Ok)
+                                 showCredentialsNotSaved();
+                         });
+}
+
+void LoginPage::showCredentialsNotSaved()
+{
+    PlainMessageBox::warning(window(), QStringLiteral("MoonLodge"),
                              QStringLiteral("Login successful, but the credentials could not be saved."));
 }
 
@@ -294,9 +313,12 @@ void LoginPage::onRememberToggled(bool checked)
 {
     if (checked)
         return;  // stored at the next successful login
-    if (m_credentials->remove(kCredentialTarget) != CredentialStore::Result::Failed)
-        return;  // a login that was never stored counts as removed
-    PlainMessageBox::warning(this, QStringLiteral("MoonLodge"), QStringLiteral("Unable to remove the saved credentials."));
-    const QSignalBlocker blocker(m_rememberBox);
-    m_rememberBox->setChecked(true);
+    m_credentials->remove(kCredentialTarget, this, [this](CredentialStore::Result result) {
+        if (result != CredentialStore::Result::Failed)
+            return;  // a login that was never stored counts as removed
+        const QSignalBlocker blocker(m_rememberBox);
+        m_rememberBox->setChecked(true);
+        PlainMessageBox::warning(window(), QStringLiteral("MoonLodge"),
+                                 QStringLiteral("Unable to remove the saved credentials."));
+    });
 }

@@ -7,7 +7,7 @@ class QCheckBox;
 class QLineEdit;
 class QNetworkAccessManager;
 class QPushButton;
-class CredentialStore;
+class CredentialWorker;
 struct ServerReply;
 
 // The first page: user name and password, the remembered login, and the login request.
@@ -16,10 +16,11 @@ class LoginPage : public QWidget
     Q_OBJECT
 
 public:
-    LoginPage(QNetworkAccessManager* network, CredentialStore* credentials, QWidget* parent = nullptr);
+    LoginPage(QNetworkAccessManager* network, CredentialWorker* credentials, QWidget* parent = nullptr);
 
-    // After a logout: fills the fields from the remembered login (or clears them),
-    // makes the login button ready and puts the focus on the user name.
+    // After a logout: clears the fields, fills them from the remembered login
+    // when the store answers, makes the login button ready and puts the focus
+    // on the user name.
     void prepareForNextLogin();
 
     static const QString kIdleButtonText;
@@ -37,15 +38,18 @@ private:
     QLineEdit* buildField(const QString& placeholder, const QString& objectName, QWidget* parent);
     void addPasswordToggle();
     void connectSubmitKeys();
-    bool fillFromRememberedLogin();
+    // Asks the store for the remembered login; fills the fields when it answers,
+    // unless the member has typed meanwhile.
+    void fillFromRememberedLogin(bool checkRememberBox);
 
     void submit();
     void handleLoginReply(const ServerReply& reply, const QString& userName, const QString& password);
     void rememberLogin(const QString& userName, const QString& password);
+    void showCredentialsNotSaved();
     void onRememberToggled(bool checked);
 
     QNetworkAccessManager* m_network;
-    CredentialStore* m_credentials;
+    CredentialWorker* m_credentials;
     QLineEdit* m_userNameField = nullptr;
     QLineEdit* m_passwordField = nullptr;
     QCheckBox* m_rememberBox = nullptr;

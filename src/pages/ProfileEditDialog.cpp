@@ -37,6 +37,10 @@ QTextEdit#editDescriptionInput, QComboBox#editStatusSelect {
     color: #ffffff; font-size: 14px; padding: 6px 10px;
 }
 QTextEdit#editDescriptionInput:focus, QComboBox#editStatusSelect:focus { border: 1px solid #a78bfa; }
+QComboBox#editStatusSelect QAbstractItemView {
+    background-color: #1d1530; color: #f5f0ff; border: 1px solid #7c3aed; outline: 0;
+    selection-background-color: #5b21b6; selection-color: #ffffff;
+}
 QPushButton#editAvatarButton, QPushButton#editSaveButton, QPushButton#editCancelButton {
     border-radius: 12px; color: #ffffff; font-weight: bold; font-size: 13px; padding: 0px;
 }

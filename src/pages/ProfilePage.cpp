@@ -9,6 +9,7 @@
 #include "widgets/CircularAvatar.h"
 #include "widgets/CircularProfileAvatar.h"
 #include "widgets/EditButtonHover.h"
+#include "widgets/DisplayText.h"
 #include "widgets/GlowProfileUsernameLabel.h"
 #include "widgets/ProfileActionsGlow.h"
 #include "widgets/ProfileCardWidget.h"
@@ -28,6 +29,7 @@
 namespace {
 
 constexpr int kLargeAvatarSize = 145;
+constexpr int kShownEmailLength = 64;
 const QString kMemberSincePrefix = QStringLiteral("📅   MEMBER SINCE\n     ");
 const QString kEmailPrefix = QStringLiteral("📧   EMAIL\n     ");
 
@@ -263,7 +265,7 @@ QWidget* ProfilePage::buildActions(QWidget* parent)
 
 void ProfilePage::loadOwnProfile()
 {
-    m_userNameLabel->setText(QStringLiteral("Loading profile..."));
+    DisplayText::setName(m_userNameLabel, QStringLiteral("Loading profile..."));
     m_descriptionLabel->setText(QStringLiteral("Connecting to MoonLodge..."));
     RequestOptions options;
     options.acceptJson = true;
@@ -287,8 +289,8 @@ void ProfilePage::applyReply(const ServerReply& reply)
 
 void ProfilePage::showFailure(const QString& title, const QString& detail)
 {
-    m_userNameLabel->setText(title);
-    m_descriptionLabel->setText(detail);
+    DisplayText::setName(m_userNameLabel, title);
+    DisplayText::setLongText(m_descriptionLabel, detail);
 }
 
 void ProfilePage::applyUser(const QJsonObject& user)
@@ -296,7 +298,7 @@ void ProfilePage::applyUser(const QJsonObject& user)
     applyAvatar(user.value(QLatin1String("profile_image")).toString());
 
     const QString userName = user.value(QLatin1String("username")).toString();
-    m_userNameLabel->setText(userName);
+    DisplayText::setName(m_userNameLabel, userName);
     qDebug().noquote() << "USERNAME ricevuto:" << userName << "| testo della label:" << m_userNameLabel->text()
                        << "| label visibile:" << boolText(m_userNameLabel->isVisible());
 
@@ -308,10 +310,14 @@ void ProfilePage::applyUser(const QJsonObject& user)
     applyStatus(status);
 
     const QString description = user.value(QLatin1String("description")).toString().trimmed();
-    m_descriptionLabel->setText(description.isEmpty() ? QStringLiteral("No description yet...") : description);
-    m_memberSinceLabel->setText(kMemberSincePrefix
-                                + user.value(QLatin1String("member_since")).toString(QStringLiteral("--/--/----")));
-    m_emailLabel->setText(kEmailPrefix + user.value(QLatin1String("email")).toString());
+    DisplayText::setLongText(m_descriptionLabel,
+                             description.isEmpty() ? QStringLiteral("No description yet...") : description);
+    m_memberSinceLabel->setText(
+        kMemberSincePrefix
+        + DisplayText::capped(user.value(QLatin1String("member_since")).toString(QStringLiteral("--/--/----")),
+                              DisplayText::kNameLength));
+    m_emailLabel->setText(kEmailPrefix
+                          + DisplayText::capped(user.value(QLatin1String("email")).toString(), kShownEmailLength));
     m_messageCount->setText(QString::number(user.value(QLatin1String("message_count")).toInteger()));
     m_ideaCount->setText(QString::number(user.value(QLatin1String("idea_count")).toInteger()));
     m_bestScore->setText(QString::number(user.value(QLatin1String("nebulite_best_score")).toInteger()));
@@ -331,7 +337,7 @@ void ProfilePage::applyAvatar(const QString& fileName)
 void ProfilePage::applyStatus(const QString& status)
 {
     const QColor colour = moonLodgeStatusColor(status);
-    m_statusLabel->setText(status);
+    m_statusLabel->setText(DisplayText::capped(status, DisplayText::kStatusLength));
     m_statusLabel->setStyleSheet(QStringLiteral("color: %1;").arg(colour.name()));
     m_statusDot->setGraphicsEffect(nullptr);
     m_statusDot->setStyleSheet(QStringLiteral(

@@ -4,6 +4,7 @@
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
 #include "widgets/CircularProfileAvatar.h"
+#include "widgets/DisplayText.h"
 #include "widgets/GlowProfileUsernameLabel.h"
 #include "widgets/ProfileArcadeBackground.h"
 #include "widgets/ProfileCardWidget.h"
@@ -198,7 +199,7 @@ void PublicProfilePage::resetPage(const QString& userName)
 {
     m_avatar->setPixmap(QPixmap());
     m_avatar->update();
-    m_nameLabel->setText(userName);
+    DisplayText::setName(m_nameLabel, userName);
     m_descriptionLabel->clear();
     m_statusLabel->clear();
     m_memberSinceLabel->clear();
@@ -212,17 +213,19 @@ void PublicProfilePage::applyReply(int requestId, const ServerReply& reply)
     if (requestId != currentRequestId())
         return;
     if (reply.hasError() || !reply.isJsonObject || !reply.succeeded()) {
-        m_infoLabel->setText(reply.errorText(QStringLiteral("Unable to load profile.")));
+        DisplayText::setLongText(m_infoLabel, reply.errorText(QStringLiteral("Unable to load profile.")));
         return;
     }
 
     const QJsonObject user = reply.json.value(QLatin1String("user")).toObject();
-    m_nameLabel->setText(user.value(QLatin1String("username")).toString());
+    DisplayText::setName(m_nameLabel, user.value(QLatin1String("username")).toString());
 
     const QString description = user.value(QLatin1String("description")).toString();
-    m_descriptionLabel->setText(description.isEmpty() ? QStringLiteral("Nessuna descrizione ancora...") : description);
+    DisplayText::setLongText(m_descriptionLabel,
+                             description.isEmpty() ? QStringLiteral("Nessuna descrizione ancora...") : description);
 
-    QString status = user.value(QLatin1String("status")).toString(QStringLiteral("Online"));
+    QString status = DisplayText::capped(user.value(QLatin1String("status")).toString(QStringLiteral("Online")),
+                                         DisplayText::kStatusLength);
     if (user.contains(QLatin1String("online")) && !user.value(QLatin1String("online")).toBool())
         status = QStringLiteral("Offline");
     m_statusLabel->setText(QStringLiteral("<span style=\"color:%1; font-size:18px;\">●</span>&nbsp;"
@@ -235,7 +238,9 @@ void PublicProfilePage::applyReply(int requestId, const ServerReply& reply)
 
     m_memberSinceLabel->setText(QStringLiteral("<span style=\"color:#81798d; font-size:14px;\">MEMBRO DAL</span><br>"
                                                "<span style=\"color:#e5ddef; font-size:12px;\">%1</span>")
-                                    .arg(user.value(QLatin1String("member_since")).toString().toHtmlEscaped()));
+                                    .arg(DisplayText::capped(user.value(QLatin1String("member_since")).toString(),
+                                                             DisplayText::kNameLength)
+                                             .toHtmlEscaped()));
     m_infoLabel->clear();
 
     applyAvatar(requestId, user.value(QLatin1String("profile_image")).toString());

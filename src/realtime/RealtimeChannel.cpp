@@ -2,11 +2,13 @@
 
 #include "session/ServerEndpoints.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QWebSocket>
 #include <QtDebug>
 
@@ -21,21 +23,58 @@ RealtimeChannel::RealtimeChannel(QNetworkCookieJar* cookieJar, QObject* parent)
     : QObject(parent)
     , m_cookieJar(cookieJar)
     , m_socket(new QWebSocket(ServerEndpoints::baseUrl(), QWebSocketProtocol::Version13, this))
+    , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
     m_socket->setObjectName(QStringLiteral("realtimeSocket"));
+    m_socket->setMaxAllowedIncomingFrameSize(kMaxFrameSize);
+    m_socket->setMaxAllowedIncomingMessageSize(kMaxFrameSize);
     setReady(false);
     setPendingVoiceJoin(false);
+
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &RealtimeChannel::openIfUnconnected);
+    m_handshakeTimer.setSingleShot(true);
+    m_handshakeTimer.setInterval(kHandshakeTimeoutMs);
+    connect(&m_handshakeTimer, &QTimer::timeout, this, [this] {
+        qWarning() << "Connessione Socket.IO non completata in" << kHandshakeTimeoutMs << "ms: interrotta.";
+        abort();
+    });
 
     connect(m_socket, &QWebSocket::connected, this, [] { qDebug() << "WebSocket MoonLodge aperto."; });
     connect(m_socket, &QWebSocket::disconnected, this,
             [this] { qDebug() << "WebSocket MoonLodge disconnesso:" << m_socket->closeReason(); });
     // Qt 6.4 names the error signal "error" (errorOccurred came later).
     connect(m_socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
-            [this] { qWarning() << "Errore WebSocket MoonLodge:" << m_socket->errorString(); });
+            &RealtimeChannel::onSocketError);
+    connect(m_socket, &QWebSocket::stateChanged, this, &RealtimeChannel::onSocketStateChanged);
+}
+
+void RealtimeChannel::setSessionActive(bool active)
+{
+    m_openAllowed = active;
+    m_autoReconnect = active;
+    if (active)
+        return;
+    m_retryTimer.stop();
+    m_nextAttemptAtMs = -1;
+    m_backoff.reset();
+    abort();
+    setState(ConnectionState::Idle);
+}
+
+void RealtimeChannel::setReconnectTiming(ReconnectBackoff backoff, std::function<qint64()> clock)
+{
+    m_backoff = std::move(backoff);
+    m_clock = std::move(clock);
 }
 
 void RealtimeChannel::openRealtimeChannel()
 {
+    if (!m_openAllowed)
+        return;
+    m_retryTimer.stop();
+    m_nextAttemptAtMs = -1;
+    ++m_attempt;
     QNetworkRequest request(ServerEndpoints::realtimeUrl());
     QStringList cookies;
     for (const QNetworkCookie& cookie : m_cookieJar->cookiesForUrl(QUrl(ServerEndpoints::baseUrl())))
@@ -53,12 +92,91 @@ void RealtimeChannel::openIfUnconnected()
 
 bool RealtimeChannel::isReady() const
 {
-    return m_socket->state() == QAbstractSocket::ConnectedState && m_socket->property(kReadyFlag).toBool();
+    return m_socket->state() == QAbstractSocket::ConnectedState && readyFlag();
+}
+
+qint64 RealtimeChannel::nextAttemptAtMs() const
+{
+    return m_nextAttemptAtMs;
+}
+
+void RealtimeChannel::onSocketStateChanged()
+{
+    switch (m_socket->state()) {
+    case QAbstractSocket::UnconnectedState:
+        onConnectionEnded();
+        break;
+    case QAbstractSocket::ConnectingState:
+    case QAbstractSocket::HostLookupState:
+        if (!m_handshakeTimer.isActive())
+            m_handshakeTimer.start();
+        if (m_state == ConnectionState::Idle)
+            setState(ConnectionState::Connecting);
+        else
+            emit connectionStateChanged(m_state);  // the waiting is over: trying now
+        break;
+    default:
+        break;
+    }
+}
+
+void RealtimeChannel::onSocketError()
+{
+    qWarning() << "Errore WebSocket MoonLodge:" << m_socket->errorString();
+    if (m_socket->state() == QAbstractSocket::ConnectedState || m_socket->state() == QAbstractSocket::UnconnectedState)
+        return;
+    // A refused upgrade (403, 502...) can leave the HTTP connection open:
+    // drop it, so the socket is Unconnected again and the next trigger retries.
+    const quint64 attempt = m_attempt;
+    QMetaObject::invokeMethod(
+        this,
+        [this, attempt] {
+            if (attempt == m_attempt && m_socket->state() != QAbstractSocket::ConnectedState)
+                m_socket->abort();
+        },
+        Qt::QueuedConnection);
+}
+
+void RealtimeChannel::onConnectionEnded()
+{
+    m_handshakeTimer.stop();
+    const bool wasReady = readyFlag();
+    setReady(false);
+    if (!m_autoReconnect) {
+        setState(ConnectionState::Idle);
+        return;
+    }
+    if (wasReady && m_clock() - m_readySinceMs >= kStableConnectionMs)
+        m_backoff.reset();
+    scheduleReconnect();
+}
+
+void RealtimeChannel::scheduleReconnect()
+{
+    const int delayMs = m_backoff.nextDelayMs();
+    m_nextAttemptAtMs = m_clock() + delayMs;
+    m_retryTimer.start(delayMs);
+    qDebug() << "Nuovo tentativo di connessione Socket.IO tra" << delayMs << "ms.";
+    m_state = ConnectionState::Reconnecting;
+    emit connectionStateChanged(m_state);
+}
+
+void RealtimeChannel::setState(ConnectionState state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit connectionStateChanged(state);
 }
 
 void RealtimeChannel::setReady(bool ready)
 {
     m_socket->setProperty(kReadyFlag, ready);
+}
+
+bool RealtimeChannel::readyFlag() const
+{
+    return m_socket->property(kReadyFlag).toBool();
 }
 
 bool RealtimeChannel::pendingVoiceJoin() const
@@ -93,13 +211,27 @@ void RealtimeChannel::handleRealtimeFrame(const QString& frame)
         return;
     }
     if (frame.startsWith(QLatin1String("40"))) {
-        setReady(true);
-        qDebug() << "Chat Socket.IO connessa correttamente.";
-        if (pendingVoiceJoin()) {
-            setPendingVoiceJoin(false);
-            m_socket->sendTextMessage(eventFrame(kVoiceJoin, {}));
-            qDebug() << "Ingresso vocale inviato dopo la connessione.";
-        }
+        acknowledge();
+        return;
+    }
+    if (frame == QLatin1String("41")) {
+        // The server ended the namespace; what is sent now would be lost.
+        qDebug() << "Namespace Socket.IO chiuso dal server.";
+        abort();
+    }
+}
+
+void RealtimeChannel::acknowledge()
+{
+    m_handshakeTimer.stop();
+    setReady(true);
+    m_readySinceMs = m_clock();
+    qDebug() << "Chat Socket.IO connessa correttamente.";
+    setState(ConnectionState::Ready);
+    if (pendingVoiceJoin() && isReady()) {
+        setPendingVoiceJoin(false);
+        m_socket->sendTextMessage(eventFrame(kVoiceJoin, {}));
+        qDebug() << "Ingresso vocale inviato dopo la connessione.";
     }
 }
 
@@ -120,19 +252,23 @@ void RealtimeChannel::emitRealtimeEvent(const QString& eventName, const QJsonObj
     setPendingVoiceJoin(true);
     if (m_socket->state() != QAbstractSocket::UnconnectedState)
         return;  // the join goes out when the namespace is acknowledged
-    setReady(false);
     openRealtimeChannel();
 }
 
-void RealtimeChannel::sendEventFrame(const QString& eventName, const QJsonObject& data)
+bool RealtimeChannel::sendIfReady(const QString& eventName, const QJsonObject& data)
 {
-    m_socket->sendTextMessage(eventFrame(eventName, data));
+    if (isReady()) {
+        m_socket->sendTextMessage(eventFrame(eventName, data));
+        return true;
+    }
+    openIfUnconnected();
+    return false;
 }
 
 void RealtimeChannel::abort()
 {
+    m_socket->abort();  // the end of the connection still sees whether it was ready
     setReady(false);
-    m_socket->abort();
 }
 
 bool RealtimeChannel::parseEventFrame(const QString& frame, QString& eventName, QJsonValue& data)

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "realtime/ReconnectBackoff.h"
+
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QObject>
+#include <QTimer>
+
+#include <functional>
 
 class QNetworkCookieJar;
 class QWebSocket;
@@ -13,30 +18,60 @@ class QWebSocket;
 //
 // The socket carries the flags "socketIoReady" (namespace acknowledged) and
 // "pendingVoiceJoin" (a voice join waits for the acknowledgement) as dynamic
-// properties. Its textMessageReceived signal is left for the owner to connect,
-// so other receivers can see each frame before handleRealtimeFrame does.
+// properties. Readiness ends with the connection. Its textMessageReceived
+// signal is left for the owner to connect, so other receivers can see each
+// frame before handleRealtimeFrame does.
+//
+// While a session is active, a lost or failed connection comes back by
+// itself after a growing wait (ReconnectBackoff); a member's action (Chat,
+// Send, Join) tries at once.
 class RealtimeChannel : public QObject
 {
     Q_OBJECT
 
 public:
+    enum class ConnectionState {
+        Idle,          // never opened in this session, or stopped
+        Connecting,    // first connection of the session under way
+        Ready,         // connected and acknowledged
+        Reconnecting,  // lost: waiting for the next attempt or trying again
+    };
+    Q_ENUM(ConnectionState)
+
+    // Connecting and acknowledging may take this long before the attempt is given up.
+    static constexpr int kHandshakeTimeoutMs = 10000;
+    // A connection that held this long starts the waits again from the first.
+    static constexpr int kStableConnectionMs = 10000;
+    // Frames and messages larger than any real event are refused by the socket.
+    static constexpr int kMaxFrameSize = 1024 * 1024;
+
     RealtimeChannel(QNetworkCookieJar* cookieJar, QObject* parent = nullptr);
 
     QWebSocket* socket() const { return m_socket; }
+
+    // Signed in: opening is allowed and losses reconnect by themselves.
+    // Signed out: nothing opens, nothing waits, the connection is dropped.
+    void setSessionActive(bool active);
+    // Replaces the waits and the clock (milliseconds since the epoch) the schedule is read with.
+    void setReconnectTiming(ReconnectBackoff backoff, std::function<qint64()> clock);
 
     // Opens the socket with the session cookies; callers first check that it is Unconnected.
     void openRealtimeChannel();
     // Connected and acknowledged: events may go out.
     bool isReady() const;
-    // Opens the channel only when the socket is Unconnected.
+    // A member's action: opens the channel at once when it is Unconnected.
     void openIfUnconnected();
+
+    ConnectionState connectionState() const { return m_state; }
+    // When the next attempt starts (clock time), or -1 when none is waiting.
+    qint64 nextAttemptAtMs() const;
 
     // Handles one incoming frame: ping, open packet, namespace acknowledgement or event.
     void handleRealtimeFrame(const QString& frame);
     // Sends an event, deferring a voice join until the channel is ready.
     void emitRealtimeEvent(const QString& eventName, const QJsonObject& data);
-    // Sends one event frame on a Connected socket without consulting the ready flag.
-    void sendEventFrame(const QString& eventName, const QJsonObject& data = {});
+    // Sends an event when the channel is ready; otherwise reconnects at once and returns false.
+    bool sendIfReady(const QString& eventName, const QJsonObject& data);
 
     // Reads an event frame ("42" + JSON array): false for anything else.
     // `data` is element 1, or null when the array holds only the name.
@@ -44,21 +79,37 @@ public:
     // The frame text of an event: "42" followed by the compact array.
     static QString eventFrame(const QString& eventName, const QJsonObject& data);
 
-    // Frames larger than any real event are dropped unread.
-    static constexpr int kMaxFrameSize = 1024 * 1024;
-
-    // Logout: forget the acknowledgement and drop the connection.
+    // Forget the acknowledgement and drop the connection.
     void abort();
 
 signals:
     // An event arrived (after the channel's own frame handling).
     void eventReceived(const QString& eventName, const QJsonValue& data);
+    // The state changed, or the next attempt was scheduled.
+    void connectionStateChanged(RealtimeChannel::ConnectionState state);
 
 private:
+    void onSocketStateChanged();
+    void onSocketError();
+    void onConnectionEnded();
+    void scheduleReconnect();
+    void acknowledge();
+    void setState(ConnectionState state);
     void setReady(bool ready);
+    bool readyFlag() const;
     bool pendingVoiceJoin() const;
     void setPendingVoiceJoin(bool pending);
 
     QNetworkCookieJar* m_cookieJar;
     QWebSocket* m_socket;
+    QTimer m_retryTimer;
+    QTimer m_handshakeTimer;
+    ReconnectBackoff m_backoff;
+    std::function<qint64()> m_clock;
+    ConnectionState m_state = ConnectionState::Idle;
+    bool m_openAllowed = true;
+    bool m_autoReconnect = false;
+    qint64 m_readySinceMs = 0;
+    qint64 m_nextAttemptAtMs = -1;
+    quint64 m_attempt = 0;
 };

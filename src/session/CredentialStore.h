@@ -17,6 +17,8 @@ public:
     virtual Result read(const QString& target, QByteArray& secret) = 0;
     virtual Result write(const QString& target, const QString& userName, const QByteArray& secret) = 0;
     virtual Result remove(const QString& target) = 0;
+    // Called from another thread: the call under way and every later one fail at once.
+    virtual void cancelPending() {}
 
     // The store of the platform the client runs on.
     static std::unique_ptr<CredentialStore> createPlatformStore();

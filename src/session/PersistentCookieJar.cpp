@@ -40,8 +40,11 @@ void PersistentCookieJar::saveCookies()
 
 bool PersistentCookieJar::setCookiesFromUrl(const QList<QNetworkCookie>& cookieList, const QUrl& url)
 {
+    // A Set-Cookie that only deletes (expiry in the past) is not "accepted",
+    // yet it changes the jar: the store follows the contents, not the result.
+    const QList<QNetworkCookie> before = allCookies();
     const bool accepted = QNetworkCookieJar::setCookiesFromUrl(cookieList, url);
-    if (accepted)
+    if (accepted || allCookies() != before)
         saveCookies();
     return accepted;
 }

@@ -83,8 +83,11 @@ CredentialStore::Result SecretServiceCredentialStore::read(const QString& target
     gchar* stored = nullptr;
     {
         CallDeadline deadline(m_timeoutMs);
+        if (!beginCall(deadline.cancellable()))
+            return Result::Failed;
         stored = secret_password_lookup_sync(loginSchema(), deadline.cancellable(), &error, "target",
                                              targetUtf8.constData(), nullptr);
+        endCall();
     }
     if (error)
         return failed("lettura", error);
@@ -106,9 +109,14 @@ CredentialStore::Result SecretServiceCredentialStore::write(const QString& targe
     gboolean stored = FALSE;
     {
         CallDeadline deadline(m_timeoutMs);
+        if (!beginCall(deadline.cancellable())) {
+            wipeBytes(text);
+            return Result::Failed;
+        }
         stored = secret_password_store_sync(loginSchema(), SECRET_COLLECTION_DEFAULT, label.constData(),
                                             text.constData(), deadline.cancellable(), &error, "target",
                                             targetUtf8.constData(), nullptr);
+        endCall();
     }
     wipeBytes(text);
     if (error || !stored)
@@ -123,12 +131,38 @@ CredentialStore::Result SecretServiceCredentialStore::remove(const QString& targ
     gboolean removed = FALSE;
     {
         CallDeadline deadline(m_timeoutMs);
+        if (!beginCall(deadline.cancellable()))
+            return Result::Failed;
         removed = secret_password_clear_sync(loginSchema(), deadline.cancellable(), &error, "target",
                                              targetUtf8.constData(), nullptr);
+        endCall();
     }
     if (error)
         return failed("rimozione", error);
     return removed ? Result::Ok : Result::NotFound;
+}
+
+void SecretServiceCredentialStore::cancelPending()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_cancelled = true;
+    if (m_active)
+        g_cancellable_cancel(m_active);
+}
+
+bool SecretServiceCredentialStore::beginCall(GCancellable* cancellable)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_cancelled)
+        return false;
+    m_active = cancellable;
+    return true;
+}
+
+void SecretServiceCredentialStore::endCall()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_active = nullptr;
 }
 
 std::unique_ptr<CredentialStore> CredentialStore::createPlatformStore()

@@ -4,6 +4,7 @@
 
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
+#include <QtDebug>
 
 ServerReply ServerReply::read(QNetworkReply* reply)
 {
@@ -36,6 +37,24 @@ namespace ServerApi {
 
 namespace {
 constexpr char kJsonMime[] = "application/json";
+
+// Aborts the reply once its body (announced or received) passes the limit,
+// so a hostile answer costs no more than the limit.
+QNetworkReply* limitBody(QNetworkReply* reply, qint64 maxBytes)
+{
+    auto abortIfLarger = [reply, maxBytes](qint64 bytes) {
+        if (bytes <= maxBytes || !reply->isRunning())
+            return;
+        qWarning().noquote() << "Risposta troppo grande, interrotta:" << reply->url().toString() << bytes;
+        reply->abort();
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, abortIfLarger] {
+        abortIfLarger(reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
+    });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [abortIfLarger](qint64 received, qint64) { abortIfLarger(received); });
+    return reply;
+}
 }
 
 QNetworkRequest request(const QUrl& url, const RequestOptions& options)
@@ -61,7 +80,7 @@ QByteArray compactJson(const QJsonObject& body)
 
 QNetworkReply* get(QNetworkAccessManager& network, const QUrl& url, const RequestOptions& options)
 {
-    return network.get(request(url, options));
+    return limitBody(network.get(request(url, options)), options.maxBodyBytes);
 }
 
 QNetworkReply* postJson(QNetworkAccessManager& network, const QUrl& url, const QJsonObject& body,
@@ -69,12 +88,12 @@ QNetworkReply* postJson(QNetworkAccessManager& network, const QUrl& url, const Q
 {
     QNetworkRequest jsonRequest = request(url, options);
     jsonRequest.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray(kJsonMime));
-    return network.post(jsonRequest, compactJson(body));
+    return limitBody(network.post(jsonRequest, compactJson(body)), options.maxBodyBytes);
 }
 
 QNetworkReply* postEmpty(QNetworkAccessManager& network, const QUrl& url, const RequestOptions& options)
 {
-    return network.post(request(url, options), QByteArray());
+    return limitBody(network.post(request(url, options), QByteArray()), options.maxBodyBytes);
 }
 
 }  // namespace ServerApi

@@ -20,6 +20,11 @@ struct RequestOptions
     QByteArray csrfToken;          // X-CSRFToken, when not empty
     QString refererPath;           // Referer: base URL + this path, when not null
     bool followRedirects = true;
+    // Replies with a longer body are aborted as they arrive (a transport error for the handler).
+    qint64 maxBodyBytes = kMaxJsonBodyBytes;
+
+    // Far more than any JSON reply of the server: a few screens of lists.
+    static constexpr qint64 kMaxJsonBodyBytes = 4 * 1024 * 1024;
 };
 
 // A finished reply, read once: transport state, HTTP status, body and envelope.

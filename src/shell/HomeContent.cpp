@@ -1,6 +1,7 @@
 #include "shell/HomeContent.h"
 
 #include "shell/ResponsiveFeaturesWidget.h"
+#include "widgets/DisplayText.h"
 #include "widgets/HomeHoverLift.h"
 #include "widgets/HomeNeonBackground.h"
 
@@ -74,12 +75,13 @@ HomeContent::HomeContent(QWidget* parent)
 
 void HomeContent::setUserName(const QString& userName)
 {
-    m_userNameLabel->setText(userName);
+    m_userName = userName;
+    DisplayText::setName(m_userNameLabel, userName);
 }
 
 QString HomeContent::userName() const
 {
-    return m_userNameLabel->text();
+    return m_userName;
 }
 
 QWidget* HomeContent::buildHeroCard(QWidget* parent)

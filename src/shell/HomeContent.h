@@ -28,6 +28,7 @@ private:
 
     HomeNeonBackground* m_background = nullptr;
     QLabel* m_userNameLabel = nullptr;
+    QString m_userName;
     ResponsiveFeaturesWidget* m_featuresGrid = nullptr;
     // The hero and feature cards: opaque, so the backdrop repaints around them.
     QList<QWidget*> m_cards;

@@ -14,6 +14,7 @@
 #include "realtime/RealtimeChannel.h"
 #include "session/AvatarSource.h"
 #include "session/CredentialStore.h"
+#include "session/CredentialWorker.h"
 #include "session/PersistentCookieJar.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
@@ -27,6 +28,8 @@
 #include "voice/VoiceToolbar.h"
 #include "widgets/CircularAvatar.h"
 
+#include <QDateTime>
+#include <QLabel>
 #include <QMenuBar>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
@@ -38,6 +41,8 @@
 #include <QVBoxLayout>
 #include <QWebSocket>
 #include <QtDebug>
+
+#include <utility>
 
 namespace {
 constexpr int kChatRefreshIntervalMs = 60000;
@@ -55,7 +60,7 @@ bool isPresenceEvent(const QString& eventName)
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
-    , m_credentials(CredentialStore::createPlatformStore())
+    , m_credentials(new CredentialWorker(CredentialStore::createPlatformStore(), this))
 {
     m_network = new QNetworkAccessManager(this);
     setUpBaseWindow();
@@ -72,6 +77,7 @@ MainWindow::MainWindow(QWidget* parent)
     connectNavigation();
     connectProfileNavigation();
     connectRealtime();
+    connectConnectionState();
     connectVoiceControls();
     startChatRefreshTimer();
     m_outerStack->addWidget(m_signedInShell);
@@ -116,7 +122,7 @@ void MainWindow::buildPageStacks()
     centralLayout->addWidget(m_outerStack);
     setCentralWidget(central);
 
-    m_loginPage = new LoginPage(m_network, m_credentials.get(), m_outerStack);
+    m_loginPage = new LoginPage(m_network, m_credentials, m_outerStack);
     m_outerStack->addWidget(m_loginPage);
     m_outerStack->setCurrentWidget(m_loginPage);
 
@@ -155,6 +161,7 @@ void MainWindow::buildInnerPages()
     m_chatPage->setChatButton(m_navigationBar->chatButton());
     m_voice = new VoiceChatManager(this);
     auto* voiceToolbar = new VoiceToolbar(m_voice);
+    m_voiceToolbar = voiceToolbar;
     m_chatPage->setVoiceToolbar(voiceToolbar);
     auto* audioDevices = new AudioDeviceSelector(m_voice, m_chatPage, voiceToolbar->audioSettingsPanel(), this);
     connect(voiceToolbar, &VoiceToolbar::audioSettingsAboutToShow, audioDevices,
@@ -271,6 +278,50 @@ void MainWindow::connectRealtime()
     connect(m_voice, &VoiceChatManager::signalingEventRequested, m_channel, &RealtimeChannel::emitRealtimeEvent);
 }
 
+void MainWindow::connectConnectionState()
+{
+    connect(m_channel, &RealtimeChannel::connectionStateChanged, this, &MainWindow::showConnectionState);
+    connect(m_voice, &VoiceChatManager::voiceStatusChanged, this, [this](const QString& status) {
+        m_inVoice = status == QLatin1String("connected") || status == QLatin1String("muted");
+        m_voiceMuted = status == QLatin1String("muted");
+        if (m_inVoice)
+            m_rejoinVoice = false;  // joined again, by the member or by the rejoin
+    });
+}
+
+void MainWindow::showConnectionState(RealtimeChannel::ConnectionState state)
+{
+    const bool lost = state == RealtimeChannel::ConnectionState::Reconnecting;
+    const qint64 nextAttempt = m_channel->nextAttemptAtMs();
+    m_navigationBar->showReconnecting(lost,
+                                      nextAttempt < 0 ? QDateTime() : QDateTime::fromMSecsSinceEpoch(nextAttempt));
+    if (lost && m_inVoice)
+        leaveVoiceUntilReconnected();
+    if (state != RealtimeChannel::ConnectionState::Ready || !std::exchange(m_rejoinVoice, false))
+        return;
+    m_voice->joinVoice();
+    if (std::exchange(m_rejoinMuted, false) && !m_voice->isMuted())
+        m_voice->toggleMute();
+}
+
+void MainWindow::leaveVoiceUntilReconnected()
+{
+    // The server dropped this member from the room with the connection: leave
+    // locally (outside the socket's own signal) and join again once it is back.
+    m_inVoice = false;
+    m_rejoinVoice = true;
+    m_rejoinMuted = m_voiceMuted;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_rejoinVoice)
+                return;
+            m_voice->leaveVoice();
+            m_voiceToolbar->statusDot()->setToolTip(QStringLiteral("Reconnecting…"));
+        },
+        Qt::QueuedConnection);
+}
+
 void MainWindow::connectVoiceControls()
 {
     // The own row is recognised by the signed-in name on the home page.
@@ -336,8 +387,17 @@ void MainWindow::sendSessionCheck()
     });
 }
 
+void MainWindow::startSession()
+{
+    ++m_sessionGeneration;
+    m_channel->setSessionActive(true);
+}
+
 void MainWindow::showSignedIn(const QJsonObject& user)
 {
+    if (m_loggingOut)
+        return;  // a session check answering during a logout
+    startSession();
     const QString userName = user.value(QLatin1String("username")).toString();
     m_navigationBar->applyUser(user);
     rememberOwnUserName(userName);
@@ -352,6 +412,7 @@ void MainWindow::showSignedIn(const QJsonObject& user)
 
 void MainWindow::onLoginSucceeded(const QJsonObject& user)
 {
+    startSession();
     enableEscapeToHome();
     m_navigationBar->applyUser(user);
     const QString userName = user.value(QLatin1String("username")).toString();
@@ -373,7 +434,9 @@ void MainWindow::rememberOwnUserName(const QString& userName)
 void MainWindow::showProfileButtonAvatarFromServer(const QString& fileName)
 {
     AvatarSource::resolve(*m_network, fileName, AvatarSource::Lookup::DownloadOnly, m_navigationBar,
-                          [this](const QPixmap& picture) {
+                          [this, generation = m_sessionGeneration](const QPixmap& picture) {
+                              if (generation != m_sessionGeneration)
+                                  return;  // the picture of an earlier sign-in
                               m_navigationBar->setProfilePicture(circularAvatar(picture, kProfileButtonAvatarSize),
                                                                  QString());
                           });
@@ -393,17 +456,23 @@ void MainWindow::logOut()
 {
     QPushButton* logoutButton = m_profilePage->logoutButton();
     logoutButton->setEnabled(false);
+    m_loggingOut = true;
+    ++m_sessionGeneration;
 
     RequestOptions options;
     options.followRedirects = false;
     options.timeoutMs = kLogoutTimeoutMs;
     QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kLogout), options);
+    m_rejoinVoice = false;
     m_voice->leaveVoice();
-    m_channel->abort();
+    m_channel->setSessionActive(false);
     // Whatever the server says, or if it never answers, the session ends here.
     ServerApi::onFinished(reply, this, [this, logoutButton](const ServerReply&) {
         m_cookieJar->setAllCookies({});
         m_cookieJar->saveCookies();
+        m_voice->leaveVoice();
+        m_channel->setSessionActive(false);  // nothing opened meanwhile survives
+        m_loggingOut = false;
         logoutButton->setEnabled(true);
         m_outerStack->setCurrentWidget(m_loginPage);
         m_loginPage->prepareForNextLogin();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "realtime/RealtimeChannel.h"
+
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QMainWindow>
@@ -9,10 +11,10 @@
 class QNetworkAccessManager;
 class QStackedWidget;
 class PersistentCookieJar;
-class CredentialStore;
-class RealtimeChannel;
+class CredentialWorker;
 class VoiceChatManager;
 class VoiceMemberControls;
+class VoiceToolbar;
 class NavigationBar;
 class HomeContent;
 class LoginPage;
@@ -45,6 +47,9 @@ private:
     void connectNavigation();
     void connectProfileNavigation();
     void connectRealtime();
+    void connectConnectionState();
+    void showConnectionState(RealtimeChannel::ConnectionState state);
+    void leaveVoiceUntilReconnected();
     void connectVoiceControls();
     void startChatRefreshTimer();
     void sendSessionCheck();
@@ -54,6 +59,7 @@ private:
     void rememberOwnUserName(const QString& userName);
     void showProfileButtonAvatarFromServer(const QString& fileName);
     void enableEscapeToHome();
+    void startSession();
     void logOut();
 
     void openPublicProfile(const QString& userName);
@@ -62,10 +68,18 @@ private:
 
     QNetworkAccessManager* m_network = nullptr;
     PersistentCookieJar* m_cookieJar = nullptr;
-    std::unique_ptr<CredentialStore> m_credentials;
+    CredentialWorker* m_credentials = nullptr;
     RealtimeChannel* m_channel = nullptr;
     VoiceChatManager* m_voice = nullptr;
     std::unique_ptr<VoiceMemberControls> m_voiceControls;
+    VoiceToolbar* m_voiceToolbar = nullptr;
+    // Each sign-in and logout starts a new one: late replies of an earlier one are dropped.
+    quint64 m_sessionGeneration = 0;
+    bool m_loggingOut = false;
+    bool m_inVoice = false;
+    bool m_voiceMuted = false;
+    bool m_rejoinVoice = false;
+    bool m_rejoinMuted = false;
 
     QStackedWidget* m_outerStack = nullptr;
     QStackedWidget* m_innerStack = nullptr;

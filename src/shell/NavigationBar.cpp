@@ -1,6 +1,7 @@
 #include "shell/NavigationBar.h"
 
 #include "pages/StatusColor.h"
+#include "widgets/DisplayText.h"
 #include "widgets/HomeHoverLift.h"
 #include "widgets/NavbarProfileLink.h"
 
@@ -13,6 +14,7 @@
 
 namespace {
 constexpr int kNavigationLift = 3;
+const QColor kReconnectingGrey(0x8b, 0x85, 0x98);
 }
 
 NavigationBar::NavigationBar(QWidget* parent)
@@ -119,14 +121,35 @@ QList<QPushButton*> NavigationBar::navigationButtons() const
 
 void NavigationBar::applyUser(const QJsonObject& user)
 {
-    m_nameLabel->setText(user.value(QLatin1String("username")).toString(QStringLiteral("Profile")));
+    DisplayText::setName(m_nameLabel, user.value(QLatin1String("username")).toString(QStringLiteral("Profile")));
 
-    QString status = user.value(QLatin1String("status")).toString().trimmed();
-    if (status.isEmpty())
-        status = QStringLiteral("Online");
-    m_statusLabel->setText(status);
+    m_memberStatus = DisplayText::capped(user.value(QLatin1String("status")).toString().trimmed(),
+                                         DisplayText::kStatusLength);
+    if (m_memberStatus.isEmpty())
+        m_memberStatus = QStringLiteral("Online");
+    if (!m_reconnecting)
+        showStatus(m_memberStatus, moonLodgeStatusColor(m_memberStatus));
+}
 
-    QColor colour = moonLodgeStatusColor(status);
+void NavigationBar::showReconnecting(bool reconnecting, const QDateTime& nextAttempt)
+{
+    m_reconnecting = reconnecting;
+    if (!reconnecting) {
+        m_statusLabel->setToolTip(QString());
+        m_statusLabel->setStyleSheet(QString());
+        showStatus(m_memberStatus, moonLodgeStatusColor(m_memberStatus));
+        return;
+    }
+    m_statusLabel->setStyleSheet(QStringLiteral("color: %1;").arg(kReconnectingGrey.name()));
+    m_statusLabel->setToolTip(nextAttempt.isValid()
+                                  ? QStringLiteral("Next attempt at %1").arg(nextAttempt.toString(QStringLiteral("HH:mm:ss")))
+                                  : QStringLiteral("Trying to reconnect now"));
+    showStatus(QStringLiteral("Reconnecting…"), kReconnectingGrey);
+}
+
+void NavigationBar::showStatus(const QString& text, QColor colour)
+{
+    m_statusLabel->setText(text);
     m_statusDot->setStyleSheet(
         QStringLiteral("background-color: %1;border: none; border-radius: 4px;").arg(colour.name()));
     colour.setAlpha(204);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QColor>
+#include <QDateTime>
 #include <QFrame>
 #include <QJsonObject>
 
@@ -30,6 +32,11 @@ public:
     // Shows the user object's name, status text and status colour.
     void applyUser(const QJsonObject& user);
 
+    // While the real-time channel is lost the status reads "Reconnecting…" in
+    // grey, with the next attempt in its tool tip (none: trying now); then the
+    // member's own status comes back.
+    void showReconnecting(bool reconnecting, const QDateTime& nextAttempt = {});
+
     // The profile button shows the round picture or, without one, the name's initial.
     void setProfilePicture(const QPixmap& circularPicture, const QString& userName);
 
@@ -40,6 +47,7 @@ private:
     QWidget* buildLogo();
     QPushButton* addNavigationButton(const QString& text);
     QPushButton* buildProfileLink();
+    void showStatus(const QString& text, QColor colour);
 
     QPushButton* m_homeButton = nullptr;
     QPushButton* m_chatButton = nullptr;
@@ -52,4 +60,6 @@ private:
     QLabel* m_statusDot = nullptr;
     QLabel* m_statusLabel = nullptr;
     QGraphicsDropShadowEffect* m_statusGlow = nullptr;
+    QString m_memberStatus;
+    bool m_reconnecting = false;
 };

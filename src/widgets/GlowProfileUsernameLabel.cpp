@@ -1,5 +1,7 @@
 #include "widgets/GlowProfileUsernameLabel.h"
 
+#include "widgets/DisplayText.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -20,12 +22,14 @@ QPixmap GlowProfileUsernameLabel::renderText() const
     QPixmap picture(size() * ratio);
     picture.setDevicePixelRatio(ratio);
     picture.fill(Qt::transparent);
-    const QString current = text();
+    // Only what fits is outlined: the strokes cost per glyph.
+    const QFontMetricsF metrics(font());
+    const QRectF area = contentsRect();
+    const QString current =
+        metrics.elidedText(DisplayText::capped(text(), DisplayText::kToolTipLength), Qt::ElideRight, area.width());
     if (current.isEmpty())
         return picture;
 
-    const QFontMetricsF metrics(font());
-    const QRectF area = contentsRect();
     const qreal x = area.left() + (area.width() - metrics.horizontalAdvance(current)) / 2.0;
     const qreal baseline = area.top() + (area.height() + metrics.ascent() - metrics.descent()) / 2.0;
     QPainterPath path;

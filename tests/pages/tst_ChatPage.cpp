@@ -259,7 +259,7 @@ private slots:
                                  8000);
     }
 
-    void sendingWhileDisconnectedOnlyWarns()
+    void sendingWhileDisconnectedKeepsTheTextAndReconnects()
     {
         ChatWindow window(m_server, QStringLiteral("luna"));
         QCOMPARE(window.client.channel->socket()->state(), QAbstractSocket::UnconnectedState);
@@ -267,8 +267,13 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, "Impossibile inviare: WebSocket non connesso.");
         QTest::keyClick(window.page->messageInput(), Qt::Key_Return);
         QCOMPARE(window.page->messageInput()->text(), QStringLiteral("still here"));
+        QVERIFY(window.page->findChild<QLabel*>("chatSendNotice")->isVisibleTo(window.page));
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
-        QCOMPARE(window.client.channel->socket()->state(), QAbstractSocket::UnconnectedState);
+        QTRY_VERIFY(window.client.channel->isReady());  // the send tried at once
+
+        QTest::keyClick(window.page->messageInput(), Qt::Key_Return);
+        QCOMPARE(window.page->messageInput()->text(), QString());
+        QVERIFY(!window.page->findChild<QLabel*>("chatSendNotice")->isVisibleTo(window.page));
     }
 
     void scriptedRepliesRenderLiterallyOrLeaveTheRows()

@@ -1,4 +1,5 @@
 #include "pages/LoginPage.h"
+#include "session/CredentialWorker.h"
 #include "support/DevServer.h"
 #include "support/FakeCredentialStore.h"
 #include "support/MessageBoxCatcher.h"
@@ -8,7 +9,9 @@
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QPushButton>
+#include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -24,7 +27,8 @@ QByteArray blob(const QString& userName, const QString& password)
 struct LoginFixture
 {
     explicit LoginFixture(FakeCredentialStore& store)
-        : page(&network, &store)
+        : credentials(borrowed(store))
+        , page(&network, &credentials)
         , userName(page.findChild<QLineEdit*>("loginUsernameField"))
         , password(page.findChild<QLineEdit*>("loginPasswordField"))
         , remember(page.findChild<QCheckBox*>("loginRememberBox"))
@@ -32,6 +36,14 @@ struct LoginFixture
         , succeeded(&page, &LoginPage::loginSucceeded)
     {
         page.show();
+    }
+
+    // Waits until every store call asked for so far has answered (they run in order).
+    bool settle()
+    {
+        bool answered = false;
+        credentials.read(kTarget, &page, [&answered](CredentialStore::Result, QByteArray) { answered = true; });
+        return QTest::qWaitFor([&answered] { return answered; });
     }
 
     void submit(const QString& name, const QString& secret)
@@ -42,6 +54,7 @@ struct LoginFixture
     }
 
     QNetworkAccessManager network;
+    CredentialWorker credentials;
     LoginPage page;
     QLineEdit* userName;
     QLineEdit* password;
@@ -67,8 +80,9 @@ private slots:
     void rememberedLoginFillsTheForm()
     {
         FakeCredentialStore store;
-        store.secrets.insert(kTarget, blob("luna", " moon "));
+        store.insert(kTarget, blob("luna", " moon "));
         LoginFixture login(store);
+        QVERIFY(login.settle());
         QCOMPARE(login.userName->text(), QStringLiteral("luna"));
         QCOMPARE(login.password->text(), QStringLiteral(" moon "));
         QVERIFY(login.remember->isChecked());
@@ -86,8 +100,9 @@ private slots:
     {
         QFETCH(QByteArray, stored);
         FakeCredentialStore store;
-        store.secrets.insert(kTarget, stored);
+        store.insert(kTarget, stored);
         LoginFixture login(store);
+        QVERIFY(login.settle());
         QVERIFY(login.userName->text().isEmpty());
         QVERIFY(login.password->text().isEmpty());
         QVERIFY(!login.remember->isChecked());
@@ -122,8 +137,9 @@ private slots:
         QVERIFY(login.button->isEnabled());
         QVERIFY(login.password->text().isEmpty());
         QCOMPARE(login.userName->text(), QStringLiteral("  luna "));
-        QCOMPARE(store.secrets.value(kTarget), blob("luna", "moonlodge"));
-        QCOMPARE(store.userNames.value(kTarget), QStringLiteral("luna"));
+        QVERIFY(login.settle());
+        QCOMPARE(store.secret(kTarget), blob("luna", "moonlodge"));
+        QCOMPARE(store.userName(kTarget), QStringLiteral("luna"));
 
         const QJsonObject sent = QJsonDocument::fromJson(
             m_server.lastRequest("/api/desktop/login").value("body").toString().toUtf8()).object();
@@ -143,7 +159,7 @@ private slots:
         QVERIFY(!boxes.boxes().first().text.isEmpty());
         QCOMPARE(login.password->text(), QStringLiteral(" moonlodge "));  // kept for another try
         QCOMPARE(login.succeeded.count(), 0);
-        QVERIFY(store.secrets.isEmpty());
+        QVERIFY(store.isEmpty());
     }
 
     void serverErrorsShowLiterally()
@@ -219,30 +235,65 @@ private slots:
         QTRY_COMPARE(boxes.titles(), QStringList{"MoonLodge"});
         QCOMPARE(boxes.boxes().first().text,
                  QStringLiteral("Login successful, but the credentials could not be saved."));
-        QVERIFY(store.secrets.isEmpty());
+        QVERIFY(store.isEmpty());
     }
 
     void uncheckingForgetsTheLogin()
     {
         FakeCredentialStore store;
-        store.secrets.insert(kTarget, blob("luna", "moonlodge"));
+        store.insert(kTarget, blob("luna", "moonlodge"));
         LoginFixture login(store);
         MessageBoxCatcher boxes;
+        QVERIFY(login.settle());
         login.remember->setChecked(false);
-        QVERIFY(store.secrets.isEmpty());
+        QVERIFY(login.settle());
+        QVERIFY(store.isEmpty());
         login.remember->setChecked(true);
         login.remember->setChecked(false);  // nothing stored: counts as removed
-        QTest::qWait(50);
+        QVERIFY(login.settle());
         QVERIFY(boxes.boxes().isEmpty());
 
         login.remember->setChecked(true);
         store.failRemovals = true;
-        const int calls = store.removeCalls;
+        const int calls = store.removeCalls();
         login.remember->setChecked(false);
         QTRY_COMPARE(boxes.titles(), QStringList{"MoonLodge"});
         QCOMPARE(boxes.boxes().first().text, QStringLiteral("Unable to remove the saved credentials."));
         QVERIFY(login.remember->isChecked());
-        QCOMPARE(store.removeCalls, calls + 1);  // re-checking did not run the handler again
+        QVERIFY(login.settle());
+        QCOMPARE(store.removeCalls(), calls + 1);  // re-checking did not run the handler again
+    }
+
+    void aKeyringThatDoesNotAnswerNeverHoldsThePage()
+    {
+        FakeCredentialStore store;
+        store.insert(kTarget, blob("luna", "moonlodge"));
+        store.hang();
+        QElapsedTimer clock;
+        clock.start();
+        auto login = std::make_unique<LoginFixture>(store);
+        login->remember->setChecked(true);
+        login->remember->setChecked(false);  // a removal waits behind the hanging read
+        bool ticked = false;
+        QTimer::singleShot(20, [&ticked] { ticked = true; });
+        QTRY_VERIFY(ticked);  // the event loop runs meanwhile
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(login->userName->text().isEmpty());
+
+        // What the member typed while the store was silent stays.
+        login->userName->setText("orion");
+        store.release();
+        QVERIFY(login->settle());
+        QCOMPARE(login->userName->text(), QStringLiteral("orion"));
+        QVERIFY(login->password->text().isEmpty());
+
+        // Closing while a call hangs ends it at once.
+        store.hang();
+        login->remember->setChecked(true);
+        login->remember->setChecked(false);
+        clock.restart();
+        login.reset();
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     }
 
     void passwordToggleSwitchesTheEchoMode()

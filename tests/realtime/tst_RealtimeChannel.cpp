@@ -108,12 +108,123 @@ private slots:
 
         session.server.send("40");
         QTRY_VERIFY(session.channel->isReady());
-        session.server.send("41");  // a namespace disconnect leaves the flag alone
         session.server.send(R"(44{"message":"x"})");
         session.server.send("2");
         QTRY_COMPARE(session.server.received.size(), 3);
         QVERIFY(session.channel->isReady());
         QCOMPARE(session.server.received.last(), QStringLiteral("3"));
+    }
+
+    // However the connection ends, readiness ends with it, nothing is sent
+    // into the gap, and a join asked for meanwhile goes out after the next "40".
+    void readinessEndsWithTheConnection_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("namespace disconnect, transport kept open") << "41";
+        QTest::newRow("server closes") << "close";
+        QTest::newRow("frame over the size limit") << "huge";
+    }
+
+    void readinessEndsWithTheConnection()
+    {
+        QFETCH(QString, ending);
+        Session session;
+        QSignalSpy events(session.channel.get(), &RealtimeChannel::eventReceived);
+        QVERIFY(session.connect());
+        QVERIFY(session.acknowledge());
+        if (ending == "close")
+            session.server.peer->close();
+        else if (ending == "huge")
+            session.server.send(QStringLiteral("42[\"huge\",\"") + QString(RealtimeChannel::kMaxFrameSize, 'x') + "\"]");
+        else
+            session.server.send(ending);
+        QTRY_COMPARE(session.channel->socket()->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(!session.channel->isReady());
+        QCOMPARE(session.channel->socket()->property("socketIoReady").toBool(), false);
+        QVERIFY(!session.channel->sendIfReady("send_message", {{"text", "kept"}}));  // reopens at once
+        QTRY_COMPARE(session.server.connections, 2);
+
+        session.server.received.clear();
+        QTRY_COMPARE(session.channel->socket()->state(), QAbstractSocket::ConnectedState);
+        session.channel->emitRealtimeEvent("voice_join", {});  // connected, not acknowledged: deferred
+        QTest::qWait(50);
+        QVERIFY(session.server.received.isEmpty());
+        QVERIFY(session.acknowledge());
+        QTRY_COMPARE(session.server.received, (QStringList{"40", R"(42["voice_join"])"}));
+        QVERIFY(events.isEmpty());
+    }
+
+    void aSignedOutChannelOpensNothing()
+    {
+        Session session;
+        session.channel->setSessionActive(true);
+        QVERIFY(session.connect());
+        session.channel->setSessionActive(false);
+        QCOMPARE(session.channel->socket()->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(session.channel->connectionState(), RealtimeChannel::ConnectionState::Idle);
+        session.channel->openIfUnconnected();
+        session.channel->emitRealtimeEvent("voice_join", {});
+        QVERIFY(!session.channel->sendIfReady("send_message", {{"text", "x"}}));
+        QTest::qWait(1500);  // no reconnection either
+        QCOMPARE(session.server.connections, 1);
+    }
+
+    void reconnectWaitsDoubleWithJitterUpToThirtySeconds_data()
+    {
+        QTest::addColumn<double>("random");
+        QTest::addColumn<QList<int>>("delays");
+        QTest::newRow("no jitter") << 0.0 << QList<int>{1000, 2000, 4000, 8000, 16000, 30000, 30000};
+        QTest::newRow("most jitter") << 0.5 << QList<int>{900, 1800, 3600, 7200, 14400, 27000, 27000};
+    }
+
+    void reconnectWaitsDoubleWithJitterUpToThirtySeconds()
+    {
+        QFETCH(double, random);
+        QFETCH(QList<int>, delays);
+        ReconnectBackoff backoff([random] { return random; });
+        QList<int> taken;
+        for (int i = 0; i < delays.size(); ++i)
+            taken << backoff.nextDelayMs();
+        QCOMPARE(taken, delays);
+        backoff.reset();
+        QCOMPARE(backoff.nextDelayMs(), delays.first());
+    }
+
+    // The schedule read on a fake clock: quick losses keep growing the wait,
+    // a connection that held starts again from one second.
+    void reconnectScheduleFollowsTheClock()
+    {
+        Session session;
+        qint64 now = 1'000'000;
+        session.channel->setReconnectTiming(ReconnectBackoff([] { return 0.0; }), [&now] { return now; });
+        session.channel->setSessionActive(true);
+        QSignalSpy states(session.channel.get(), &RealtimeChannel::connectionStateChanged);
+        QVERIFY(session.connect());
+        QVERIFY(session.acknowledge());
+
+        auto loseAndReadWait = [&session, &now] {
+            session.server.peer->close();
+            if (!QTest::qWaitFor([&session] { return session.channel->nextAttemptAtMs() >= 0; }))
+                return qint64(-1);
+            return session.channel->nextAttemptAtMs() - now;
+        };
+        QCOMPARE(loseAndReadWait(), qint64(1000));
+        QCOMPARE(session.channel->connectionState(), RealtimeChannel::ConnectionState::Reconnecting);
+        QTRY_COMPARE_WITH_TIMEOUT(session.server.connections, 2, 3000);  // by itself after the wait
+        QVERIFY(session.acknowledge());
+        QCOMPARE(session.channel->connectionState(), RealtimeChannel::ConnectionState::Ready);
+        QCOMPARE(session.channel->nextAttemptAtMs(), qint64(-1));
+
+        QCOMPARE(loseAndReadWait(), qint64(2000));  // it did not hold
+        session.channel->openIfUnconnected();        // a member's action does not wait
+        QTRY_COMPARE(session.server.connections, 3);
+        QVERIFY(session.acknowledge());
+        now += RealtimeChannel::kStableConnectionMs;
+        QCOMPARE(loseAndReadWait(), qint64(1000));
+
+        QVERIFY(states.size() >= 5);
+        QCOMPARE(states.last().first().value<RealtimeChannel::ConnectionState>(),
+                 RealtimeChannel::ConnectionState::Reconnecting);
     }
 
     void eventsGoOutAsCompactArrays()
@@ -172,7 +283,6 @@ private slots:
         session.server.send(R"(42[7])");
         for (const char* ignored : {R"(42{"a":1})", "42[]", R"(421["x"])", R"(42/chat,["x"])", "42[[[[", "43[]"})
             session.server.send(QString::fromLatin1(ignored));
-        session.server.send(QStringLiteral("42[\"huge\",\"") + QString(RealtimeChannel::kMaxFrameSize, 'x') + "\"]");
         session.server.send(QStringLiteral("42") + QString(5000, '[') + QString(5000, ']'));
         session.server.send(R"(42["last"])");
 

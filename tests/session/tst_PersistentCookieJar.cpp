@@ -79,6 +79,23 @@ private slots:
         QCOMPARE(storedEntries(), QStringList{QStringLiteral("sentinel")});
     }
 
+    // A Set-Cookie that only deletes changes the jar without "accepting" anything:
+    // the store must follow, or the revoked cookie comes back at the next start.
+    void aDeletingSetCookieReachesTheStore()
+    {
+        {
+            PersistentCookieJar jar;
+            QVERIFY(jar.setCookiesFromUrl(QNetworkCookie::parseCookies("session=abc; Path=/\ntheme=violet; Path=/"),
+                                          kServer));
+            jar.setCookiesFromUrl(
+                QNetworkCookie::parseCookies("session=; Path=/; Expires=Thu, 01 Jan 1970 00:00:00 GMT"), kServer);
+        }
+        PersistentCookieJar nextRun;
+        nextRun.loadCookies();
+        QCOMPARE(nextRun.allCookies().size(), 1);
+        QCOMPARE(nextRun.allCookies().first().name(), QByteArray("theme"));
+    }
+
     void invalidEntriesAreSkipped()
     {
         const QString valid = QString::fromLatin1(QByteArray("session=ok; Path=/; Domain=127.0.0.1").toBase64());

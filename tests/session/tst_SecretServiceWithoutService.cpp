@@ -1,4 +1,5 @@
 #include "pages/LoginPage.h"
+#include "session/CredentialWorker.h"
 #include "session/SecretServiceCredentialStore.h"
 #include "support/DevServer.h"
 #include "support/MessageBoxCatcher.h"
@@ -43,9 +44,9 @@ private slots:
     {
         DevServer server;
         QVERIFY(server.start());
-        SecretServiceCredentialStore store;
+        CredentialWorker credentials(std::make_shared<SecretServiceCredentialStore>());
         QNetworkAccessManager network;
-        LoginPage page(&network, &store);
+        LoginPage page(&network, &credentials);
         page.show();
         auto* userName = page.findChild<QLineEdit*>("loginUsernameField");
         auto* remember = page.findChild<QCheckBox*>("loginRememberBox");

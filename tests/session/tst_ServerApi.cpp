@@ -161,6 +161,22 @@ private slots:
         QVERIFY(clock.elapsed() < 2500);
     }
 
+    void oversizedRepliesAreAbortedAtTheLimit()
+    {
+        const qint64 size = RequestOptions::kMaxJsonBodyBytes + 1024 * 1024;
+        m_server.failNext(QStringLiteral("/api/desktop/members"), {{"mode", "oversize"}, {"size", size}});
+        Client client;
+        const auto reply = client.wait(ServerApi::get(client.network, ServerEndpoints::url(ServerEndpoints::kMembers)));
+        QVERIFY(reply);
+        QCOMPARE(reply->error, QNetworkReply::OperationCanceledError);
+        QVERIFY(reply->body.size() <= RequestOptions::kMaxJsonBodyBytes);
+
+        m_server.failNext(QStringLiteral("/api/desktop/members"), {{"mode", "oversize"}, {"size", 300000}});
+        const auto fitting = client.wait(ServerApi::get(client.network, ServerEndpoints::url(ServerEndpoints::kMembers)));
+        QVERIFY(fitting && !fitting->hasError());
+        QCOMPARE(fitting->body.size(), 300000);
+    }
+
     void aGoneGuardSkipsTheHandlerAndReleasesTheReply()
     {
         m_server.failNext(QStringLiteral("/api/desktop/members"), {{"mode", "delay"}, {"delay_ms", 300}});

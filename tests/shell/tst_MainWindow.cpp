@@ -1,10 +1,15 @@
 #include "app/AppSettings.h"
+#include "pages/PublicProfilePage.h"
+#include "realtime/RealtimeChannel.h"
 #include "shell/MainWindow.h"
+#include "widgets/DisplayText.h"
 #include "shell/ResponsiveFeaturesWidget.h"
 #include "support/DevServer.h"
 #include "support/WidgetLookup.h"
 
+#include <QElapsedTimer>
 #include <QGridLayout>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
 #include <QLabel>
@@ -13,6 +18,7 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QWebSocket>
 #include <QtTest>
 
 namespace {
@@ -69,6 +75,18 @@ QPushButton* button(MainWindow& window, const char* objectName)
     if (!found)
         qFatal("no button %s", objectName);
     return found;
+}
+
+// The next reply of the route is this canned JSON object.
+void cannedReply(DevServer& server, const QString& path, const QJsonObject& body)
+{
+    server.failNext(path, {{"mode", "status"}, {"status", 200}, {"content_type", "application/json"},
+                           {"body", QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))}});
+}
+
+QImage profileButtonPicture(MainWindow& window)
+{
+    return window.findChild<QPushButton*>("profileButton")->icon().pixmap(42, 42).toImage();
 }
 
 QPoint gridPosition(QGridLayout* grid, int index)
@@ -261,7 +279,7 @@ private slots:
         MainWindow window;
         window.show();
         logIn(window, QStringLiteral("luna"));
-        const QString hostile = QStringLiteral("<b>x</b><img src=file:///etc/passwd>");
+        const QString hostile = QStringLiteral("<b>x</b><img src=x>");
         QJsonObject user{{"username", "luna"}, {"status", hostile}, {"description", hostile}, {"email", hostile},
                          {"member_since", hostile}, {"profile_image", "cat.png"}};
         server.failNext(QStringLiteral("/api/desktop/profile"),
@@ -275,6 +293,110 @@ private slots:
             QVERIFY2(label(window, name)->text().contains(hostile), name);
             QCOMPARE(label(window, name)->textFormat(), Qt::PlainText);
         }
+    }
+
+    // A hostile server's 100 KB strings: every view shows at most a screenful
+    // of them, quickly, and the full name only in a capped tool tip.
+    void longServerStringsStayBounded()
+    {
+        DevServer server;
+        QVERIFY(server.start());
+        MainWindow window;
+        window.show();
+        const QString huge(100 * 1024, QChar(u'W'));
+        const QJsonObject user{{"username", huge}, {"status", huge}, {"description", huge}, {"email", huge},
+                               {"member_since", huge}, {"profile_image", "cat.png"}};
+        cannedReply(server, "/api/desktop/login", {{"success", true}, {"user", user}});
+        logIn(window, QStringLiteral("luna"));
+        QVERIFY(label(window, "homeUsernameLabel")->sizeHint().width() < window.width());
+
+        QElapsedTimer clock;
+        clock.start();
+        cannedReply(server, "/api/desktop/profile", {{"success", true}, {"user", user}});
+        button(window, "profileButton")->click();
+        QTRY_VERIFY(labelText(window, "profileUsernameLabel").startsWith("WWW"));
+        window.grab();
+        cannedReply(server, "/api/desktop/users/luna", {{"success", true}, {"user", user}});
+        window.findChild<PublicProfilePage*>()->openProfile(QStringLiteral("luna"));
+        QTRY_VERIFY(labelText(window, "publicProfileName").startsWith("WWW"));
+        window.grab();
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+
+        for (QLabel* shown : window.findChildren<QLabel*>()) {
+            QVERIFY2(shown->text().size() <= DisplayText::kLongTextLength + 64, qPrintable(shown->objectName()));
+            QVERIFY2(shown->toolTip().size() <= DisplayText::kToolTipLength, qPrintable(shown->objectName()));
+        }
+        QCOMPARE(labelText(window, "profileUsernameLabel").size(), DisplayText::kNameLength);
+        QCOMPARE(label(window, "profileUsernameLabel")->toolTip().size(), DisplayText::kToolTipLength);
+    }
+
+    // Logging out while the server is slow: nothing reopens the channel meanwhile,
+    // and a picture of the member who left never reaches the next one's button.
+    void logoutHandsNothingToTheNextMember()
+    {
+        DevServer server;
+        QVERIFY(server.start());
+        MainWindow window;
+        window.show();
+        server.failNext(QStringLiteral("/static/avatars/cat.png"), {{"mode", "delay"}, {"delay_ms", 2500}});
+        logIn(window, QStringLiteral("luna"));
+        auto* channel = window.findChild<RealtimeChannel*>();
+        navButton(window, "Chat")->click();
+        QTRY_VERIFY(channel->isReady());
+
+        server.failNext(QStringLiteral("/logout"), {{"mode", "delay"}, {"delay_ms", 1000}});
+        button(window, "profileButton")->click();
+        button(window, "logoutButton")->click();
+        navButton(window, "Chat")->click();
+        QTest::qWait(300);
+        QCOMPARE(channel->socket()->state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE(outerStack(window)->currentWidget()->objectName(), QStringLiteral("loginPage"));
+        QCOMPARE(channel->socket()->state(), QAbstractSocket::UnconnectedState);
+        QTRY_VERIFY(server.control("GET", QStringLiteral("/__test__/sockets")).value("sockets").toArray().isEmpty());
+
+        logIn(window, QStringLiteral("orion"));
+        QTRY_VERIFY(!window.findChild<QPushButton*>("profileButton")->icon().isNull());
+        const QImage orionsPicture = profileButtonPicture(window);
+        QTest::qWait(2500);  // luna's picture arrives now, and is dropped
+        QCOMPARE(profileButtonPicture(window), orionsPicture);
+    }
+
+    // The server goes away and comes back: the bar says so, a message typed
+    // meanwhile is kept, and the channel returns by itself. A refused upgrade
+    // is given up at once and tried again.
+    void theChannelComesBackByItself()
+    {
+        DevServer server;
+        QVERIFY(server.start());
+        MainWindow window;
+        window.show();
+        logIn(window, QStringLiteral("luna"));
+        auto* channel = window.findChild<RealtimeChannel*>();
+        server.failNext(QStringLiteral("/socket.io/"), {{"mode", "status"}, {"status", 403}});
+        QElapsedTimer clock;
+        clock.start();
+        navButton(window, "Chat")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(channel->isReady(), 5000);
+        QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(labelText(window, "navbarStatusLabel"), QStringLiteral("Online"));
+
+        server.stop();
+        QTRY_COMPARE(labelText(window, "navbarStatusLabel"), QStringLiteral("Reconnecting…"));
+        QVERIFY(label(window, "navbarStatusLabel")->toolTip().startsWith("Next attempt at")
+                || label(window, "navbarStatusLabel")->toolTip() == "Trying to reconnect now");
+        auto* input = window.findChild<QLineEdit*>("chatMessageInput");
+        input->setText(QStringLiteral("still here"));
+        window.findChild<QPushButton*>("chatSendButton")->click();
+        QCOMPARE(input->text(), QStringLiteral("still here"));
+        QVERIFY(label(window, "chatSendNotice")->isVisible());
+
+        QVERIFY(server.restart());
+        QTRY_VERIFY_WITH_TIMEOUT(channel->isReady(), 8000);
+        QCOMPARE(labelText(window, "navbarStatusLabel"), QStringLiteral("Online"));
+        QVERIFY(!label(window, "chatSendNotice")->isVisible());
+        window.findChild<QPushButton*>("chatSendButton")->click();
+        QVERIFY(input->text().isEmpty());
+        QVERIFY(!label(window, "chatSendNotice")->isVisible());
     }
 
     void ownProfileFailuresShowInThePage_data()

@@ -1,7 +1,11 @@
 #include "app/AppSettings.h"
+#include "realtime/RealtimeChannel.h"
+#include "realtime/SignedInClient.h"
 #include "shell/MainWindow.h"
 #include "support/DevServer.h"
 
+#include <QJsonArray>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -88,6 +92,60 @@ private slots:
         QTest::qWait(1000);
         QCOMPARE(requestsTo(m_server, "/api/desktop/games/leaderboard"), 1);
         QCOMPARE(currentInnerPage(*m_window), QStringLiteral("chatPage"));  // reloaded in the background
+    }
+
+    // The server ends the namespace and keeps the transport open ("41"): the
+    // channel drops it, a message typed then is kept, and goes out once back.
+    void aNamespaceDisconnectLosesNoMessage()
+    {
+        auto* channel = m_window->findChild<RealtimeChannel*>();
+        navButton(*m_window, "Chat")->click();
+        QTRY_VERIFY(channel->isReady());
+        m_server.control("POST", "/__test__/sockets/namespace-disconnect", {{"username", "luna"}});
+        QTRY_VERIFY(!channel->isReady());
+
+        auto* input = m_window->findChild<QLineEdit*>("chatMessageInput");
+        const QString text = QStringLiteral("said after the namespace ended");
+        input->setText(text);
+        m_window->findChild<QPushButton*>("chatSendButton")->click();
+        QCOMPARE(input->text(), text);
+        QTRY_VERIFY_WITH_TIMEOUT(channel->isReady(), 8000);
+        m_window->findChild<QPushButton*>("chatSendButton")->click();
+        QVERIFY(input->text().isEmpty());
+
+        SignedInClient reader(m_server, QStringLiteral("orion"));
+        QTRY_VERIFY_WITH_TIMEOUT(reader.fetch("/api/desktop/chat/messages").object().value("messages").toArray()
+                                     .last().toObject().value("text").toString() == text,
+                                 5000);
+    }
+
+    // The server drops the connection of a member in voice: the window leaves
+    // the room locally, says so, and joins again, still muted, once the channel is back.
+    void aMemberInVoiceRejoinsAfterTheChannelDrops()
+    {
+        auto inVoiceSids = [this] {
+            QStringList sids;
+            for (const QJsonValue& socket : m_server.control("GET", "/__test__/sockets").value("sockets").toArray())
+                if (socket.toObject().value("voice").toBool())
+                    sids << socket.toObject().value("sid").toString();
+            return sids;
+        };
+        m_window->findChild<QPushButton*>("voiceJoinButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(inVoiceSids().size(), 1, 8000);
+        const QString before = inVoiceSids().first();
+        auto* dot = m_window->findChild<QLabel*>("voiceStatusDot");
+        m_window->findChild<QPushButton*>("voiceMuteButton")->click();
+        QCOMPARE(dot->toolTip(), QStringLiteral("Muted"));
+
+        bool sawReconnecting = false;
+        connect(m_window->findChild<RealtimeChannel*>(), &RealtimeChannel::connectionStateChanged, this,
+                [&sawReconnecting, dot] { sawReconnecting |= dot->toolTip() == QStringLiteral("Reconnecting…"); });
+        m_server.control("POST", "/__test__/sockets/close", {{"username", "luna"}});
+        QTRY_VERIFY_WITH_TIMEOUT(inVoiceSids().size() == 1 && inVoiceSids().first() != before, 10000);
+        QVERIFY(sawReconnecting);
+        QTRY_COMPARE(dot->toolTip(), QStringLiteral("Muted"));  // as the member left it
+        m_window->findChild<QPushButton*>("voiceLeaveButton")->click();
+        QTRY_VERIFY(inVoiceSids().isEmpty());
     }
 
     void cleanupTestCase() { m_window.reset(); }

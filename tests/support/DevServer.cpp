@@ -61,6 +61,12 @@ void DevServer::stop()
     }
 }
 
+bool DevServer::restart()
+{
+    stop();
+    return start({QStringLiteral("--port"), QString::number(m_url.port())});
+}
+
 QJsonObject DevServer::control(const QByteArray& method, const QString& path, const QJsonObject& body)
 {
     QNetworkAccessManager network;

@@ -19,6 +19,8 @@ public:
     // Starts the server and waits until it listens; false (with a warning) when it cannot.
     bool start(const QStringList& extraArguments = {});
     void stop();
+    // Stops and starts again on the same port and data: sessions survive, sockets do not.
+    bool restart();
 
     QUrl url() const { return m_url; }
 

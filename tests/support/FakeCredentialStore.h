@@ -3,42 +3,117 @@
 #include "session/CredentialStore.h"
 
 #include <QHash>
+#include <QMutex>
+#include <QWaitCondition>
 
-// An in-memory credential store whose operations can be made to fail.
+#include <memory>
+
+// An in-memory credential store whose operations can be made to fail, or to
+// hang like a keyring waiting for a prompt. It is called from the credential
+// worker's thread, so everything goes through the lock.
 class FakeCredentialStore : public CredentialStore
 {
 public:
     Result read(const QString& target, QByteArray& secret) override
     {
-        if (failReads)
+        QMutexLocker lock(&m_mutex);
+        if (!waitWhileHanging(lock) || failReads)
             return Result::Failed;
-        if (!secrets.contains(target))
+        if (!m_secrets.contains(target))
             return Result::NotFound;
-        secret = secrets.value(target);
+        secret = m_secrets.value(target);
         return Result::Ok;
     }
 
     Result write(const QString& target, const QString& userName, const QByteArray& secret) override
     {
-        if (failWrites)
+        QMutexLocker lock(&m_mutex);
+        if (!waitWhileHanging(lock) || failWrites)
             return Result::Failed;
-        secrets.insert(target, QByteArray(secret.constData(), secret.size()));
-        userNames.insert(target, userName);
+        m_secrets.insert(target, QByteArray(secret.constData(), secret.size()));
+        m_userNames.insert(target, userName);
         return Result::Ok;
     }
 
     Result remove(const QString& target) override
     {
-        ++removeCalls;
-        if (failRemovals)
+        QMutexLocker lock(&m_mutex);
+        ++m_removeCalls;
+        if (!waitWhileHanging(lock) || failRemovals)
             return Result::Failed;
-        return secrets.remove(target) > 0 ? Result::Ok : Result::NotFound;
+        return m_secrets.remove(target) > 0 ? Result::Ok : Result::NotFound;
     }
 
-    QHash<QString, QByteArray> secrets;
-    QHash<QString, QString> userNames;
+    void cancelPending() override
+    {
+        QMutexLocker lock(&m_mutex);
+        m_cancelled = true;
+        m_released.wakeAll();
+    }
+
+    // Calls block until release() or cancelPending().
+    void hang()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_hanging = true;
+    }
+    void release()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_hanging = false;
+        m_released.wakeAll();
+    }
+
+    void insert(const QString& target, const QByteArray& secret)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_secrets.insert(target, secret);
+    }
+    QByteArray secret(const QString& target) const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_secrets.value(target);
+    }
+    QString userName(const QString& target) const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_userNames.value(target);
+    }
+    bool isEmpty() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_secrets.isEmpty();
+    }
+    int removeCalls() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_removeCalls;
+    }
+
+    // Set before the calls they affect.
     bool failReads = false;
     bool failWrites = false;
     bool failRemovals = false;
-    int removeCalls = 0;
+
+private:
+    bool waitWhileHanging(QMutexLocker<QMutex>& lock)
+    {
+        while (m_hanging && !m_cancelled)
+            m_released.wait(lock.mutex());
+        return !m_cancelled;
+    }
+
+    mutable QMutex m_mutex;
+    QWaitCondition m_released;
+    QHash<QString, QByteArray> m_secrets;
+    QHash<QString, QString> m_userNames;
+    int m_removeCalls = 0;
+    bool m_hanging = false;
+    bool m_cancelled = false;
 };
+
+// A shared handle on a store the test owns.
+inline std::shared_ptr<CredentialStore> borrowed(CredentialStore& store)
+{
+    return std::shared_ptr<CredentialStore>(&store, [](CredentialStore*) {});
+}
