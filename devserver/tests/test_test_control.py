@@ -215,3 +215,12 @@ def test_server_binds_only_the_requested_address(server):
     with socket.socket() as probe:
         probe.settimeout(2)
         assert probe.connect_ex(("127.0.0.2", server.port)) != 0
+
+
+def test_chat_route_replaces_the_history(srv):
+    member = srv.session()
+    assert srv.control("POST", "chat", {"count": 1000}) == {"success": True, "count": 1000}
+    messages = member.get("/api/desktop/chat/messages").json()["messages"]
+    assert len(messages) == 1000 and len({m["id"] for m in messages}) == 1000
+    assert [m["created_at"] for m in messages] == sorted(m["created_at"] for m in messages)
+    assert srv.post("/__test__/chat", {"count": -1}).status == 400
