@@ -1,28 +1,31 @@
 #pragma once
 
+#include "pages/ChatMessageModel.h"
+
 #include <QJsonObject>
+#include <QList>
 #include <QPointer>
 #include <QWidget>
 
+class ChatMessageView;
 class ChatOnlinePanel;
-class ProfileMessageFrame;
 class QAbstractButton;
 class QLineEdit;
 class QNetworkAccessManager;
 class QPushButton;
-class QScrollArea;
 class QVBoxLayout;
 class RealtimeChannel;
 struct ServerReply;
 
 // The community chat: the whole history reloaded from the server on every
-// activation and rebuilt from scratch, the online-member panel beside it, an
-// input row that posts through the real-time channel, and a slot for the voice
-// toolbar under the chat card.
+// activation and applied to the message list by difference, the online-member
+// panel beside it, an input row that posts through the real-time channel, and a
+// slot for the voice toolbar under the chat card. One history request at a time:
+// reloads asked for while one is in flight become a single request after it.
 //
 // Flags (dynamic properties): "automaticChatRefresh" on the navigation bar's Chat
 // button (true only during a programmatic click); "openMessagesFromProfile" and
-// "highlightMyMessages" on the messages container.
+// "highlightMyMessages" on the message list.
 class ChatPage : public QWidget
 {
     Q_OBJECT
@@ -43,8 +46,8 @@ public:
     void setVoiceToolbar(QWidget* toolbar);
 
     ChatOnlinePanel* onlinePanel() const { return m_onlinePanel; }
-    QWidget* messagesContainer() const { return m_messages; }
-    QScrollArea* messageScrollArea() const { return m_scrollArea; }
+    ChatMessageView* messageView() const { return m_view; }
+    ChatMessageModel* messageModel() const { return m_model; }
     QLineEdit* messageInput() const { return m_input; }
     QPushButton* sendButton() const { return m_sendButton; }
 
@@ -56,6 +59,9 @@ public:
     bool highlightMode() const;
 
     static constexpr int kScrollDelayMs = 100;
+    // New rows measured and inserted per turn of the event loop.
+    static constexpr int kRowsPerStep = 300;
+    static constexpr int kHistoryTimeoutMs = 30000;
 
 public slots:
     // Chat button clicked: consumes the profile intent (real clicks only), shows the
@@ -65,17 +71,19 @@ public slots:
     void sendChatMessage();
 
 signals:
-    // A history reply has been handled; rendered tells whether it rebuilt the rows.
+    // A history reply has been handled; rendered tells whether it updated the rows.
     void historyReplyHandled(bool rendered);
+    // The rows match the last history reply.
+    void historyShown();
 
 private:
     void buildLayout();
     QWidget* buildCard();
-    // Rebuilds the rows from a history reply; false when the reply left them as they were.
+    void requestHistory();
+    // Starts moving the rows to a history reply; false when the reply leaves them as they are.
     bool renderChatHistory(const ServerReply& reply);
-    ProfileMessageFrame* buildMessageRow(const QJsonObject& message, bool highlight,
-                                         QPointer<ProfileMessageFrame>& firstHighlighted);
-    void scrollAfterRendering(bool highlight, QPointer<ProfileMessageFrame> firstHighlighted);
+    void applyHistoryStep();
+    void scrollAfterRendering(bool highlight);
 
     QNetworkAccessManager* m_network = nullptr;
     RealtimeChannel* m_channel = nullptr;
@@ -83,9 +91,15 @@ private:
     QString m_ownUserName;
 
     ChatOnlinePanel* m_onlinePanel = nullptr;
-    QScrollArea* m_scrollArea = nullptr;
-    QWidget* m_messages = nullptr;
-    QVBoxLayout* m_messagesLayout = nullptr;
+    ChatMessageModel* m_model = nullptr;
+    ChatMessageView* m_view = nullptr;
+    // The history being applied, and whether more steps are due.
+    QList<ChatMessage> m_history;
+    bool m_applying = false;
+    bool m_historyInFlight = false;
+    bool m_reloadQueued = false;
+    // A real click on Chat shows the newest messages once the history is shown.
+    bool m_scrollToBottomQueued = false;
     QLineEdit* m_input = nullptr;
     QPushButton* m_sendButton = nullptr;
     QVBoxLayout* m_voiceToolbarSlot = nullptr;
