@@ -25,8 +25,6 @@ ChatMessageView::ChatMessageView(ChatMessageModel* model, QWidget* parent)
     , m_delegate(new ChatMessageDelegate(model, this))
     , m_pulse(new QVariantAnimation(this))
 {
-    setModel(model);
-    setItemDelegate(m_delegate);
     setLayoutMode(QListView::SinglePass);
     setUniformItemSizes(false);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -36,11 +34,14 @@ ChatMessageView::ChatMessageView(ChatMessageModel* model, QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     verticalScrollBar()->setSingleStep(20);
 
+    // Connected before the view's own handlers, which drop the current layout.
     for (auto signal : {&QAbstractItemModel::rowsAboutToBeInserted, &QAbstractItemModel::rowsAboutToBeRemoved})
         connect(model, signal, this, &ChatMessageView::rememberPosition);
     connect(model, &QAbstractItemModel::rowsAboutToBeMoved, this, &ChatMessageView::rememberPosition);
     connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, &ChatMessageView::rememberPosition);
     connect(model, &QAbstractItemModel::modelAboutToBeReset, this, &ChatMessageView::rememberPosition);
+    setModel(model);
+    setItemDelegate(m_delegate);
 
     m_pulse->setDuration(kPulseMs);
     m_pulse->setStartValue(0.0);
@@ -152,3 +153,4 @@ void ChatMessageView::keyPressEvent(QKeyEvent* event)
     }
     QListView::keyPressEvent(event);
 }
+
