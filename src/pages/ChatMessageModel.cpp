@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <cmath>
+
 namespace {
 
 // Identity of a message without an "id": its fields, hashed so that long texts
@@ -21,8 +23,11 @@ QString idKey(const QJsonValue& id)
 {
     if (id.isString())
         return QStringLiteral("s") + id.toString();
-    if (id.isDouble())
-        return QStringLiteral("n") + QString::number(id.toDouble(), 'g', 17);
+    if (id.isDouble()) {
+        const double number = id.toDouble();
+        const bool integral = std::abs(number) < 9.0e15 && number == std::floor(number);
+        return QStringLiteral("n") + (integral ? QString::number(qint64(number)) : QString::number(number, 'g', 17));
+    }
     return {};
 }
 
@@ -38,12 +43,14 @@ QString ChatMessageModel::welcomeText()
     return QStringLiteral("WELCOME TO THE MOONLODGE CHAT! 💜");
 }
 
-QList<ChatMessage> ChatMessageModel::messagesFromJson(const QJsonArray& messages)
+ChatHistory ChatMessageModel::messagesFromJson(const QJsonArray& messages)
 {
     const qsizetype first = qMax<qsizetype>(0, messages.size() - kMaxMessages);
-    QList<ChatMessage> result;
-    result.reserve(messages.size() - first);
+    ChatHistory result;
+    result.messages.reserve(messages.size() - first);
+    result.keys.reserve(messages.size() - first);
     QHash<QString, int> occurrences;
+    occurrences.reserve(messages.size() - first);
     for (qsizetype i = first; i < messages.size(); ++i) {
         const QJsonObject object = messages.at(i).toObject();
         ChatMessage message;
@@ -56,17 +63,16 @@ QList<ChatMessage> ChatMessageModel::messagesFromJson(const QJsonArray& messages
         // Repeated keys (repeated messages, or ids a server sent twice) count by occurrence.
         const int seen = occurrences[key]++;
         message.key = seen == 0 ? key : key + QLatin1Char('#') + QString::number(seen);
-        result.append(std::move(message));
+        result.keys.insert(message.key);
+        result.messages.append(std::move(message));
     }
     return result;
 }
 
-bool ChatMessageModel::applyStep(const QList<ChatMessage>& target, int insertBudget)
+bool ChatMessageModel::applyStep(const ChatHistory& history, int insertBudget)
 {
-    QSet<QString> targetKeys;
-    targetKeys.reserve(target.size());
-    for (const ChatMessage& message : target)
-        targetKeys.insert(message.key);
+    const QSet<QString>& targetKeys = history.keys;
+    const QList<ChatMessage>& target = history.messages;
 
     // Vanished rows, bottom up, one removal per contiguous range.
     for (int last = int(m_messages.size()) - 1; last >= 0;) {
@@ -78,15 +84,12 @@ bool ChatMessageModel::applyStep(const QList<ChatMessage>& target, int insertBud
         while (first > 0 && !targetKeys.contains(m_messages.at(first - 1).key))
             --first;
         beginRemoveRows({}, first + 1, last + 1);
+        for (int i = first; i <= last; ++i)
+            m_keys.remove(m_messages.at(i).key);
         m_messages.remove(first, last - first + 1);
         endRemoveRows();
         last = first - 1;
     }
-
-    QSet<QString> present;
-    present.reserve(m_messages.size());
-    for (const ChatMessage& message : std::as_const(m_messages))
-        present.insert(message.key);
 
     bool complete = true;
     bool contentChanged = false;
@@ -98,9 +101,9 @@ bool ChatMessageModel::applyStep(const QList<ChatMessage>& target, int insertBud
             contentChanged |= updateContent(position++, wanted);
             continue;
         }
-        if (!present.contains(wanted.key)) {
+        if (!m_keys.contains(wanted.key)) {
             int last = i;
-            while (last + 1 < target.size() && !present.contains(target.at(last + 1).key))
+            while (last + 1 < target.size() && !m_keys.contains(target.at(last + 1).key))
                 ++last;
             const int runLength = last - i + 1;
             const int count = qMin(runLength, insertBudget);
@@ -112,6 +115,7 @@ bool ChatMessageModel::applyStep(const QList<ChatMessage>& target, int insertBud
                     ChatMessage& row = m_messages[position++];
                     row = target.at(k);
                     row.serial = m_nextSerial++;
+                    m_keys.insert(row.key);
                 }
                 endInsertRows();
                 insertBudget -= count;
@@ -120,7 +124,7 @@ bool ChatMessageModel::applyStep(const QList<ChatMessage>& target, int insertBud
             continue;
         }
         if (++moves > kMaxMoves) {
-            replaceAll(target);
+            replaceAll(history);
             return true;
         }
         int from = position + 1;
@@ -139,10 +143,11 @@ bool ChatMessageModel::applyStep(const QList<ChatMessage>& target, int insertBud
     return complete;
 }
 
-void ChatMessageModel::replaceAll(const QList<ChatMessage>& target)
+void ChatMessageModel::replaceAll(const ChatHistory& target)
 {
     beginResetModel();
-    m_messages = target;
+    m_messages = target.messages;
+    m_keys = target.keys;
     for (ChatMessage& message : m_messages)
         message.serial = m_nextSerial++;
     endResetModel();

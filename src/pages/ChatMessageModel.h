@@ -3,6 +3,7 @@
 #include <QAbstractListModel>
 #include <QJsonArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 // One chat message as the history reply gives it. `key` identifies the message
@@ -15,6 +16,14 @@ struct ChatMessage
     QString text;
     QString createdAt;
     quint64 serial = 0;
+};
+Q_DECLARE_TYPEINFO(ChatMessage, Q_RELOCATABLE_TYPE);
+
+// The messages of one history reply, with the set of their keys.
+struct ChatHistory
+{
+    QList<ChatMessage> messages;
+    QSet<QString> keys;
 };
 
 // The chat as a list: row 0 is the welcome line, then the messages in the order
@@ -43,11 +52,11 @@ public:
 
     // Messages of a history reply, identified by their "id" or, without one, by
     // (sender, created_at, text) and how often that triple occurred before.
-    static QList<ChatMessage> messagesFromJson(const QJsonArray& messages);
+    static ChatHistory messagesFromJson(const QJsonArray& messages);
 
     // Brings the rows closer to `target`, inserting at most `insertBudget` new rows
     // (those nearest the bottom first); true once the rows match the target.
-    bool applyStep(const QList<ChatMessage>& target, int insertBudget);
+    bool applyStep(const ChatHistory& target, int insertBudget);
 
     void setOwnUserName(const QString& userName);
     void setHighlight(bool highlight);
@@ -68,12 +77,13 @@ public:
     static QString welcomeText();
 
 private:
-    void replaceAll(const QList<ChatMessage>& target);
+    void replaceAll(const ChatHistory& target);
     // Takes the message's content into the row; false when it was the same.
     bool updateContent(int position, const ChatMessage& message);
     void ownRowsChanged();
 
     QList<ChatMessage> m_messages;
+    QSet<QString> m_keys;
     QString m_ownUserName;
     bool m_highlight = false;
     quint64 m_nextSerial = 1;

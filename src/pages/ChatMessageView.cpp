@@ -25,15 +25,6 @@ ChatMessageView::ChatMessageView(ChatMessageModel* model, QWidget* parent)
     , m_delegate(new ChatMessageDelegate(model, this))
     , m_pulse(new QVariantAnimation(this))
 {
-    setLayoutMode(QListView::SinglePass);
-    setUniformItemSizes(false);
-    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setFrameShape(QFrame::NoFrame);
-    verticalScrollBar()->setSingleStep(20);
-
     // Connected before the view's own handlers, which drop the current layout.
     for (auto signal : {&QAbstractItemModel::rowsAboutToBeInserted, &QAbstractItemModel::rowsAboutToBeRemoved})
         connect(model, signal, this, &ChatMessageView::rememberPosition);
@@ -42,6 +33,14 @@ ChatMessageView::ChatMessageView(ChatMessageModel* model, QWidget* parent)
     connect(model, &QAbstractItemModel::modelAboutToBeReset, this, &ChatMessageView::rememberPosition);
     setModel(model);
     setItemDelegate(m_delegate);
+    setLayoutMode(QListView::SinglePass);
+    setUniformItemSizes(false);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFrameShape(QFrame::NoFrame);
+    verticalScrollBar()->setSingleStep(20);
 
     m_pulse->setDuration(kPulseMs);
     m_pulse->setStartValue(0.0);

@@ -79,6 +79,8 @@ ChatPage::ChatPage(QNetworkAccessManager* network, RealtimeChannel* channel, QWi
     , m_channel(channel)
 {
     buildLayout();
+    m_reloadTimer.setSingleShot(true);
+    connect(&m_reloadTimer, &QTimer::timeout, this, &ChatPage::sendQueuedRequest);
 }
 
 void ChatPage::buildLayout()
@@ -280,21 +282,31 @@ void ChatPage::requestHistory()
 {
     if (!m_network)
         return;
-    if (m_historyInFlight) {
-        m_reloadQueued = true;
+    m_reloadQueued = true;
+    sendQueuedRequest();
+}
+
+void ChatPage::sendQueuedRequest()
+{
+    // A request in flight sends the queued one when its reply is handled.
+    if (!m_reloadQueued || m_historyInFlight)
+        return;
+    const qint64 wait = m_sinceLastRequest.isValid() ? kMinReloadIntervalMs - m_sinceLastRequest.elapsed() : 0;
+    if (wait > 0) {
+        if (!m_reloadTimer.isActive())
+            m_reloadTimer.start(int(wait));
         return;
     }
+    m_reloadQueued = false;
     m_historyInFlight = true;
+    m_sinceLastRequest.start();
     RequestOptions options;
     options.timeoutMs = kHistoryTimeoutMs;
     QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kChatMessages), options);
     ServerApi::onFinished(reply, this, [this](const ServerReply& result) {
         m_historyInFlight = false;
         emit historyReplyHandled(renderChatHistory(result));
-        if (m_reloadQueued) {
-            m_reloadQueued = false;
-            requestHistory();
-        }
+        sendQueuedRequest();
     });
 }
 
@@ -323,7 +335,7 @@ void ChatPage::applyHistoryStep()
         return;
     }
     m_applying = false;
-    m_history.clear();
+    m_history = {};
     const bool highlight = m_model->highlight();
     m_view->setPulsing(m_model->firstHighlightedRow() >= 0);
     QTimer::singleShot(kScrollDelayMs, m_view, [this, highlight] { scrollAfterRendering(highlight); });

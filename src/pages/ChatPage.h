@@ -2,9 +2,10 @@
 
 #include "pages/ChatMessageModel.h"
 
+#include <QElapsedTimer>
 #include <QJsonObject>
-#include <QList>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 class ChatMessageView;
@@ -20,8 +21,9 @@ struct ServerReply;
 // The community chat: the whole history reloaded from the server on every
 // activation and applied to the message list by difference, the online-member
 // panel beside it, an input row that posts through the real-time channel, and a
-// slot for the voice toolbar under the chat card. One history request at a time:
-// reloads asked for while one is in flight become a single request after it.
+// slot for the voice toolbar under the chat card. One history request at a time,
+// at most one every kMinReloadIntervalMs: reloads asked for meanwhile become a
+// single request after it.
 //
 // Flags (dynamic properties): "automaticChatRefresh" on the navigation bar's Chat
 // button (true only during a programmatic click); "openMessagesFromProfile" and
@@ -62,6 +64,7 @@ public:
     // New rows measured and inserted per turn of the event loop.
     static constexpr int kRowsPerStep = 300;
     static constexpr int kHistoryTimeoutMs = 30000;
+    static constexpr int kMinReloadIntervalMs = 500;
 
 public slots:
     // Chat button clicked: consumes the profile intent (real clicks only), shows the
@@ -80,6 +83,7 @@ private:
     void buildLayout();
     QWidget* buildCard();
     void requestHistory();
+    void sendQueuedRequest();
     // Starts moving the rows to a history reply; false when the reply leaves them as they are.
     bool renderChatHistory(const ServerReply& reply);
     void applyHistoryStep();
@@ -94,10 +98,12 @@ private:
     ChatMessageModel* m_model = nullptr;
     ChatMessageView* m_view = nullptr;
     // The history being applied, and whether more steps are due.
-    QList<ChatMessage> m_history;
+    ChatHistory m_history;
     bool m_applying = false;
     bool m_historyInFlight = false;
     bool m_reloadQueued = false;
+    QElapsedTimer m_sinceLastRequest;
+    QTimer m_reloadTimer;
     // A real click on Chat shows the newest messages once the history is shown.
     bool m_scrollToBottomQueued = false;
     QLineEdit* m_input = nullptr;

@@ -92,7 +92,7 @@ QJsonObject message(const QString& id, const QString& sender, const QString& tex
 }
 
 // Messages "a", "b", ... by ids given as one character each.
-QList<ChatMessage> messages(const QString& ids)
+ChatHistory messages(const QString& ids)
 {
     QJsonArray array;
     for (QChar id : ids)
@@ -297,6 +297,7 @@ private slots:
     {
         ChatWindow window(m_server, QStringLiteral("luna"));
         QVERIFY(window.open());
+        QTest::qWait(ChatPage::kMinReloadIntervalMs);
         m_server.clearRequests();
         PagesTest::delayNext(m_server, kMessagesPath, 500);
         const int handled = window.spy.count();
@@ -408,7 +409,7 @@ private slots:
     void largeHistoriesArriveNewestFirst()
     {
         ChatMessageModel model;
-        const QList<ChatMessage> target = messages(QStringLiteral("abcdefg"));
+        const ChatHistory target = messages(QStringLiteral("abcdefg"));
         QVERIFY(!model.applyStep(target, 3));
         QCOMPARE(rowKeys(model), QStringLiteral("efg"));
         QVERIFY(!model.applyStep(target, 3));
