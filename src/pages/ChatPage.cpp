@@ -32,6 +32,18 @@ constexpr char kHighlight[] = "highlightMyMessages";
 constexpr int kHighlightScrollMargin = 20;
 constexpr int kOnlinePanelMinimumHeight = 180;
 
+// Spacing of the page and the card; short windows use the compact set, so that
+// the message list keeps the room.
+struct Spacing
+{
+    int page;
+    int card;
+    int cardBottom;
+};
+constexpr Spacing kSpacing{10, 12, 20};
+constexpr Spacing kCompactSpacing{4, 4, 12};
+constexpr int kCompactBelowHeight = 600;
+
 // Holds the online panel beside the messages without letting the panel's fixed
 // height (which follows the message area) become the row's minimum height; the
 // row can then shrink with the window and the panel follows the message area.
@@ -90,9 +102,10 @@ void ChatPage::buildLayout()
     setStyleSheet(QStringLiteral("QWidget#chatPage { background-color: #0f0b18; }"));
 
     auto* pageLayout = new QVBoxLayout(this);
+    m_pageLayout = pageLayout;
     // The top margin leaves room for the couch sitting on the card's edge.
     pageLayout->setContentsMargins(32, 64, 32, 6);
-    pageLayout->setSpacing(10);
+    pageLayout->setSpacing(kSpacing.page);
     QWidget* card = buildCard();
     pageLayout->addWidget(card, 1);
     new ChatRgbParticles(this);
@@ -115,8 +128,9 @@ QWidget* ChatPage::buildCard()
         "QFrame#chatCard { background-color: rgba(25, 15, 50, 230); border: 1px solid rgba(167, 139, 250, 120);"
         " border-radius: 28px; }"));
     auto* cardLayout = new QVBoxLayout(card);
-    cardLayout->setContentsMargins(28, 42, 28, 20);
-    cardLayout->setSpacing(12);
+    m_cardLayout = cardLayout;
+    cardLayout->setContentsMargins(28, 42, 28, kSpacing.cardBottom);
+    cardLayout->setSpacing(kSpacing.card);
 
     // Title with its glowing strip above it.
     auto* title = new QLabel(QStringLiteral("MoonLodge Chat"), card);
@@ -214,6 +228,18 @@ QWidget* ChatPage::buildCard()
     inputRow->addWidget(sendSlot, 0, Qt::AlignVCenter);
     cardLayout->addLayout(inputRow);
     return card;
+}
+
+void ChatPage::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const Spacing& spacing = height() < kCompactBelowHeight ? kCompactSpacing : kSpacing;
+    if (m_cardLayout->spacing() == spacing.card)
+        return;
+    m_pageLayout->setSpacing(spacing.page);
+    m_cardLayout->setSpacing(spacing.card);
+    const QMargins margins = m_cardLayout->contentsMargins();
+    m_cardLayout->setContentsMargins(margins.left(), margins.top(), margins.right(), spacing.cardBottom);
 }
 
 void ChatPage::setOwnUserName(const QString& userName)

@@ -73,6 +73,9 @@ public slots:
     // Send button and Return: posts the trimmed text as one "send_message" event.
     void sendChatMessage();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 signals:
     // A history reply has been handled; rendered tells whether it updated the rows.
     void historyReplyHandled(bool rendered);
@@ -90,6 +93,8 @@ private:
     void scrollAfterRendering(bool highlight);
 
     QNetworkAccessManager* m_network = nullptr;
+    QVBoxLayout* m_pageLayout = nullptr;
+    QVBoxLayout* m_cardLayout = nullptr;
     RealtimeChannel* m_channel = nullptr;
     QPointer<QAbstractButton> m_chatButton;
     QString m_ownUserName;
