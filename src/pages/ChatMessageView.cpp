@@ -100,10 +100,24 @@ void ChatMessageView::scrollToEnd()
 
 void ChatMessageView::setPulsing(bool pulsing)
 {
-    if (pulsing && m_pulse->state() != QAbstractAnimation::Running)
+    m_pulsing = pulsing;
+    // The pulse runs only while it can be seen.
+    if (pulsing && isVisible() && m_pulse->state() != QAbstractAnimation::Running)
         m_pulse->start();
     else if (!pulsing)
         m_pulse->stop();
+}
+
+void ChatMessageView::showEvent(QShowEvent* event)
+{
+    QListView::showEvent(event);
+    setPulsing(m_pulsing);
+}
+
+void ChatMessageView::hideEvent(QHideEvent* event)
+{
+    QListView::hideEvent(event);
+    m_pulse->stop();
 }
 
 void ChatMessageView::repaintHighlightedRows()

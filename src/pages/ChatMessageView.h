@@ -35,6 +35,8 @@ public slots:
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void rememberPosition();
@@ -43,6 +45,7 @@ private:
     ChatMessageModel* m_model;
     ChatMessageDelegate* m_delegate;
     QVariantAnimation* m_pulse;
+    bool m_pulsing = false;
     bool m_positionRemembered = false;
     bool m_followBottom = false;
     QPersistentModelIndex m_anchor;
