@@ -347,8 +347,11 @@ bool ChatPage::renderChatHistory(const ServerReply& reply)
 
     m_history = ChatMessageModel::messagesFromJson(reply.json.value(QLatin1String("messages")).toArray());
     m_model->setHighlight(highlightMode());
+    // Steps start on the next turn of the event loop, apart from the reading of
+    // the reply; a step already due picks up the newer history.
+    if (!m_applying)
+        QTimer::singleShot(0, this, &ChatPage::applyHistoryStep);
     m_applying = true;
-    applyHistoryStep();
     return true;
 }
 

@@ -62,7 +62,7 @@ public:
 
     static constexpr int kScrollDelayMs = 100;
     // New rows measured and inserted per turn of the event loop.
-    static constexpr int kRowsPerStep = 300;
+    static constexpr int kRowsPerStep = 150;
     static constexpr int kHistoryTimeoutMs = 30000;
     static constexpr int kMinReloadIntervalMs = 500;
 

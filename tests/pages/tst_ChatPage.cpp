@@ -31,6 +31,7 @@ struct ChatWindow
         : client(server, userName)
         , page(new ChatPage(&client.network, client.channel.get()))
         , spy(page, &ChatPage::historyReplyHandled)
+        , shown(page, &ChatPage::historyShown)
     {
         stack.addWidget(new QWidget);
         stack.addWidget(page);
@@ -54,14 +55,15 @@ struct ChatWindow
         chatButton.setProperty("automaticChatRefresh", false);
     }
 
-    // Clicks Chat and waits for the reply; true when it updated the rows.
+    // Clicks Chat and waits for the reply and its rows; true when it updated the rows.
     bool open(bool automatic = false)
     {
         const int before = spy.count();
+        const int shownBefore = shown.count();
         refresh(automatic);
         if (!QTest::qWaitFor([&] { return spy.count() > before; }, 8000))
             return false;
-        return spy.last().value(0).toBool();
+        return spy.last().value(0).toBool() && QTest::qWaitFor([&] { return shown.count() > shownBefore; }, 8000);
     }
 
     ChatMessageModel* model() const { return page->messageModel(); }
@@ -74,6 +76,7 @@ struct ChatWindow
     QPushButton chatButton;
     ChatPage* page;
     QSignalSpy spy;
+    QSignalSpy shown;
 };
 
 QByteArray historyBody(const QJsonArray& messages, bool success = true)
