@@ -45,13 +45,19 @@ QString ChatMessageModel::welcomeText()
 
 ChatHistory ChatMessageModel::messagesFromJson(const QJsonArray& messages)
 {
-    const qsizetype first = qMax<qsizetype>(0, messages.size() - kMaxMessages);
-    ChatHistory result;
-    result.messages.reserve(messages.size() - first);
-    result.keys.reserve(messages.size() - first);
-    QHash<QString, int> occurrences;
-    occurrences.reserve(messages.size() - first);
-    for (qsizetype i = first; i < messages.size(); ++i) {
+    ChatHistory history;
+    readMessages(history, messages, firstKeptMessage(messages), messages.size());
+    return history;
+}
+
+qsizetype ChatMessageModel::firstKeptMessage(const QJsonArray& messages)
+{
+    return qMax<qsizetype>(0, messages.size() - kMaxMessages);
+}
+
+void ChatMessageModel::readMessages(ChatHistory& history, const QJsonArray& messages, qsizetype from, qsizetype to)
+{
+    for (qsizetype i = from; i < to; ++i) {
         const QJsonObject object = messages.at(i).toObject();
         ChatMessage message;
         message.sender = object.value(QLatin1String("sender")).toString();
@@ -61,12 +67,11 @@ ChatHistory ChatMessageModel::messagesFromJson(const QJsonArray& messages)
         if (key.isEmpty())
             key = contentKey(message.sender, message.createdAt, message.text);
         // Repeated keys (repeated messages, or ids a server sent twice) count by occurrence.
-        const int seen = occurrences[key]++;
+        const int seen = history.occurrences[key]++;
         message.key = seen == 0 ? key : key + QLatin1Char('#') + QString::number(seen);
-        result.keys.insert(message.key);
-        result.messages.append(std::move(message));
+        history.keys.insert(message.key);
+        history.messages.append(std::move(message));
     }
-    return result;
 }
 
 bool ChatMessageModel::applyStep(const ChatHistory& history, int insertBudget)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QJsonArray>
 #include <QList>
 #include <QSet>
@@ -19,11 +20,13 @@ struct ChatMessage
 };
 Q_DECLARE_TYPEINFO(ChatMessage, Q_RELOCATABLE_TYPE);
 
-// The messages of one history reply, with the set of their keys.
+// The messages of one history reply, with the set of their keys and how often
+// each key was met while reading.
 struct ChatHistory
 {
     QList<ChatMessage> messages;
     QSet<QString> keys;
+    QHash<QString, int> occurrences;
 };
 
 // The chat as a list: row 0 is the welcome line, then the messages in the order
@@ -53,6 +56,10 @@ public:
     // Messages of a history reply, identified by their "id" or, without one, by
     // (sender, created_at, text) and how often that triple occurred before.
     static ChatHistory messagesFromJson(const QJsonArray& messages);
+    // The same in parts: messages [from, to) of the reply appended to `history`,
+    // starting at firstKeptMessage.
+    static qsizetype firstKeptMessage(const QJsonArray& messages);
+    static void readMessages(ChatHistory& history, const QJsonArray& messages, qsizetype from, qsizetype to);
 
     // Brings the rows closer to `target`, inserting at most `insertBudget` new rows
     // (those nearest the bottom first); true once the rows match the target.

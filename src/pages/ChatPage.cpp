@@ -345,10 +345,12 @@ bool ChatPage::renderChatHistory(const ServerReply& reply)
     if (!reply.isJsonObject || !reply.succeeded())
         return false;
 
-    m_history = ChatMessageModel::messagesFromJson(reply.json.value(QLatin1String("messages")).toArray());
+    m_reply = reply.json.value(QLatin1String("messages")).toArray();
+    m_readPosition = ChatMessageModel::firstKeptMessage(m_reply);
+    m_history = {};
     m_model->setHighlight(highlightMode());
-    // Steps start on the next turn of the event loop, apart from the reading of
-    // the reply; a step already due picks up the newer history.
+    // The messages are read and applied in steps on the next turns of the event
+    // loop; a step already due picks up the newer reply.
     if (!m_applying)
         QTimer::singleShot(0, this, &ChatPage::applyHistoryStep);
     m_applying = true;
@@ -359,6 +361,14 @@ void ChatPage::applyHistoryStep()
 {
     if (!m_applying)
         return;
+    if (m_readPosition < m_reply.size()) {
+        const qsizetype end = qMin(m_reply.size(), m_readPosition + kMessagesReadPerStep);
+        ChatMessageModel::readMessages(m_history, m_reply, m_readPosition, end);
+        m_readPosition = end;
+        QTimer::singleShot(0, this, &ChatPage::applyHistoryStep);
+        return;
+    }
+    m_reply = {};
     if (!m_model->applyStep(m_history, kRowsPerStep)) {
         QTimer::singleShot(0, this, &ChatPage::applyHistoryStep);
         return;

@@ -3,6 +3,7 @@
 #include "pages/ChatMessageModel.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QPointer>
 #include <QTimer>
@@ -63,6 +64,8 @@ public:
     static constexpr int kScrollDelayMs = 100;
     // New rows measured and inserted per turn of the event loop.
     static constexpr int kRowsPerStep = 150;
+    // Messages of a reply read per turn of the event loop.
+    static constexpr int kMessagesReadPerStep = 4000;
     static constexpr int kHistoryTimeoutMs = 30000;
     static constexpr int kMinReloadIntervalMs = 500;
 
@@ -102,7 +105,9 @@ private:
     ChatOnlinePanel* m_onlinePanel = nullptr;
     ChatMessageModel* m_model = nullptr;
     ChatMessageView* m_view = nullptr;
-    // The history being applied, and whether more steps are due.
+    // The reply being read, the history being applied, and whether more steps are due.
+    QJsonArray m_reply;
+    qsizetype m_readPosition = 0;
     ChatHistory m_history;
     bool m_applying = false;
     bool m_historyInFlight = false;
