@@ -369,7 +369,9 @@ void ChatPage::applyHistoryStep()
         return;
     }
     m_reply = {};
-    if (!m_model->applyStep(m_history, kRowsPerStep)) {
+    // Every step lays out all rows again: long lists take bigger steps.
+    const int budget = qMax(kRowsPerStep, m_model->messageCount() / kStepsPerList);
+    if (!m_model->applyStep(m_history, budget)) {
         QTimer::singleShot(0, this, &ChatPage::applyHistoryStep);
         return;
     }

@@ -62,8 +62,10 @@ public:
     bool highlightMode() const;
 
     static constexpr int kScrollDelayMs = 100;
-    // New rows measured and inserted per turn of the event loop.
+    // New rows measured and inserted per turn of the event loop: at least
+    // kRowsPerStep, or the rows shown divided by kStepsPerList.
     static constexpr int kRowsPerStep = 150;
+    static constexpr int kStepsPerList = 25;
     // Messages of a reply read per turn of the event loop.
     static constexpr int kMessagesReadPerStep = 4000;
     static constexpr int kHistoryTimeoutMs = 30000;
