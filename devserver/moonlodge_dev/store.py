@@ -164,6 +164,18 @@ class Store:
                                 (user_id,))
         return self.message(cur.lastrowid)
 
+    def replace_chat(self, count: int) -> None:
+        """Replaces the chat with `count` generated messages from the members in
+        turn, spread evenly over the last 23 hours, oldest first."""
+        users = [row["id"] for row in self.db.execute("SELECT id FROM users ORDER BY id")]
+        now = time.time()
+        span = 23 * 3600
+        rows = ((users[i % len(users)], f"Message {i + 1}: " + "lorem ipsum dolor sit amet " * (i % 4 + 1),
+                 now - span + span * i / max(count, 1)) for i in range(count))
+        with self.transaction():
+            self.db.execute("DELETE FROM messages")
+            self.db.executemany("INSERT INTO messages (user_id, text, created_at) VALUES (?,?,?)", rows)
+
     def message(self, message_id: int) -> sqlite3.Row | None:
         return self.db.execute(
             "SELECT m.*, u.username, u.profile_image FROM messages m JOIN users u ON u.id = m.user_id"

@@ -24,6 +24,7 @@ log = logging.getLogger("moonlodge.testcontrol")
 
 PREFIX = "/__test__/"
 FAILURE_MODES = ("status", "invalid_json", "delay", "drop", "oversize")
+MAX_GENERATED_MESSAGES = 200_000
 
 
 @dataclass
@@ -128,6 +129,7 @@ class TestControl:
         app.router.add_post(PREFIX + "sockets/close", self.close_sockets)
         app.router.add_post(PREFIX + "sockets/namespace-disconnect", self.namespace_disconnect)
         app.router.add_post(PREFIX + "session", self.session)
+        app.router.add_post(PREFIX + "chat", self.fill_chat)
 
     async def reset(self, request: web.Request) -> web.Response:
         app = request.app
@@ -193,6 +195,14 @@ class TestControl:
             return fail('"score" must be a non-negative integer.', 400)
         new_best, best = await submit_score(request.app, user, score)
         return ok(new_best=new_best, best_score=best)
+
+    async def fill_chat(self, request: web.Request) -> web.Response:
+        body = await json_body(request)
+        count = body.get("count") if isinstance(body, dict) else None
+        if not isinstance(count, int) or isinstance(count, bool) or not 0 <= count <= MAX_GENERATED_MESSAGES:
+            return fail(f'"count" must be an integer from 0 to {MAX_GENERATED_MESSAGES}.', 400)
+        request.app["store"].replace_chat(count)
+        return ok(count=count)
 
     async def sockets(self, request: web.Request) -> web.Response:
         return json_reply({"sockets": request.app["realtime"].sockets()})

@@ -241,3 +241,12 @@ def test_oversize_replies_have_the_asked_length(srv):
     srv.control("POST", "fail", {"path": "/api/desktop/members", "mode": "oversize", "size": 300000})
     reply = member.get("/api/desktop/members")
     assert reply.status == 200 and len(reply.body) == 300000 and reply.json()["success"] is True
+
+
+def test_chat_route_replaces_the_history(srv):
+    member = srv.session()
+    assert srv.control("POST", "chat", {"count": 1000}) == {"success": True, "count": 1000}
+    messages = member.get("/api/desktop/chat/messages").json()["messages"]
+    assert len(messages) == 1000 and len({m["id"] for m in messages}) == 1000
+    assert [m["created_at"] for m in messages] == sorted(m["created_at"] for m in messages)
+    assert srv.post("/__test__/chat", {"count": -1}).status == 400

@@ -1,9 +1,8 @@
 #include "pages/ChatPage.h"
 
-#include "pages/ChatBubbleLabel.h"
 #include "pages/ChatLedPositioner.h"
+#include "pages/ChatMessageView.h"
 #include "pages/OnlineMembersHeightSync.h"
-#include "pages/ProfileMessageFrame.h"
 #include "realtime/ChatOnlinePanel.h"
 #include "realtime/RealtimeChannel.h"
 #include "session/ServerApi.h"
@@ -13,15 +12,12 @@
 #include "widgets/EditButtonHover.h"
 
 #include <QAbstractButton>
-#include <QCoreApplication>
 #include <QFont>
 #include <QGraphicsDropShadowEffect>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -35,6 +31,18 @@ constexpr char kOpenFromProfile[] = "openMessagesFromProfile";
 constexpr char kHighlight[] = "highlightMyMessages";
 constexpr int kHighlightScrollMargin = 20;
 constexpr int kOnlinePanelMinimumHeight = 180;
+
+// Spacing of the page and the card; short windows use the compact set, so that
+// the message list keeps the room.
+struct Spacing
+{
+    int page;
+    int card;
+    int cardBottom;
+};
+constexpr Spacing kSpacing{10, 12, 20};
+constexpr Spacing kCompactSpacing{4, 4, 12};
+constexpr int kCompactBelowHeight = 600;
 
 // Holds the online panel beside the messages without letting the panel's fixed
 // height (which follows the message area) become the row's minimum height; the
@@ -66,15 +74,6 @@ private:
     QWidget* m_panel;
 };
 
-const QString kOwnBubbleStyle = QStringLiteral(
-    "QLabel { background: qlineargradient(x1:0, y1:0, x2:1, y2:1, stop:0 #6f42c1, stop:1 #8b5cf6);"
-    " color: white; border: 1px solid rgba(196, 181, 253, 115); border-radius: 15px;"
-    " border-bottom-right-radius: 4px; padding: 12px 16px; font-size: 15px; }");
-const QString kOtherBubbleStyle = QStringLiteral(
-    "QLabel { background: qlineargradient(x1:0, y1:0, x2:1, y2:1, stop:0 rgba(48, 38, 63, 242),"
-    " stop:1 rgba(35, 27, 48, 242)); color: white; border: 1px solid rgba(167, 139, 250, 46);"
-    " border-radius: 15px; border-bottom-left-radius: 4px; padding: 12px 16px; font-size: 15px; }");
-
 QGraphicsDropShadowEffect* glow(QWidget* owner, qreal blurRadius, const QColor& color)
 {
     auto* effect = new QGraphicsDropShadowEffect(owner);
@@ -82,23 +81,6 @@ QGraphicsDropShadowEffect* glow(QWidget* owner, qreal blurRadius, const QColor& 
     effect->setOffset(0, 0);
     effect->setColor(color);
     return effect;
-}
-
-void setLetterSpacing(QLabel* label, qreal spacing)
-{
-    QFont font = label->font();
-    font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
-    label->setFont(font);
-}
-
-// A label for text that came from the server: never interpreted as markup.
-QLabel* plainLabel(const QString& text, QWidget* parent, const QString& objectName)
-{
-    auto* label = new QLabel(parent);
-    label->setObjectName(objectName);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    return label;
 }
 
 }  // namespace
@@ -109,6 +91,8 @@ ChatPage::ChatPage(QNetworkAccessManager* network, RealtimeChannel* channel, QWi
     , m_channel(channel)
 {
     buildLayout();
+    m_reloadTimer.setSingleShot(true);
+    connect(&m_reloadTimer, &QTimer::timeout, this, &ChatPage::sendQueuedRequest);
 }
 
 void ChatPage::buildLayout()
@@ -118,9 +102,10 @@ void ChatPage::buildLayout()
     setStyleSheet(QStringLiteral("QWidget#chatPage { background-color: #0f0b18; }"));
 
     auto* pageLayout = new QVBoxLayout(this);
+    m_pageLayout = pageLayout;
     // The top margin leaves room for the couch sitting on the card's edge.
     pageLayout->setContentsMargins(32, 64, 32, 6);
-    pageLayout->setSpacing(10);
+    pageLayout->setSpacing(kSpacing.page);
     QWidget* card = buildCard();
     pageLayout->addWidget(card, 1);
     new ChatRgbParticles(this);
@@ -143,8 +128,9 @@ QWidget* ChatPage::buildCard()
         "QFrame#chatCard { background-color: rgba(25, 15, 50, 230); border: 1px solid rgba(167, 139, 250, 120);"
         " border-radius: 28px; }"));
     auto* cardLayout = new QVBoxLayout(card);
-    cardLayout->setContentsMargins(28, 42, 28, 20);
-    cardLayout->setSpacing(12);
+    m_cardLayout = cardLayout;
+    cardLayout->setContentsMargins(28, 42, 28, kSpacing.cardBottom);
+    cardLayout->setSpacing(kSpacing.card);
 
     // Title with its glowing strip above it.
     auto* title = new QLabel(QStringLiteral("MoonLodge Chat"), card);
@@ -189,42 +175,25 @@ QWidget* ChatPage::buildCard()
     mainLayout->setContentsMargins(0, 0, 0, 0);
     mainLayout->setSpacing(12);
 
-    m_scrollArea = new QScrollArea(chatMain);
-    m_scrollArea->setObjectName(QStringLiteral("chatScrollArea"));
-    m_scrollArea->setWidgetResizable(true);
-    m_scrollArea->setFrameShape(QFrame::NoFrame);
-    m_scrollArea->setMinimumHeight(80);
-    m_scrollArea->setMaximumHeight(500);
-    m_scrollArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    m_scrollArea->setStyleSheet(QStringLiteral(
-        "QScrollArea#chatScrollArea { background-color: rgba(12, 8, 24, 235); border: none; border-radius: 20px; }"
+    m_model = new ChatMessageModel(this);
+    m_view = new ChatMessageView(m_model, chatMain);
+    m_view->setObjectName(QStringLiteral("chatMessageList"));
+    m_view->setMinimumHeight(80);
+    m_view->setMaximumHeight(500);
+    m_view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_view->setStyleSheet(QStringLiteral(
+        "QListView#chatMessageList { background-color: rgba(12, 8, 24, 235); border: none; border-radius: 20px; }"
         "QScrollBar:vertical { background: transparent; width: 8px; margin: 14px 2px 14px 0px; }"
         "QScrollBar::handle:vertical { background: rgba(167, 139, 250, 120); border-radius: 3px; min-height: 30px; }"
         "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
         "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
-
-    m_messages = new QWidget;
-    m_messages->setObjectName(QStringLiteral("chatMessagesContainer"));
-    m_messages->setStyleSheet(QStringLiteral("QWidget#chatMessagesContainer { background: transparent; }"));
-    m_messages->setProperty(kOpenFromProfile, false);
-    m_messages->setProperty(kHighlight, false);
-    m_messagesLayout = new QVBoxLayout(m_messages);
-    m_messagesLayout->setContentsMargins(9, 20, 9, 9);
-    m_messagesLayout->setAlignment(Qt::AlignTop);
-
-    auto* welcome = new QLabel(QStringLiteral("WELCOME TO THE MOONLODGE CHAT! 💜"), m_messages);
-    welcome->setObjectName(QStringLiteral("chatWelcomeLabel"));
-    welcome->setAlignment(Qt::AlignCenter);
-    welcome->setStyleSheet(QStringLiteral(
-        "color: #c4b5fd; background: transparent; border: none; font-size: 13px; font-weight: 800;"));
-    m_messagesLayout->addWidget(welcome);
-
-    m_scrollArea->setWidget(m_messages);
-    m_scrollArea->viewport()->setAutoFillBackground(false);
-    mainLayout->addWidget(m_scrollArea, 1);
+    m_view->viewport()->setAutoFillBackground(false);
+    m_view->setProperty(kOpenFromProfile, false);
+    m_view->setProperty(kHighlight, false);
+    mainLayout->addWidget(m_view, 1);
 
     m_onlinePanel = new ChatOnlinePanel(m_network, card);
-    new OnlineMembersHeightSync(m_scrollArea, m_onlinePanel);
+    new OnlineMembersHeightSync(m_view, m_onlinePanel);
 
     body->addWidget(chatMain, 1);
     body->addWidget(new OnlinePanelHolder(m_onlinePanel, card), 0);
@@ -271,9 +240,22 @@ QWidget* ChatPage::buildCard()
     return card;
 }
 
+void ChatPage::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const Spacing& spacing = height() < kCompactBelowHeight ? kCompactSpacing : kSpacing;
+    if (m_cardLayout->spacing() == spacing.card)
+        return;
+    m_pageLayout->setSpacing(spacing.page);
+    m_cardLayout->setSpacing(spacing.card);
+    const QMargins margins = m_cardLayout->contentsMargins();
+    m_cardLayout->setContentsMargins(margins.left(), margins.top(), margins.right(), spacing.cardBottom);
+}
+
 void ChatPage::setOwnUserName(const QString& userName)
 {
     m_ownUserName = userName;
+    m_model->setOwnUserName(userName);
 }
 
 void ChatPage::setChatButton(QAbstractButton* button)
@@ -299,26 +281,26 @@ void ChatPage::setVoiceToolbar(QWidget* toolbar)
 
 void ChatPage::setOpenMessagesFromProfile(bool open)
 {
-    m_messages->setProperty(kOpenFromProfile, open);
+    m_view->setProperty(kOpenFromProfile, open);
 }
 
 void ChatPage::clearProfileFlags()
 {
-    m_messages->setProperty(kHighlight, false);
-    m_messages->setProperty(kOpenFromProfile, false);
+    m_view->setProperty(kHighlight, false);
+    m_view->setProperty(kOpenFromProfile, false);
 }
 
 bool ChatPage::highlightMode() const
 {
-    return m_messages->property(kHighlight).toBool();
+    return m_view->property(kHighlight).toBool();
 }
 
 void ChatPage::activateChatPage()
 {
     const bool automatic = m_chatButton && m_chatButton->property(kAutomaticRefresh).toBool();
     if (!automatic) {
-        m_messages->setProperty(kHighlight, m_messages->property(kOpenFromProfile).toBool());
-        m_messages->setProperty(kOpenFromProfile, false);
+        m_view->setProperty(kHighlight, m_view->property(kOpenFromProfile).toBool());
+        m_view->setProperty(kOpenFromProfile, false);
     }
 
     if (auto* stack = qobject_cast<QStackedWidget*>(parentWidget()))
@@ -327,11 +309,40 @@ void ChatPage::activateChatPage()
     if (m_channel)
         m_channel->openIfUnconnected();
 
+    if (!automatic)
+        m_scrollToBottomQueued = true;
+    requestHistory();
+}
+
+void ChatPage::requestHistory()
+{
     if (!m_network)
         return;
-    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kChatMessages));
+    m_reloadQueued = true;
+    sendQueuedRequest();
+}
+
+void ChatPage::sendQueuedRequest()
+{
+    // A request in flight sends the queued one when its reply is handled.
+    if (!m_reloadQueued || m_historyInFlight)
+        return;
+    const qint64 wait = m_sinceLastRequest.isValid() ? kMinReloadIntervalMs - m_sinceLastRequest.elapsed() : 0;
+    if (wait > 0) {
+        if (!m_reloadTimer.isActive())
+            m_reloadTimer.start(int(wait));
+        return;
+    }
+    m_reloadQueued = false;
+    m_historyInFlight = true;
+    m_sinceLastRequest.start();
+    RequestOptions options;
+    options.timeoutMs = kHistoryTimeoutMs;
+    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kChatMessages), options);
     ServerApi::onFinished(reply, this, [this](const ServerReply& result) {
+        m_historyInFlight = false;
         emit historyReplyHandled(renderChatHistory(result));
+        sendQueuedRequest();
     });
 }
 
@@ -344,119 +355,54 @@ bool ChatPage::renderChatHistory(const ServerReply& reply)
     if (!reply.isJsonObject || !reply.succeeded())
         return false;
 
-    while (m_messagesLayout->count() > 1) {
-        QLayoutItem* item = m_messagesLayout->takeAt(1);
-        if (QWidget* widget = item->widget())
-            widget->deleteLater();
-        delete item;
-    }
-
-    const QJsonArray messages = reply.json.value(QLatin1String("messages")).toArray();
-    const bool highlight = highlightMode();
-    QPointer<ProfileMessageFrame> firstHighlighted;
-    for (const QJsonValue& value : messages)
-        buildMessageRow(value.toObject(), highlight, firstHighlighted);
-
-    QTimer::singleShot(kScrollDelayMs, m_scrollArea,
-                       [this, highlight, firstHighlighted] { scrollAfterRendering(highlight, firstHighlighted); });
+    m_reply = reply.json.value(QLatin1String("messages")).toArray();
+    m_readPosition = ChatMessageModel::firstKeptMessage(m_reply);
+    m_history = {};
+    m_model->setHighlight(highlightMode());
+    // The messages are read and applied in steps on the next turns of the event
+    // loop; a step already due picks up the newer reply.
+    if (!m_applying)
+        QTimer::singleShot(0, this, &ChatPage::applyHistoryStep);
+    m_applying = true;
     return true;
 }
 
-ProfileMessageFrame* ChatPage::buildMessageRow(const QJsonObject& message, bool highlight,
-                                               QPointer<ProfileMessageFrame>& firstHighlighted)
+void ChatPage::applyHistoryStep()
 {
-    const QString sender = message.value(QLatin1String("sender")).toString();
-    const QString text = message.value(QLatin1String("text")).toString();
-    const QString createdAt = message.value(QLatin1String("created_at")).toString();
-    const bool own = !m_ownUserName.isEmpty() && sender == m_ownUserName;
-
-    auto* row = new ProfileMessageFrame(m_messages);
-    row->setObjectName(QStringLiteral("chatMessageRow"));
-    row->setProperty("ownMessage", own);
-    row->setStyleSheet(QStringLiteral("background-color: transparent;border: none;"));
-    auto* rowLayout = new QVBoxLayout(row);
-    rowLayout->setContentsMargins(0, 5, 0, 5);
-    rowLayout->setSpacing(3);
-    row->setMaximumWidth(320);
-    row->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Minimum);
-
-    QLabel* senderLabel = plainLabel(sender.toUpper(), row, QStringLiteral("chatMessageSender"));
-    senderLabel->setStyleSheet(QStringLiteral(
-        "color: #c4b5fd;background-color: transparent;border: none;font-size: 11px;font-weight: 800;padding: 0;"));
-    setLetterSpacing(senderLabel, 1.0);
-    senderLabel->setGraphicsEffect(glow(senderLabel, 6, QColor(167, 139, 250, 90)));
-
-    auto* textLabel = new ChatBubbleLabel(text, row);
-    textLabel->setObjectName(own ? QStringLiteral("chatOwnBubble") : QStringLiteral("chatOtherBubble"));
-    textLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    textLabel->setMaximumWidth(280);
-    textLabel->setMinimumWidth(40);
-    textLabel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
-    textLabel->setStyleSheet(own ? kOwnBubbleStyle : kOtherBubbleStyle);
-    if (own)
-        textLabel->setGraphicsEffect(glow(textLabel, 10, QColor(111, 66, 193, 77)));
-
-    const bool highlighted = own && highlight;
-    if (highlighted) {
-        if (!firstHighlighted)
-            firstHighlighted = row;
-        row->enableHighlight();
+    if (!m_applying)
+        return;
+    if (m_readPosition < m_reply.size()) {
+        const qsizetype end = qMin(m_reply.size(), m_readPosition + kMessagesReadPerStep);
+        ChatMessageModel::readMessages(m_history, m_reply, m_readPosition, end);
+        m_readPosition = end;
+        QTimer::singleShot(0, this, &ChatPage::applyHistoryStep);
+        return;
     }
-
-    QLabel* timeLabel = plainLabel(createdAt.mid(11, 5), row, QStringLiteral("chatMessageTime"));
-    timeLabel->setStyleSheet(QStringLiteral(
-        "color: rgba(142, 133, 155, 166);background-color: transparent;border: none;font-size: 9px;padding: 0;"));
-    setLetterSpacing(timeLabel, 0.5);
-
-    if (own) {
-        rowLayout->addWidget(senderLabel, 0, Qt::AlignRight);
-        if (highlighted) {
-            auto* badge = new QLabel(QStringLiteral("YOUR MESSAGE"), row);
-            badge->setObjectName(QStringLiteral("chatYourMessageBadge"));
-            badge->setStyleSheet(QStringLiteral(
-                "QLabel { color: #ff1493; background: rgba(255, 20, 147, 20); border: 1px solid #ff1493;"
-                " border-radius: 4px; padding: 3px 7px; font-size: 10px; font-weight: 800;}"));
-            setLetterSpacing(badge, 1.0);
-            badge->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-            badge->setGraphicsEffect(glow(badge, 18, QColor(0xff, 0x14, 0x93)));
-            rowLayout->addWidget(badge, 0, Qt::AlignRight);
-        }
-        rowLayout->addWidget(textLabel, 0, Qt::AlignRight);
-        rowLayout->addWidget(timeLabel, 0, Qt::AlignRight);
-        if (highlighted)
-            m_messagesLayout->addWidget(row);
-        else
-            m_messagesLayout->addWidget(row, 0, Qt::AlignRight);
-    } else {
-        rowLayout->addWidget(senderLabel, 0, Qt::AlignLeft);
-        rowLayout->addWidget(textLabel, 0, Qt::AlignLeft);
-        rowLayout->addWidget(timeLabel, 0, Qt::AlignLeft);
-        m_messagesLayout->addWidget(row, 0, Qt::AlignLeft);
+    m_reply = {};
+    // Every step lays out all rows again: long lists take bigger steps.
+    const int budget = qMax(kRowsPerStep, m_model->messageCount() / kStepsPerList);
+    if (!m_model->applyStep(m_history, budget)) {
+        QTimer::singleShot(0, this, &ChatPage::applyHistoryStep);
+        return;
     }
-    return row;
+    m_applying = false;
+    m_history = {};
+    const bool highlight = m_model->highlight();
+    m_view->setPulsing(m_model->firstHighlightedRow() >= 0);
+    QTimer::singleShot(kScrollDelayMs, m_view, [this, highlight] { scrollAfterRendering(highlight); });
+    emit historyShown();
 }
 
-void ChatPage::scrollAfterRendering(bool highlight, QPointer<ProfileMessageFrame> firstHighlighted)
+void ChatPage::scrollAfterRendering(bool highlight)
 {
-    if (!m_scrollArea->isVisible() || highlightMode() != highlight)
+    if (!m_view->isVisible() || highlightMode() != highlight)
         return;
-    // Let pending layout requests resize the rows and the container first, so the
-    // scroll range is current (other widgets' timers may run before them).
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QScrollBar* bar = m_scrollArea->verticalScrollBar();
-    if (highlight && firstHighlighted) {
-        // Bring every layout between the row and the container up to date first.
-        for (QWidget* w = firstHighlighted; w; w = w->parentWidget()) {
-            if (w->layout())
-                w->layout()->activate();
-            if (w == m_messages)
-                break;
-        }
-        const int top = firstHighlighted->mapTo(m_messages, QPoint(0, 0)).y();
-        bar->setValue(qMax(0, top - kHighlightScrollMargin));
-        return;
-    }
-    bar->setValue(bar->maximum());
+    const int firstHighlighted = highlight ? m_model->firstHighlightedRow() : -1;
+    if (firstHighlighted >= 0)
+        m_view->scrollToRowTop(firstHighlighted, kHighlightScrollMargin);
+    else if (highlight || m_scrollToBottomQueued)
+        m_view->scrollToEnd();
+    m_scrollToBottomQueued = false;
 }
 
 void ChatPage::sendChatMessage()

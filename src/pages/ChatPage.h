@@ -1,29 +1,35 @@
 #pragma once
 
+#include "pages/ChatMessageModel.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
+class ChatMessageView;
 class ChatOnlinePanel;
-class ProfileMessageFrame;
 class QAbstractButton;
 class QLabel;
 class QLineEdit;
 class QNetworkAccessManager;
 class QPushButton;
-class QScrollArea;
 class QVBoxLayout;
 class RealtimeChannel;
 struct ServerReply;
 
 // The community chat: the whole history reloaded from the server on every
-// activation and rebuilt from scratch, the online-member panel beside it, an
-// input row that posts through the real-time channel, and a slot for the voice
-// toolbar under the chat card.
+// activation and applied to the message list by difference, the online-member
+// panel beside it, an input row that posts through the real-time channel, and a
+// slot for the voice toolbar under the chat card. One history request at a time,
+// at most one every kMinReloadIntervalMs: reloads asked for meanwhile become a
+// single request after it.
 //
 // Flags (dynamic properties): "automaticChatRefresh" on the navigation bar's Chat
 // button (true only during a programmatic click); "openMessagesFromProfile" and
-// "highlightMyMessages" on the messages container.
+// "highlightMyMessages" on the message list.
 class ChatPage : public QWidget
 {
     Q_OBJECT
@@ -44,8 +50,8 @@ public:
     void setVoiceToolbar(QWidget* toolbar);
 
     ChatOnlinePanel* onlinePanel() const { return m_onlinePanel; }
-    QWidget* messagesContainer() const { return m_messages; }
-    QScrollArea* messageScrollArea() const { return m_scrollArea; }
+    ChatMessageView* messageView() const { return m_view; }
+    ChatMessageModel* messageModel() const { return m_model; }
     QLineEdit* messageInput() const { return m_input; }
     QPushButton* sendButton() const { return m_sendButton; }
 
@@ -57,6 +63,14 @@ public:
     bool highlightMode() const;
 
     static constexpr int kScrollDelayMs = 100;
+    // New rows measured and inserted per turn of the event loop: at least
+    // kRowsPerStep, or the rows shown divided by kStepsPerList.
+    static constexpr int kRowsPerStep = 150;
+    static constexpr int kStepsPerList = 25;
+    // Messages of a reply read per turn of the event loop.
+    static constexpr int kMessagesReadPerStep = 4000;
+    static constexpr int kHistoryTimeoutMs = 30000;
+    static constexpr int kMinReloadIntervalMs = 500;
 
 public slots:
     // Chat button clicked: consumes the profile intent (real clicks only), shows the
@@ -65,28 +79,46 @@ public slots:
     // Send button and Return: posts the trimmed text as one "send_message" event.
     void sendChatMessage();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 signals:
-    // A history reply has been handled; rendered tells whether it rebuilt the rows.
+    // A history reply has been handled; rendered tells whether it updated the rows.
     void historyReplyHandled(bool rendered);
+    // The rows match the last history reply.
+    void historyShown();
 
 private:
     void buildLayout();
     QWidget* buildCard();
-    // Rebuilds the rows from a history reply; false when the reply left them as they were.
+    void requestHistory();
+    void sendQueuedRequest();
+    // Starts moving the rows to a history reply; false when the reply leaves them as they are.
     bool renderChatHistory(const ServerReply& reply);
-    ProfileMessageFrame* buildMessageRow(const QJsonObject& message, bool highlight,
-                                         QPointer<ProfileMessageFrame>& firstHighlighted);
-    void scrollAfterRendering(bool highlight, QPointer<ProfileMessageFrame> firstHighlighted);
+    void applyHistoryStep();
+    void scrollAfterRendering(bool highlight);
 
     QNetworkAccessManager* m_network = nullptr;
+    QVBoxLayout* m_pageLayout = nullptr;
+    QVBoxLayout* m_cardLayout = nullptr;
     RealtimeChannel* m_channel = nullptr;
     QPointer<QAbstractButton> m_chatButton;
     QString m_ownUserName;
 
     ChatOnlinePanel* m_onlinePanel = nullptr;
-    QScrollArea* m_scrollArea = nullptr;
-    QWidget* m_messages = nullptr;
-    QVBoxLayout* m_messagesLayout = nullptr;
+    ChatMessageModel* m_model = nullptr;
+    ChatMessageView* m_view = nullptr;
+    // The reply being read, the history being applied, and whether more steps are due.
+    QJsonArray m_reply;
+    qsizetype m_readPosition = 0;
+    ChatHistory m_history;
+    bool m_applying = false;
+    bool m_historyInFlight = false;
+    bool m_reloadQueued = false;
+    QElapsedTimer m_sinceLastRequest;
+    QTimer m_reloadTimer;
+    // A real click on Chat shows the newest messages once the history is shown.
+    bool m_scrollToBottomQueued = false;
     QLineEdit* m_input = nullptr;
     QPushButton* m_sendButton = nullptr;
     QLabel* m_sendNotice = nullptr;  // under the input while a message waits for the connection
