@@ -25,6 +25,7 @@ class MembersPage;
 class PublicProfilePage;
 class IdeasOnlinePanel;
 class GamesOnlinePanel;
+class UnreadMessages;
 
 // The one window of the client. It builds every page and shared object and
 // makes the connections between pages; the pages own their own behaviour.
@@ -47,6 +48,7 @@ private:
     void connectRealtime();
     void connectVoiceControls();
     void startChatRefreshTimer();
+    void trackUnreadMessages();
     void sendSessionCheck();
 
     void showSignedIn(const QJsonObject& user);
@@ -83,4 +85,5 @@ private:
     PublicProfilePage* m_publicProfilePage = nullptr;
     IdeasOnlinePanel* m_ideasPanel = nullptr;
     GamesOnlinePanel* m_gamesPanel = nullptr;
+    UnreadMessages* m_unreadMessages = nullptr;
 };

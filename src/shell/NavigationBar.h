@@ -23,6 +23,8 @@ public:
     QPushButton* membersButton() const { return m_membersButton; }
     QPushButton* profileButton() const { return m_profileButton; }
     QPushButton* profileLink() const { return m_profileLink; }
+    // The bell that turns desktop notifications on (checked) and off.
+    QPushButton* notificationsButton() const { return m_notificationsButton; }
 
     // Navigation and profile buttons, in bar order.
     QList<QPushButton*> navigationButtons() const;
@@ -40,6 +42,7 @@ private:
     QWidget* buildLogo();
     QPushButton* addNavigationButton(const QString& text);
     QPushButton* buildProfileLink();
+    QPushButton* buildNotificationsButton();
 
     QPushButton* m_homeButton = nullptr;
     QPushButton* m_chatButton = nullptr;
@@ -48,6 +51,7 @@ private:
     QPushButton* m_membersButton = nullptr;
     QPushButton* m_profileButton = nullptr;
     QPushButton* m_profileLink = nullptr;
+    QPushButton* m_notificationsButton = nullptr;
     QLabel* m_nameLabel = nullptr;
     QLabel* m_statusDot = nullptr;
     QLabel* m_statusLabel = nullptr;
