@@ -15,7 +15,7 @@ install(FILES ${MOONLODGE_CHANGELOG_GZ} DESTINATION ${MOONLODGE_DOC_DIR})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${MOONLODGE_PACKAGE_NAME})
 set(CPACK_PACKAGE_VENDOR "MoonLodge")
-set(CPACK_PACKAGE_CONTACT "MoonLodge Dev <dev@moonlodge.local>")
+set(CPACK_PACKAGE_CONTACT "MoonLodge Dev <dev@moonlodge.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop client of the MoonLodge community")
 set(CPACK_PACKAGE_DESCRIPTION
     "MoonLodge is the desktop client of a small private community. Members sign in\n"

@@ -43,7 +43,7 @@ for path in "${expected[@]}"; do
 done
 [ "$(grep -c -v '/$' <<<"$files")" -eq "${#expected[@]}" ] || fail "unexpected files: $files"
 
-lintian --fail-on error --suppress-tags binary-without-manpage "$deb"
+lintian --fail-on error "$deb"
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
