@@ -6,7 +6,9 @@
 #include <QDBusConnectionInterface>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QProcess>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QWebSocket>
 #include <QtTest>
 
@@ -83,6 +85,7 @@ private slots:
     void initTestCase()
     {
         QSettings(AppSettings::kOrganization, AppSettings::kApplication).clear();
+        QVERIFY(startPrivateSessionBus());
         QVERIFY(QDBusConnection::sessionBus().isConnected());
         QVERIFY(m_desktop.registerNotifications());
         QVERIFY(m_desktop.listenToLauncher());
@@ -166,6 +169,19 @@ private slots:
     void cleanupTestCase() { m_window.reset(); }
 
 private:
+    // Other windows of the suite notify too: this test keeps a session bus of its own.
+    bool startPrivateSessionBus()
+    {
+        const QString address = QStringLiteral("unix:path=%1/bus").arg(m_busDir.path());
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address"),
+                     QStringLiteral("--address=") + address});
+        if (!m_bus.waitForReadyRead(5000))
+            return false;
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
+        return true;
+    }
+
     void receive(const QString& sender, const QString& text)
     {
         m_server.control("POST", "/__test__/emit",
@@ -174,6 +190,8 @@ private:
                           {"username", "luna"}});
     }
 
+    QTemporaryDir m_busDir;
+    QProcess m_bus;
     FakeDesktop m_desktop;
     DevServer m_server;
     std::unique_ptr<MainWindow> m_window;
