@@ -14,6 +14,16 @@ QString withoutTrailingSlashes(QString address)
     return address;
 }
 
+// scheme://host[:port] with http or https, nothing after the authority.
+bool isServerUrl(const QString& address)
+{
+    const QUrl url(address, QUrl::StrictMode);
+    const QString scheme = url.scheme();
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+           && !url.host().isEmpty() && url.userInfo().isEmpty() && url.path().isEmpty() && !url.hasQuery()
+           && !url.hasFragment();
+}
+
 }  // namespace
 
 CommandLine CommandLine::parse(const QStringList& arguments)
@@ -68,13 +78,4 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         result.m_serverUrl = address;
     }
     return result;
-}
-
-bool CommandLine::isServerUrl(const QString& address)
-{
-    const QUrl url(address, QUrl::StrictMode);
-    const QString scheme = url.scheme();
-    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
-           && !url.host().isEmpty() && url.userInfo().isEmpty() && url.path().isEmpty() && !url.hasQuery()
-           && !url.hasFragment();
 }

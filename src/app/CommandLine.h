@@ -19,9 +19,6 @@ public:
     // The --server address without trailing slashes; empty when not given.
     QString serverUrl() const { return m_serverUrl; }
 
-    // scheme://host[:port] with http or https, nothing after the authority.
-    static bool isServerUrl(const QString& address);
-
 private:
     Action m_action = Action::Run;
     QString m_output;

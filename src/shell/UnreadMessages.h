@@ -28,8 +28,6 @@ public:
     // A "receive_message" event with its message object.
     void messageReceived(const QJsonValue& data);
 
-    int count() const { return m_count; }
-
     bool notificationsEnabled() const;
     void setNotificationsEnabled(bool enabled);
     // Keeps a checkable button in step with the setting, both ways.
