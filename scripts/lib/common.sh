@@ -3,11 +3,14 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build="${MOONLODGE_BUILD_DIR:-$root/build}"
 python=/usr/bin/python3   # Debian's Python: the one that sees python3-aiohttp and python3-socketio
 
+# Configures and builds the given targets, or everything without arguments.
 build_client() {
   # Paths relative to the checkout, so that other checkouts share the compiler cache.
   export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build"
+  local targets=()
+  [ $# -eq 0 ] || targets=(--target "$@")
+  cmake --build "$build" "${targets[@]}"
 }
 
 # A private 0700 runtime folder, so Qt and libpulse leave /tmp alone.

@@ -10,5 +10,9 @@ inline constexpr char kApplication[] = "MoonLodgeDesktop";
 inline constexpr char kSessionCookies[] = "session/cookies";
 inline constexpr char kMicrophoneDeviceId[] = "voice/microphoneDeviceId";
 inline constexpr char kSpeakerDeviceId[] = "voice/speakerDeviceId";
+inline constexpr char kDesktopNotifications[] = "notifications/desktop";
+
+// The name of the desktop entry, the icon and the AppStream component.
+inline constexpr char kDesktopId[] = "org.moonlodge.MoonLodge";
 
 }  // namespace AppSettings

@@ -227,8 +227,8 @@ QWidget* ChatPage::buildCard()
     inputRow->addWidget(m_input, 1);
     inputRow->addWidget(sendSlot, 0, Qt::AlignVCenter);
     cardLayout->addLayout(inputRow);
-    m_sendNotice = plainLabel(QStringLiteral("Not connected: your message was kept. Reconnecting…"), card,
-                              QStringLiteral("chatSendNotice"));
+    m_sendNotice = new QLabel(QStringLiteral("Not connected: your message was kept. Reconnecting…"), card);
+    m_sendNotice->setObjectName(QStringLiteral("chatSendNotice"));
     m_sendNotice->setStyleSheet(QStringLiteral("QLabel#chatSendNotice { color: #ffb4c8; font-size: 12px; }"));
     m_sendNotice->hide();
     cardLayout->addWidget(m_sendNotice);

@@ -4,9 +4,24 @@
 
 namespace ServerEndpoints {
 
+namespace {
+QString& baseUrlOverride()
+{
+    static QString address;
+    return address;
+}
+}  // namespace
+
+void setBaseUrlOverride(const QString& address)
+{
+    baseUrlOverride() = address;
+}
+
 QString baseUrl()
 {
-    QString base = qEnvironmentVariable("MOONLODGE_BASE_URL");
+    QString base = baseUrlOverride();
+    if (base.trimmed().isEmpty())
+        base = qEnvironmentVariable("MOONLODGE_BASE_URL");
     if (base.trimmed().isEmpty())
         base = QStringLiteral(MOONLODGE_DEFAULT_BASE_URL);
     base = base.trimmed();

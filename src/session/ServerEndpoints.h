@@ -23,9 +23,12 @@ inline constexpr char kNebuliteDownload[] = "/download/nebulite";
 inline constexpr char kRealtimePath[] = "/socket.io/";
 inline constexpr char kRealtimeQuery[] = "EIO=4&transport=websocket";
 
-// The compiled-in base URL, or MOONLODGE_BASE_URL from the environment when set.
-// Always without a trailing slash.
+// The address given on the command line, else MOONLODGE_BASE_URL from the
+// environment when set, else the compiled-in one. Always without a trailing slash.
 QString baseUrl();
+
+// The command line's address, which wins over the environment and the built-in one.
+void setBaseUrlOverride(const QString& address);
 
 // Base URL followed by the path.
 QUrl url(const QString& path);

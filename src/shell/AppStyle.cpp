@@ -76,6 +76,11 @@ QPushButton#profileButton {
     color: #ffffff; font-size: 18px; font-weight: bold;
 }
 QPushButton#profileButton:hover { border-color: #ff72c6; }
+QPushButton#navbarNotificationsButton {
+    background: transparent; border: 1px solid transparent; border-radius: 19px;
+    font-family: "Segoe UI Emoji"; font-size: 20px;
+}
+QPushButton#navbarNotificationsButton:hover { background-color: rgba(123, 44, 255, 0.35); border-color: #a78bfa; }
 #navbarUsernameLabel { color: #ffffff; font-size: 14px; font-weight: bold; background: transparent; }
 #navbarStatusLabel { color: #c8a2ff; font-size: 12px; background: transparent; }
 

@@ -21,6 +21,7 @@
 #include "shell/AppStyle.h"
 #include "shell/HomeContent.h"
 #include "shell/NavigationBar.h"
+#include "shell/UnreadMessages.h"
 #include "voice/AudioDeviceSelector.h"
 #include "voice/VoiceChatManager.h"
 #include "voice/VoiceMemberControls.h"
@@ -80,6 +81,7 @@ MainWindow::MainWindow(QWidget* parent)
     connectConnectionState();
     connectVoiceControls();
     startChatRefreshTimer();
+    trackUnreadMessages();
     m_outerStack->addWidget(m_signedInShell);
     sendSessionCheck();
     connect(m_profilePage->logoutButton(), &QPushButton::clicked, this, &MainWindow::logOut);
@@ -346,6 +348,7 @@ void MainWindow::dispatchRealtimeEvent(const QString& eventName, const QJsonValu
         m_voice->handleSignalingEvent(eventName, data);
     if (eventName == QLatin1String("receive_message")) {
         qDebug() << "Nuovo messaggio ricevuto in tempo reale.";
+        m_unreadMessages->messageReceived(data);
         clickChatButtonAutomatically();
     }
 }
@@ -372,6 +375,12 @@ void MainWindow::startChatRefreshTimer()
             clickChatButtonAutomatically();
     });
     timer->start();
+}
+
+void MainWindow::trackUnreadMessages()
+{
+    m_unreadMessages = new UnreadMessages(this, m_chatPage, [this] { return m_homeContent->userName(); }, this);
+    m_unreadMessages->attachToggle(m_navigationBar->notificationsButton());
 }
 
 void MainWindow::sendSessionCheck()

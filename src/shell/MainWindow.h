@@ -27,6 +27,7 @@ class MembersPage;
 class PublicProfilePage;
 class IdeasOnlinePanel;
 class GamesOnlinePanel;
+class UnreadMessages;
 
 // The one window of the client. It builds every page and shared object and
 // makes the connections between pages; the pages own their own behaviour.
@@ -52,6 +53,7 @@ private:
     void leaveVoiceUntilReconnected();
     void connectVoiceControls();
     void startChatRefreshTimer();
+    void trackUnreadMessages();
     void sendSessionCheck();
 
     void showSignedIn(const QJsonObject& user);
@@ -97,4 +99,5 @@ private:
     PublicProfilePage* m_publicProfilePage = nullptr;
     IdeasOnlinePanel* m_ideasPanel = nullptr;
     GamesOnlinePanel* m_gamesPanel = nullptr;
+    UnreadMessages* m_unreadMessages = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "pages/StatusColor.h"
 #include "widgets/DisplayText.h"
+#include "widgets/EmojiPushButton.h"
 #include "widgets/HomeHoverLift.h"
 #include "widgets/NavbarProfileLink.h"
 
@@ -34,6 +35,7 @@ NavigationBar::NavigationBar(QWidget* parent)
     m_gamesButton = addNavigationButton(QStringLiteral("Games"));
     m_membersButton = addNavigationButton(QStringLiteral("Members"));
     layout->addSpacing(12);
+    layout->addWidget(buildNotificationsButton());
 
     m_profileButton = new QPushButton(QStringLiteral("●"), this);
     m_profileButton->setObjectName(QStringLiteral("profileButton"));
@@ -112,6 +114,23 @@ QPushButton* NavigationBar::buildProfileLink()
         link->layout()->addWidget(child);
     }
     return link;
+}
+
+QPushButton* NavigationBar::buildNotificationsButton()
+{
+    m_notificationsButton = new EmojiPushButton(QString(), this);
+    m_notificationsButton->setObjectName(QStringLiteral("navbarNotificationsButton"));
+    m_notificationsButton->setCursor(Qt::PointingHandCursor);
+    m_notificationsButton->setFixedSize(38, 38);
+    m_notificationsButton->setCheckable(true);
+    auto showState = [button = m_notificationsButton](bool on) {
+        button->setText(on ? QStringLiteral("🔔") : QStringLiteral("🔕"));
+        button->setToolTip(on ? QStringLiteral("Desktop notifications are on: click to turn them off")
+                              : QStringLiteral("Desktop notifications are off: click to turn them on"));
+    };
+    connect(m_notificationsButton, &QPushButton::toggled, m_notificationsButton, showState);
+    showState(false);
+    return m_notificationsButton;
 }
 
 QList<QPushButton*> NavigationBar::navigationButtons() const

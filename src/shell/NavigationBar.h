@@ -25,6 +25,8 @@ public:
     QPushButton* membersButton() const { return m_membersButton; }
     QPushButton* profileButton() const { return m_profileButton; }
     QPushButton* profileLink() const { return m_profileLink; }
+    // The bell that turns desktop notifications on (checked) and off.
+    QPushButton* notificationsButton() const { return m_notificationsButton; }
 
     // Navigation and profile buttons, in bar order.
     QList<QPushButton*> navigationButtons() const;
@@ -48,6 +50,7 @@ private:
     QPushButton* addNavigationButton(const QString& text);
     QPushButton* buildProfileLink();
     void showStatus(const QString& text, QColor colour);
+    QPushButton* buildNotificationsButton();
 
     QPushButton* m_homeButton = nullptr;
     QPushButton* m_chatButton = nullptr;
@@ -56,6 +59,7 @@ private:
     QPushButton* m_membersButton = nullptr;
     QPushButton* m_profileButton = nullptr;
     QPushButton* m_profileLink = nullptr;
+    QPushButton* m_notificationsButton = nullptr;
     QLabel* m_nameLabel = nullptr;
     QLabel* m_statusDot = nullptr;
     QLabel* m_statusLabel = nullptr;

@@ -1,8 +1,8 @@
 // Walks through the client's pages like a member would and saves a picture of
 // the window on each: login, home, profile, the edit dialog, the avatar page,
 // every navigation page (chat, ideas and games also with the member's own items
-// highlighted, games also scrolled to the leaderboard), a public profile and the
-// voice toolbar's audio settings panel.
+// highlighted, games also scrolled to the leaderboard), a public profile, the
+// voice toolbar's audio settings panel and the bell with notifications off.
 // Usage: moonlodge-screenshots OUTPUT_DIR [WIDTH HEIGHT]
 // The server comes from MOONLODGE_BASE_URL; it logs in as luna.
 #include "pages/ProfilePage.h"
@@ -139,6 +139,11 @@ int main(int argc, char* argv[])
     if (auto* games = window.findChild<QScrollArea*>(QStringLiteral("gamesScrollArea"))) {
         games->verticalScrollBar()->setValue(games->verticalScrollBar()->maximum());
         shoot(QStringLiteral("games-leaderboard"), 500);
+    }
+    // The navigation bar's bell with desktop notifications turned off.
+    if (auto* bell = window.findChild<QPushButton*>(QStringLiteral("navbarNotificationsButton"))) {
+        bell->click();
+        shoot(QStringLiteral("notifications-off"), 500);
     }
     return 0;
 }

@@ -1,0 +1,71 @@
+#include "app/CommandLine.h"
+#include "session/ServerEndpoints.h"
+
+#include <QtTest>
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setApplicationVersion(QStringLiteral("9.8.7"));
+    }
+
+    void options_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("serverUrl");
+        QTest::addColumn<QString>("outputContains");
+
+        const int run = int(CommandLine::Action::Run);
+        const int fail = int(CommandLine::Action::Fail);
+        QTest::newRow("nothing") << QStringList() << run << QString() << QString();
+        QTest::newRow("help") << QStringList{"--help"} << int(CommandLine::Action::ShowHelp) << QString()
+                              << QStringLiteral("--server <URL>");
+        QTest::newRow("version") << QStringList{"--version"} << int(CommandLine::Action::ShowVersion) << QString()
+                                 << QStringLiteral(" 9.8.7\n");
+        QTest::newRow("server") << QStringList{"--server", "https://lodge.example:8443/"} << run
+                                << QStringLiteral("https://lodge.example:8443") << QString();
+        QTest::newRow("server=") << QStringList{"--server=http://127.0.0.1:9000"} << run
+                                 << QStringLiteral("http://127.0.0.1:9000") << QString();
+        QTest::newRow("other scheme") << QStringList{"--server", "ftp://lodge.example"} << fail << QString()
+                                      << QStringLiteral("not: ftp://lodge.example");
+        QTest::newRow("path") << QStringList{"--server", "https://lodge.example/api"} << fail << QString()
+                              << QStringLiteral("--server");
+        QTest::newRow("no host") << QStringList{"--server", "https://"} << fail << QString() << QString();
+        QTest::newRow("missing value") << QStringList{"--server"} << fail << QString() << QStringLiteral("server");
+        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << fail << QString()
+                                        << QStringLiteral("frobnicate");
+        QTest::newRow("stray argument") << QStringList{"lodge"} << fail << QString() << QStringLiteral("lodge");
+    }
+
+    void options()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, action);
+        QFETCH(QString, serverUrl);
+        QFETCH(QString, outputContains);
+
+        const CommandLine commandLine = CommandLine::parse(QStringList{"moonlodge-desktop"} + arguments);
+        QCOMPARE(int(commandLine.action()), action);
+        QCOMPARE(commandLine.serverUrl(), serverUrl);
+        QVERIFY2(commandLine.output().contains(outputContains), qPrintable(commandLine.output()));
+    }
+
+    void serverOptionWinsOverTheEnvironment()
+    {
+        qputenv("MOONLODGE_BASE_URL", "http://127.0.0.1:1111");
+        QCOMPARE(ServerEndpoints::baseUrl(), QStringLiteral("http://127.0.0.1:1111"));
+        ServerEndpoints::setBaseUrlOverride(QStringLiteral("https://lodge.example"));
+        QCOMPARE(ServerEndpoints::realtimeUrl().toString(),
+                 QStringLiteral("wss://lodge.example/socket.io/?EIO=4&transport=websocket"));
+        ServerEndpoints::setBaseUrlOverride(QString());
+        QCOMPARE(ServerEndpoints::baseUrl(), QStringLiteral("http://127.0.0.1:1111"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_CommandLine.moc"
