@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QJsonArray>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
