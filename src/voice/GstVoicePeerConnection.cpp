@@ -8,6 +8,7 @@
 // glib's headers use "signals" as a name, which Qt defines as a keyword.
 #undef signals
 #include <gst/app/gstappsink.h>
+#include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 #include <gst/sdp/sdp.h>
 #include <gst/webrtc/webrtc.h>
@@ -15,7 +16,9 @@
 
 namespace {
 
-constexpr guint JitterBufferLatencyMs = 40;
+constexpr guint JitterBufferLatencyMs = 20;
+// Remote candidates kept while no remote description is set.
+constexpr int MaxPendingRemoteCandidates = 64;
 
 bool hasProperty(gpointer object, const char* name)
 {
@@ -265,8 +268,11 @@ std::shared_ptr<VoiceAudioTrack> GstVoicePeerConnection::addTrack(const VoiceAud
         return nullptr;
     }
     GstCaps* sendCaps = GstVoiceAudioTrack::rtpCaps(media, true);
-    g_object_set(appsrc, "caps", sendCaps, "is-live", TRUE, "format", GST_FORMAT_TIME, "do-timestamp", TRUE,
-                 "max-bytes", guint64(64 * 1024), nullptr);
+    // At most 100 ms waiting to be sent: older packets give way to newer ones.
+    g_object_set(appsrc, "caps", sendCaps, "is-live", TRUE, "format", GST_FORMAT_TIME, "do-timestamp", TRUE, nullptr);
+    gst_app_src_set_max_bytes(GST_APP_SRC(appsrc), 0);
+    gst_app_src_set_max_buffers(GST_APP_SRC(appsrc), 5);
+    gst_app_src_set_leaky_type(GST_APP_SRC(appsrc), GST_APP_LEAKY_TYPE_DOWNSTREAM);
     gst_caps_unref(sendCaps);
     gst_bin_add(GST_BIN(m_pipeline), appsrc);
 
@@ -455,6 +461,11 @@ bool GstVoicePeerConnection::addRemoteCandidate(const QString& candidateText, co
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_remoteDescriptionSet) {
+            if (m_pendingRemoteCandidates.size() >= MaxPendingRemoteCandidates) {
+                if (error)
+                    *error = QStringLiteral("Too many ICE candidates before the remote description");
+                return false;
+            }
             m_pendingRemoteCandidates.append({candidate, mid});
             return true;
         }

@@ -6,7 +6,6 @@
 
 #include <QAudioDevice>
 #include <QAudioFormat>
-#include <QAudioSink>
 #include <QAudioSource>
 #include <QByteArray>
 #include <QHash>
@@ -14,15 +13,17 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QThread>
 #include <QTimer>
 
 #include <opus.h>
 
 #include <functional>
 #include <memory>
-#include <vector>
 
 class VoiceAudioTrack;
+class VoiceMemberOutput;
+class VoicePlayoutDevice;
 class VoiceDataChannel;
 class VoicePeerConnection;
 class VoicePeerConnectionFactory;
@@ -30,7 +31,6 @@ class VoicePeerConnectionFactory;
 struct VoiceChatManager::Private
 {
     static constexpr int EncodeBufferBytes = 4000;
-    static constexpr int DecodeBufferSamples = 5760 * 2; // 120 ms of stereo
 
     QSet<QString> negotiatedSids;
     QByteArray microphoneDeviceId;
@@ -40,16 +40,18 @@ struct VoiceChatManager::Private
     bool inVoice = false;
     bool muted = false;
     bool localSpeaking = false;
+    // In voice, but no microphone could be opened after a device change.
+    bool microphoneLost = false;
     QTimer* speakingHoldTimer = nullptr;
     std::unique_ptr<QAudioSource> audioSource;
     QIODevice* microphoneIo = nullptr;
     QAudioFormat microphoneFormat;
     OpusEncoder* encoder = nullptr;
-    QHash<QString, OpusDecoder*> decoders;
+    // Per member: decoder and playout buffer (from the connection on), and the
+    // audio output pulling from them (living on audioThread).
+    QHash<QString, std::shared_ptr<VoicePlayoutDevice>> playouts;
+    QHash<QString, VoiceMemberOutput*> outputs;
     QHash<QString, std::shared_ptr<VoiceAudioTrack>> receiveTracks;
-    QHash<QString, std::shared_ptr<QAudioSink>> outputSinks;
-    QHash<QString, QPointer<QIODevice>> outputDevices;
-    QHash<QString, QAudioFormat> outputFormats;
     QByteArray pendingPcm;
     quint64 sentMicroseconds = 0;
     quint64 encodedFrames = 0;
@@ -59,10 +61,10 @@ struct VoiceChatManager::Private
     QHash<QString, QString> usernamesBySid;
     QSet<QString> mutedUsernames;
     QSet<QString> speakingSids;
-    QHash<QString, QTimer*> remoteSpeakingTimers;
 
     // Where the peer connections come from, and the fixed encode and decode buffers.
     std::shared_ptr<VoicePeerConnectionFactory> connectionFactory;
     unsigned char encodedPacket[EncodeBufferBytes] = {};
-    std::vector<opus_int16> decodedPcm = std::vector<opus_int16>(DecodeBufferSamples);
+    // Where the remote members' audio is decoded and played.
+    QThread audioThread;
 };

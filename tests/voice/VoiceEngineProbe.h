@@ -20,15 +20,6 @@ public:
             QObject::disconnect(manager.d->microphoneIo, &QIODevice::readyRead, &manager, nullptr);
     }
     static void feedMicrophone(VoiceChatManager& manager, const QByteArray& pcm) { manager.processCapturedPcm(pcm); }
-    static void playOpus(VoiceChatManager& manager, const QString& sid, const QByteArray& opus)
-    {
-        manager.playRemoteOpusFrame(sid, opus);
-    }
-    static void restartOutputs(VoiceChatManager& manager) { manager.restartRemoteAudioOutputs(); }
-    static QByteArray opusFromRtp(const QByteArray& packet, int payloadType = 111)
-    {
-        return VoiceChatManager::opusPayloadFromRtp(packet, payloadType);
-    }
     // Stages microphones that cannot be opened: the engine asks `lookup` for the
     // device of an id, and a null device fails like a missing microphone.
     static void setInputDeviceLookup(VoiceChatManager& manager,
@@ -40,7 +31,6 @@ public:
     {
         return manager.d->inputDeviceFor;
     }
-    static void removePeer(VoiceChatManager& manager, const QString& sid) { manager.removePeerConnection(sid); }
 };
 
 // The virtual devices of the test PulseAudio (scripts/lib/run-suite.sh).

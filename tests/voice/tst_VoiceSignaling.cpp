@@ -156,7 +156,7 @@ private slots:
         QCOMPARE(offer.value("sdp").toString(), QString("v=0 fake offer"));
         QCOMPARE(VoiceEngineProbe::d(*manager).usernamesBySid.value("s1"), QString("orion"));
         QVERIFY(!VoiceEngineProbe::d(*manager).usernamesBySid.contains("s2"));
-        QVERIFY(VoiceEngineProbe::d(*manager).decoders.contains("s1"));
+        QVERIFY(VoiceEngineProbe::d(*manager).playouts.contains("s1"));
 
         // Not an array: nothing.
         manager->handleSignalingEvent("voice_existing_users", user("s9", "x"));
@@ -322,7 +322,7 @@ private slots:
         first->reportState(VoicePeerConnection::State::Failed);
         QTRY_VERIFY(!VoiceEngineProbe::d(*manager).peerConnections.contains("s1"));
         QCOMPARE(first->closeCount, 1);
-        QVERIFY(!VoiceEngineProbe::d(*manager).decoders.contains("s1"));
+        QVERIFY(!VoiceEngineProbe::d(*manager).playouts.contains("s1"));
         manager->handleSignalingEvent("voice_offer", offerFrom("s1"));
         QVERIFY(connectionOf("s1") && connectionOf("s1") != first);
     }
@@ -358,7 +358,7 @@ private slots:
         QCOMPARE(factory->last()->closeCount, 1);
         auto& d = VoiceEngineProbe::d(*manager);
         QVERIFY(d.peerConnections.isEmpty() && d.sendTracks.isEmpty() && d.receiveTracks.isEmpty()
-                && d.decoders.isEmpty() && d.outputSinks.isEmpty() && d.usernamesBySid.isEmpty());
+                && d.playouts.isEmpty() && d.outputs.isEmpty() && d.usernamesBySid.isEmpty());
         QVERIFY(!d.audioSource && !d.encoder);
         // Leaving again does nothing.
         manager->leaveVoice();

@@ -72,7 +72,6 @@ private slots:
             factory->last()->notifyLocalCandidate("candidate:1 1 UDP 1 127.0.0.1 9 typ host", "0");
             factory->last()->notifyDataChannel(std::make_shared<FakeVoiceDataChannel>("moonlodge-voice-test"));
             VoiceEngineProbe::feedMicrophone(*manager, pcm);
-            VoiceEngineProbe::playOpus(*manager, QString("e%1-0").arg(cycle), loud);
             manager->toggleRemoteUserMute("m1");
             if (cycle % 3 == 0)
                 manager->toggleMute();
