@@ -461,6 +461,13 @@ void VoiceChatManager::createPeerConnection(const QString& sid, bool offerer)
         qDebug() << "Candidato ICE inviato a:" << sid;
     });
 
+    connection->onFailure([self](const QString& message) {
+        postToManager(self, [message](VoiceChatManager* manager) {
+            qWarning() << "Errore durante la segnalazione WebRTC:" << message;
+            emit manager->voiceError(message);
+        });
+    });
+
     connection->onDataChannel([self, sid](std::shared_ptr<VoiceDataChannel> channel) {
         if (!channel)
             return;
