@@ -3,6 +3,7 @@
 
 #include "voice/GstVoicePeerConnectionFactory.h"
 #include "voice/VoiceAudioTrack.h"
+#include "voice/VoiceCapture.h"
 #include "voice/VoiceDataChannel.h"
 #include "voice/VoiceMemberOutput.h"
 #include "voice/VoicePeerConnection.h"
@@ -11,7 +12,6 @@
 
 #include <QAudioDevice>
 #include <QAudioFormat>
-#include <QAudioSource>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QHash>
@@ -32,16 +32,8 @@ const char* const VoiceChatManager::DefaultStunUrl = "stun:stun.l.google.com:193
 namespace {
 
 constexpr int SampleRate = 48000;
-constexpr int FrameSamples = 960;                  // 20 ms
-constexpr int FrameBytes = FrameSamples * 2;       // mono, 16-bit
-constexpr int EncodeBufferBytes = 4000;
-constexpr int SpeakingThreshold = 449;             // mean absolute sample value must exceed it
-constexpr int LocalSpeakingHoldMs = 250;
 constexpr int EmergencyOfferDelayMs = 1500;
 constexpr int DisconnectGraceMs = 5000;
-constexpr quint64 FrameMicroseconds = 20000;
-// Capture in 10 ms chunks.
-constexpr int CaptureBufferBytes = FrameBytes / 2;
 
 const QString AudioMid = QStringLiteral("0");
 const QString AudioCname = QStringLiteral("moonlodge-audio");
@@ -50,15 +42,6 @@ const QString AudioTrackId = QStringLiteral("moonlodge-audio");
 const QString OpusFmtp = QStringLiteral("minptime=10;maxaveragebitrate=96000;stereo=1;sprop-stereo=1;useinbandfec=1");
 const QString DataChannelLabel = QStringLiteral("moonlodge-voice-test");
 constexpr int OpusPayloadType = 111;
-
-QAudioFormat captureFormat()
-{
-    QAudioFormat format;
-    format.setSampleRate(SampleRate);
-    format.setChannelCount(1);
-    format.setSampleFormat(QAudioFormat::Int16);
-    return format;
-}
 
 QAudioFormat playbackFormat(QAudioFormat::SampleFormat sampleFormat)
 {
@@ -88,19 +71,6 @@ QAudioDevice chooseInputDevice(const QByteArray& id)
 QAudioDevice chooseOutputDevice(const QByteArray& id)
 {
     return deviceWithId(id, QMediaDevices::audioOutputs(), QMediaDevices::defaultAudioOutput());
-}
-
-// Mean absolute value of 16-bit samples, |-32768| counting as 32768.
-qint64 meanLevel(const qint16* samples, qint64 count)
-{
-    if (count <= 0)
-        return 0;
-    qint64 sum = 0;
-    for (qint64 i = 0; i < count; ++i) {
-        const int value = samples[i];
-        sum += value < 0 ? -value : value;
-    }
-    return sum / count;
 }
 
 quint32 ssrcForSid(const QString& sid)
@@ -151,15 +121,8 @@ VoiceChatManager::VoiceChatManager(std::shared_ptr<VoicePeerConnectionFactory> f
     d->audioThread.setObjectName(QStringLiteral("voice-audio"));
     d->audioThread.start(QThread::TimeCriticalPriority);
 
-    d->speakingHoldTimer = new QTimer(this);
-    d->speakingHoldTimer->setSingleShot(true);
-    d->speakingHoldTimer->setInterval(LocalSpeakingHoldMs);
-    connect(d->speakingHoldTimer, &QTimer::timeout, this, [this] {
-        if (d->localSpeaking) {
-            d->localSpeaking = false;
-            emit localUserSpeakingChanged(false);
-        }
-    });
+    d->capture = new VoiceCapture(d->sendTracks, this);
+    connect(d->capture, &VoiceCapture::speakingChanged, this, &VoiceChatManager::localUserSpeakingChanged);
 }
 
 VoiceChatManager::~VoiceChatManager()
@@ -190,7 +153,7 @@ bool VoiceChatManager::isMuted() const
 
 bool VoiceChatManager::isLocalUserSpeaking() const
 {
-    return d->localSpeaking && !d->muted;
+    return d->capture->isSpeaking() && !d->muted;
 }
 
 bool VoiceChatManager::isRemoteUserMuted(const QString& username) const
@@ -229,12 +192,7 @@ void VoiceChatManager::leaveVoice()
 
     emit signalingEventRequested(QStringLiteral("voice_leave"), QJsonObject());
 
-    stopMicrophone();
-    if (d->encoder) {
-        opus_encoder_destroy(d->encoder);
-        d->encoder = nullptr;
-    }
-    d->pendingPcm.clear();
+    d->capture->close();
 
     // Qt's audio outputs may run the event loop while they stop and go away,
     // so everything is first taken out of the private block: work arriving
@@ -617,194 +575,34 @@ void VoiceChatManager::removePeerConnection(const QString& sid)
 
 bool VoiceChatManager::openMicrophoneForJoin()
 {
-    auto fail = [this](const QString& message) {
-        emit voiceError(message);
-        emit voiceStatusChanged(QStringLiteral("error"));
-        return false;
-    };
-
-    const QAudioDevice device = d->inputDeviceFor(d->microphoneDeviceId);
-    if (device.isNull())
-        return fail(QStringLiteral("No microphone was found."));
-
-    QAudioFormat format = captureFormat();
-    if (!device.isFormatSupported(format)) {
-        format = device.preferredFormat();
-        qWarning() << "Formato 48 kHz mono non supportato." << "Uso:" << format.sampleRate() << "Hz,"
-                   << format.channelCount() << "canali.";
-    }
-    if (format.sampleRate() != SampleRate || format.channelCount() != 1
-        || format.sampleFormat() != QAudioFormat::Int16) {
-        return fail(QStringLiteral("The selected microphone does not support 48 kHz mono 16-bit audio."));
-    }
-
-    d->microphoneFormat = format;
-    if (d->encoder) {
-        opus_encoder_destroy(d->encoder);
-        d->encoder = nullptr;
-    }
-    int error = OPUS_OK;
-    d->encoder = opus_encoder_create(SampleRate, 1, OPUS_APPLICATION_VOIP, &error);
-    if (!d->encoder || error != OPUS_OK) {
-        if (d->encoder) {
-            opus_encoder_destroy(d->encoder);
-            d->encoder = nullptr;
-        }
-        return fail(QStringLiteral("Opus encoder error: %1").arg(QString::fromUtf8(opus_strerror(error))));
-    }
-    opus_encoder_ctl(d->encoder, OPUS_SET_BITRATE(32000));
-    opus_encoder_ctl(d->encoder, OPUS_SET_INBAND_FEC(1));
-
-    d->pendingPcm.clear();
-    d->sentMicroseconds = 0;
-    d->encodedFrames = 0;
-
-    d->microphoneIo = nullptr;
-    d->audioSource = std::make_unique<QAudioSource>(device, format);
-    d->audioSource->setBufferSize(CaptureBufferBytes);
-    QIODevice* io = d->audioSource->start();
-    if (!io) {
-        d->audioSource.reset();
-        opus_encoder_destroy(d->encoder);
-        d->encoder = nullptr;
-        return fail(QStringLiteral("The microphone could not be started."));
-    }
-    d->microphoneIo = io;
-    connect(io, &QIODevice::readyRead, this, &VoiceChatManager::processMicrophoneAudio);
-    return true;
+    const QString failure = d->capture->open(d->inputDeviceFor(d->microphoneDeviceId));
+    if (failure.isEmpty())
+        return true;
+    emit voiceError(failure);
+    emit voiceStatusChanged(QStringLiteral("error"));
+    return false;
 }
 
 bool VoiceChatManager::startMicrophone()
 {
-    const QAudioDevice device = d->inputDeviceFor(d->microphoneDeviceId);
-    if (device.isNull()) {
-        emit voiceError(QStringLiteral("No microphone was found."));
-        return false;
-    }
-    const QAudioFormat format = captureFormat();
-    if (!device.isFormatSupported(format)) {
-        emit voiceError(QStringLiteral("The selected microphone does not support 48 kHz mono 16-bit audio."));
-        return false;
-    }
-
-    d->microphoneFormat = format;
-    d->microphoneIo = nullptr;
-    d->audioSource = std::make_unique<QAudioSource>(device, format);
-    d->audioSource->setBufferSize(CaptureBufferBytes);
-    d->audioSource->setVolume(d->muted ? 0.0 : 1.0);
-    QIODevice* io = d->audioSource->start();
-    if (!io) {
-        d->audioSource.reset();
-        emit voiceError(QStringLiteral("The microphone could not be started."));
-        return false;
-    }
-    d->microphoneIo = io;
-    connect(io, &QIODevice::readyRead, this, &VoiceChatManager::processMicrophoneAudio);
-    d->pendingPcm.clear();
-    qDebug() << "Acquisizione avviata dal microfono:" << device.description();
-    return true;
+    const QString failure = d->capture->restart(d->inputDeviceFor(d->microphoneDeviceId));
+    if (failure.isEmpty())
+        return true;
+    emit voiceError(failure);
+    return false;
 }
 
 void VoiceChatManager::stopMicrophone()
 {
-    d->speakingHoldTimer->stop();
-    if (d->localSpeaking) {
-        d->localSpeaking = false;
-        emit localUserSpeakingChanged(false);
-    }
-    d->microphoneIo = nullptr;
-    if (d->audioSource) {
-        d->audioSource->stop();
-        d->audioSource.reset();
-    }
-    d->pendingPcm.clear();
-    qDebug() << "Acquisizione del microfono arrestata.";
-}
-
-void VoiceChatManager::processMicrophoneAudio()
-{
-    if (!d->microphoneIo)
-        return;
-    // readyRead may come with nothing available, and what is available may
-    // grow while reading: read until the device has nothing more.
-    QByteArray pcm;
-    char chunk[8192];
-    for (;;) {
-        const qint64 count = d->microphoneIo->read(chunk, sizeof chunk);
-        if (count <= 0)
-            break;
-        pcm.append(chunk, count);
-    }
-    processCapturedPcm(pcm);
-}
-
-void VoiceChatManager::processCapturedPcm(const QByteArray& pcm)
-{
-    if (d->muted)
-        return;
-
-    const qint64 samples = pcm.size() / 2;
-    if (samples > 0) {
-        const qint64 level = meanLevel(reinterpret_cast<const qint16*>(pcm.constData()), samples);
-        if (level > SpeakingThreshold) {
-            if (!d->localSpeaking) {
-                d->localSpeaking = true;
-                emit localUserSpeakingChanged(true);
-            }
-            d->speakingHoldTimer->start();
-        }
-    }
-
-    if (d->sendTracks.isEmpty()) {
-        d->pendingPcm.clear();
-        return;
-    }
-    if (!d->encoder)
-        return;
-
-    d->pendingPcm.append(pcm);
-    qsizetype offset = 0;
-    while (d->pendingPcm.size() - offset >= FrameBytes) {
-        const auto* frame = reinterpret_cast<const opus_int16*>(d->pendingPcm.constData() + offset);
-        offset += FrameBytes;
-        const int encoded = opus_encode(d->encoder, frame, FrameSamples, d->encodedPacket, EncodeBufferBytes);
-        if (encoded < 0) {
-            qWarning() << "Errore codifica Opus:" << opus_strerror(encoded);
-            continue;
-        }
-        const QByteArray packet(reinterpret_cast<const char*>(d->encodedPacket), encoded);
-        const double seconds = double(d->sentMicroseconds) / 1000000.0;
-        for (auto it = d->sendTracks.cbegin(); it != d->sendTracks.cend(); ++it) {
-            const std::shared_ptr<VoiceAudioTrack>& track = it.value();
-            if (!track || !track->isOpen())
-                continue;
-            QString failure;
-            if (!track->sendFrame(packet, seconds, &failure))
-                qWarning() << "Invio audio WebRTC fallito:" << failure;
-        }
-        d->sentMicroseconds += FrameMicroseconds;
-        ++d->encodedFrames;
-        if (d->encodedFrames % 100 == 0)
-            qDebug() << "Frame Opus codificati:" << d->encodedFrames << "- tracce audio:" << d->sendTracks.size();
-    }
-    d->pendingPcm.remove(0, offset);
+    d->capture->stop();
 }
 
 void VoiceChatManager::toggleMute()
 {
-    if (!d->inVoice || !d->audioSource)
+    if (!d->inVoice || !d->capture->isCapturing())
         return;
     d->muted = !d->muted;
-    if (d->muted) {
-        d->speakingHoldTimer->stop();
-        if (d->localSpeaking) {
-            d->localSpeaking = false;
-            emit localUserSpeakingChanged(false);
-        }
-        d->audioSource->setVolume(0.0);
-    } else {
-        d->audioSource->setVolume(1.0);
-    }
+    d->capture->setMuted(d->muted);
     emit muteChanged(d->muted);
     emit voiceStatusChanged(d->muted ? QStringLiteral("muted") : QStringLiteral("connected"));
 }

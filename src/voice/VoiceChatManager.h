@@ -84,8 +84,6 @@ private:
     bool openMicrophoneForJoin();
     bool startMicrophone();
     void stopMicrophone();
-    void processMicrophoneAudio();
-    void processCapturedPcm(const QByteArray& pcm);
 
     // Remote playback.
     void initializeRemoteAudio(const QString& sid);

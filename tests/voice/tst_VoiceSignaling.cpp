@@ -2,6 +2,7 @@
 
 #include "FakeVoicePeerConnection.h"
 #include "VoiceEngineProbe.h"
+#include "voice/VoiceCapture.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -115,7 +116,7 @@ private slots:
         joined();
         QCOMPARE(recorder->log, (QStringList{"status:connected", "mute:0", "event:voice_join"}));
         QVERIFY(recorder->events.first().second.isEmpty());
-        QVERIFY(VoiceEngineProbe::d(*manager).encoder);
+        QVERIFY(VoiceEngineProbe::d(*manager).capture->isCapturing());
         QVERIFY(VoiceEngineProbe::d(*manager).peerConnections.isEmpty());
         // A second join does nothing.
         manager->joinVoice();
@@ -359,7 +360,7 @@ private slots:
         auto& d = VoiceEngineProbe::d(*manager);
         QVERIFY(d.peerConnections.isEmpty() && d.sendTracks.isEmpty() && d.receiveTracks.isEmpty()
                 && d.playouts.isEmpty() && d.outputs.isEmpty() && d.usernamesBySid.isEmpty());
-        QVERIFY(!d.audioSource && !d.encoder);
+        QVERIFY(!d.capture->isCapturing());
         // Leaving again does nothing.
         manager->leaveVoice();
         QCOMPARE(recorder->log.size(), 3);
