@@ -58,13 +58,22 @@ VoicePlayoutBuffer::Frame VoicePlayoutBuffer::pop()
             return {};
         m_playing = true;
     }
-    // Keep no more than the target (one frame of slack for the output's own pace).
-    while (depthFrames() > targetFrames() + 1) {
-        if (has(m_next)) {
-            m_slots[slotOf(m_next)].clear();
-            ++m_dropped;
+    // Keep no more than the target, with a frame of slack for the output's
+    // own pace; an excess that lasts (a burst, a stall, drift) is dropped, one
+    // that the output's next reads take away again is not.
+    if (depthFrames() > targetFrames() + 1) {
+        if (++m_excessPops >= TrimAfterPops) {
+            m_excessPops = 0;
+            while (depthFrames() > targetFrames()) {
+                if (has(m_next)) {
+                    m_slots[slotOf(m_next)].clear();
+                    ++m_dropped;
+                }
+                ++m_next;
+            }
         }
-        ++m_next;
+    } else {
+        m_excessPops = 0;
     }
 
     Frame frame;

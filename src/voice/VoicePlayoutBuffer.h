@@ -23,6 +23,8 @@ public:
     static constexpr int Slots = 16;
     // After this many concealed frames in a row the member counts as silent.
     static constexpr int MaxConcealedRun = 5;
+    // Frames taken out while above the target before the excess is dropped.
+    static constexpr int TrimAfterPops = 5;
     // Arrivals over which the jitter is measured (one second of audio).
     static constexpr int JitterWindow = 50;
 
@@ -62,6 +64,7 @@ private:
     bool m_haveSequence = false;
     qint64 m_lastIndex = 0;
     int m_concealedRun = 0;
+    int m_excessPops = 0;
 
     std::array<qint64, JitterWindow> m_transit{};
     int m_transitCount = 0;

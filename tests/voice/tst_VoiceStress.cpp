@@ -90,6 +90,22 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
+    // A hostile server announcing member after member: the mesh stays small.
+    void joinFloodIsBounded()
+    {
+        auto factory = std::make_shared<FakeVoicePeerConnectionFactory>();
+        VoiceChatManager manager(factory);
+        manager.setMicrophoneDeviceId("vmic");
+        manager.joinVoice();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Troppe connessioni vocali"));
+        for (int i = 0; i < 200; ++i)
+            manager.handleSignalingEvent("voice_user_joined", QJsonObject{{"sid", QString("f%1").arg(i)}, {"username", "f"}});
+        const int connections = int(VoiceEngineProbe::d(manager).peerConnections.size());
+        QVERIFY(connections >= 8 && connections < 200);
+        QCOMPARE(int(factory->created.size()), connections);
+        manager.leaveVoice();
+    }
+
     void webrtcConnectionsComeAndGo()
     {
         // Real webrtcbin connections made and torn down, offers included (no peer answers).
