@@ -253,6 +253,7 @@ private slots:
     void failedMicrophoneChangeWithoutFallbackEndsInError()
     {
         join();
+        const auto realLookup = VoiceEngineProbe::inputDeviceLookup(*manager);
         VoiceEngineProbe::setInputDeviceLookup(*manager, [](const QByteArray&) { return QAudioDevice(); });
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Cambio del microfono fallito"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Impossibile ripristinare il microfono precedente"));
@@ -262,6 +263,12 @@ private slots:
         QVERIFY(d().inVoice);
         QVERIFY(!d().capture->isCapturing());
         QCOMPARE(d().microphoneDeviceId, QByteArray("vmic"));
+
+        // A device that works again brings the status back.
+        VoiceEngineProbe::setInputDeviceLookup(*manager, [realLookup](const QByteArray&) { return realLookup("vmic"); });
+        manager->setMicrophoneDeviceId("working");
+        QVERIFY(d().capture->isCapturing());
+        QCOMPARE(log.filter("status:"), (QStringList{"status:error", "status:connected"}));
     }
 
     void toggleMuteOutsideVoiceDoesNothing()
