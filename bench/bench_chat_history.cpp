@@ -215,7 +215,7 @@ void oneIncomingMessage(DevServer& server)
 
     StallMeter stall;
     const int before = window.rendered_;
-    window.client.channel->sendEventFrame(QStringLiteral("send_message"), QJsonObject{{"text", "one more"}});
+    window.client.channel->sendIfReady(QStringLiteral("send_message"), QJsonObject{{"text", "one more"}});
     const qint64 painted = awaitPainted(window, before, 600000);
     runFor(kSettleMs);
     std::printf("one incoming message, 5000 shown: reply->painted %lld ms, longest stall %lld ms\n",

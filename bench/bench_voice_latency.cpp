@@ -1,17 +1,24 @@
 // Mouth-to-ear latency between two voice engines on loopback: 1 kHz bursts
-// written into one client's FIFO microphone, detected on the other client's
-// speaker monitor. Both ends are timed with the same clock; the figure
-// includes PulseAudio's capture of the FIFO and of the monitor, Opus both
-// ways, WebRTC on loopback and the 40 ms jitter buffer, and the output buffer.
+// played into a low-latency virtual microphone (the monitor of a null sink
+// fed with 5 ms buffers), detected on the other client's speaker monitor.
+// Both ends are timed with the same clock. The same run measures the harness
+// alone (bursts played straight into the speaker and recorded from its
+// monitor) and a plain GStreamer Opus/RTP pipeline between the same devices.
 
 #include "SignalingBridge.h"
 #include "TestAudio.h"
+#include "VoiceEngineProbe.h"
 #include "support/DevServer.h"
 #include "voice/GstVoicePeerConnectionFactory.h"
+#include "voice/VoicePlayoutDevice.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QAudioSink>
 #include <QTest>
+
+#undef signals
+#include <gst/gst.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,27 +27,36 @@ namespace {
 
 QElapsedTimer benchClock;
 
-// Writes silence with 100 ms bursts of 1 kHz, as time passes (no lead).
+// Plays silence with 100 ms bursts of 1 kHz into an output, as time passes,
+// with about 5 ms of buffering.
 class BurstFeeder
 {
 public:
-    explicit BurstFeeder(const QString& microphone)
+    explicit BurstFeeder(const QByteArray& outputId)
     {
-        const QByteArray path = qgetenv("MOONLODGE_TEST_AUDIO_DIR") + "/" + microphone.toUtf8() + ".fifo";
-        fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+        QAudioFormat format;
+        format.setSampleRate(48000);
+        format.setChannelCount(1);
+        format.setSampleFormat(QAudioFormat::Int16);
+        QAudioDevice device;
+        for (const QAudioDevice& output : QMediaDevices::audioOutputs())
+            if (output.id() == outputId)
+                device = output;
+        sink = std::make_unique<QAudioSink>(device, format);
+        sink->setBufferSize(480);
+        io = sink->start();
         startNs = benchClock.nsecsElapsed();
         QObject::connect(&timer, &QTimer::timeout, &timer, [this] { pump(); });
         timer.setTimerType(Qt::PreciseTimer);
         timer.start(2);
     }
-    ~BurstFeeder() { ::close(fd); }
+    bool isOpen() const { return io != nullptr; }
     // Starts a burst at the next written sample; returns its time in ms on benchClock.
     double burst()
     {
         burstStart = written;
         return double(startNs) / 1e6 + double(written) * 1000.0 / 48000.0;
     }
-    int fd = -1;
 
 private:
     void pump()
@@ -53,11 +69,11 @@ private:
             samples.push_back(on ? qint16(12000 * std::sin(2 * M_PI * 1000.0 * double(inBurst) / 48000.0)) : 0);
             ++written;
         }
-        if (!samples.empty()) {
-            const ssize_t ignored = ::write(fd, samples.data(), samples.size() * sizeof(qint16));
-            Q_UNUSED(ignored);
-        }
+        if (io && !samples.empty())
+            io->write(reinterpret_cast<const char*>(samples.data()), qint64(samples.size() * sizeof(qint16)));
     }
+    std::unique_ptr<QAudioSink> sink;
+    QIODevice* io = nullptr;
     QTimer timer;
     qint64 startNs = 0;
     qint64 written = 0;
@@ -116,6 +132,77 @@ double percentile(std::vector<double> values, double p)
     return values[low] + (values[high] - values[low]) * (rank - double(low));
 }
 
+
+struct Figures
+{
+    std::vector<double> latencies;
+    double median() const { return percentile(latencies, 0.5); }
+    double p95() const { return percentile(latencies, 0.95); }
+};
+
+// Bursts from the feeder, onsets on the recorder.
+Figures measure(BurstFeeder& feeder, TimedRecorder& recorder, int bursts)
+{
+    Figures figures;
+    for (int i = 0; i < bursts; ++i) {
+        const double sent = feeder.burst();
+        QTest::qWait(400);
+        const double heard = recorder.onsetAfter(sent);
+        if (heard > 0 && heard - sent < 380)
+            figures.latencies.push_back(heard - sent);
+    }
+    return figures;
+}
+
+// The plain pipeline: pulsesrc, opusenc 20 ms, rtpopuspay, UDP on loopback,
+// rtpjitterbuffer 20 ms, opusdec, pulsesink 20 ms.
+class PlainPipeline
+{
+public:
+    PlainPipeline(const char* microphone, const char* speaker)
+    {
+        gst_init(nullptr, nullptr);
+        const QByteArray receive = QByteArray("udpsrc address=127.0.0.1 port=47000 caps=\"application/x-rtp,media=audio,"
+                                              "encoding-name=OPUS,clock-rate=48000,payload=96\" ! rtpjitterbuffer latency=20"
+                                              " ! rtpopusdepay ! opusdec ! audioconvert ! pulsesink device=")
+            + speaker + " buffer-time=20000 latency-time=10000 sync=false";
+        const QByteArray send = QByteArray("pulsesrc device=") + microphone
+            + " buffer-time=20000 latency-time=10000 ! audio/x-raw,rate=48000,channels=1 ! opusenc frame-size=20"
+              " ! rtpopuspay pt=96 ! udpsink host=127.0.0.1 port=47000 sync=false";
+        receiver = gst_parse_launch(receive.constData(), nullptr);
+        sender = gst_parse_launch(send.constData(), nullptr);
+        if (receiver)
+            gst_element_set_state(receiver, GST_STATE_PLAYING);
+        if (sender)
+            gst_element_set_state(sender, GST_STATE_PLAYING);
+    }
+    ~PlainPipeline()
+    {
+        for (GstElement* pipeline : {sender, receiver}) {
+            if (pipeline) {
+                gst_element_set_state(pipeline, GST_STATE_NULL);
+                gst_object_unref(pipeline);
+            }
+        }
+    }
+    bool isRunning() const { return sender && receiver; }
+
+private:
+    GstElement* sender = nullptr;
+    GstElement* receiver = nullptr;
+};
+
+void print(const char* name, const Figures& figures, double harness)
+{
+    if (figures.latencies.empty()) {
+        std::printf("%-28s no burst detected\n", name);
+        return;
+    }
+    std::printf("%-28s %3zu bursts  median %6.1f ms  p95 %6.1f ms  (net of harness: median %6.1f, p95 %6.1f)\n",
+                name, figures.latencies.size(), figures.median(), figures.p95(), figures.median() - harness,
+                figures.p95() - harness);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -125,56 +212,73 @@ int main(int argc, char** argv)
     DevServer server;
     if (!server.start())
         return 1;
+    constexpr int Bursts = 50;
+
+    // The harness alone: bursts played into the listener's speaker, recorded from its monitor.
+    TimedRecorder recorder("vspk_b_rec");
+    QTest::qWait(2000); // a cold null sink stalls at first
+    Figures harness;
+    {
+        BurstFeeder direct("vspk_b");
+        QTest::qWait(500);
+        harness = measure(direct, recorder, 20);
+    }
+    const double harnessMedian = harness.latencies.empty() ? 0 : harness.median();
 
     auto factory = std::make_shared<GstVoicePeerConnectionFactory>();
     factory->setLoopbackOnly(true);
-    VoiceChatManager speaker(factory);
-    VoiceChatManager listener(factory);
-    speaker.setMicrophoneDeviceId("vmic_a");
-    speaker.setSpeakerDeviceId("vspk_a");
-    listener.setMicrophoneDeviceId("vmic_b");
-    listener.setSpeakerDeviceId("vspk_b");
-    SignalingBridge speakerChannel(&speaker, server.url(), server.sessionFor("luna").value("cookie").toString().toUtf8());
-    SignalingBridge listenerChannel(&listener, server.url(), server.sessionFor("orion").value("cookie").toString().toUtf8());
-    if (!QTest::qWaitFor([&] { return speakerChannel.isReady() && listenerChannel.isReady(); }, 10000))
-        return 2;
+    Figures client;
+    {
+        VoiceChatManager speaker(factory);
+        VoiceChatManager listener(factory);
+        speaker.setMicrophoneDeviceId("vmic_low_a");
+        speaker.setSpeakerDeviceId("vspk_a");
+        listener.setMicrophoneDeviceId("vmic_b");
+        listener.setSpeakerDeviceId("vspk_b");
+        SignalingBridge speakerChannel(&speaker, server.url(), server.sessionFor("luna").value("cookie").toString().toUtf8());
+        SignalingBridge listenerChannel(&listener, server.url(), server.sessionFor("orion").value("cookie").toString().toUtf8());
+        if (!QTest::qWaitFor([&] { return speakerChannel.isReady() && listenerChannel.isReady(); }, 10000))
+            return 2;
 
-    BurstFeeder feeder("vmic_a");
-    ToneFeeder quietListener("vmic_b", 440.0, 0);
-    TimedRecorder recorder("vspk_b_rec");
-    speaker.joinVoice();
-    QTest::qWait(300);
-    listener.joinVoice();
-    // Connected once a burst comes through.
-    bool connected = false;
-    for (int tries = 0; tries < 30 && !connected; ++tries) {
-        feeder.burst();
-        connected = QTest::qWaitFor([&] { return listener.isRemoteUserSpeaking("luna"); }, 500);
+        BurstFeeder feeder("vmic_feed_a");
+        ToneFeeder quietListener("vmic_b", 440.0, 0);
+        speaker.joinVoice();
+        QTest::qWait(300);
+        listener.joinVoice();
+        // Connected once a burst comes through.
+        bool connected = false;
+        for (int tries = 0; tries < 30 && !connected; ++tries) {
+            feeder.burst();
+            connected = QTest::qWaitFor([&] { return listener.isRemoteUserSpeaking("luna"); }, 500);
+        }
+        if (!connected) {
+            std::fprintf(stderr, "the engines did not connect\n");
+            return 3;
+        }
+        QTest::qWait(1500);
+        client = measure(feeder, recorder, Bursts);
+        int playoutDelay = 0;
+        for (const auto& playout : std::as_const(VoiceEngineProbe::d(listener).playouts))
+            playoutDelay = std::max(playoutDelay, playout->delayMs());
+        std::printf("listener's playout buffer after the bursts: %d ms\n", playoutDelay);
+        speaker.leaveVoice();
+        listener.leaveVoice();
     }
-    if (!connected) {
-        std::fprintf(stderr, "the engines did not connect\n");
-        return 3;
-    }
-    QTest::qWait(1500);
 
-    std::vector<double> latencies;
-    for (int i = 0; i < 25; ++i) {
-        const double sent = feeder.burst();
-        QTest::qWait(600);
-        const double heard = recorder.onsetAfter(sent);
-        if (heard > 0 && heard - sent < 580)
-            latencies.push_back(heard - sent);
+    Figures plain;
+    {
+        PlainPipeline pipeline("vmic_low_a", "vspk_b");
+        BurstFeeder feeder("vmic_feed_a");
+        QTest::qWait(1500);
+        if (pipeline.isRunning())
+            plain = measure(feeder, recorder, Bursts);
     }
-    speaker.leaveVoice();
-    listener.leaveVoice();
 
-    if (latencies.empty()) {
-        std::printf("mouth-to-ear latency: no burst detected\n");
-        return 4;
-    }
-    std::printf("mouth-to-ear latency over %zu bursts: median %.1f ms, 95th percentile %.1f ms (min %.1f, max %.1f)\n",
-                latencies.size(), percentile(latencies, 0.5), percentile(latencies, 0.95),
-                *std::min_element(latencies.begin(), latencies.end()),
-                *std::max_element(latencies.begin(), latencies.end()));
-    return 0;
+    std::printf("mouth-to-ear latency, same run:\n");
+    print("harness alone", harness, 0);
+    print("client to client", client, harnessMedian);
+    print("plain GStreamer pipeline", plain, harnessMedian);
+    if (!client.latencies.empty() && !plain.latencies.empty())
+        std::printf("client / plain pipeline (medians): %.2f\n", client.median() / plain.median());
+    return client.latencies.empty() ? 4 : 0;
 }

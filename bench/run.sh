@@ -11,8 +11,16 @@ reexec_in_private_network "$0" "$build"
 prepare_test_environment
 export QT_QPA_PLATFORM=offscreen
 start_pulseaudio
+# A low-latency virtual microphone: the monitor of a null sink that the
+# latency benchmark plays into with 5 ms buffers.
+pactl load-module module-null-sink sink_name=vmic_feed_a rate=48000 channels=1 >/dev/null
+pactl load-module module-remap-source master=vmic_feed_a.monitor source_name=vmic_low_a >/dev/null
+parec -d vmic_feed_a.monitor --latency-msec=10 >/dev/null &
+started_pids+=("$!")
 
+"$build/bench/bench_voice_playout"
 [ -n "${MOONLODGE_BENCH_SKIP_LATENCY:-}" ] || "$build/bench/bench_voice_latency"
+"$build/bench/bench_voice_stall"
 "$build/bench/bench_voice_cpu"
 "$build/bench/bench_echo"
 "$build/bench/bench_push_to_talk"

@@ -1,5 +1,7 @@
 #include "voice/GstVoiceAudioTrack.h"
 
+#include "voice/VoiceRtpPacket.h"
+
 #include <QRandomGenerator>
 #include <QStringList>
 
@@ -52,11 +54,6 @@ GstCaps* GstVoiceAudioTrack::rtpCaps(const VoiceAudioMediaLine& media, bool with
     return caps;
 }
 
-QString GstVoiceAudioTrack::mediaType() const
-{
-    return QStringLiteral("audio");
-}
-
 QString GstVoiceAudioTrack::mid() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -92,28 +89,18 @@ void GstVoiceAudioTrack::setPayloadType(int payloadType)
     gst_caps_unref(preferences);
     GstCaps* sendCaps = rtpCaps(m_media, true);
     g_object_set(m_appsrc, "caps", sendCaps, nullptr);
-    gst_caps_unref(sendCaps);
 
-    // appsrc announces its caps from its own thread (the first ones too, and
-    // even before any buffer), and webrtcbin answers with what its sink pad
-    // last received: wait (briefly) until the pad has the new payload type,
-    // or the answer would find no common codec and reject the audio line.
+    // webrtcbin answers with the caps its sink pad last received, which appsrc
+    // passes on only later, from its own thread: hand them to the pad now.
     GstPad* source = gst_element_get_static_pad(m_appsrc, "src");
     GstPad* sink = source ? gst_pad_get_peer(source) : nullptr;
-    for (int waited = 0; sink && waited < 500; ++waited) {
-        int announced = -1;
-        if (GstCaps* current = gst_pad_get_current_caps(sink)) {
-            gst_structure_get_int(gst_caps_get_structure(current, 0), "payload", &announced);
-            gst_caps_unref(current);
-        }
-        if (announced == payloadType)
-            break;
-        g_usleep(1000);
-    }
-    if (sink)
+    if (sink) {
+        gst_pad_send_event(sink, gst_event_new_caps(sendCaps));
         gst_object_unref(sink);
+    }
     if (source)
         gst_object_unref(source);
+    gst_caps_unref(sendCaps);
 }
 
 void GstVoiceAudioTrack::setOpen(bool open)
@@ -140,25 +127,18 @@ bool GstVoiceAudioTrack::sendFrame(const QByteArray& opusPacket, double seconds,
         return false;
     }
 
-    const gsize size = 12 + gsize(opusPacket.size());
-    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, size, nullptr);
+    VoiceRtpPacket rtp;
+    rtp.payloadType = m_payloadType;
+    rtp.marker = m_firstPacket;
+    rtp.sequence = m_sequence;
+    rtp.timestamp = m_timestampBase + quint32(std::llround(seconds * m_media.clockRate));
+    rtp.ssrc = m_media.ssrc;
+    rtp.payload = opusPacket.constData();
+    rtp.payloadSize = int(opusPacket.size());
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, gsize(VoiceRtpPacket::HeaderBytes + rtp.payloadSize), nullptr);
     GstMapInfo map;
     gst_buffer_map(buffer, &map, GST_MAP_WRITE);
-    guint8* rtp = map.data;
-    const quint32 timestamp = m_timestampBase + quint32(std::llround(seconds * m_media.clockRate));
-    rtp[0] = 0x80;
-    rtp[1] = guint8((m_firstPacket ? 0x80 : 0x00) | (m_payloadType & 0x7f));
-    rtp[2] = guint8(m_sequence >> 8);
-    rtp[3] = guint8(m_sequence & 0xff);
-    rtp[4] = guint8(timestamp >> 24);
-    rtp[5] = guint8(timestamp >> 16);
-    rtp[6] = guint8(timestamp >> 8);
-    rtp[7] = guint8(timestamp);
-    rtp[8] = guint8(m_media.ssrc >> 24);
-    rtp[9] = guint8(m_media.ssrc >> 16);
-    rtp[10] = guint8(m_media.ssrc >> 8);
-    rtp[11] = guint8(m_media.ssrc);
-    memcpy(rtp + 12, opusPacket.constData(), size_t(opusPacket.size()));
+    rtp.write(map.data);
     gst_buffer_unmap(buffer, &map);
 
     const GstFlowReturn flow = gst_app_src_push_buffer(GST_APP_SRC(m_appsrc), buffer);

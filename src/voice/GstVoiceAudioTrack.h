@@ -24,7 +24,6 @@ public:
     // The caps of the RTP the track sends, which are also the codec preference of its transceiver.
     static GstCaps* rtpCaps(const VoiceAudioMediaLine& media, bool withSsrc);
 
-    QString mediaType() const override;
     QString mid() const override;
     int payloadType() const override;
     bool isOpen() const override;

@@ -3,28 +3,36 @@
 #include "voice/GstVoiceAudioTrack.h"
 #include "voice/GstVoiceDataChannel.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QThreadPool>
 
 // glib's headers use "signals" as a name, which Qt defines as a keyword.
 #undef signals
 #include <gst/app/gstappsink.h>
+#include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 #include <gst/sdp/sdp.h>
 #include <gst/webrtc/webrtc.h>
 #include <nice/agent.h>
 
+#include <utility>
+
 namespace {
 
-constexpr guint JitterBufferLatencyMs = 40;
+constexpr guint JitterBufferLatencyMs = 20;
+// Remote candidates kept while no remote description is set.
+constexpr int MaxPendingRemoteCandidates = 64;
 
 bool hasProperty(gpointer object, const char* name)
 {
     return g_object_class_find_property(G_OBJECT_GET_CLASS(object), name) != nullptr;
 }
 
-QString promiseError(GstPromise* promise, GstPromiseResult result)
+// The failure a promise reply carries (empty when there is none).
+QString replyError(GstPromise* promise)
 {
-    if (result != GST_PROMISE_RESULT_REPLIED)
+    if (gst_promise_wait(promise) != GST_PROMISE_RESULT_REPLIED)
         return QStringLiteral("WebRTC operation interrupted");
     const GstStructure* reply = gst_promise_get_reply(promise);
     if (reply && gst_structure_has_field(reply, "error")) {
@@ -48,20 +56,63 @@ QStringList midsOf(const GstSDPMessage* sdp)
     return mids;
 }
 
+using TrackHandle = std::weak_ptr<GstVoiceAudioTrack>;
+using ConnectionHandle = std::weak_ptr<GstVoicePeerConnection>;
+
 GstFlowReturn pullRtp(GstAppSink* sink, gpointer data)
 {
     GstSample* sample = gst_app_sink_pull_sample(sink);
     if (!sample)
         return GST_FLOW_OK;
+    const std::shared_ptr<GstVoiceAudioTrack> track = static_cast<TrackHandle*>(data)->lock();
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     GstMapInfo map;
-    if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+    if (track && buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
         const QByteArray packet(reinterpret_cast<const char*>(map.data), qsizetype(map.size));
         gst_buffer_unmap(buffer, &map);
-        static_cast<GstVoiceAudioTrack*>(data)->deliverRtp(packet);
+        track->deliverRtp(packet);
     }
     gst_sample_unref(sample);
     return GST_FLOW_OK;
+}
+
+// "candidate:foundation component transport priority address port typ type ..."
+bool isWellFormedCandidate(const QString& candidate)
+{
+    const QStringList parts = candidate.mid(10).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    bool component = false;
+    bool port = false;
+    if (parts.size() >= 8) {
+        parts.at(1).toUInt(&component);
+        parts.at(5).toUInt(&port);
+    }
+    return component && port && parts.at(6) == QLatin1String("typ");
+}
+
+// A promise whose reply comes back to a member function of the connection, if
+// the connection is still there and open by then.
+struct PendingReply
+{
+    ConnectionHandle connection;
+    bool offer = false;
+    GstWebRTCSessionDescription* description = nullptr;
+    ~PendingReply()
+    {
+        if (description)
+            gst_webrtc_session_description_free(description);
+    }
+};
+
+template <typename Handler>
+GstPromise* promiseFor(PendingReply* pending)
+{
+    return gst_promise_new_with_change_func(
+        [](GstPromise* promise, gpointer data) {
+            auto* reply = static_cast<PendingReply*>(data);
+            if (const std::shared_ptr<GstVoicePeerConnection> connection = reply->connection.lock())
+                Handler::run(*connection, promise, *reply);
+        },
+        pending, [](gpointer data) { delete static_cast<PendingReply*>(data); });
 }
 
 void unifyBundleIceCredentials(GstSDPMessage* sdp)
@@ -131,6 +182,33 @@ GstSDPMessage* parseSdp(const QString& sdpText)
 
 } // namespace
 
+struct GstVoicePeerConnection::Replies
+{
+    struct Created
+    {
+        static void run(GstVoicePeerConnection& connection, GstPromise* promise, PendingReply& reply)
+        {
+            connection.localDescriptionCreated(promise, reply.offer);
+        }
+    };
+    struct Set
+    {
+        static void run(GstVoicePeerConnection& connection, GstPromise* promise, PendingReply& reply)
+        {
+            connection.localDescriptionSet(promise, std::exchange(reply.description, nullptr), reply.offer);
+        }
+    };
+    struct Checked
+    {
+        static void run(GstVoicePeerConnection& connection, GstPromise* promise, PendingReply&)
+        {
+            const QString failure = replyError(promise);
+            if (!failure.isEmpty() && !connection.m_closed)
+                connection.notifyFailure(failure);
+        }
+    };
+};
+
 std::shared_ptr<GstVoicePeerConnection> GstVoicePeerConnection::create(const VoicePeerConfiguration& configuration,
                                                                        bool loopbackOnly, QString* error)
 {
@@ -154,6 +232,21 @@ QString GstVoicePeerConnection::webrtcbinStunServer(const QString& stunUrl)
     return QStringLiteral("stun://") + url;
 }
 
+void GstVoicePeerConnection::connectSignal(const char* name, GCallback handler)
+{
+    // Each handler holds only a weak reference: a connection being released
+    // is never kept alive, nor used, by a signal already on its way.
+    m_signalHandlers.push_back(g_signal_connect_data(
+        m_webrtc, name, handler, new ConnectionHandle(weak_from_this()),
+        [](gpointer data, GClosure*) { delete static_cast<ConnectionHandle*>(data); }, GConnectFlags(0)));
+}
+
+std::shared_ptr<GstVoicePeerConnection> GstVoicePeerConnection::fromHandle(void* handle)
+{
+    std::shared_ptr<GstVoicePeerConnection> connection = static_cast<ConnectionHandle*>(handle)->lock();
+    return connection && !connection->m_closed ? connection : nullptr;
+}
+
 bool GstVoicePeerConnection::setUp(const VoicePeerConfiguration& configuration, bool loopbackOnly, QString* error)
 {
     auto fail = [error](const QString& text) {
@@ -170,7 +263,7 @@ bool GstVoicePeerConnection::setUp(const VoicePeerConfiguration& configuration, 
         m_webrtc = nullptr;
         return fail(QStringLiteral("GStreamer webrtcbin is not available"));
     }
-    gst_bin_add(GST_BIN(m_pipeline), m_webrtc);
+    gst_bin_add(GST_BIN(m_pipeline), GST_ELEMENT(gst_object_ref(m_webrtc)));
 
     g_object_set(m_webrtc, "bundle-policy", GST_WEBRTC_BUNDLE_POLICY_MAX_BUNDLE, "latency", JitterBufferLatencyMs,
                  nullptr);
@@ -206,15 +299,14 @@ bool GstVoicePeerConnection::setUp(const VoicePeerConfiguration& configuration, 
         g_object_unref(ice);
     }
 
-    g_signal_connect(m_webrtc, "on-ice-candidate", G_CALLBACK(&GstVoicePeerConnection::handleIceCandidate), this);
-    g_signal_connect(m_webrtc, "notify::connection-state", G_CALLBACK(&GstVoicePeerConnection::handleConnectionState),
-                     this);
-    g_signal_connect(m_webrtc, "on-data-channel", G_CALLBACK(&GstVoicePeerConnection::handleDataChannel), this);
-    g_signal_connect(m_webrtc, "pad-added", G_CALLBACK(&GstVoicePeerConnection::handlePadAdded), this);
+    connectSignal("on-ice-candidate", G_CALLBACK(&GstVoicePeerConnection::handleIceCandidate));
+    connectSignal("notify::connection-state", G_CALLBACK(&GstVoicePeerConnection::handleConnectionState));
+    connectSignal("on-data-channel", G_CALLBACK(&GstVoicePeerConnection::handleDataChannel));
+    connectSignal("pad-added", G_CALLBACK(&GstVoicePeerConnection::handlePadAdded));
 
     GstBus* bus = gst_element_get_bus(m_pipeline);
-    gst_bus_set_sync_handler(bus, reinterpret_cast<GstBusSyncHandler>(&GstVoicePeerConnection::handleBusMessage), this,
-                             nullptr);
+    gst_bus_set_sync_handler(bus, reinterpret_cast<GstBusSyncHandler>(&GstVoicePeerConnection::handleBusMessage),
+                             nullptr, nullptr);
     gst_object_unref(bus);
 
     if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
@@ -222,32 +314,11 @@ bool GstVoicePeerConnection::setUp(const VoicePeerConfiguration& configuration, 
     return true;
 }
 
-QString GstVoicePeerConnection::withUnifiedIceCredentials(const QString& sdpText)
-{
-    GstSDPMessage* sdp = parseSdp(sdpText);
-    if (!sdp)
-        return sdpText;
-    unifyBundleIceCredentials(sdp);
-    gchar* text = gst_sdp_message_as_text(sdp);
-    const QString result = QString::fromUtf8(text);
-    g_free(text);
-    gst_sdp_message_free(sdp);
-    return result;
-}
-
-int GstVoicePeerConnection::opusPayloadType(const QString& sdpText)
-{
-    GstSDPMessage* sdp = parseSdp(sdpText);
-    if (!sdp)
-        return -1;
-    const int payloadType = opusPayloadTypeOf(sdp);
-    gst_sdp_message_free(sdp);
-    return payloadType;
-}
-
 GstVoicePeerConnection::~GstVoicePeerConnection()
 {
     close();
+    if (m_webrtc)
+        gst_object_unref(m_webrtc);
 }
 
 std::shared_ptr<VoiceAudioTrack> GstVoicePeerConnection::addTrack(const VoiceAudioMediaLine& media, QString* error)
@@ -265,9 +336,12 @@ std::shared_ptr<VoiceAudioTrack> GstVoicePeerConnection::addTrack(const VoiceAud
         return nullptr;
     }
     GstCaps* sendCaps = GstVoiceAudioTrack::rtpCaps(media, true);
-    g_object_set(appsrc, "caps", sendCaps, "is-live", TRUE, "format", GST_FORMAT_TIME, "do-timestamp", TRUE,
-                 "max-bytes", guint64(64 * 1024), nullptr);
+    g_object_set(appsrc, "caps", sendCaps, "is-live", TRUE, "format", GST_FORMAT_TIME, "do-timestamp", TRUE, nullptr);
     gst_caps_unref(sendCaps);
+    // At most 100 ms waiting to be sent: older packets give way to newer ones.
+    gst_app_src_set_max_bytes(GST_APP_SRC(appsrc), 0);
+    gst_app_src_set_max_buffers(GST_APP_SRC(appsrc), 5);
+    gst_app_src_set_leaky_type(GST_APP_SRC(appsrc), GST_APP_LEAKY_TYPE_DOWNSTREAM);
     gst_bin_add(GST_BIN(m_pipeline), appsrc);
 
     GstPad* sinkPad = gst_element_request_pad_simple(m_webrtc, "sink_%u");
@@ -317,14 +391,11 @@ std::shared_ptr<VoiceDataChannel> GstVoicePeerConnection::createDataChannel(cons
 
 bool GstVoicePeerConnection::setLocalDescription(DescriptionType type, QString* error)
 {
-    auto fail = [error](const QString& text) {
+    if (m_closed) {
         if (error)
-            *error = text;
+            *error = QStringLiteral("Connection is closed");
         return false;
-    };
-    if (m_closed)
-        return fail(QStringLiteral("Connection is closed"));
-
+    }
     if (type == DescriptionType::Unspecified) {
         GstWebRTCSignalingState signaling = GST_WEBRTC_SIGNALING_STATE_STABLE;
         g_object_get(m_webrtc, "signaling-state", &signaling, nullptr);
@@ -332,28 +403,41 @@ bool GstVoicePeerConnection::setLocalDescription(DescriptionType type, QString* 
                                                                          : DescriptionType::Offer;
     }
     const bool offer = type == DescriptionType::Offer;
-
-    GstPromise* promise = gst_promise_new();
+    GstPromise* promise = promiseFor<Replies::Created>(new PendingReply{weak_from_this(), offer});
     g_signal_emit_by_name(m_webrtc, offer ? "create-offer" : "create-answer", nullptr, promise);
-    GstPromiseResult result = gst_promise_wait(promise);
-    QString failure = promiseError(promise, result);
+    gst_promise_unref(promise);
+    return true;
+}
+
+// webrtcbin's thread: the description exists, now make it the local one.
+void GstVoicePeerConnection::localDescriptionCreated(GstPromise* promise, bool offer)
+{
+    const QString failure = replyError(promise);
     GstWebRTCSessionDescription* description = nullptr;
     if (failure.isEmpty()) {
         gst_structure_get(gst_promise_get_reply(promise), offer ? "offer" : "answer",
                           GST_TYPE_WEBRTC_SESSION_DESCRIPTION, &description, nullptr);
     }
-    gst_promise_unref(promise);
-    if (!description)
-        return fail(failure.isEmpty() ? QStringLiteral("No description was made") : failure);
+    if (!description) {
+        if (!m_closed)
+            notifyFailure(failure.isEmpty() ? QStringLiteral("No description was made") : failure);
+        return;
+    }
+    GstPromise* next = promiseFor<Replies::Set>(new PendingReply{weak_from_this(), offer, description});
+    g_signal_emit_by_name(m_webrtc, "set-local-description", description, next);
+    gst_promise_unref(next);
+}
 
-    promise = gst_promise_new();
-    g_signal_emit_by_name(m_webrtc, "set-local-description", description, promise);
-    result = gst_promise_wait(promise);
-    failure = promiseError(promise, result);
-    gst_promise_unref(promise);
-    if (!failure.isEmpty()) {
+// webrtcbin's thread: the local description is in place; report it, then the candidates held back.
+void GstVoicePeerConnection::localDescriptionSet(GstPromise* promise, GstWebRTCSessionDescription* description,
+                                                 bool offer)
+{
+    const QString failure = replyError(promise);
+    if (!failure.isEmpty() || m_closed) {
         gst_webrtc_session_description_free(description);
-        return fail(failure);
+        if (!m_closed)
+            notifyFailure(failure);
+        return;
     }
 
     gchar* text = gst_sdp_message_as_text(description->sdp);
@@ -379,7 +463,6 @@ bool GstVoicePeerConnection::setLocalDescription(DescriptionType type, QString* 
         m_localDescriptionReported = true;
     }
     flushLocalCandidates();
-    return true;
 }
 
 bool GstVoicePeerConnection::setRemoteDescription(const QString& sdpText, const QString& type, QString* error)
@@ -416,15 +499,13 @@ bool GstVoicePeerConnection::setRemoteDescription(const QString& sdpText, const 
     const QStringList mids = midsOf(sdp);
 
     GstWebRTCSessionDescription* description = gst_webrtc_session_description_new(sdpType, sdp);
-    GstPromise* promise = gst_promise_new();
+    GstPromise* promise = promiseFor<Replies::Checked>(new PendingReply{weak_from_this()});
     g_signal_emit_by_name(m_webrtc, "set-remote-description", description, promise);
-    const GstPromiseResult result = gst_promise_wait(promise);
-    const QString failure = promiseError(promise, result);
     gst_promise_unref(promise);
     gst_webrtc_session_description_free(description);
-    if (!failure.isEmpty())
-        return fail(failure);
 
+    // webrtcbin applies its operations in order: candidates given from now on
+    // reach it after the description.
     QList<QPair<QString, QString>> pending;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -439,11 +520,13 @@ bool GstVoicePeerConnection::setRemoteDescription(const QString& sdpText, const 
 
 bool GstVoicePeerConnection::addRemoteCandidate(const QString& candidateText, const QString& mid, QString* error)
 {
-    if (m_closed) {
+    auto fail = [error](const QString& text) {
         if (error)
-            *error = QStringLiteral("Connection is closed");
+            *error = text;
         return false;
-    }
+    };
+    if (m_closed)
+        return fail(QStringLiteral("Connection is closed"));
     QString candidate = candidateText.trimmed();
     if (candidate.startsWith(QLatin1String("a=")))
         candidate = candidate.mid(2);
@@ -451,18 +534,23 @@ bool GstVoicePeerConnection::addRemoteCandidate(const QString& candidateText, co
         return true; // end of candidates
     if (!candidate.startsWith(QLatin1String("candidate:")))
         candidate.prepend(QLatin1String("candidate:"));
+    if (!isWellFormedCandidate(candidate))
+        return fail(QStringLiteral("Invalid ICE candidate: %1").arg(candidateText));
 
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_remoteDescriptionSet) {
+            if (m_pendingRemoteCandidates.size() >= MaxPendingRemoteCandidates)
+                return fail(QStringLiteral("Too many ICE candidates before the remote description"));
             m_pendingRemoteCandidates.append({candidate, mid});
             return true;
         }
     }
-    return applyRemoteCandidate(candidate, mid);
+    applyRemoteCandidate(candidate, mid);
+    return true;
 }
 
-bool GstVoicePeerConnection::applyRemoteCandidate(const QString& candidate, const QString& mid)
+void GstVoicePeerConnection::applyRemoteCandidate(const QString& candidate, const QString& mid)
 {
     int index = 0;
     {
@@ -470,7 +558,6 @@ bool GstVoicePeerConnection::applyRemoteCandidate(const QString& candidate, cons
         index = qMax(0, int(m_remoteMids.indexOf(mid)));
     }
     g_signal_emit_by_name(m_webrtc, "add-ice-candidate", guint(index), candidate.toUtf8().constData());
-    return true;
 }
 
 void GstVoicePeerConnection::flushLocalCandidates()
@@ -498,41 +585,45 @@ void GstVoicePeerConnection::close()
 {
     if (m_closed.exchange(true))
         return;
+    // Callbacks running now finish first; none starts afterwards.
     resetCallbacks();
     if (m_track)
         m_track->resetCallbacks();
+    std::vector<std::shared_ptr<GstVoiceDataChannel>> channels;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        for (const auto& channel : m_channels)
-            channel->resetCallbacks();
+        channels.swap(m_channels);
     }
-
-    if (m_pipeline) {
-        gst_element_set_state(m_pipeline, GST_STATE_NULL);
-        g_signal_handlers_disconnect_by_data(m_webrtc, this);
-        GstBus* bus = gst_element_get_bus(m_pipeline);
-        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-        gst_object_unref(bus);
-    }
-    for (const auto& channel : m_channels)
+    for (const auto& channel : channels)
         channel->release();
-    m_channels.clear();
     if (m_track)
         m_track->release();
-    if (m_pipeline) {
-        gst_object_unref(m_pipeline);
-        m_pipeline = nullptr;
-        m_webrtc = nullptr;
-    }
+    for (const unsigned long handler : m_signalHandlers)
+        g_signal_handler_disconnect(m_webrtc, handler);
+    m_signalHandlers.clear();
     m_state = int(State::Closed);
+
+    // Stopping a pipeline waits for its threads: never here, where the caller
+    // may be the GUI thread or one of those threads.
+    GstElement* pipeline = std::exchange(m_pipeline, nullptr);
+    if (!pipeline)
+        return;
+    auto teardown = [pipeline] {
+        gst_element_set_state(pipeline, GST_STATE_NULL);
+        gst_object_unref(pipeline);
+    };
+    if (QCoreApplication::instance())
+        QThreadPool::globalInstance()->start(teardown);
+    else
+        teardown();
 }
 
 // --- GStreamer callbacks (GStreamer's threads) --------------------------------
 
-void GstVoicePeerConnection::handleIceCandidate(GstElement*, unsigned mlineIndex, char* candidate, void* self)
+void GstVoicePeerConnection::handleIceCandidate(GstElement*, unsigned mlineIndex, char* candidate, void* handle)
 {
-    auto* connection = static_cast<GstVoicePeerConnection*>(self);
-    if (connection->m_closed || !candidate)
+    const std::shared_ptr<GstVoicePeerConnection> connection = fromHandle(handle);
+    if (!connection || !candidate)
         return;
     QString text = QString::fromUtf8(candidate);
     if (text.startsWith(QLatin1String("a=")))
@@ -550,10 +641,10 @@ void GstVoicePeerConnection::handleIceCandidate(GstElement*, unsigned mlineIndex
     connection->notifyLocalCandidate(text, mid);
 }
 
-void GstVoicePeerConnection::handleConnectionState(GstElement* webrtc, GParamSpec*, void* self)
+void GstVoicePeerConnection::handleConnectionState(GstElement* webrtc, GParamSpec*, void* handle)
 {
-    auto* connection = static_cast<GstVoicePeerConnection*>(self);
-    if (connection->m_closed)
+    const std::shared_ptr<GstVoicePeerConnection> connection = fromHandle(handle);
+    if (!connection)
         return;
     GstWebRTCPeerConnectionState gstState = GST_WEBRTC_PEER_CONNECTION_STATE_NEW;
     g_object_get(webrtc, "connection-state", &gstState, nullptr);
@@ -577,10 +668,10 @@ void GstVoicePeerConnection::handleConnectionState(GstElement* webrtc, GParamSpe
     connection->notifyStateChange(state);
 }
 
-void GstVoicePeerConnection::handleDataChannel(GstElement*, GstWebRTCDataChannel* channel, void* self)
+void GstVoicePeerConnection::handleDataChannel(GstElement*, GstWebRTCDataChannel* channel, void* handle)
 {
-    auto* connection = static_cast<GstVoicePeerConnection*>(self);
-    if (connection->m_closed || !channel)
+    const std::shared_ptr<GstVoicePeerConnection> connection = fromHandle(handle);
+    if (!connection || !channel)
         return;
     gst_object_ref(channel);
     auto wrapper = std::make_shared<GstVoiceDataChannel>(channel);
@@ -591,26 +682,31 @@ void GstVoicePeerConnection::handleDataChannel(GstElement*, GstWebRTCDataChannel
     connection->notifyDataChannel(wrapper);
 }
 
-void GstVoicePeerConnection::handlePadAdded(GstElement*, GstPad* pad, void* self)
+void GstVoicePeerConnection::handlePadAdded(GstElement*, GstPad* pad, void* handle)
 {
-    auto* connection = static_cast<GstVoicePeerConnection*>(self);
-    if (connection->m_closed || GST_PAD_DIRECTION(pad) != GST_PAD_SRC || !connection->m_track)
+    const std::shared_ptr<GstVoicePeerConnection> connection = fromHandle(handle);
+    if (!connection || GST_PAD_DIRECTION(pad) != GST_PAD_SRC || !connection->m_track)
+        return;
+    GstElement* pipeline = GST_ELEMENT(gst_element_get_parent(connection->m_webrtc));
+    if (!pipeline)
         return;
 
     GstElement* sink = gst_element_factory_make("appsink", nullptr);
-    if (!sink)
-        return;
-    g_object_set(sink, "sync", FALSE, "async", FALSE, "emit-signals", FALSE, "max-buffers", 200u, "drop", TRUE,
-                 nullptr);
-    GstAppSinkCallbacks callbacks = {};
-    callbacks.new_sample = &pullRtp;
-    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, connection->m_track.get(), nullptr);
-    gst_bin_add(GST_BIN(connection->m_pipeline), sink);
-    gst_element_sync_state_with_parent(sink);
-    GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
-    if (gst_pad_link(pad, sinkPad) != GST_PAD_LINK_OK)
-        qWarning() << "Collegamento dell'audio WebRTC ricevuto fallito.";
-    gst_object_unref(sinkPad);
+    if (sink) {
+        g_object_set(sink, "sync", FALSE, "async", FALSE, "emit-signals", FALSE, "max-buffers", 50u, "drop", TRUE,
+                     nullptr);
+        GstAppSinkCallbacks callbacks = {};
+        callbacks.new_sample = &pullRtp;
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, new TrackHandle(connection->m_track),
+                                   [](gpointer data) { delete static_cast<TrackHandle*>(data); });
+        gst_bin_add(GST_BIN(pipeline), sink);
+        gst_element_sync_state_with_parent(sink);
+        GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
+        if (gst_pad_link(pad, sinkPad) != GST_PAD_LINK_OK)
+            qWarning() << "Collegamento dell'audio WebRTC ricevuto fallito.";
+        gst_object_unref(sinkPad);
+    }
+    gst_object_unref(pipeline);
 }
 
 int GstVoicePeerConnection::handleBusMessage(GstBus*, GstMessage* message, void*)

@@ -16,19 +16,24 @@ typedef struct _GstElement GstElement;
 typedef struct _GstPad GstPad;
 typedef struct _GstBus GstBus;
 typedef struct _GstMessage GstMessage;
+typedef struct _GstPromise GstPromise;
 typedef struct _GParamSpec GParamSpec;
 typedef struct _GstWebRTCDataChannel GstWebRTCDataChannel;
+typedef struct _GstWebRTCSessionDescription GstWebRTCSessionDescription;
 
 class GstVoiceAudioTrack;
 class GstVoiceDataChannel;
 
 // A voice peer connection carried by GStreamer's webrtcbin in a pipeline of its
-// own: bundle-policy max-bundle, a 40 ms jitter buffer, UPnP and ICE-TCP off,
-// explicit negotiation only. Descriptions are made synchronously on the calling
-// thread; candidates, state changes, data channels and RTP arrive on
-// GStreamer's threads. Local candidates are held back until the local
-// description has been reported, so signalling sees them in order.
-class GstVoicePeerConnection : public VoicePeerConnection
+// own: bundle-policy max-bundle, a 20 ms jitter buffer, UPnP and ICE-TCP off,
+// explicit negotiation only. Nothing here waits for GStreamer: descriptions
+// are completed from webrtcbin's promise replies, and the pipeline is torn
+// down on a worker thread. Candidates, state changes, data channels, RTP and
+// failures arrive on GStreamer's threads. Local candidates are held back until
+// the local description has been reported, so signalling sees them in order;
+// remote candidates wait (a bounded number) for the remote description.
+class GstVoicePeerConnection : public VoicePeerConnection,
+                               public std::enable_shared_from_this<GstVoicePeerConnection>
 {
 public:
     // loopbackOnly: ICE uses 127.0.0.1 and nothing else (for tests).
@@ -46,16 +51,18 @@ public:
 
     // "stun:host:port" as webrtcbin wants it ("stun://host:port"); empty stays empty.
     static QString webrtcbinStunServer(const QString& stunUrl);
-    // The session description with every m-line using the ICE credentials of
-    // the first one, as webrtcbin wants them inside one BUNDLE group.
-    static QString withUnifiedIceCredentials(const QString& sdp);
-    // The payload type the description gives Opus in its first audio m-line, or -1.
-    static int opusPayloadType(const QString& sdp);
 
 private:
+    struct Replies;
+
     GstVoicePeerConnection() = default;
     bool setUp(const VoicePeerConfiguration& configuration, bool loopbackOnly, QString* error);
-    bool applyRemoteCandidate(const QString& candidate, const QString& mid);
+    void connectSignal(const char* name, void (*handler)());
+    // The connection a signal handler was registered for, unless it is gone or closed.
+    static std::shared_ptr<GstVoicePeerConnection> fromHandle(void* handle);
+    void applyRemoteCandidate(const QString& candidate, const QString& mid);
+    void localDescriptionCreated(GstPromise* promise, bool offer);
+    void localDescriptionSet(GstPromise* promise, GstWebRTCSessionDescription* description, bool offer);
     void flushLocalCandidates();
 
     static void handleIceCandidate(GstElement* webrtc, unsigned mlineIndex, char* candidate, void* self);
@@ -66,10 +73,11 @@ private:
 
     GstElement* m_pipeline = nullptr;
     GstElement* m_webrtc = nullptr;
+    std::vector<unsigned long> m_signalHandlers;
     std::shared_ptr<GstVoiceAudioTrack> m_track;
-    std::vector<std::shared_ptr<GstVoiceDataChannel>> m_channels;
 
     std::mutex m_mutex; // guards what follows
+    std::vector<std::shared_ptr<GstVoiceDataChannel>> m_channels;
     QStringList m_localMids;
     QStringList m_remoteMids;
     bool m_localDescriptionReported = false;

@@ -20,19 +20,12 @@ void VoiceAudioTrack::onMessage(DataCallback callback)
     m_message = std::move(callback);
 }
 
-void VoiceAudioTrack::onFrame(DataCallback callback)
-{
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    m_frame = std::move(callback);
-}
-
 void VoiceAudioTrack::resetCallbacks()
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     m_open = nullptr;
     m_closed = nullptr;
     m_message = nullptr;
-    m_frame = nullptr;
 }
 
 void VoiceAudioTrack::notifyOpen()
@@ -54,11 +47,4 @@ void VoiceAudioTrack::notifyMessage(const QByteArray& rtpPacket)
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (m_message)
         m_message(rtpPacket);
-}
-
-void VoiceAudioTrack::notifyFrame(const QByteArray& frame)
-{
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (m_frame)
-        m_frame(frame);
 }

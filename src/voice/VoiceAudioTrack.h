@@ -8,8 +8,7 @@
 
 // The audio media line of a voice peer connection, as a track: Opus frames go
 // out through sendFrame (the track packetizes them into RTP), and what the peer
-// sends arrives either as raw RTP packets (onMessage) or, for a track the peer
-// announced itself, as depacketized Opus frames (onFrame).
+// sends arrives as raw RTP packets (onMessage).
 // Callbacks run on the WebRTC library's threads.
 class VoiceAudioTrack
 {
@@ -19,8 +18,6 @@ public:
 
     virtual ~VoiceAudioTrack();
 
-    // "audio" for the tracks of the voice room.
-    virtual QString mediaType() const = 0;
     virtual QString mid() const = 0;
     // The RTP payload type Opus uses on this track once negotiated.
     virtual int payloadType() const = 0;
@@ -32,7 +29,6 @@ public:
     void onOpen(Callback callback);
     void onClosed(Callback callback);
     void onMessage(DataCallback callback);
-    void onFrame(DataCallback callback);
     // After this returns no callback of this track runs any more.
     void resetCallbacks();
 
@@ -40,12 +36,10 @@ protected:
     void notifyOpen();
     void notifyClosed();
     void notifyMessage(const QByteArray& rtpPacket);
-    void notifyFrame(const QByteArray& frame);
 
 private:
     std::recursive_mutex m_mutex;
     Callback m_open;
     Callback m_closed;
     DataCallback m_message;
-    DataCallback m_frame;
 };

@@ -3,14 +3,16 @@
 
 #include "voice/GstVoicePeerConnectionFactory.h"
 #include "voice/VoiceAudioTrack.h"
+#include "voice/VoiceCapture.h"
 #include "voice/VoiceDataChannel.h"
+#include "voice/VoiceMemberOutput.h"
 #include "voice/VoicePeerConnection.h"
 #include "voice/VoicePeerConnectionFactory.h"
+#include "voice/VoicePlayoutDevice.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
-#include <QAudioSink>
-#include <QAudioSource>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QHash>
 #include <QJsonArray>
@@ -30,19 +32,8 @@ const char* const VoiceChatManager::DefaultStunUrl = "stun:stun.l.google.com:193
 namespace {
 
 constexpr int SampleRate = 48000;
-constexpr int FrameSamples = 960;                  // 20 ms
-constexpr int FrameBytes = FrameSamples * 2;       // mono, 16-bit
-constexpr int EncodeBufferBytes = 4000;
-constexpr int MaxDecodedSamplesPerChannel = 5760;  // 120 ms, the longest Opus frame
-constexpr int SpeakingThreshold = 449;             // mean absolute sample value must exceed it
-constexpr int LocalSpeakingHoldMs = 250;
-constexpr int RemoteSpeakingHoldMs = 350;
 constexpr int EmergencyOfferDelayMs = 1500;
 constexpr int DisconnectGraceMs = 5000;
-constexpr quint64 FrameMicroseconds = 20000;
-// Capture in 20 ms chunks; play with about 40 ms of output buffer.
-constexpr int CaptureBufferBytes = FrameBytes;
-constexpr int PlaybackBufferBytes = 7680;
 
 const QString AudioMid = QStringLiteral("0");
 const QString AudioCname = QStringLiteral("moonlodge-audio");
@@ -51,15 +42,6 @@ const QString AudioTrackId = QStringLiteral("moonlodge-audio");
 const QString OpusFmtp = QStringLiteral("minptime=10;maxaveragebitrate=96000;stereo=1;sprop-stereo=1;useinbandfec=1");
 const QString DataChannelLabel = QStringLiteral("moonlodge-voice-test");
 constexpr int OpusPayloadType = 111;
-
-QAudioFormat captureFormat()
-{
-    QAudioFormat format;
-    format.setSampleRate(SampleRate);
-    format.setChannelCount(1);
-    format.setSampleFormat(QAudioFormat::Int16);
-    return format;
-}
 
 QAudioFormat playbackFormat(QAudioFormat::SampleFormat sampleFormat)
 {
@@ -89,19 +71,6 @@ QAudioDevice chooseInputDevice(const QByteArray& id)
 QAudioDevice chooseOutputDevice(const QByteArray& id)
 {
     return deviceWithId(id, QMediaDevices::audioOutputs(), QMediaDevices::defaultAudioOutput());
-}
-
-// Mean absolute value of 16-bit samples, |-32768| counting as 32768.
-qint64 meanLevel(const qint16* samples, qint64 count)
-{
-    if (count <= 0)
-        return 0;
-    qint64 sum = 0;
-    for (qint64 i = 0; i < count; ++i) {
-        const int value = samples[i];
-        sum += value < 0 ? -value : value;
-    }
-    return sum / count;
 }
 
 quint32 ssrcForSid(const QString& sid)
@@ -149,20 +118,24 @@ VoiceChatManager::VoiceChatManager(std::shared_ptr<VoicePeerConnectionFactory> f
     d->inputDeviceFor = chooseInputDevice;
     qDebug() << "Codec audio disponibile:" << opus_get_version_string();
 
-    d->speakingHoldTimer = new QTimer(this);
-    d->speakingHoldTimer->setSingleShot(true);
-    d->speakingHoldTimer->setInterval(LocalSpeakingHoldMs);
-    connect(d->speakingHoldTimer, &QTimer::timeout, this, [this] {
-        if (d->localSpeaking) {
-            d->localSpeaking = false;
-            emit localUserSpeakingChanged(false);
-        }
-    });
+    d->audioThread.setObjectName(QStringLiteral("voice-audio"));
+    d->audioThread.start(QThread::TimeCriticalPriority);
+
+    d->capture = new VoiceCapture(d->sendTracks, this);
+    connect(d->capture, &VoiceCapture::speakingChanged, this, &VoiceChatManager::localUserSpeakingChanged);
 }
 
 VoiceChatManager::~VoiceChatManager()
 {
     leaveVoice();
+    // The outputs left go away on their own thread before it ends.
+    QObject finisher;
+    finisher.moveToThread(&d->audioThread);
+    QMetaObject::invokeMethod(
+        &finisher, [] { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); },
+        Qt::BlockingQueuedConnection);
+    d->audioThread.quit();
+    d->audioThread.wait();
     d.reset();
 }
 
@@ -180,7 +153,7 @@ bool VoiceChatManager::isMuted() const
 
 bool VoiceChatManager::isLocalUserSpeaking() const
 {
-    return d->localSpeaking && !d->muted;
+    return d->capture->isSpeaking() && !d->muted;
 }
 
 bool VoiceChatManager::isRemoteUserMuted(const QString& username) const
@@ -219,34 +192,20 @@ void VoiceChatManager::leaveVoice()
 
     emit signalingEventRequested(QStringLiteral("voice_leave"), QJsonObject());
 
-    stopMicrophone();
-    if (d->encoder) {
-        opus_encoder_destroy(d->encoder);
-        d->encoder = nullptr;
-    }
-    d->pendingPcm.clear();
+    d->capture->close();
 
     // Qt's audio outputs may run the event loop while they stop and go away,
     // so everything is first taken out of the private block: work arriving
     // meanwhile finds no connection, decoder or output and does nothing.
     const auto connections = std::exchange(d->peerConnections, {});
-    const auto sinks = std::exchange(d->outputSinks, {});
-    const auto decoders = std::exchange(d->decoders, {});
     for (const auto& connection : connections) {
         if (connection)
             connection->close();
     }
-    for (const auto& sink : sinks) {
-        if (sink)
-            sink->stop();
-    }
-    for (OpusDecoder* decoder : decoders)
-        opus_decoder_destroy(decoder);
-
-    d->outputDevices.clear();
-    d->outputFormats.clear();
-    d->outputSinks.clear();
-    d->decoders.clear();
+    for (VoiceMemberOutput* output : std::as_const(d->outputs))
+        output->deleteLater();
+    d->outputs.clear();
+    d->playouts.clear();
     d->receiveTracks.clear();
     d->sendTracks.clear();
     d->dataChannels.clear();
@@ -254,11 +213,6 @@ void VoiceChatManager::leaveVoice()
 
     for (const QString& sid : std::as_const(d->speakingSids))
         emit remoteUserSpeakingChanged(d->usernamesBySid.value(sid), false);
-    for (QTimer* timer : std::as_const(d->remoteSpeakingTimers)) {
-        timer->stop();
-        timer->deleteLater();
-    }
-    d->remoteSpeakingTimers.clear();
     d->speakingSids.clear();
     d->usernamesBySid.clear();
     d->mutedUsernames.clear();
@@ -266,6 +220,7 @@ void VoiceChatManager::leaveVoice()
 
     d->inVoice = false;
     d->muted = false;
+    d->microphoneLost = false;
     emit voiceStatusChanged(QStringLiteral("disconnected"));
     emit muteChanged(false);
     qDebug() << "Microfono e connessioni vocali disattivati.";
@@ -405,6 +360,10 @@ void VoiceChatManager::createPeerConnection(const QString& sid, bool offerer)
 {
     if (sid.isEmpty() || d->peerConnections.contains(sid))
         return;
+    if (d->peerConnections.size() >= MaxPeers) {
+        qWarning() << "Troppe connessioni vocali, connessione rifiutata per:" << sid;
+        return;
+    }
 
     QString failure;
     auto fail = [this, &failure] {
@@ -460,28 +419,25 @@ void VoiceChatManager::createPeerConnection(const QString& sid, bool offerer)
         qDebug() << "Candidato ICE inviato a:" << sid;
     });
 
+    connection->onFailure([self](const QString& message) {
+        postToManager(self, [message](VoiceChatManager* manager) {
+            qWarning() << "Errore durante la segnalazione WebRTC:" << message;
+            emit manager->voiceError(message);
+        });
+    });
+
     connection->onDataChannel([self, sid](std::shared_ptr<VoiceDataChannel> channel) {
         if (!channel)
             return;
         postToManager(self, [sid, channel](VoiceChatManager* manager) {
+            if (!manager->d->peerConnections.contains(sid))
+                return;
             manager->d->dataChannels.insert(sid, channel);
             channel->onOpen([sid] { qDebug() << "DataChannel WebRTC aperto con:" << sid; });
             channel->onClosed([sid] { qDebug() << "DataChannel WebRTC chiuso con:" << sid; });
-        });
-    });
-
-    connection->onTrack([self, sid](std::shared_ptr<VoiceAudioTrack> track) {
-        if (!self || !track || track->mediaType() != QLatin1String("audio"))
-            return;
-        qDebug() << "Traccia audio remota ricevuta da:" << sid;
-        postToManager(self, [sid, track](VoiceChatManager* manager) {
-            manager->d->receiveTracks.insert(sid, track);
-            manager->initializeRemoteAudio(sid);
-        });
-        track->onFrame([self, sid](const QByteArray& frame) {
-            if (frame.isEmpty())
-                return;
-            postToManager(self, [sid, frame](VoiceChatManager* manager) { manager->playRemoteOpusFrame(sid, frame); });
+            // The answering side receives the channel already open.
+            if (channel->isOpen())
+                qDebug() << "DataChannel WebRTC aperto con:" << sid;
         });
     });
 
@@ -500,23 +456,26 @@ void VoiceChatManager::createPeerConnection(const QString& sid, bool offerer)
         return;
     }
 
-    // Receive path A: every binary message on the send-and-receive track is an RTP packet from the peer.
+    // What the peer sends arrives as RTP on the send-and-receive track and
+    // goes straight into the member's playout buffer, on the library's thread.
+    const std::shared_ptr<VoicePlayoutDevice> playout = VoicePlayoutDevice::create(&failure);
+    if (!playout)
+        emit voiceError(failure);
+    const std::weak_ptr<VoicePlayoutDevice> weakPlayout = playout;
     const std::weak_ptr<VoiceAudioTrack> weakTrack = track;
-    track->onMessage([self, sid, weakTrack](const QByteArray& packet) {
-        if (!self)
-            return;
+    track->onMessage([weakPlayout, weakTrack](const QByteArray& packet) {
+        const std::shared_ptr<VoicePlayoutDevice> receiver = weakPlayout.lock();
         const std::shared_ptr<VoiceAudioTrack> receiving = weakTrack.lock();
-        const int payloadType = receiving ? receiving->payloadType() : OpusPayloadType;
-        const QByteArray opus = opusPayloadFromRtp(packet, payloadType);
-        if (opus.isEmpty())
-            return;
-        postToManager(self, [sid, opus](VoiceChatManager* manager) { manager->playRemoteOpusFrame(sid, opus); });
+        if (receiver && receiving)
+            receiver->receiveRtp(packet, receiving->payloadType());
     });
     track->onOpen([sid] { qDebug() << "Traccia audio WebRTC aperta con:" << sid; });
     track->onClosed([sid] { qDebug() << "Traccia audio WebRTC chiusa con:" << sid; });
 
     d->sendTracks.insert(sid, track);
     d->receiveTracks.insert(sid, track);
+    if (playout)
+        d->playouts.insert(sid, playout);
     initializeRemoteAudio(sid);
     d->peerConnections.insert(sid, connection);
 
@@ -595,25 +554,15 @@ void VoiceChatManager::removePeerConnection(const QString& sid)
             emit remoteUserSpeakingChanged(username, false);
     }
 
-    if (QTimer* timer = d->remoteSpeakingTimers.take(sid)) {
-        timer->stop();
-        timer->deleteLater();
-    }
-
     d->usernamesBySid.remove(sid);
-    d->outputDevices.remove(sid);
-    d->outputFormats.remove(sid);
-
-    if (OpusDecoder* decoder = d->decoders.take(sid))
-        opus_decoder_destroy(decoder);
+    removeRemoteAudio(sid);
+    d->playouts.remove(sid);
 
     d->sendTracks.remove(sid);
     d->receiveTracks.remove(sid);
     d->dataChannels.remove(sid);
 
     const std::shared_ptr<VoicePeerConnection> connection = d->peerConnections.take(sid);
-    if (const std::shared_ptr<QAudioSink> sink = d->outputSinks.take(sid))
-        sink->stop();
 
     if (connection) {
         connection->close();
@@ -621,232 +570,39 @@ void VoiceChatManager::removePeerConnection(const QString& sid)
     }
 }
 
-QByteArray VoiceChatManager::opusPayloadFromRtp(const QByteArray& packet, int payloadType)
-{
-    const qsizetype length = packet.size();
-    if (length < 12)
-        return {};
-    const auto* bytes = reinterpret_cast<const unsigned char*>(packet.constData());
-    if ((bytes[0] >> 6) != 2 || (bytes[1] & 0x7f) != payloadType)
-        return {};
-
-    qsizetype headerLength = 12 + 4 * (bytes[0] & 0x0f);
-    if (length < headerLength)
-        return {};
-    if (bytes[0] & 0x10) {
-        if (length - headerLength < 4)
-            return {};
-        const int words = (bytes[headerLength + 2] << 8) | bytes[headerLength + 3];
-        headerLength += 4 + 4 * words;
-        if (length < headerLength)
-            return {};
-    }
-
-    qsizetype payloadLength = length - headerLength;
-    if (bytes[0] & 0x20) {
-        const int padding = payloadLength > 0 ? bytes[length - 1] : 0;
-        if (padding < 1 || padding > payloadLength)
-            return {};
-        payloadLength -= padding;
-    }
-    if (payloadLength <= 0)
-        return {};
-    return QByteArray(packet.constData() + headerLength, payloadLength);
-}
-
 // ---------------------------------------------------------------------------
 // Microphone
 
 bool VoiceChatManager::openMicrophoneForJoin()
 {
-    auto fail = [this](const QString& message) {
-        emit voiceError(message);
-        emit voiceStatusChanged(QStringLiteral("error"));
-        return false;
-    };
-
-    const QAudioDevice device = d->inputDeviceFor(d->microphoneDeviceId);
-    if (device.isNull())
-        return fail(QStringLiteral("No microphone was found."));
-
-    QAudioFormat format = captureFormat();
-    if (!device.isFormatSupported(format)) {
-        format = device.preferredFormat();
-        qWarning() << "Formato 48 kHz mono non supportato." << "Uso:" << format.sampleRate() << "Hz,"
-                   << format.channelCount() << "canali.";
-    }
-    if (format.sampleRate() != SampleRate || format.channelCount() != 1
-        || format.sampleFormat() != QAudioFormat::Int16) {
-        return fail(QStringLiteral("The selected microphone does not support 48 kHz mono 16-bit audio."));
-    }
-
-    d->microphoneFormat = format;
-    if (d->encoder) {
-        opus_encoder_destroy(d->encoder);
-        d->encoder = nullptr;
-    }
-    int error = OPUS_OK;
-    d->encoder = opus_encoder_create(SampleRate, 1, OPUS_APPLICATION_VOIP, &error);
-    if (!d->encoder || error != OPUS_OK) {
-        if (d->encoder) {
-            opus_encoder_destroy(d->encoder);
-            d->encoder = nullptr;
-        }
-        return fail(QStringLiteral("Opus encoder error: %1").arg(QString::fromUtf8(opus_strerror(error))));
-    }
-    opus_encoder_ctl(d->encoder, OPUS_SET_BITRATE(32000));
-    opus_encoder_ctl(d->encoder, OPUS_SET_INBAND_FEC(1));
-
-    d->pendingPcm.clear();
-    d->sentMicroseconds = 0;
-    d->encodedFrames = 0;
-
-    d->microphoneIo = nullptr;
-    d->audioSource = std::make_unique<QAudioSource>(device, format);
-    d->audioSource->setBufferSize(CaptureBufferBytes);
-    QIODevice* io = d->audioSource->start();
-    if (!io) {
-        d->audioSource.reset();
-        opus_encoder_destroy(d->encoder);
-        d->encoder = nullptr;
-        return fail(QStringLiteral("The microphone could not be started."));
-    }
-    d->microphoneIo = io;
-    connect(io, &QIODevice::readyRead, this, &VoiceChatManager::processMicrophoneAudio);
-    return true;
+    const QString failure = d->capture->open(d->inputDeviceFor(d->microphoneDeviceId));
+    if (failure.isEmpty())
+        return true;
+    emit voiceError(failure);
+    emit voiceStatusChanged(QStringLiteral("error"));
+    return false;
 }
 
 bool VoiceChatManager::startMicrophone()
 {
-    const QAudioDevice device = d->inputDeviceFor(d->microphoneDeviceId);
-    if (device.isNull()) {
-        emit voiceError(QStringLiteral("No microphone was found."));
-        return false;
-    }
-    const QAudioFormat format = captureFormat();
-    if (!device.isFormatSupported(format)) {
-        emit voiceError(QStringLiteral("The selected microphone does not support 48 kHz mono 16-bit audio."));
-        return false;
-    }
-
-    d->microphoneFormat = format;
-    d->microphoneIo = nullptr;
-    d->audioSource = std::make_unique<QAudioSource>(device, format);
-    d->audioSource->setBufferSize(CaptureBufferBytes);
-    d->audioSource->setVolume(d->muted ? 0.0 : 1.0);
-    QIODevice* io = d->audioSource->start();
-    if (!io) {
-        d->audioSource.reset();
-        emit voiceError(QStringLiteral("The microphone could not be started."));
-        return false;
-    }
-    d->microphoneIo = io;
-    connect(io, &QIODevice::readyRead, this, &VoiceChatManager::processMicrophoneAudio);
-    d->pendingPcm.clear();
-    qDebug() << "Acquisizione avviata dal microfono:" << device.description();
-    return true;
+    const QString failure = d->capture->restart(d->inputDeviceFor(d->microphoneDeviceId));
+    if (failure.isEmpty())
+        return true;
+    emit voiceError(failure);
+    return false;
 }
 
 void VoiceChatManager::stopMicrophone()
 {
-    d->speakingHoldTimer->stop();
-    if (d->localSpeaking) {
-        d->localSpeaking = false;
-        emit localUserSpeakingChanged(false);
-    }
-    d->microphoneIo = nullptr;
-    if (d->audioSource) {
-        d->audioSource->stop();
-        d->audioSource.reset();
-    }
-    d->pendingPcm.clear();
-    qDebug() << "Acquisizione del microfono arrestata.";
-}
-
-void VoiceChatManager::processMicrophoneAudio()
-{
-    if (!d->microphoneIo)
-        return;
-    // readyRead may come with nothing available, and what is available may
-    // grow while reading: read until the device has nothing more.
-    QByteArray pcm;
-    char chunk[8192];
-    for (;;) {
-        const qint64 count = d->microphoneIo->read(chunk, sizeof chunk);
-        if (count <= 0)
-            break;
-        pcm.append(chunk, count);
-    }
-    processCapturedPcm(pcm);
-}
-
-void VoiceChatManager::processCapturedPcm(const QByteArray& pcm)
-{
-    if (d->muted)
-        return;
-
-    const qint64 samples = pcm.size() / 2;
-    if (samples > 0) {
-        const qint64 level = meanLevel(reinterpret_cast<const qint16*>(pcm.constData()), samples);
-        if (level > SpeakingThreshold) {
-            if (!d->localSpeaking) {
-                d->localSpeaking = true;
-                emit localUserSpeakingChanged(true);
-            }
-            d->speakingHoldTimer->start();
-        }
-    }
-
-    if (d->sendTracks.isEmpty()) {
-        d->pendingPcm.clear();
-        return;
-    }
-    if (!d->encoder)
-        return;
-
-    d->pendingPcm.append(pcm);
-    qsizetype offset = 0;
-    while (d->pendingPcm.size() - offset >= FrameBytes) {
-        const auto* frame = reinterpret_cast<const opus_int16*>(d->pendingPcm.constData() + offset);
-        offset += FrameBytes;
-        const int encoded = opus_encode(d->encoder, frame, FrameSamples, d->encodedPacket, EncodeBufferBytes);
-        if (encoded < 0) {
-            qWarning() << "Errore codifica Opus:" << opus_strerror(encoded);
-            continue;
-        }
-        const QByteArray packet(reinterpret_cast<const char*>(d->encodedPacket), encoded);
-        const double seconds = double(d->sentMicroseconds) / 1000000.0;
-        for (auto it = d->sendTracks.cbegin(); it != d->sendTracks.cend(); ++it) {
-            const std::shared_ptr<VoiceAudioTrack>& track = it.value();
-            if (!track || !track->isOpen())
-                continue;
-            QString failure;
-            if (!track->sendFrame(packet, seconds, &failure))
-                qWarning() << "Invio audio WebRTC fallito:" << failure;
-        }
-        d->sentMicroseconds += FrameMicroseconds;
-        ++d->encodedFrames;
-        if (d->encodedFrames % 100 == 0)
-            qDebug() << "Frame Opus codificati:" << d->encodedFrames << "- tracce audio:" << d->sendTracks.size();
-    }
-    d->pendingPcm.remove(0, offset);
+    d->capture->stop();
 }
 
 void VoiceChatManager::toggleMute()
 {
-    if (!d->inVoice || !d->audioSource)
+    if (!d->inVoice || !d->capture->isCapturing())
         return;
     d->muted = !d->muted;
-    if (d->muted) {
-        d->speakingHoldTimer->stop();
-        if (d->localSpeaking) {
-            d->localSpeaking = false;
-            emit localUserSpeakingChanged(false);
-        }
-        d->audioSource->setVolume(0.0);
-    } else {
-        d->audioSource->setVolume(1.0);
-    }
+    d->capture->setMuted(d->muted);
     emit muteChanged(d->muted);
     emit voiceStatusChanged(d->muted ? QStringLiteral("muted") : QStringLiteral("connected"));
 }
@@ -864,11 +620,14 @@ void VoiceChatManager::setMicrophoneDeviceId(const QByteArray& id)
     stopMicrophone();
     if (startMicrophone()) {
         qDebug() << "Microfono cambiato durante la conversazione.";
+        if (std::exchange(d->microphoneLost, false))
+            emit voiceStatusChanged(d->muted ? QStringLiteral("muted") : QStringLiteral("connected"));
         return;
     }
     qWarning() << "Cambio del microfono fallito." << "Ripristino del dispositivo precedente.";
     d->microphoneDeviceId = previous;
     if (!startMicrophone()) {
+        d->microphoneLost = true;
         emit voiceStatusChanged(QStringLiteral("error"));
         qWarning() << "Impossibile ripristinare il microfono precedente.";
     }
@@ -879,7 +638,8 @@ void VoiceChatManager::setMicrophoneDeviceId(const QByteArray& id)
 
 void VoiceChatManager::initializeRemoteAudio(const QString& sid)
 {
-    if (d->decoders.contains(sid))
+    const std::shared_ptr<VoicePlayoutDevice> playout = d->playouts.value(sid);
+    if (!playout || d->outputs.contains(sid))
         return;
 
     const QAudioDevice device = chooseOutputDevice(d->speakerDeviceId);
@@ -899,93 +659,36 @@ void VoiceChatManager::initializeRemoteAudio(const QString& sid)
         qDebug() << "Uscita audio Float utilizzata per:" << device.description();
     }
 
-    int error = OPUS_OK;
-    OpusDecoder* decoder = opus_decoder_create(SampleRate, 2, &error);
-    if (!decoder || error != OPUS_OK) {
-        if (decoder)
-            opus_decoder_destroy(decoder);
-        emit voiceError(QStringLiteral("Opus decoder error: %1").arg(QString::fromUtf8(opus_strerror(error))));
-        return;
-    }
-
-    const auto sink = std::make_shared<QAudioSink>(device, format);
-    sink->setBufferSize(PlaybackBufferBytes);
-    QIODevice* io = sink->start();
-    if (!io) {
-        opus_decoder_destroy(decoder);
-        emit voiceError(QStringLiteral("The audio output could not be started."));
-        return;
-    }
-    if (d->mutedUsernames.contains(d->usernamesBySid.value(sid)))
-        sink->setVolume(0.0);
-
-    d->decoders.insert(sid, decoder);
-    d->outputSinks.insert(sid, sink);
-    d->outputDevices.insert(sid, QPointer<QIODevice>(io));
-    d->outputFormats.insert(sid, format);
+    playout->setMuted(d->mutedUsernames.contains(d->usernamesBySid.value(sid)));
+    auto* output = new VoiceMemberOutput(playout, device, format);
+    output->moveToThread(&d->audioThread);
+    connect(output, &VoiceMemberOutput::speakingChanged, this,
+            [this, sid, output](bool speaking) {
+                if (d->outputs.value(sid) == output)
+                    setRemoteSpeaking(sid, speaking);
+            });
+    connect(output, &VoiceMemberOutput::failed, this, &VoiceChatManager::voiceError);
+    QMetaObject::invokeMethod(output, &VoiceMemberOutput::start, Qt::QueuedConnection);
+    d->outputs.insert(sid, output);
     qDebug() << "Riproduzione audio preparata per:" << sid << "-" << device.description();
 }
 
-void VoiceChatManager::playRemoteOpusFrame(const QString& sid, const QByteArray& opus)
+void VoiceChatManager::removeRemoteAudio(const QString& sid)
 {
-    OpusDecoder* decoder = d->decoders.value(sid);
-    if (!decoder || opus.isEmpty())
-        return;
+    if (VoiceMemberOutput* output = d->outputs.take(sid))
+        output->deleteLater();
+}
 
-    std::fill(d->decodedPcm.begin(), d->decodedPcm.end(), opus_int16(0));
-    const int decoded = opus_decode(decoder, reinterpret_cast<const unsigned char*>(opus.constData()),
-                                    opus_int32(opus.size()), d->decodedPcm.data(), MaxDecodedSamplesPerChannel, 0);
-    if (decoded < 0) {
-        qWarning() << "Errore decodifica Opus:" << opus_strerror(decoded);
-        return;
-    }
-
-    const qint64 samples = qint64(decoded) * 2;
-    const qint64 level = decoded > 0 ? meanLevel(d->decodedPcm.data(), samples) : 0;
+void VoiceChatManager::setRemoteSpeaking(const QString& sid, bool speaking)
+{
     const QString username = d->usernamesBySid.value(sid);
-
-    if (decoded > 0 && level > SpeakingThreshold && !username.isEmpty()) {
-        if (!d->speakingSids.contains(sid)) {
+    if (speaking) {
+        if (!username.isEmpty() && !d->speakingSids.contains(sid)) {
             d->speakingSids.insert(sid);
             emit remoteUserSpeakingChanged(username, true);
         }
-        QTimer* timer = d->remoteSpeakingTimers.value(sid);
-        if (!timer) {
-            timer = new QTimer(this);
-            timer->setSingleShot(true);
-            d->remoteSpeakingTimers.insert(sid, timer);
-            connect(timer, &QTimer::timeout, this, [this, sid] { endRemoteSpeaking(sid); });
-        }
-        timer->start(RemoteSpeakingHoldMs);
-    }
-
-    QIODevice* io = d->outputDevices.value(sid).data();
-    if (!io || !io->isOpen())
-        return;
-
-    const auto formatIt = d->outputFormats.constFind(sid);
-    const QAudioFormat::SampleFormat sampleFormat =
-        formatIt == d->outputFormats.cend() ? QAudioFormat::Unknown : formatIt->sampleFormat();
-    if (sampleFormat == QAudioFormat::Int16) {
-        io->write(reinterpret_cast<const char*>(d->decodedPcm.data()), samples * qint64(sizeof(opus_int16)));
-    } else if (sampleFormat == QAudioFormat::Float) {
-        QByteArray converted(int(samples * qint64(sizeof(float))), Qt::Uninitialized);
-        auto* out = reinterpret_cast<float*>(converted.data());
-        constexpr float scale = 1.0f / 32768.0f;
-        for (qint64 i = 0; i < samples; ++i)
-            out[i] = float(d->decodedPcm[size_t(i)]) * scale;
-        io->write(converted);
-    } else {
-        qWarning() << "Impossibile riprodurre l'audio di:" << sid;
-    }
-}
-
-void VoiceChatManager::endRemoteSpeaking(const QString& sid)
-{
-    if (d->speakingSids.remove(sid)) {
-        const QString username = d->usernamesBySid.value(sid);
-        if (!username.isEmpty())
-            emit remoteUserSpeakingChanged(username, false);
+    } else if (d->speakingSids.remove(sid) && !username.isEmpty()) {
+        emit remoteUserSpeakingChanged(username, false);
     }
 }
 
@@ -1005,9 +708,9 @@ bool VoiceChatManager::toggleRemoteUserMute(const QString& username)
     for (auto it = d->usernamesBySid.cbegin(); it != d->usernamesBySid.cend(); ++it) {
         if (it.value() != username)
             continue;
-        if (const std::shared_ptr<QAudioSink> sink = d->outputSinks.value(it.key())) {
-            sink->setVolume(muted ? 0.0 : 1.0);
-            applied = true;
+        if (const std::shared_ptr<VoicePlayoutDevice> playout = d->playouts.value(it.key())) {
+            playout->setMuted(muted);
+            applied = applied || d->outputs.contains(it.key());
         }
     }
     qDebug() << "Mute individuale:" << username << (muted ? "attivato" : "disattivato")
@@ -1018,22 +721,13 @@ bool VoiceChatManager::toggleRemoteUserMute(const QString& username)
 
 void VoiceChatManager::restartRemoteAudioOutputs()
 {
-    const QList<QString> sids = d->decoders.keys();
+    const QList<QString> sids = d->playouts.keys();
     if (sids.isEmpty()) {
         qDebug() << "Nuova uscita audio salvata." << "Nessun utente remoto collegato.";
         return;
     }
-    // Taken out first: stopping and releasing an output may run the event loop.
-    const auto sinks = std::exchange(d->outputSinks, {});
-    const auto decoders = std::exchange(d->decoders, {});
-    d->outputDevices.clear();
-    d->outputFormats.clear();
-    for (const auto& sink : sinks) {
-        if (sink)
-            sink->stop();
-    }
-    for (OpusDecoder* decoder : decoders)
-        opus_decoder_destroy(decoder);
+    for (const QString& sid : sids)
+        removeRemoteAudio(sid);
     for (const QString& sid : sids)
         initializeRemoteAudio(sid);
     qDebug() << "Uscite audio remote riavviate:" << sids.size();

@@ -19,8 +19,12 @@ class VoicePeerConnectionFactory;
 // the engine asks for outgoing ones with signalingEventRequested and is fed
 // the incoming ones through handleSignalingEvent.
 //
-// Everything here runs on the GUI thread; the WebRTC library's callbacks hand
-// their work over with queued invocations guarded by a weak pointer.
+// The engine's state lives on the GUI thread; the WebRTC library's callbacks
+// hand their work over with queued invocations guarded by a weak pointer.
+// Remote audio never passes through the GUI thread: RTP goes from the library
+// straight into each member's playout buffer, and the member's output, on the
+// engine's audio thread, decodes and plays it; only speaking changes and
+// errors come back, queued.
 class VoiceChatManager : public QObject
 {
     Q_OBJECT
@@ -74,19 +78,17 @@ private:
                                int state);
     void checkDisconnectedPeer(const QString& sid,
                                const std::weak_ptr<VoicePeerConnection>& connection);
-    static QByteArray opusPayloadFromRtp(const QByteArray& packet, int payloadType);
+    static constexpr int MaxPeers = 16; // a small mesh: more connections are refused
 
     // Microphone.
     bool openMicrophoneForJoin();
     bool startMicrophone();
     void stopMicrophone();
-    void processMicrophoneAudio();
-    void processCapturedPcm(const QByteArray& pcm);
 
     // Remote playback.
     void initializeRemoteAudio(const QString& sid);
-    void playRemoteOpusFrame(const QString& sid, const QByteArray& opus);
-    void endRemoteSpeaking(const QString& sid);
+    void setRemoteSpeaking(const QString& sid, bool speaking);
+    void removeRemoteAudio(const QString& sid);
     void restartRemoteAudioOutputs();
 
     std::unique_ptr<Private> d;

@@ -5,33 +5,25 @@
 #include "voice/VoiceChatManager.h"
 
 #include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSink>
-#include <QAudioSource>
 #include <QByteArray>
 #include <QHash>
-#include <QIODevice>
-#include <QPointer>
 #include <QSet>
 #include <QString>
-#include <QTimer>
-
-#include <opus.h>
+#include <QThread>
 
 #include <functional>
 #include <memory>
-#include <vector>
 
 class VoiceAudioTrack;
+class VoiceCapture;
+class VoiceMemberOutput;
+class VoicePlayoutDevice;
 class VoiceDataChannel;
 class VoicePeerConnection;
 class VoicePeerConnectionFactory;
 
 struct VoiceChatManager::Private
 {
-    static constexpr int EncodeBufferBytes = 4000;
-    static constexpr int DecodeBufferSamples = 5760 * 2; // 120 ms of stereo
-
     QSet<QString> negotiatedSids;
     QByteArray microphoneDeviceId;
     QByteArray speakerDeviceId;
@@ -39,30 +31,24 @@ struct VoiceChatManager::Private
     std::function<QAudioDevice(const QByteArray&)> inputDeviceFor;
     bool inVoice = false;
     bool muted = false;
-    bool localSpeaking = false;
-    QTimer* speakingHoldTimer = nullptr;
-    std::unique_ptr<QAudioSource> audioSource;
-    QIODevice* microphoneIo = nullptr;
-    QAudioFormat microphoneFormat;
-    OpusEncoder* encoder = nullptr;
-    QHash<QString, OpusDecoder*> decoders;
+    // Microphone, speaking detector and encoder; sends on sendTracks.
+    VoiceCapture* capture = nullptr;
+    // In voice, but no microphone could be opened after a device change.
+    bool microphoneLost = false;
+    // Per member: decoder and playout buffer (from the connection on), and the
+    // audio output pulling from them (living on audioThread).
+    QHash<QString, std::shared_ptr<VoicePlayoutDevice>> playouts;
+    QHash<QString, VoiceMemberOutput*> outputs;
     QHash<QString, std::shared_ptr<VoiceAudioTrack>> receiveTracks;
-    QHash<QString, std::shared_ptr<QAudioSink>> outputSinks;
-    QHash<QString, QPointer<QIODevice>> outputDevices;
-    QHash<QString, QAudioFormat> outputFormats;
-    QByteArray pendingPcm;
-    quint64 sentMicroseconds = 0;
-    quint64 encodedFrames = 0;
     QHash<QString, std::shared_ptr<VoicePeerConnection>> peerConnections;
     QHash<QString, std::shared_ptr<VoiceDataChannel>> dataChannels;
     QHash<QString, std::shared_ptr<VoiceAudioTrack>> sendTracks;
     QHash<QString, QString> usernamesBySid;
     QSet<QString> mutedUsernames;
     QSet<QString> speakingSids;
-    QHash<QString, QTimer*> remoteSpeakingTimers;
 
-    // Where the peer connections come from, and the fixed encode and decode buffers.
+    // Where the peer connections come from.
     std::shared_ptr<VoicePeerConnectionFactory> connectionFactory;
-    unsigned char encodedPacket[EncodeBufferBytes] = {};
-    std::vector<opus_int16> decodedPcm = std::vector<opus_int16>(DecodeBufferSamples);
+    // Where the remote members' audio is decoded and played.
+    QThread audioThread;
 };

@@ -29,10 +29,10 @@ void VoicePeerConnection::onDataChannel(DataChannelCallback callback)
     m_dataChannel = std::move(callback);
 }
 
-void VoicePeerConnection::onTrack(TrackCallback callback)
+void VoicePeerConnection::onFailure(FailureCallback callback)
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    m_track = std::move(callback);
+    m_failure = std::move(callback);
 }
 
 void VoicePeerConnection::resetCallbacks()
@@ -42,7 +42,7 @@ void VoicePeerConnection::resetCallbacks()
     m_description = nullptr;
     m_candidate = nullptr;
     m_dataChannel = nullptr;
-    m_track = nullptr;
+    m_failure = nullptr;
 }
 
 void VoicePeerConnection::notifyStateChange(State state)
@@ -73,9 +73,9 @@ void VoicePeerConnection::notifyDataChannel(std::shared_ptr<VoiceDataChannel> ch
         m_dataChannel(std::move(channel));
 }
 
-void VoicePeerConnection::notifyTrack(std::shared_ptr<VoiceAudioTrack> track)
+void VoicePeerConnection::notifyFailure(const QString& message)
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (m_track)
-        m_track(std::move(track));
+    if (m_failure)
+        m_failure(message);
 }

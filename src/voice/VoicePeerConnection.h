@@ -35,9 +35,10 @@ struct VoiceAudioMediaLine
 
 // One WebRTC peer connection of the voice room: the operations the voice engine
 // uses, whatever library carries them. Operations are called on the GUI thread
-// and report failures through their result and an error text; callbacks come
-// from the library's own threads (or, for some implementations, from inside
-// the operation that caused them).
+// and never wait for the library: what they can check at once they report
+// through their result and an error text, and what fails later through
+// onFailure. Callbacks come from the library's own threads (or, for some
+// implementations, from inside the operation that caused them).
 class VoicePeerConnection
 {
 public:
@@ -49,7 +50,7 @@ public:
     using DescriptionCallback = std::function<void(const QString& type, const QString& sdp)>;
     using CandidateCallback = std::function<void(const QString& candidate, const QString& mid)>;
     using DataChannelCallback = std::function<void(std::shared_ptr<VoiceDataChannel> channel)>;
-    using TrackCallback = std::function<void(std::shared_ptr<VoiceAudioTrack> track)>;
+    using FailureCallback = std::function<void(const QString& message)>;
 
     virtual ~VoicePeerConnection();
 
@@ -57,7 +58,8 @@ public:
     void onLocalDescription(DescriptionCallback callback);
     void onLocalCandidate(CandidateCallback callback);
     void onDataChannel(DataChannelCallback callback);
-    void onTrack(TrackCallback callback);
+    // Operations that complete later report their failures here.
+    void onFailure(FailureCallback callback);
     // After this returns no callback of this connection runs any more.
     void resetCallbacks();
 
@@ -78,7 +80,7 @@ protected:
     void notifyLocalDescription(const QString& type, const QString& sdp);
     void notifyLocalCandidate(const QString& candidate, const QString& mid);
     void notifyDataChannel(std::shared_ptr<VoiceDataChannel> channel);
-    void notifyTrack(std::shared_ptr<VoiceAudioTrack> track);
+    void notifyFailure(const QString& message);
 
 private:
     std::recursive_mutex m_mutex;
@@ -86,5 +88,5 @@ private:
     DescriptionCallback m_description;
     CandidateCallback m_candidate;
     DataChannelCallback m_dataChannel;
-    TrackCallback m_track;
+    FailureCallback m_failure;
 };

@@ -265,12 +265,15 @@ void VoiceToolbar::applyStatus(const QString& status)
     } else if (status == QLatin1String("error")) {
         m_statusDot->setStyleSheet(dotStyle("#ff5c77"));
         m_statusDot->setToolTip(QStringLiteral("Microphone error"));
+        // A failed microphone change leaves the member in voice: Leave stays
+        // available; a failed join leaves them out, so Join does.
+        inVoice = m_leaveButton->isEnabled();
     } else {
         m_statusDot->setStyleSheet(dotStyle("#6f6278"));
         m_statusDot->setToolTip(QStringLiteral("Disconnected"));
     }
     m_joinButton->setEnabled(!inVoice);
-    m_muteButton->setEnabled(inVoice);
+    m_muteButton->setEnabled(inVoice && status != QLatin1String("error"));
     m_leaveButton->setEnabled(inVoice);
 }
 

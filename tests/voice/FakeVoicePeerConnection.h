@@ -17,7 +17,6 @@
 class FakeVoiceAudioTrack : public VoiceAudioTrack
 {
 public:
-    QString mediaType() const override { return type; }
     QString mid() const override { return QStringLiteral("0"); }
     int payloadType() const override { return payload; }
     bool isOpen() const override { return open; }
@@ -32,11 +31,9 @@ public:
     }
 
     using VoiceAudioTrack::notifyClosed;
-    using VoiceAudioTrack::notifyFrame;
     using VoiceAudioTrack::notifyMessage;
     using VoiceAudioTrack::notifyOpen;
 
-    QString type = QStringLiteral("audio");
     int payload = 111;
     bool open = false;
     QString sendFailure;
@@ -125,7 +122,7 @@ public:
     using VoicePeerConnection::notifyDataChannel;
     using VoicePeerConnection::notifyLocalCandidate;
     using VoicePeerConnection::notifyStateChange;
-    using VoicePeerConnection::notifyTrack;
+    using VoicePeerConnection::notifyFailure;
 
     VoicePeerConfiguration configuration;
     VoiceAudioMediaLine media;

@@ -4,8 +4,10 @@
 
 #include "voice/VoiceChatManager.h"
 #include "voice/VoiceChatManager_p.h"
+#include "voice/VoiceCapture.h"
 
 #include <QAudioDevice>
+#include <QIODevice>
 #include <QMediaDevices>
 
 class VoiceEngineProbe
@@ -16,19 +18,11 @@ public:
     // The logic tests feed the capture themselves: what the device delivers is ignored.
     static void detachMicrophone(VoiceChatManager& manager)
     {
-        if (manager.d->microphoneIo)
-            QObject::disconnect(manager.d->microphoneIo, &QIODevice::readyRead, &manager, nullptr);
+        VoiceCapture* capture = manager.d->capture;
+        if (capture->m_io)
+            QObject::disconnect(capture->m_io, &QIODevice::readyRead, capture, nullptr);
     }
-    static void feedMicrophone(VoiceChatManager& manager, const QByteArray& pcm) { manager.processCapturedPcm(pcm); }
-    static void playOpus(VoiceChatManager& manager, const QString& sid, const QByteArray& opus)
-    {
-        manager.playRemoteOpusFrame(sid, opus);
-    }
-    static void restartOutputs(VoiceChatManager& manager) { manager.restartRemoteAudioOutputs(); }
-    static QByteArray opusFromRtp(const QByteArray& packet, int payloadType = 111)
-    {
-        return VoiceChatManager::opusPayloadFromRtp(packet, payloadType);
-    }
+    static void feedMicrophone(VoiceChatManager& manager, const QByteArray& pcm) { manager.d->capture->process(pcm); }
     // Stages microphones that cannot be opened: the engine asks `lookup` for the
     // device of an id, and a null device fails like a missing microphone.
     static void setInputDeviceLookup(VoiceChatManager& manager,
@@ -40,7 +34,6 @@ public:
     {
         return manager.d->inputDeviceFor;
     }
-    static void removePeer(VoiceChatManager& manager, const QString& sid) { manager.removePeerConnection(sid); }
 };
 
 // The virtual devices of the test PulseAudio (scripts/lib/run-suite.sh).

@@ -6,6 +6,7 @@
 #include "VoiceEngineProbe.h"
 #include "support/DevServer.h"
 #include "voice/GstVoicePeerConnectionFactory.h"
+#include "voice/VoicePlayoutDevice.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -69,6 +70,22 @@ private slots:
         qInfo() << "orion's speaker: rms" << level << "frequency" << frequency << "Hz";
         QVERIFY2(level > 1000, qPrintable(QString::number(level)));
         QVERIFY2(std::abs(frequency - 440.0) < 10.0, qPrintable(QString::number(frequency)));
+
+        // Talking on for 20 s adds no lasting delay on orion's side.
+        const auto delayMs = [&orion] {
+            int longest = 0;
+            for (int i = 0; i < 10; ++i) {
+                for (const auto& playout : std::as_const(VoiceEngineProbe::d(orion).playouts))
+                    longest = std::max(longest, playout->delayMs());
+                QTest::qWait(20);
+            }
+            return longest;
+        };
+        const int early = delayMs();
+        QTest::qWait(18000);
+        const int late = delayMs();
+        qInfo() << "orion's playout delay:" << early << "ms at 2 s," << late << "ms at 20 s";
+        QVERIFY2(late <= early + 20, qPrintable(QString("%1 -> %2").arg(early).arg(late)));
 
         // Mute: orion stops hearing luna.
         luna.toggleMute();

@@ -2,6 +2,7 @@
 
 #include "FakeVoicePeerConnection.h"
 #include "VoiceEngineProbe.h"
+#include "voice/VoiceCapture.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -115,7 +116,7 @@ private slots:
         joined();
         QCOMPARE(recorder->log, (QStringList{"status:connected", "mute:0", "event:voice_join"}));
         QVERIFY(recorder->events.first().second.isEmpty());
-        QVERIFY(VoiceEngineProbe::d(*manager).encoder);
+        QVERIFY(VoiceEngineProbe::d(*manager).capture->isCapturing());
         QVERIFY(VoiceEngineProbe::d(*manager).peerConnections.isEmpty());
         // A second join does nothing.
         manager->joinVoice();
@@ -156,7 +157,7 @@ private slots:
         QCOMPARE(offer.value("sdp").toString(), QString("v=0 fake offer"));
         QCOMPARE(VoiceEngineProbe::d(*manager).usernamesBySid.value("s1"), QString("orion"));
         QVERIFY(!VoiceEngineProbe::d(*manager).usernamesBySid.contains("s2"));
-        QVERIFY(VoiceEngineProbe::d(*manager).decoders.contains("s1"));
+        QVERIFY(VoiceEngineProbe::d(*manager).playouts.contains("s1"));
 
         // Not an array: nothing.
         manager->handleSignalingEvent("voice_existing_users", user("s9", "x"));
@@ -322,7 +323,7 @@ private slots:
         first->reportState(VoicePeerConnection::State::Failed);
         QTRY_VERIFY(!VoiceEngineProbe::d(*manager).peerConnections.contains("s1"));
         QCOMPARE(first->closeCount, 1);
-        QVERIFY(!VoiceEngineProbe::d(*manager).decoders.contains("s1"));
+        QVERIFY(!VoiceEngineProbe::d(*manager).playouts.contains("s1"));
         manager->handleSignalingEvent("voice_offer", offerFrom("s1"));
         QVERIFY(connectionOf("s1") && connectionOf("s1") != first);
     }
@@ -358,8 +359,8 @@ private slots:
         QCOMPARE(factory->last()->closeCount, 1);
         auto& d = VoiceEngineProbe::d(*manager);
         QVERIFY(d.peerConnections.isEmpty() && d.sendTracks.isEmpty() && d.receiveTracks.isEmpty()
-                && d.decoders.isEmpty() && d.outputSinks.isEmpty() && d.usernamesBySid.isEmpty());
-        QVERIFY(!d.audioSource && !d.encoder);
+                && d.playouts.isEmpty() && d.outputs.isEmpty() && d.usernamesBySid.isEmpty());
+        QVERIFY(!d.capture->isCapturing());
         // Leaving again does nothing.
         manager->leaveVoice();
         QCOMPARE(recorder->log.size(), 3);

@@ -72,7 +72,6 @@ private slots:
             factory->last()->notifyLocalCandidate("candidate:1 1 UDP 1 127.0.0.1 9 typ host", "0");
             factory->last()->notifyDataChannel(std::make_shared<FakeVoiceDataChannel>("moonlodge-voice-test"));
             VoiceEngineProbe::feedMicrophone(*manager, pcm);
-            VoiceEngineProbe::playOpus(*manager, QString("e%1-0").arg(cycle), loud);
             manager->toggleRemoteUserMute("m1");
             if (cycle % 3 == 0)
                 manager->toggleMute();
@@ -89,6 +88,22 @@ private slots:
         opus_encoder_destroy(encoder);
         manager.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // A hostile server announcing member after member: the mesh stays small.
+    void joinFloodIsBounded()
+    {
+        auto factory = std::make_shared<FakeVoicePeerConnectionFactory>();
+        VoiceChatManager manager(factory);
+        manager.setMicrophoneDeviceId("vmic");
+        manager.joinVoice();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Troppe connessioni vocali"));
+        for (int i = 0; i < 200; ++i)
+            manager.handleSignalingEvent("voice_user_joined", QJsonObject{{"sid", QString("f%1").arg(i)}, {"username", "f"}});
+        const int connections = int(VoiceEngineProbe::d(manager).peerConnections.size());
+        QVERIFY(connections >= 8 && connections < 200);
+        QCOMPARE(int(factory->created.size()), connections);
+        manager.leaveVoice();
     }
 
     void webrtcConnectionsComeAndGo()

@@ -115,6 +115,16 @@ private slots:
         QCOMPARE(toolbar->statusDot()->toolTip(), QString("The audio output could not be started."));
     }
 
+    // A microphone lost during a call: still in voice, so Leave stays available.
+    void microphoneErrorInVoiceKeepsLeave()
+    {
+        emit manager->voiceStatusChanged("connected");
+        emit manager->voiceStatusChanged("error");
+        expectState("#ff5c77", "Microphone error", false, false, true);
+        emit manager->voiceStatusChanged("connected");
+        expectState("#7cff9a", "Connected", false, true, true);
+    }
+
     void audioSettingsButtonTogglesThePanel()
     {
         QSignalSpy aboutToShow(toolbar.get(), &VoiceToolbar::audioSettingsAboutToShow);

@@ -1,0 +1,117 @@
+// Playback through GUI stalls: an aiortc voice bot talks (a steady tone) to
+// this client while the client's GUI thread is blocked for 300 ms every 2 s
+// for 30 s. Prints the longest gap in what the client's speaker played, and
+// the member's playout delay after 2 s and after 30 s.
+
+#include "SignalingBridge.h"
+#include "TestAudio.h"
+#include "VoiceEngineProbe.h"
+#include "support/DevServer.h"
+#include "voice/GstVoicePeerConnectionFactory.h"
+#include "voice/VoicePlayoutDevice.h"
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTest>
+#include <QThread>
+
+#include <cstdio>
+
+namespace {
+
+// The longest run of 1 ms windows without any sample above the floor, in ms.
+int longestGapMs(const std::vector<qint16>& samples, size_t from)
+{
+    int longest = 0;
+    int current = 0;
+    for (size_t window = from; window + 48 <= samples.size(); window += 48) {
+        bool silent = true;
+        for (size_t i = window; i < window + 48 && silent; ++i)
+            silent = std::abs(int(samples[i])) < 500;
+        current = silent ? current + 1 : 0;
+        longest = std::max(longest, current);
+    }
+    return longest;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    DevServer server;
+    if (!server.start())
+        return 1;
+
+    auto factory = std::make_shared<GstVoicePeerConnectionFactory>();
+    factory->setLoopbackOnly(true);
+    VoiceChatManager client(factory);
+    client.setMicrophoneDeviceId("vmic");
+    client.setSpeakerDeviceId("vspk_a");
+    SignalingBridge channel(&client, server.url(), server.sessionFor("luna").value("cookie").toString().toUtf8());
+    if (!QTest::qWaitFor([&] { return channel.isReady(); }, 10000))
+        return 2;
+    // The recording has a thread of its own, so the stalls do not touch it.
+    QThread recording;
+    recording.start();
+    QObject recordingContext;
+    recordingContext.moveToThread(&recording);
+    std::unique_ptr<SpeakerRecorder> speaker;
+    const auto onRecordingThread = [&](auto work) {
+        QMetaObject::invokeMethod(&recordingContext, work, Qt::BlockingQueuedConnection);
+    };
+    onRecordingThread([&] { speaker = std::make_unique<SpeakerRecorder>("vspk_a_rec"); });
+    client.joinVoice();
+
+    QProcess bot;
+    bot.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    bot.setStandardOutputFile(QProcess::nullDevice());
+    bot.start("/usr/bin/python3",
+              {QStringLiteral(MOONLODGE_SOURCE_DIR) + "/tests/voice/aiortc_voice_bot.py", "--server",
+               server.url().toString(), "--cookie", server.sessionFor("nova").value("cookie").toString(), "--tone",
+               "500", "--seconds", "60", "--talk-to", "luna"});
+    if (!QTest::qWaitFor([&] { return client.isRemoteUserSpeaking("nova"); }, 30000)) {
+        std::printf("GUI stall: the bot did not connect\n");
+        return 3;
+    }
+    const auto delayMs = [&] {
+        const auto& playouts = VoiceEngineProbe::d(client).playouts;
+        return playouts.isEmpty() ? -1 : playouts.cbegin().value()->delayMs();
+    };
+    QTest::qWait(2000);
+    int delayAt2s = 0;
+    for (int i = 0; i < 10; ++i) {
+        delayAt2s = std::max(delayAt2s, delayMs());
+        QTest::qWait(20);
+    }
+    size_t start = 0;
+    onRecordingThread([&] { start = speaker->samples.size(); });
+
+    // 300 ms of a frozen GUI thread every 2 s, for 30 s.
+    QTimer stall;
+    QObject::connect(&stall, &QTimer::timeout, &stall, [] { QThread::msleep(300); });
+    stall.start(2000);
+    QTest::qWait(30000);
+    stall.stop();
+    int delayAt30s = 0;
+    for (int i = 0; i < 10; ++i) {
+        delayAt30s = std::max(delayAt30s, delayMs());
+        QTest::qWait(20);
+    }
+    QTest::qWait(500);
+
+    std::vector<qint16> played;
+    onRecordingThread([&] {
+        played = speaker->samples;
+        speaker.reset();
+    });
+    recording.quit();
+    recording.wait();
+    std::printf("GUI stall (300 ms every 2 s for 30 s): longest gap in the played tone %d ms; "
+                "playout delay %d ms after 2 s, %d ms after 30 s\n",
+                longestGapMs(played, start), delayAt2s, delayAt30s);
+    client.leaveVoice();
+    bot.terminate();
+    bot.waitForFinished(3000);
+    return 0;
+}
