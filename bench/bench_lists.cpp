@@ -259,7 +259,7 @@ int runCase(const QString& name, int count, CannedServer& server)
         window.show();
         runFor(300);
         StallProbe probe;
-        page->loadLeaderboardIfIdle();
+        page->reloadLeaderboard();
         const double painted = paintedAfterReply(window, [&] { return !page->leaderboardInFlight(); });
         runFor(2000);
         report("leaderboard", count, painted, probe);
