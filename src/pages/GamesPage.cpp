@@ -1,6 +1,9 @@
 #include "pages/GamesPage.h"
 
 #include "pages/PageListSupport.h"
+#include "realtime/ReloadCoalescer.h"
+#include "widgets/KeyedListModel.h"
+#include "widgets/WindowedRows.h"
 #include "session/AvatarSource.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
@@ -39,6 +42,16 @@ constexpr int kLeaderboardTimeoutMs = 10000;
 constexpr int kAvatarTimeoutMs = 10000;
 constexpr int kAvatarSize = 44;
 constexpr int kScrollDelayMs = 100;
+constexpr int kMaxRows = 100000;
+constexpr int kMinReloadIntervalMs = 500;
+const QString kPlaceKey = QStringLiteral("_place");
+const QString kMeKey = QStringLiteral("_me");
+const QString kHighlightedKey = QStringLiteral("_highlighted");
+
+QString scoreKey(const QJsonObject& entry)
+{
+    return entry.value(QLatin1String("username")).toString();
+}
 const QString kUnableToUpdate = QStringLiteral("Unable to update leaderboard.");
 const QString kNoScores = QStringLiteral("No scores yet.");
 
@@ -82,6 +95,7 @@ GamesPage::GamesPage(QNetworkAccessManager* network, QWidget* parent)
     : QWidget(parent)
     , m_network(network)
     , m_urlOpener([](const QUrl& url) { QDesktopServices::openUrl(url); })
+    , m_leaderboardReloads(new ReloadCoalescer([this] { loadLeaderboard(); }, kMinReloadIntervalMs, this))
 {
     setObjectName(QStringLiteral("gamesPage"));
     setProperty(kOpenFromProfile, false);
@@ -109,13 +123,15 @@ void GamesPage::buildPage()
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
     m_scrollArea->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scrollArea->setStyleSheet(QStringLiteral("QScrollArea#gamesScrollArea { background: transparent; }"));
     m_scrollArea->viewport()->setAutoFillBackground(false);
     pageLayout->addWidget(m_scrollArea);
 
     auto* content = new QWidget;
     content->setObjectName(QStringLiteral("gamesContent"));
-    content->setFixedWidth(900);
+    // 900 wide where there is room; narrower windows squeeze the main column, never scroll sideways.
+    content->setMaximumWidth(900);
     content->setStyleSheet(kPageStyle);
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(20, 75, 20, 45);
@@ -223,11 +239,12 @@ QWidget* GamesPage::buildLeaderboard(QWidget* parent)
     separator->setFixedHeight(1);
     layout->addWidget(separator);
 
-    m_rowsContainer = new QWidget(frame);
+    m_scores = new KeyedListModel(scoreKey, kMaxRows, this);
+    m_rowsContainer = new WindowedRows(
+        m_scores, [this](const QJsonObject& entry, QWidget* parent) { return buildScoreRow(entry, parent); },
+        [this](const QJsonObject& entry, int) { return rowHeight(entry.value(kHighlightedKey).toBool()); }, frame);
     m_rowsContainer->setObjectName(QStringLiteral("gamesLeaderboardRows"));
-    m_rowsLayout = new QVBoxLayout(m_rowsContainer);
-    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
-    m_rowsLayout->setSpacing(9);
+    m_rowsContainer->setSpacing(0, 9);
     layout->addWidget(m_rowsContainer);
 
     m_statusLabel = plainLabel(QStringLiteral("Classifica da collegare al server"),
@@ -283,7 +300,7 @@ void GamesPage::openGamesPage()
     setProperty(kHighlightMyScore, fromProfile);
     setProperty(kFocusMyScore, fromProfile);
     setProperty(kOpenFromProfile, false);
-    loadLeaderboardIfIdle();
+    reloadLeaderboard();
     if (auto* stack = qobject_cast<QStackedWidget*>(parentWidget()))
         stack->setCurrentWidget(this);
 }
@@ -291,24 +308,28 @@ void GamesPage::openGamesPage()
 void GamesPage::refreshTick()
 {
     if (isVisible())
-        loadLeaderboardIfIdle();
+        reloadLeaderboard();
 }
 
-bool GamesPage::loadLeaderboardIfIdle()
+void GamesPage::reloadLeaderboard()
 {
-    if (m_leaderboardInFlight)
-        return false;
-    loadLeaderboard();
-    return true;
+    m_leaderboardReloads->request();
+}
+
+bool GamesPage::leaderboardInFlight() const
+{
+    return m_leaderboardReloads->inFlight();
 }
 
 void GamesPage::loadLeaderboard()
 {
-    m_leaderboardInFlight = true;
     RequestOptions options;
     options.timeoutMs = kLeaderboardTimeoutMs;
     QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kLeaderboard), options);
-    ServerApi::onFinished(reply, this, [this](const ServerReply& result) { renderLeaderboardReply(result); });
+    ServerApi::onFinished(reply, this, [this](const ServerReply& result) {
+        renderLeaderboardReply(result);
+        m_leaderboardReloads->finished();
+    });
 }
 
 void GamesPage::showStatus(const QString& text, bool visible)
@@ -319,8 +340,6 @@ void GamesPage::showStatus(const QString& text, bool visible)
 
 void GamesPage::renderLeaderboardReply(const ServerReply& reply)
 {
-    m_leaderboardInFlight = false;
-
     const QJsonValue board = reply.json.value(QLatin1String("leaderboard"));
     if (reply.hasError() || !reply.isJsonObject || !reply.succeeded() || !board.isArray()) {
         showStatus(kUnableToUpdate, true);
@@ -342,25 +361,52 @@ void GamesPage::renderLeaderboardReply(const ServerReply& reply)
 
     m_leaderboardFingerprint = fingerprint;
     setProperty(kPreviousHighlight, highlight);
-    pagelist::clearLayout(m_rowsLayout);
     showStatus(kNoScores, entries.isEmpty());
 
+    // Place, own and highlight are part of a row's data: a row keeps its widget
+    // while none of what it shows changes.
     const QString me = reply.json.value(QLatin1String("username")).toString();
-    for (int i = 0; i < entries.size(); ++i) {
-        const QJsonObject entry = entries.at(i).toObject();
+    QList<QJsonObject> rows;
+    rows.reserve(std::min<qsizetype>(entries.size(), kMaxRows));
+    QString focusKey;
+    for (qsizetype i = 0; i < entries.size() && i < kMaxRows; ++i) {
+        QJsonObject entry = entries.at(i).toObject();
         const QString name = entry.value(QLatin1String("username")).toString();
         const bool isMe = !name.isEmpty() && name == me;
         const bool highlighted = highlight && isMe;
-
-        QWidget* row = buildRow(entry, i, isMe, highlighted);
-        m_rowsLayout->addWidget(new ProfileScoreGlow(row, highlighted));
-
-        if (highlighted && property(kFocusMyScore).toBool()) {
-            setProperty(kFocusMyScore, false);
-            QPointer<QWidget> guarded(row);
-            QTimer::singleShot(kScrollDelayMs, this, [this, guarded] { scrollToOwnRow(guarded); });
-        }
+        entry.insert(kPlaceKey, int(i));
+        entry.insert(kMeKey, isMe);
+        entry.insert(kHighlightedKey, highlighted);
+        if (highlighted && focusKey.isNull())
+            focusKey = scoreKey(entry);
+        rows.append(entry);
     }
+    m_scores->setRows(rows);
+
+    if (!focusKey.isNull() && property(kFocusMyScore).toBool()) {
+        setProperty(kFocusMyScore, false);
+        QTimer::singleShot(kScrollDelayMs, this, [this, focusKey] { scrollToOwnRow(focusKey); });
+    }
+}
+
+QWidget* GamesPage::buildScoreRow(const QJsonObject& entry, QWidget* parent)
+{
+    const bool highlighted = entry.value(kHighlightedKey).toBool();
+    QWidget* row = buildRow(entry, entry.value(kPlaceKey).toInt(), entry.value(kMeKey).toBool(), highlighted);
+    return new ProfileScoreGlow(row, highlighted, parent);
+}
+
+int GamesPage::rowHeight(bool highlighted)
+{
+    // Names stay on one line, so a probe row of each kind gives every height.
+    int& height = highlighted ? m_highlightedRowHeight : m_rowHeight;
+    if (height == 0) {
+        const QJsonObject probe{{QStringLiteral("username"), QStringLiteral("x")}};
+        QWidget* wrapper = new ProfileScoreGlow(buildRow(probe, 3, highlighted, highlighted), highlighted, this);
+        height = wrapper->height();
+        delete wrapper;
+    }
+    return height;
 }
 
 QWidget* GamesPage::buildRow(const QJsonObject& entry, int position, bool isMe, bool highlighted)
@@ -397,8 +443,9 @@ QWidget* GamesPage::buildRow(const QJsonObject& entry, int position, bool isMe, 
     layout->addWidget(avatar);
     showRowAvatar(avatar, entry.value(QLatin1String("profile_image")).toString());
 
-    auto* name = plainLabel(entry.value(QLatin1String("username")).toString(), QStringLiteral("gamesLeaderboardName"), row);
-    name->setWordWrap(true);
+    const QString userName = entry.value(QLatin1String("username")).toString();
+    auto* name = plainLabel(pagelist::capped(userName, pagelist::kMaxNameChars), QStringLiteral("gamesLeaderboardName"), row);
+    pagelist::setFullTextTip(name, userName);
     name->setMinimumWidth(0);
     name->setStyleSheet(QStringLiteral("color: #eeeafb;font-size: 15px;font-weight: bold;"));
     layout->addWidget(name, 1);
@@ -437,9 +484,15 @@ void GamesPage::showRowAvatar(QLabel* avatarLabel, const QString& fileName)
                           kAvatarTimeoutMs);
 }
 
-void GamesPage::scrollToOwnRow(QPointer<QWidget> row)
+void GamesPage::scrollToOwnRow(const QString& key)
 {
-    if (!row || !isVisible() || !property(kHighlightMyScore).toBool())
+    const int row = m_scores->rowOfKey(key);
+    if (row < 0 || !isVisible() || !property(kHighlightMyScore).toBool())
         return;
-    pagelist::scrollToItem(m_scrollArea, row);
+    // The row itself sits inside its glow wrapper; a wrapper not built yet is found by its offset.
+    QWidget* wrapper = m_rowsContainer->widgetForRow(row);
+    if (QWidget* built = wrapper ? wrapper->findChild<QWidget*>(QStringLiteral("gamesLeaderboardRow")) : nullptr)
+        pagelist::scrollToItem(m_scrollArea, built);
+    else
+        pagelist::scrollToOffset(m_scrollArea, m_rowsContainer, m_rowsContainer->rowTop(row));
 }

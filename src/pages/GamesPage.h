@@ -15,7 +15,10 @@ class QScrollArea;
 class QTimer;
 class QUrl;
 class QVBoxLayout;
+class KeyedListModel;
 class NebuliteZoomImage;
+class ReloadCoalescer;
+class WindowedRows;
 struct ServerReply;
 
 // The games page ("gamesPage"): the Nebulite game card with its download button
@@ -46,10 +49,11 @@ public:
     // Handler of the other navigation buttons: forgets the intent, highlight and focus.
     void clearProfileIntent();
 
-    // Loads the leaderboard unless a request is already outstanding; true when a
-    // request was sent. The real-time "nebulite_leaderboard_changed" handler calls this.
-    bool loadLeaderboardIfIdle();
-    bool leaderboardInFlight() const { return m_leaderboardInFlight; }
+    // Loads the leaderboard; while a request is outstanding, any number of calls
+    // lead to one more load after it. The real-time "nebulite_leaderboard_changed"
+    // handler calls this.
+    void reloadLeaderboard();
+    bool leaderboardInFlight() const;
     // One tick of the 15-second refresh: loads only while the page is visible.
     void refreshTick();
     QTimer* refreshTimer() const { return m_refreshTimer; }
@@ -64,7 +68,8 @@ public:
     NebuliteZoomImage* gameImage() const { return m_image; }
     QPushButton* playButton() const { return m_playButton; }
     QWidget* dividerSlot() const { return m_divider; }
-    QWidget* leaderboardRows() const { return m_rowsContainer; }
+    WindowedRows* leaderboardRows() const { return m_rowsContainer; }
+    KeyedListModel* leaderboardModel() const { return m_scores; }
     QLabel* statusLabel() const { return m_statusLabel; }
 
 private:
@@ -74,9 +79,11 @@ private:
     void loadGameImage();
     void loadLeaderboard();
     void renderLeaderboardReply(const ServerReply& reply);
+    QWidget* buildScoreRow(const QJsonObject& entry, QWidget* parent);
     QWidget* buildRow(const QJsonObject& entry, int position, bool isMe, bool highlighted);
+    int rowHeight(bool highlighted);
     void showRowAvatar(QLabel* avatarLabel, const QString& fileName);
-    void scrollToOwnRow(QPointer<QWidget> row);
+    void scrollToOwnRow(const QString& key);
     void showStatus(const QString& text, bool visible);
 
     QNetworkAccessManager* m_network;
@@ -87,12 +94,14 @@ private:
     NebuliteZoomImage* m_image = nullptr;
     QPushButton* m_playButton = nullptr;
     QWidget* m_divider = nullptr;
-    QWidget* m_rowsContainer = nullptr;
-    QVBoxLayout* m_rowsLayout = nullptr;
+    KeyedListModel* m_scores = nullptr;
+    WindowedRows* m_rowsContainer = nullptr;
+    int m_rowHeight = 0;
+    int m_highlightedRowHeight = 0;
     QLabel* m_statusLabel = nullptr;
     QTimer* m_refreshTimer = nullptr;
     UrlOpener m_urlOpener;
+    ReloadCoalescer* m_leaderboardReloads = nullptr;
 
-    bool m_leaderboardInFlight = false;
     QByteArray m_leaderboardFingerprint;
 };

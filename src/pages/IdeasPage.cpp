@@ -8,7 +8,9 @@
 #include "widgets/ChatRgbParticles.h"
 #include "widgets/IdeasArcadeBulb.h"
 #include "widgets/EditButtonHover.h"
+#include "widgets/KeyedListModel.h"
 #include "widgets/ProfileIdeaGlow.h"
+#include "widgets/WindowedRows.h"
 
 #include <QAbstractButton>
 #include <QFrame>
@@ -36,6 +38,21 @@ const char kHighlightMyIdeas[] = "highlightMyIdeas";
 const char kCsrfToken[] = "ideasCsrfToken";
 
 constexpr int kAvatarSize = 38;
+constexpr int kMaxIdeas = 50000;
+constexpr int kMaxTitleChars = 300;
+constexpr int kMaxTextChars = 4000;
+const QString kHighlightedKey = QStringLiteral("_highlighted");
+
+// An idea is known by its number; one without a number by what it says.
+QString ideaKey(const QJsonObject& idea)
+{
+    const qint64 id = idea.value(QLatin1String("id")).toInteger(0);
+    if (id != 0)
+        return QString::number(id);
+    return idea.value(QLatin1String("author")).toString() + QLatin1Char('\x1f')
+           + idea.value(QLatin1String("title")).toString() + QLatin1Char('\x1f')
+           + idea.value(QLatin1String("content")).toString();
+}
 constexpr int kPublishTimeoutMs = 15000;
 constexpr int kScrollDelayMs = 100;
 constexpr int kMaxErrorBodyChars = 2000;
@@ -188,6 +205,18 @@ void IdeasPage::buildPage()
     m_feedLayout = new QVBoxLayout(m_feed);
     m_feedLayout->setContentsMargins(0, 0, 0, 0);
     m_feedLayout->setSpacing(14);
+    m_feedMessage = plainLabel(QString(), QStringLiteral("ideasFeedMessage"), m_feed);
+    m_feedMessage->setAlignment(Qt::AlignCenter);
+    m_feedMessage->setWordWrap(true);
+    m_feedMessage->hide();
+    m_feedLayout->addWidget(m_feedMessage);
+    m_ideas = new KeyedListModel(ideaKey, kMaxIdeas, this);
+    m_cards = new WindowedRows(
+        m_ideas, [this](const QJsonObject& idea, QWidget* parent) { return buildIdeaRow(idea, parent); },
+        [this](const QJsonObject& idea, int width) { return ideaHeight(idea, width); }, m_feed);
+    m_cards->setObjectName(QStringLiteral("ideasCards"));
+    m_cards->setSpacing(0, 14);
+    m_feedLayout->addWidget(m_cards);
     layout->addWidget(m_feed);
     layout->addStretch(1);
 
@@ -315,8 +344,9 @@ void IdeasPage::openIdeasPage()
         stack->setCurrentWidget(this);
     m_scrollArea->verticalScrollBar()->setValue(0);
 
-    pagelist::clearLayout(m_feedLayout);
-    addFeedMessage(QStringLiteral("Loading ideas..."));
+    // The cards stay until the reply says what changed.
+    if (m_ideas->rowCount() == 0)
+        showFeedMessage(QStringLiteral("Loading ideas..."));
 
     RequestOptions options;
     options.acceptJson = true;
@@ -324,67 +354,118 @@ void IdeasPage::openIdeasPage()
     ServerApi::onFinished(reply, this, [this](const ServerReply& result) { renderIdeasReply(result); });
 }
 
-void IdeasPage::addFeedMessage(const QString& text)
+void IdeasPage::showFeedMessage(const QString& text)
 {
-    auto* label = plainLabel(text, QStringLiteral("ideasFeedMessage"), m_feed);
-    label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
-    m_feedLayout->addWidget(label);
+    m_feedMessage->setText(text);
+    m_feedMessage->setVisible(!text.isEmpty());
 }
 
 void IdeasPage::renderIdeasReply(const ServerReply& reply)
 {
-    pagelist::clearLayout(m_feedLayout);
-
     if (reply.hasError() || !reply.isJsonObject || !reply.succeeded()) {
-        addFeedMessage(reply.errorText(QStringLiteral("Unable to load ideas.")));
+        m_ideas->clear();
+        showFeedMessage(reply.errorText(QStringLiteral("Unable to load ideas.")));
         return;
     }
 
     const QJsonArray ideas = reply.json.value(QLatin1String("ideas")).toArray();
     m_countLabel->setText(QStringLiteral("%1 IDEAS").arg(ideas.size()));
+    m_likes.clear();
     setProperty(kCsrfToken, reply.json.value(QLatin1String("csrf_token")).toString());
 
     if (ideas.isEmpty()) {
-        addFeedMessage(QStringLiteral("No ideas here yet.\nShare your first idea and start building your space."));
+        m_ideas->clear();
+        showFeedMessage(QStringLiteral("No ideas here yet.\nShare your first idea and start building your space."));
         return;
     }
+    showFeedMessage(QString());
 
+    // What a card shows is all in its row, the highlight included, so that an
+    // unchanged idea keeps its card.
     const bool highlightMine = property(kHighlightMyIdeas).toBool();
-    const QString token = property(kCsrfToken).toString();
-    QPointer<QWidget> firstHighlighted;
-    for (const QJsonValue& value : ideas) {
-        const QJsonObject idea = value.toObject();
+    QList<QJsonObject> rows;
+    rows.reserve(std::min<qsizetype>(ideas.size(), kMaxIdeas));
+    QString firstHighlighted;
+    for (qsizetype i = 0; i < ideas.size() && i < kMaxIdeas; ++i) {
+        QJsonObject idea = ideas.at(i).toObject();
         const bool highlighted = highlightMine && idea.value(QLatin1String("can_delete")).toBool(false);
-        QPushButton* likeButton = nullptr;
-        ProfileIdeaFrame* card = buildIdeaCard(idea, highlighted, likeButton);
-
-        const int ideaId = idea.value(QLatin1String("id")).toInt(0);
-        QPointer<QPushButton> guarded(likeButton);
-        connect(likeButton, &QPushButton::clicked, this,
-                [this, ideaId, token, guarded] { toggleIdeaLike(ideaId, token, guarded); });
-
-        if (highlighted) {
-            card->setStyleSheet(card->styleSheet() + kHighlightStyle);
-            auto* glow = new ProfileIdeaGlow(card, m_feed);
-            m_feedLayout->addWidget(glow);
-        } else {
-            m_feedLayout->addWidget(card);
-        }
-
-        if (highlighted && !firstHighlighted) {
-            firstHighlighted = card;
-            QTimer::singleShot(kScrollDelayMs, this, [this, firstHighlighted] { scrollToOwnItem(firstHighlighted); });
-        }
+        idea.insert(kHighlightedKey, highlighted);
+        if (highlighted && firstHighlighted.isNull())
+            firstHighlighted = ideaKey(idea);
+        rows.append(idea);
     }
+    m_ideas->setRows(rows);
+    if (!firstHighlighted.isNull())
+        QTimer::singleShot(kScrollDelayMs, this, [this, firstHighlighted] { scrollToOwnItem(firstHighlighted); });
 }
 
-ProfileIdeaFrame* IdeasPage::buildIdeaCard(const QJsonObject& idea, bool highlighted, QPushButton*& likeButton)
+QWidget* IdeasPage::buildIdeaRow(const QJsonObject& row, QWidget* parent)
 {
-    auto* card = new ProfileIdeaFrame(m_feed);
+    QJsonObject idea = row;
+    const auto like = m_likes.constFind(ideaKey(idea));
+    if (like != m_likes.cend()) {
+        idea.insert(QStringLiteral("liked_by_me"), like->first);
+        idea.insert(QStringLiteral("like_count"), like->second);
+    }
+    const bool highlighted = idea.value(kHighlightedKey).toBool();
+    QPushButton* likeButton = nullptr;
+    ProfileIdeaFrame* card = buildIdeaCard(idea, highlighted, parent, likeButton);
+    showIdeaAvatar(card->findChild<QLabel*>(QStringLiteral("desktopIdeaAuthorAvatar")),
+                   idea.value(QLatin1String("profile_image")).toString());
+
+    const int ideaId = idea.value(QLatin1String("id")).toInt(0);
+    const QString key = ideaKey(idea);
+    QPointer<QPushButton> guarded(likeButton);
+    connect(likeButton, &QPushButton::clicked, this, [this, ideaId, key, guarded] {
+        toggleIdeaLike(ideaId, key, property(kCsrfToken).toString(), guarded);
+    });
+    if (!highlighted)
+        return card;
+    card->setStyleSheet(card->styleSheet() + kHighlightStyle);
+    return new ProfileIdeaGlow(card, parent);
+}
+
+int IdeasPage::ideaHeight(const QJsonObject& idea, int width)
+{
+    // A hidden probe card gives the fixed part and the fonts; only the two wrapped texts vary.
+    const bool highlighted = idea.value(kHighlightedKey).toBool();
+    const int cardWidth = highlighted ? width - 24 : width;
+    if (!m_probe) {
+        QPushButton* unused = nullptr;
+        m_probe = buildIdeaCard(QJsonObject{{QStringLiteral("title"), QStringLiteral("x")},
+                                            {QStringLiteral("content"), QStringLiteral("x")}},
+                                false, this, unused);
+        m_probe->hide();
+        m_probe->ensurePolished();
+        m_probeBase.clear();
+    }
+    const QFont titleFont = m_probe->findChild<QLabel*>(QStringLiteral("desktopIdeaTitle"))->font();
+    const QFont textFont = m_probe->findChild<QLabel*>(QStringLiteral("desktopIdeaText"))->font();
+    const int titleWidth = cardWidth - 36;
+    const int textWidth = titleWidth - 64;
+    auto wrapped = [](const QFont& font, int available, const QString& text) {
+        return QFontMetrics(font)
+            .boundingRect(QRect(0, 0, std::max(available, 1), 1 << 20), Qt::TextWordWrap, text)
+            .height();
+    };
+    auto base = m_probeBase.constFind(cardWidth);
+    if (base == m_probeBase.cend()) {
+        const int fixed = m_probe->heightForWidth(cardWidth) - wrapped(titleFont, titleWidth, QStringLiteral("x"))
+                          - wrapped(textFont, textWidth, QStringLiteral("x"));
+        base = m_probeBase.insert(cardWidth, fixed);
+    }
+    const QString title = pagelist::capped(idea.value(QLatin1String("title")).toString(), kMaxTitleChars);
+    const QString text = pagelist::capped(idea.value(QLatin1String("content")).toString(), kMaxTextChars);
+    return base.value() + wrapped(titleFont, titleWidth, title) + wrapped(textFont, textWidth, text)
+           + (highlighted ? 24 : 0);
+}
+
+ProfileIdeaFrame* IdeasPage::buildIdeaCard(const QJsonObject& idea, bool highlighted, QWidget* parent,
+                                           QPushButton*& likeButton)
+{
+    auto* card = new ProfileIdeaFrame(parent);
     card->setObjectName(QStringLiteral("desktopIdeaCard"));
     card->setProperty("profileIdeaHighlight", highlighted);
-    card->setMinimumHeight(500);
     card->setStyleSheet(kCardStyle);
     auto* layout = new QVBoxLayout(card);
     layout->setContentsMargins(18, 16, 18, 14);
@@ -401,8 +482,11 @@ ProfileIdeaFrame* IdeasPage::buildIdeaCard(const QJsonObject& idea, bool highlig
     avatar->setAlignment(Qt::AlignCenter);
     glowShadow(avatar, 10, QColor(167, 139, 250, 85));
     authorLayout->addWidget(avatar);
-    authorLayout->addWidget(
-        plainLabel(idea.value(QLatin1String("author")).toString(), QStringLiteral("desktopIdeaAuthor"), authorRow));
+    const QString author = idea.value(QLatin1String("author")).toString();
+    auto* authorLabel = plainLabel(pagelist::capped(author, pagelist::kMaxNameChars),
+                                   QStringLiteral("desktopIdeaAuthor"), authorRow);
+    pagelist::setFullTextTip(authorLabel, author);
+    authorLayout->addWidget(authorLabel);
     if (highlighted) {
         auto* badge = plainLabel(QStringLiteral("YOUR IDEA"), QStringLiteral("profileIdeaBadge"), authorRow);
         badge->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
@@ -414,15 +498,16 @@ ProfileIdeaFrame* IdeasPage::buildIdeaCard(const QJsonObject& idea, bool highlig
     }
     authorLayout->addStretch(1);
     layout->addWidget(authorRow);
-    showIdeaAvatar(avatar, idea.value(QLatin1String("profile_image")).toString());
 
     layout->addSpacing(14);
-    auto* title = plainLabel(idea.value(QLatin1String("title")).toString(), QStringLiteral("desktopIdeaTitle"), card);
+    auto* title = plainLabel(pagelist::capped(idea.value(QLatin1String("title")).toString(), kMaxTitleChars),
+                             QStringLiteral("desktopIdeaTitle"), card);
     title->setWordWrap(true);
     layout->addWidget(title);
 
     layout->addSpacing(24);
-    auto* text = plainLabel(idea.value(QLatin1String("content")).toString(), QStringLiteral("desktopIdeaText"), card);
+    auto* text = plainLabel(pagelist::capped(idea.value(QLatin1String("content")).toString(), kMaxTextChars),
+                            QStringLiteral("desktopIdeaText"), card);
     text->setWordWrap(true);
     text->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     text->setContentsMargins(64, 0, 0, 0);
@@ -507,11 +592,17 @@ void IdeasPage::wrapIdeaActionButton(QPushButton* button, const QSize& size, con
     actionsRow->addWidget(slot);
 }
 
-void IdeasPage::scrollToOwnItem(QPointer<QWidget> card)
+void IdeasPage::scrollToOwnItem(const QString& key)
 {
-    if (!card || !isVisible() || !property(kHighlightMyIdeas).toBool())
+    const int row = m_ideas->rowOfKey(key);
+    if (row < 0 || !isVisible() || !property(kHighlightMyIdeas).toBool())
         return;
-    pagelist::scrollToItem(m_scrollArea, card);
+    // The card itself sits inside its glow; a card not built yet is found by its offset.
+    QWidget* glow = m_cards->widgetForRow(row);
+    if (QWidget* card = glow ? glow->findChild<ProfileIdeaFrame*>() : nullptr)
+        pagelist::scrollToItem(m_scrollArea, card);
+    else
+        pagelist::scrollToOffset(m_scrollArea, m_cards, m_cards->rowTop(row));
 }
 
 void IdeasPage::publishIdea()
@@ -564,7 +655,8 @@ void IdeasPage::handlePublishReply(const ServerReply& reply)
         openIdeasPage();
 }
 
-void IdeasPage::toggleIdeaLike(int ideaId, const QString& token, QPointer<QPushButton> likeButton)
+void IdeasPage::toggleIdeaLike(int ideaId, const QString& key, const QString& token,
+                               QPointer<QPushButton> likeButton)
 {
     if (!likeButton || token.isEmpty())
         return;
@@ -575,12 +667,13 @@ void IdeasPage::toggleIdeaLike(int ideaId, const QString& token, QPointer<QPushB
     options.refererPath = kIdeasReferer;
     QNetworkReply* reply = ServerApi::postEmpty(*m_network, ServerEndpoints::ideaLikeUrl(ideaId), options);
     // The button is the guard: a reply for a card that was rebuilt meanwhile is dropped.
-    ServerApi::onFinished(reply, likeButton.data(), [this, likeButton](const ServerReply& result) {
+    ServerApi::onFinished(reply, likeButton.data(), [this, key, likeButton](const ServerReply& result) {
         if (!likeButton)
             return;
         likeButton->setEnabled(true);
         if (result.hasError() || !result.isJsonObject || !result.succeeded()) {
-            warn(likeButton, QStringLiteral("Ideas"), result.errorText(QStringLiteral("Unable to update like.")));
+            // Owned by the window: a rebuild of the feed while the box is open cannot take it along.
+            warn(window(), QStringLiteral("Ideas"), result.errorText(QStringLiteral("Unable to update like.")));
             return;
         }
         const bool liked = result.json.value(QLatin1String("liked")).toBool(false);
@@ -590,5 +683,7 @@ void IdeasPage::toggleIdeaLike(int ideaId, const QString& token, QPointer<QPushB
         likeButton->style()->unpolish(likeButton);
         likeButton->style()->polish(likeButton);
         likeButton->update();
+        // Kept until the next list reply, so that a card built again after scrolling shows it too.
+        m_likes.insert(key, {liked, count});
     });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QPointer>
 #include <QSize>
 #include <QWidget>
@@ -18,7 +19,9 @@ class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
 class QVBoxLayout;
+class KeyedListModel;
 class ProfileIdeaFrame;
+class WindowedRows;
 struct ServerReply;
 
 // The ideas board ("ideasPage"): the form to publish an idea, the feed of every
@@ -64,6 +67,9 @@ public:
     QLineEdit* titleField() const { return m_titleField; }
     QPlainTextEdit* textField() const { return m_textField; }
     QWidget* feed() const { return m_feed; }
+    QLabel* feedMessage() const { return m_feedMessage; }
+    KeyedListModel* ideasModel() const { return m_ideas; }
+    WindowedRows* cardsView() const { return m_cards; }
     QLabel* countLabel() const { return m_countLabel; }
 
 private:
@@ -72,13 +78,16 @@ private:
     QWidget* buildFeedHeader(QWidget* parent);
 
     void renderIdeasReply(const ServerReply& reply);
-    void addFeedMessage(const QString& text);
-    ProfileIdeaFrame* buildIdeaCard(const QJsonObject& idea, bool highlighted, QPushButton*& likeButton);
+    void showFeedMessage(const QString& text);
+    QWidget* buildIdeaRow(const QJsonObject& idea, QWidget* parent);
+    int ideaHeight(const QJsonObject& idea, int width);
+    ProfileIdeaFrame* buildIdeaCard(const QJsonObject& idea, bool highlighted, QWidget* parent,
+                                    QPushButton*& likeButton);
     void showIdeaAvatar(QLabel* avatarLabel, const QString& fileName);
     void wrapIdeaActionButton(QPushButton* button, const QSize& size, const QColor& glowColor,
                               QHBoxLayout* actionsRow);
-    void scrollToOwnItem(QPointer<QWidget> card);
-    void toggleIdeaLike(int ideaId, const QString& token, QPointer<QPushButton> likeButton);
+    void scrollToOwnItem(const QString& key);
+    void toggleIdeaLike(int ideaId, const QString& key, const QString& token, QPointer<QPushButton> likeButton);
     void handlePublishReply(const ServerReply& reply);
     void warn(QWidget* parent, const QString& title, const QString& text);
 
@@ -93,6 +102,12 @@ private:
     QLabel* m_countLabel = nullptr;
     QWidget* m_feed = nullptr;
     QVBoxLayout* m_feedLayout = nullptr;
+    QLabel* m_feedMessage = nullptr;
+    KeyedListModel* m_ideas = nullptr;
+    WindowedRows* m_cards = nullptr;
+    QPointer<ProfileIdeaFrame> m_probe;
+    QHash<int, int> m_probeBase;
+    QHash<QString, QPair<bool, int>> m_likes;  // like replies since the last list: liked, count  // card width -> height without the two wrapped texts
     QPointer<QAbstractButton> m_navigationButton;
     QString m_ownUserName;
     WarningHook m_warningHook;

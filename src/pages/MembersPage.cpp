@@ -1,6 +1,11 @@
 #include "pages/MembersPage.h"
 
 #include "pages/MembersProfileClick.h"
+#include "pages/PageListSupport.h"
+#include "session/AvatarSource.h"
+#include "widgets/KeyedListModel.h"
+#include "widgets/WindowedRows.h"
+#include <QAbstractButton>
 #include "pages/StatusColor.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
@@ -22,6 +27,13 @@
 namespace {
 
 constexpr int kColumns = 3;
+constexpr int kMaxMembers = 100000;
+constexpr int kMaxOnlineRows = 40;
+
+QString memberKey(const QJsonObject& member)
+{
+    return member.value(QLatin1String("username")).toString();
+}
 constexpr int kCompactAvatar = 42;
 constexpr int kFullAvatar = 54;
 const QColor kRing(0xa7, 0x8b, 0xfa);
@@ -55,18 +67,6 @@ QLabel* plainLabel(const QString& text, const QString& objectName, QWidget* pare
     label->setObjectName(objectName);
     label->setTextFormat(Qt::PlainText);
     return label;
-}
-
-// Takes every item out of the layout; the widgets are hidden and deleted later.
-void clearLayout(QLayout* layout)
-{
-    while (QLayoutItem* item = layout->takeAt(0)) {
-        if (QWidget* widget = item->widget()) {
-            widget->hide();
-            widget->deleteLater();
-        }
-        delete item;
-    }
 }
 
 // The member's picture cropped to a circle of the label's size, ringed in violet.
@@ -147,11 +147,14 @@ QWidget* MembersPage::buildDirectory()
     m_statusLabel->hide();
     layout->addWidget(m_statusLabel);
 
-    m_grid = new QGridLayout;
-    m_grid->setSpacing(14);
-    for (int column = 0; column < kColumns; ++column)
-        m_grid->setColumnStretch(column, 1);
-    layout->addLayout(m_grid);
+    m_members = new KeyedListModel(memberKey, kMaxMembers, this);
+    m_grid = new WindowedRows(
+        m_members, [this](const QJsonObject& member, QWidget* parent) { return buildMemberCard(member, parent, false); },
+        [this](const QJsonObject&, int) { return cardHeight(false); }, content);
+    m_grid->setObjectName(QStringLiteral("membersGrid"));
+    m_grid->setColumns(kColumns);
+    m_grid->setSpacing(14, 14);
+    layout->addWidget(m_grid);
     layout->addStretch(1);
 
     scroll->setWidget(content);
@@ -180,9 +183,17 @@ QWidget* MembersPage::buildOnlinePanel()
     header->addWidget(m_onlineCountBadge);
     layout->addLayout(header);
 
-    m_onlineList = new QVBoxLayout;
-    m_onlineList->setSpacing(6);
-    layout->addLayout(m_onlineList);
+    m_noneOnline = plainLabel(QStringLiteral("No members online."), QStringLiteral("membersNoneOnline"), panel);
+    m_noneOnline->setStyleSheet(QStringLiteral("color: #9f91b5; font-size: 12px;"));
+    layout->addWidget(m_noneOnline);
+    // The panel does not scroll: it lists as many online members as a tall window shows.
+    m_online = new KeyedListModel(memberKey, kMaxOnlineRows, this);
+    m_onlineList = new WindowedRows(
+        m_online, [this](const QJsonObject& member, QWidget* parent) { return buildMemberCard(member, parent, true); },
+        [this](const QJsonObject&, int) { return cardHeight(true); }, panel);
+    m_onlineList->setObjectName(QStringLiteral("membersOnlineList"));
+    m_onlineList->setSpacing(0, 6);
+    layout->addWidget(m_onlineList);
     layout->addStretch(1);
     return panel;
 }
@@ -208,31 +219,41 @@ void MembersPage::applyReply(const ServerReply& reply)
         return;
     }
 
-    clearLayout(m_grid);
-    clearLayout(m_onlineList);
-
     const QJsonArray members = membersValue.toArray();
     m_countBadge->setText(QStringLiteral("%1 MEMBERS").arg(members.size()));
-    QWidget* gridParent = m_grid->parentWidget();
-    QWidget* onlineParent = m_onlineList->parentWidget();
-    int online = 0;
-    for (int i = 0; i < members.size(); ++i) {
-        const QJsonObject member = members.at(i).toObject();
-        m_grid->addWidget(buildMemberCard(member, gridParent, false), i / kColumns, i % kColumns);
+    QList<QJsonObject> all;
+    QList<QJsonObject> online;
+    all.reserve(std::min<qsizetype>(members.size(), kMaxMembers));
+    int onlineCount = 0;
+    for (const QJsonValue& value : members) {
+        const QJsonObject member = value.toObject();
+        if (all.size() < kMaxMembers)
+            all.append(member);
         if (member.value(QLatin1String("online")).toBool()) {
-            m_onlineList->addWidget(buildMemberCard(member, onlineParent, true));
-            ++online;
+            ++onlineCount;
+            if (online.size() < kMaxOnlineRows)
+                online.append(member);
         }
     }
-
-    m_onlineCountBadge->setText(QString::number(online));
-    if (online == 0) {
-        auto* none = plainLabel(QStringLiteral("No members online."), QStringLiteral("membersNoneOnline"), onlineParent);
-        none->setStyleSheet(QStringLiteral("color: #9f91b5; font-size: 12px;"));
-        m_onlineList->addWidget(none);
-    }
+    m_members->setRows(all);
+    m_online->setRows(online);
+    m_onlineCountBadge->setText(QString::number(onlineCount));
+    m_noneOnline->setVisible(onlineCount == 0);
     m_statusLabel->setText(QStringLiteral("No members yet."));
     m_statusLabel->setVisible(members.isEmpty());
+}
+
+int MembersPage::cardHeight(bool compact)
+{
+    // Names stay on one line, so every card of a kind is as high as a probe card.
+    int& height = compact ? m_compactHeight : m_fullHeight;
+    if (height == 0) {
+        QFrame* probe = buildMemberCard(QJsonObject{{QStringLiteral("username"), QStringLiteral("x")}}, this, compact);
+        probe->ensurePolished();
+        height = std::max(probe->minimumHeight(), probe->sizeHint().height());
+        delete probe;
+    }
+    return height;
 }
 
 QFrame* MembersPage::buildMemberCard(const QJsonObject& member, QWidget* parent, bool compact)
@@ -273,8 +294,8 @@ QFrame* MembersPage::buildMemberCard(const QJsonObject& member, QWidget* parent,
     columnLayout->setContentsMargins(0, 0, 0, 0);
     columnLayout->setSpacing(4);
     columnLayout->setAlignment(Qt::AlignVCenter);
-    auto* name = plainLabel(userName, QStringLiteral("membersUserName"), column);
-    name->setWordWrap(true);
+    auto* name = plainLabel(pagelist::capped(userName, pagelist::kMaxNameChars), QStringLiteral("membersUserName"), column);
+    pagelist::setFullTextTip(name, userName);
     name->setStyleSheet(QStringLiteral("color: #e9e1ff; font-size: 13px; font-weight: bold;"));
     columnLayout->addWidget(name);
 
@@ -286,24 +307,25 @@ QFrame* MembersPage::buildMemberCard(const QJsonObject& member, QWidget* parent,
     dot->setStyleSheet(QStringLiteral("background-color: %1;border: none;border-radius: 4px;")
                            .arg(moonLodgeStatusColor(status).name()));
     statusRow->addWidget(dot);
-    auto* statusText = plainLabel(status, QStringLiteral("membersUserStatus"), column);
+    auto* statusText = plainLabel(pagelist::capped(status, pagelist::kMaxNameChars), QStringLiteral("membersUserStatus"), column);
     statusText->setStyleSheet(
         QStringLiteral("color: #9f96ad;background: transparent; border: none;font-size: 11px;"));
     statusRow->addWidget(statusText);
     if (member.value(QLatin1String("voice_active")).toBool())
-        addVoiceRoomIndicator(statusRow, userName);
+        addVoiceRoomIndicator(statusRow, column, userName);
     statusRow->addStretch(1);
     columnLayout->addLayout(statusRow);
     layout->addWidget(column, 1);
 
-    const QString fileName = member.value(QLatin1String("profile_image")).toString();
-    if (!fileName.isEmpty())
-        loadCardAvatar(avatar, fileName);
+    loadCardAvatar(avatar, member.value(QLatin1String("profile_image")).toString());
 
     card->setCursor(Qt::PointingHandCursor);
     card->installEventFilter(new MembersProfileClick(userName, m_openProfile, card));
-    for (QWidget* child : card->findChildren<QWidget*>())
-        child->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Presses land on the card, except on buttons (the voice control keeps its clicks and tips).
+    for (QWidget* child : card->findChildren<QWidget*>()) {
+        if (!qobject_cast<QAbstractButton*>(child) && !qobject_cast<QAbstractButton*>(child->parentWidget()))
+            child->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
 
     if (compact)
         new OnlineMemberHover(card);
@@ -312,22 +334,16 @@ QFrame* MembersPage::buildMemberCard(const QJsonObject& member, QWidget* parent,
 
 void MembersPage::loadCardAvatar(QLabel* avatarLabel, const QString& fileName)
 {
-    const QUrl url = ServerEndpoints::avatarUrl(fileName);
-    if (url.isEmpty())
-        return;
-    QNetworkReply* reply = ServerApi::get(*m_network, url);
-    ServerApi::onFinished(reply, avatarLabel, [avatarLabel](const ServerReply& result) {
-        QPixmap picture;
-        if (result.hasError() || !picture.loadFromData(result.body))
-            return;
-        avatarLabel->setText(QString());
-        avatarLabel->setPixmap(ringedAvatar(picture, avatarLabel->width()));
-    });
+    AvatarSource::resolve(*m_network, fileName, AvatarSource::Lookup::DownloadOnly, avatarLabel,
+                          [avatarLabel](const QPixmap& picture) {
+                              avatarLabel->setText(QString());
+                              avatarLabel->setPixmap(ringedAvatar(picture, avatarLabel->width()));
+                          });
 }
 
-void MembersPage::addVoiceRoomIndicator(QHBoxLayout* statusRow, const QString& userName)
+void MembersPage::addVoiceRoomIndicator(QHBoxLayout* statusRow, QWidget* parent, const QString& userName)
 {
     // Members in the voice room get their voice button after the status text.
     if (m_voiceControlFactory)
-        statusRow->addWidget(m_voiceControlFactory(userName, statusRow->parentWidget()));
+        statusRow->addWidget(m_voiceControlFactory(userName, parent));
 }

@@ -6,7 +6,8 @@
 #include <functional>
 
 class QFrame;
-class QGridLayout;
+class KeyedListModel;
+class WindowedRows;
 class QHBoxLayout;
 class QLabel;
 class QNetworkAccessManager;
@@ -36,18 +37,21 @@ public:
     QLabel* statusLabel() const { return m_statusLabel; }
     QLabel* countBadge() const { return m_countBadge; }
     QLabel* onlineCountBadge() const { return m_onlineCountBadge; }
-    QGridLayout* membersGrid() const { return m_grid; }
-    QVBoxLayout* onlineList() const { return m_onlineList; }
+    // The directory (three columns) and the online panel's list.
+    WindowedRows* membersGrid() const { return m_grid; }
+    WindowedRows* onlineList() const { return m_onlineList; }
+    KeyedListModel* membersModel() const { return m_members; }
+    KeyedListModel* onlineModel() const { return m_online; }
 
 private:
     QWidget* buildDirectory();
     QWidget* buildOnlinePanel();
     void applyReply(const ServerReply& reply);
+    int cardHeight(bool compact);
     QFrame* buildMemberCard(const QJsonObject& member, QWidget* parent, bool compact);
     void loadCardAvatar(QLabel* avatarLabel, const QString& fileName);
-    // Where the voice-room indicator of a member in voice will go; the voice
-    // controls do not exist yet, so this adds nothing for now.
-    void addVoiceRoomIndicator(QHBoxLayout* statusRow, const QString& userName);
+    // The voice button of a member in the voice room, after the status text.
+    void addVoiceRoomIndicator(QHBoxLayout* statusRow, QWidget* parent, const QString& userName);
 
     QNetworkAccessManager* m_network;
     OpenProfile m_openProfile;
@@ -56,6 +60,11 @@ private:
     QLabel* m_statusLabel = nullptr;
     QLabel* m_countBadge = nullptr;
     QLabel* m_onlineCountBadge = nullptr;
-    QGridLayout* m_grid = nullptr;
-    QVBoxLayout* m_onlineList = nullptr;
+    KeyedListModel* m_members = nullptr;
+    KeyedListModel* m_online = nullptr;
+    WindowedRows* m_grid = nullptr;
+    WindowedRows* m_onlineList = nullptr;
+    QLabel* m_noneOnline = nullptr;
+    int m_fullHeight = 0;
+    int m_compactHeight = 0;
 };

@@ -1,6 +1,7 @@
 #include "pages/PageListSupport.h"
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -43,6 +44,33 @@ void scrollToItem(QScrollArea* scrollArea, QWidget* item)
     }
     const int y = item->mapTo(content, QPoint(0, 0)).y();
     scrollArea->verticalScrollBar()->setValue(std::max(y - 20, 0));
+}
+
+void scrollToOffset(QScrollArea* scrollArea, QWidget* item, int y)
+{
+    if (!scrollArea || !item || !scrollArea->widget() || !scrollArea->widget()->isAncestorOf(item))
+        return;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    if (QLayout* layout = scrollArea->widget()->layout())
+        layout->activate();
+    const int top = item->mapTo(scrollArea->widget(), QPoint(0, y)).y();
+    scrollArea->verticalScrollBar()->setValue(std::max(top - 20, 0));
+}
+
+QString capped(const QString& text, int maxChars)
+{
+    if (text.size() <= maxChars)
+        return text;
+    qsizetype cut = maxChars - 1;
+    if (cut > 0 && text.at(cut).isLowSurrogate())
+        --cut;  // never half a character
+    return text.left(cut) + QChar(0x2026);
+}
+
+void setFullTextTip(QLabel* label, const QString& fullText)
+{
+    if (fullText.size() > kMaxNameChars)
+        label->setToolTip(QStringLiteral("<span>%1</span>").arg(capped(fullText, kMaxTipChars).toHtmlEscaped()));
 }
 
 QPixmap ringedAvatar(const QPixmap& source, int size, const QColor& ringColor)

@@ -2,7 +2,9 @@
 
 #include <QPixmap>
 
+class QLabel;
 class QLayout;
+class QString;
 class QScrollArea;
 class QWidget;
 
@@ -17,6 +19,18 @@ void clearLayout(QLayout* layout);
 // (never above 0). The layouts from the item up to the content widget are
 // activated first so that the geometry is current.
 void scrollToItem(QScrollArea* scrollArea, QWidget* item);
+
+// Shows the item's offset y (in `item`'s coordinates) at the top of the scroll
+// area's view, 20 pixels above it (never above 0).
+void scrollToOffset(QScrollArea* scrollArea, QWidget* item, int y);
+
+// Server texts are shown up to a cap, so that none costs more than a screenful
+// to lay out: names to kMaxNameChars, longer texts to what their page allows.
+inline constexpr int kMaxNameChars = 64;
+inline constexpr int kMaxTipChars = 512;
+QString capped(const QString& text, int maxChars);
+// The full text (itself capped) as tool tip, when the label shows less of it.
+void setFullTextTip(QLabel* label, const QString& fullText);
 
 // A round avatar with a thin ring: a size x size transparent pixmap, the source
 // scaled to cover the inner circle (size - 4) and clipped to it, then the ring

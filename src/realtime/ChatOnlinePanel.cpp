@@ -1,6 +1,8 @@
 #include "realtime/ChatOnlinePanel.h"
 
+#include "pages/PageListSupport.h"
 #include "pages/StatusColor.h"
+#include "session/AvatarSource.h"
 #include "realtime/MemberAvatar.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
@@ -28,11 +30,7 @@ ChatOnlinePanel::ChatOnlinePanel(QNetworkAccessManager* network, QWidget* parent
     layout->addWidget(buildHeader(QStringLiteral("onlineMembers")));
     buildRowsContainer(QStringLiteral("onlineMembersList"));
     layout->addWidget(rowsContainer(), 1);
-}
-
-void ChatOnlinePanel::reload()
-{
-    request(ServerEndpoints::kPresence, [this](const ServerReply& reply) { handlePresenceReply(reply); });
+    setRequest(ServerEndpoints::kPresence, [this](const ServerReply& reply) { handlePresenceReply(reply); });
 }
 
 void ChatOnlinePanel::handlePresenceReply(const ServerReply& reply)
@@ -46,24 +44,24 @@ void ChatOnlinePanel::handlePresenceReply(const ServerReply& reply)
         return;
     }
 
-    clearRows();
     counterLabel()->setText(QString::number(reply.json.value(QLatin1String("online_count")).toInteger(0)));
     const QJsonArray members = reply.json.value(QLatin1String("members")).toArray();
+    QList<QJsonObject> online;
     for (const QJsonValue& value : members) {
         const QJsonObject member = value.toObject();
-        if (!member.value(QLatin1String("online")).toBool(false))
-            continue;
-        rowsLayout()->addWidget(buildRow(member));
+        if (member.value(QLatin1String("online")).toBool(false) && online.size() < kMaxRows)
+            online.append(member);
     }
+    showMembers(online);
 }
 
-QWidget* ChatOnlinePanel::buildRow(const QJsonObject& member)
+QWidget* ChatOnlinePanel::buildRow(const QJsonObject& member, QWidget* parent)
 {
     const QString userName = member.value(QLatin1String("username")).toString();
     const QString status = member.value(QLatin1String("status")).toString(QStringLiteral("Online"));
     const QString profileImage = member.value(QLatin1String("profile_image")).toString();
 
-    auto* row = new QFrame(rowsContainer());
+    auto* row = new QFrame(parent);
     row->setObjectName(QStringLiteral("onlineMemberRow"));
     row->setStyleSheet(QStringLiteral("QFrame { background-color: transparent; border: none;}"));
     auto* rowLayout = new QHBoxLayout(row);
@@ -87,8 +85,9 @@ QWidget* ChatOnlinePanel::buildRow(const QJsonObject& member)
     textLayout->setSpacing(2);
     textLayout->setAlignment(Qt::AlignVCenter);
 
-    auto* name = new QLabel(userName, textColumn);
+    auto* name = new QLabel(pagelist::capped(userName, pagelist::kMaxNameChars), textColumn);
     name->setObjectName(QStringLiteral("onlineMemberName"));
+    pagelist::setFullTextTip(name, userName);
     name->setTextFormat(Qt::PlainText);
     name->setStyleSheet(QStringLiteral(
         "color: #c4b5fd;font-size: 12px;font-weight: 800;background: transparent;border: none;"));
@@ -106,7 +105,7 @@ QWidget* ChatOnlinePanel::buildRow(const QJsonObject& member)
     dot->setStyleSheet(QStringLiteral("background-color: %1;border: none;border-radius: 3px;")
                            .arg(moonLodgeStatusColor(status).name()));
 
-    auto* statusText = new QLabel(status, statusRow);
+    auto* statusText = new QLabel(pagelist::capped(status, pagelist::kMaxNameChars), statusRow);
     statusText->setObjectName(QStringLiteral("onlineMemberStatus"));
     statusText->setTextFormat(Qt::PlainText);
     statusText->setStyleSheet(
@@ -131,18 +130,9 @@ QWidget* ChatOnlinePanel::buildRow(const QJsonObject& member)
 
 void ChatOnlinePanel::loadAvatar(QLabel* avatar, const QString& fileName)
 {
-    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::avatarUrl(fileName));
-    ServerApi::onFinished(reply, avatar, [avatar](const ServerReply& result) {
-        if (result.hasError()) {
-            qWarning().noquote() << "Errore caricamento avatar:" << result.errorString;
-            return;
-        }
-        QPixmap picture;
-        if (!picture.loadFromData(result.body)) {
-            qWarning() << "Immagine avatar non valida.";
-            return;
-        }
-        avatar->setText(QString());
-        avatar->setPixmap(renderMemberAvatar(picture));
-    });
+    AvatarSource::resolve(*m_network, fileName, AvatarSource::Lookup::DownloadOnly, avatar,
+                          [avatar](const QPixmap& picture) {
+                              avatar->setText(QString());
+                              avatar->setPixmap(renderMemberAvatar(picture));
+                          });
 }

@@ -16,11 +16,8 @@ class ChatOnlinePanel : public OnlinePanel
 public:
     explicit ChatOnlinePanel(QNetworkAccessManager* network, QWidget* parent = nullptr);
 
-    // The presence refresh: GET /api/desktop/presence, no guard against overlapping requests.
-    void reload() override;
-
 private:
     void handlePresenceReply(const ServerReply& reply);
-    QWidget* buildRow(const QJsonObject& member);
+    QWidget* buildRow(const QJsonObject& member, QWidget* parent) override;
     void loadAvatar(class QLabel* avatar, const QString& fileName);
 };

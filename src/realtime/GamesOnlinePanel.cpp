@@ -2,6 +2,7 @@
 
 #include "session/AvatarSource.h"
 
+#include "pages/PageListSupport.h"
 #include "pages/StatusColor.h"
 #include "realtime/MemberAvatar.h"
 #include "session/ServerApi.h"
@@ -29,6 +30,7 @@ GamesOnlinePanel::GamesOnlinePanel(QNetworkAccessManager* network, QWidget* pare
     layout->addWidget(buildHeader(QStringLiteral("gamesOnline")));
     buildRowsContainer(QStringLiteral("gamesOnlineList"));
     layout->addWidget(rowsContainer(), 1);
+    setRequest(ServerEndpoints::kOnlineMembers, [this](const ServerReply& reply) { handleReply(reply); });
 }
 
 bool GamesOnlinePanel::isPresenceEvent(const QString& eventName)
@@ -45,29 +47,21 @@ bool GamesOnlinePanel::reloadForEvent(const QString& eventName)
     return true;
 }
 
-void GamesOnlinePanel::reload()
-{
-    if (m_gamesOnlineLoading || !m_network)
-        return;
-    m_gamesOnlineLoading = true;
-    request(ServerEndpoints::kOnlineMembers, [this](const ServerReply& reply) { handleReply(reply); });
-}
-
 void GamesOnlinePanel::handleReply(const ServerReply& reply)
 {
-    m_gamesOnlineLoading = false;
     const QJsonDocument document = QJsonDocument::fromJson(reply.body);
     if (reply.hasError() || !document.isArray())
         return;
 
-    clearRows();
     const QJsonArray members = document.array();
     counterLabel()->setText(QString::number(members.size()));
-    for (const QJsonValue& value : members)
-        rowsLayout()->addWidget(buildRow(value.toObject()));
+    QList<QJsonObject> rows;
+    for (qsizetype i = 0; i < members.size() && i < kMaxRows; ++i)
+        rows.append(members.at(i).toObject());
+    showMembers(rows);
 }
 
-QWidget* GamesOnlinePanel::buildRow(const QJsonObject& member)
+QWidget* GamesOnlinePanel::buildRow(const QJsonObject& member, QWidget* parent)
 {
     const QString userName = member.value(QLatin1String("username")).toString();
     QString status = member.value(QLatin1String("status")).toString().trimmed();
@@ -77,7 +71,7 @@ QWidget* GamesOnlinePanel::buildRow(const QJsonObject& member)
         status = QStringLiteral("Offline");
     const QColor statusColor = moonLodgeStatusColor(status);
 
-    auto* row = new QWidget(rowsContainer());
+    auto* row = new QWidget(parent);
     row->setObjectName(QStringLiteral("gamesMemberRow"));
     row->setAttribute(Qt::WA_StyledBackground, true);
     row->setStyleSheet(QStringLiteral("QWidget#gamesMemberRow { background: transparent; border: none; }"));
@@ -100,8 +94,9 @@ QWidget* GamesOnlinePanel::buildRow(const QJsonObject& member)
     textLayout->setSpacing(2);
     textLayout->setAlignment(Qt::AlignVCenter);
 
-    auto* name = new QLabel(userName, textColumn);
+    auto* name = new QLabel(pagelist::capped(userName, pagelist::kMaxNameChars), textColumn);
     name->setObjectName(QStringLiteral("gamesMemberName"));
+    pagelist::setFullTextTip(name, userName);
     name->setTextFormat(Qt::PlainText);
     QFont nameFont(QStringLiteral("Times New Roman"));
     nameFont.setPixelSize(12);
@@ -117,7 +112,7 @@ QWidget* GamesOnlinePanel::buildRow(const QJsonObject& member)
 
     QFrame* dot = glowingStatusDot(statusRow, QStringLiteral("gamesMemberStatusDot"), statusColor);
 
-    auto* statusText = new QLabel(status, statusRow);
+    auto* statusText = new QLabel(pagelist::capped(status, pagelist::kMaxNameChars), statusRow);
     statusText->setObjectName(QStringLiteral("gamesMemberStatus"));
     statusText->setTextFormat(Qt::PlainText);
     QFont statusFont(QStringLiteral("Times New Roman"));

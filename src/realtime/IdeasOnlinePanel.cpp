@@ -2,6 +2,7 @@
 
 #include "session/AvatarSource.h"
 
+#include "pages/PageListSupport.h"
 #include "pages/StatusColor.h"
 #include "realtime/MemberAvatar.h"
 #include "session/ServerApi.h"
@@ -29,40 +30,32 @@ IdeasOnlinePanel::IdeasOnlinePanel(QNetworkAccessManager* network, QWidget* pare
     layout->addWidget(buildHeader(QStringLiteral("ideasOnline")));
     buildRowsContainer(QStringLiteral("ideasOnlineList"));
     layout->addWidget(rowsContainer(), 1);
-}
-
-void IdeasOnlinePanel::reload()
-{
-    request(ServerEndpoints::kOnlineMembers, [this](const ServerReply& reply) { handleReply(reply); });
+    setRequest(ServerEndpoints::kOnlineMembers, [this](const ServerReply& reply) { handleReply(reply); });
 }
 
 void IdeasOnlinePanel::handleReply(const ServerReply& reply)
 {
-    clearRows();
     const QJsonDocument document = QJsonDocument::fromJson(reply.body);
     if (reply.hasError() || !document.isArray()) {
-        auto* unavailable = new QLabel(QStringLiteral("Unavailable"), rowsContainer());
-        unavailable->setObjectName(QStringLiteral("ideasOnlineUnavailable"));
-        unavailable->setStyleSheet(
-            QStringLiteral("color: #9f91b5; font-size: 12px; background: transparent; border: none;"));
-        rowsLayout()->addWidget(unavailable);
+        showMessage(QStringLiteral("Unavailable"), QStringLiteral("ideasOnlineUnavailable"));
         return;
     }
 
     const QJsonArray members = document.array();
     counterLabel()->setText(QString::number(members.size()));
-    for (const QJsonValue& value : members)
-        rowsLayout()->addWidget(buildRow(value.toObject()));
-    rowsLayout()->addStretch(1);
+    QList<QJsonObject> rows;
+    for (qsizetype i = 0; i < members.size() && i < kMaxRows; ++i)
+        rows.append(members.at(i).toObject());
+    showMembers(rows);
 }
 
-QWidget* IdeasOnlinePanel::buildRow(const QJsonObject& member)
+QWidget* IdeasOnlinePanel::buildRow(const QJsonObject& member, QWidget* parent)
 {
     const QString userName = member.value(QLatin1String("username")).toString();
     const QString status = member.value(QLatin1String("status")).toString(QStringLiteral("Online"));
     const QColor statusColor = moonLodgeStatusColor(status);
 
-    auto* row = new QWidget(rowsContainer());
+    auto* row = new QWidget(parent);
     row->setObjectName(QStringLiteral("ideasMemberRow"));
     row->setAttribute(Qt::WA_StyledBackground, true);
     row->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
@@ -85,8 +78,9 @@ QWidget* IdeasOnlinePanel::buildRow(const QJsonObject& member)
     textLayout->setSpacing(2);
     textLayout->setAlignment(Qt::AlignVCenter);
 
-    auto* name = new QLabel(userName, textColumn);
+    auto* name = new QLabel(pagelist::capped(userName, pagelist::kMaxNameChars), textColumn);
     name->setObjectName(QStringLiteral("ideasMemberName"));
+    pagelist::setFullTextTip(name, userName);
     name->setTextFormat(Qt::PlainText);
     name->setStyleSheet(QStringLiteral(
         "color: #c4b5fd; font-size: 12px;font-weight: bold; background: transparent;border: none;"));
@@ -99,7 +93,7 @@ QWidget* IdeasOnlinePanel::buildRow(const QJsonObject& member)
 
     QFrame* dot = glowingStatusDot(statusRow, QStringLiteral("ideasMemberStatusDot"), statusColor);
 
-    auto* statusText = new QLabel(status, statusRow);
+    auto* statusText = new QLabel(pagelist::capped(status, pagelist::kMaxNameChars), statusRow);
     statusText->setObjectName(QStringLiteral("ideasMemberStatus"));
     statusText->setTextFormat(Qt::PlainText);
     statusText->setStyleSheet(QStringLiteral(

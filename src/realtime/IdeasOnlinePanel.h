@@ -16,10 +16,8 @@ class IdeasOnlinePanel : public OnlinePanel
 public:
     explicit IdeasOnlinePanel(QNetworkAccessManager* network, QWidget* parent = nullptr);
 
-    // GET /api/online-members, no guard; the reply rebuilds the list.
-    void reload() override;
 
 private:
     void handleReply(const ServerReply& reply);
-    QWidget* buildRow(const QJsonObject& member);
+    QWidget* buildRow(const QJsonObject& member, QWidget* parent) override;
 };

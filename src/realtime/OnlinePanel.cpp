@@ -1,22 +1,48 @@
 #include "realtime/OnlinePanel.h"
 
 #include "realtime/OnlineProfileClick.h"
+#include "realtime/ReloadCoalescer.h"
+#include "widgets/KeyedListModel.h"
+#include "widgets/WindowedRows.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
 #include "widgets/OnlineMemberHover.h"
 
 #include <QBoxLayout>
+#include <QJsonObject>
 #include <QGraphicsDropShadowEffect>
 #include <QFont>
 #include <QLabel>
 #include <QLayoutItem>
 
+namespace {
+
+constexpr int kRowSpacing = 6;
+
+QString memberKey(const QJsonObject& member)
+{
+    return member.value(QLatin1String("username")).toString();
+}
+
+}  // namespace
+
 OnlinePanel::OnlinePanel(QNetworkAccessManager* network, const QString& objectName, QWidget* parent)
     : QFrame(parent)
     , m_network(network)
     , m_openProfile(std::make_shared<OpenProfile>())
+    , m_reloads(new ReloadCoalescer([this] { send(); }, kMinReloadIntervalMs, this))
 {
     setObjectName(objectName);
+}
+
+void OnlinePanel::reload()
+{
+    m_reloads->request();
+}
+
+bool OnlinePanel::reloadInFlight() const
+{
+    return m_reloads->inFlight();
 }
 
 void OnlinePanel::setOpenProfile(OpenProfile openProfile)
@@ -76,15 +102,47 @@ void OnlinePanel::buildRowsContainer(const QString& objectName)
     m_rowsLayout = new QVBoxLayout(m_rows);
     m_rowsLayout->setContentsMargins(0, 0, 0, 0);
     m_rowsLayout->setAlignment(Qt::AlignTop);
+    m_members = new KeyedListModel(memberKey, kMaxRows, this);
+    m_rowsView = new WindowedRows(
+        m_members, [this](const QJsonObject& member, QWidget* parent) { return buildRow(member, parent); },
+        [this](const QJsonObject&, int) { return rowHeight(); }, m_rows);
+    m_rowsView->setShrinkable(true);
+    m_rowsView->setSpacing(0, kRowSpacing);
+    m_rowsLayout->addWidget(m_rowsView);
 }
 
-void OnlinePanel::clearRows()
+int OnlinePanel::rowHeight()
 {
-    while (QLayoutItem* item = m_rowsLayout->takeAt(0)) {
-        if (QWidget* widget = item->widget())
-            widget->deleteLater();
-        delete item;
+    // Every row of a panel is as high as a probe row (names stay on one line).
+    if (m_rowHeight == 0) {
+        QWidget* probe = buildRow(QJsonObject{{QStringLiteral("username"), QStringLiteral("x")}}, this);
+        probe->ensurePolished();
+        m_rowHeight = probe->sizeHint().height();
+        delete probe;
     }
+    return m_rowHeight;
+}
+
+void OnlinePanel::showMembers(const QList<QJsonObject>& members)
+{
+    if (m_message)
+        m_message->hide();
+    m_members->setRows(members);
+}
+
+void OnlinePanel::showMessage(const QString& text, const QString& objectName)
+{
+    m_members->clear();
+    if (!m_message) {
+        m_message = new QLabel(m_rows);
+        m_message->setTextFormat(Qt::PlainText);
+        m_message->setStyleSheet(
+            QStringLiteral("color: #9f91b5; font-size: 12px; background: transparent; border: none;"));
+        m_rowsLayout->insertWidget(0, m_message);
+    }
+    m_message->setObjectName(objectName);
+    m_message->setText(text);
+    m_message->show();
 }
 
 void OnlinePanel::makeRowInteractive(QWidget* row, const QString& userName)
@@ -119,13 +177,24 @@ QFrame* OnlinePanel::glowingStatusDot(QWidget* parent, const QString& objectName
     return dot;
 }
 
-void OnlinePanel::request(const char* path, std::function<void(const ServerReply&)> handle)
+void OnlinePanel::setRequest(const char* path, std::function<void(const ServerReply&)> handle)
 {
-    if (!m_network)
+    m_path = path;
+    m_handle = std::move(handle);
+}
+
+void OnlinePanel::send()
+{
+    if (!m_network || !m_path) {
+        m_reloads->finished();
         return;
-    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(QString::fromLatin1(path)));
-    ServerApi::onFinished(reply, this, [this, handle = std::move(handle)](const ServerReply& result) {
-        handle(result);
+    }
+    RequestOptions options;
+    options.timeoutMs = kRequestTimeoutMs;
+    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(QString::fromLatin1(m_path)), options);
+    ServerApi::onFinished(reply, this, [this](const ServerReply& result) {
+        m_handle(result);
         emit replyHandled();
+        m_reloads->finished();
     });
 }

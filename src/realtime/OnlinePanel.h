@@ -6,7 +6,11 @@
 #include <functional>
 #include <memory>
 
+class KeyedListModel;
 class QBoxLayout;
+class QJsonObject;
+class ReloadCoalescer;
+class WindowedRows;
 class QFrame;
 class QLabel;
 struct ServerReply;
@@ -16,7 +20,10 @@ class QNetworkAccessManager;
 // What the three online-member panels (chat, ideas, games) share: the network
 // access, the open-public-profile callback used by every row, the header with
 // its counter badge, and the way rows are made clickable and hoverable.
-// Each panel rebuilds all of its rows from every successful reply.
+// Each reply updates the rows by difference: a member whose row data did not
+// change keeps their row widget (and the voice indicator state on it). Reloads
+// are coalesced: events during a request lead to one more request after it.
+// A panel shows at most kMaxRows members; the counter still shows them all.
 class OnlinePanel : public QFrame
 {
     Q_OBJECT
@@ -26,8 +33,13 @@ public:
     // Builds the voice control shown in the row of a member who is in the voice room.
     using VoiceControlFactory = std::function<QWidget*(const QString& userName, QWidget* parent)>;
 
-    // Issues the panel's request; the reply rebuilds the rows.
-    virtual void reload() = 0;
+    static constexpr int kMaxRows = 40;
+    static constexpr int kRequestTimeoutMs = 10000;
+    static constexpr int kMinReloadIntervalMs = 500;
+
+    // Asks for the panel's request; coalesced with one in flight.
+    void reload();
+    bool reloadInFlight() const;
 
     // The shared open-public-profile callback; rows already built follow the change.
     void setOpenProfile(OpenProfile openProfile);
@@ -36,7 +48,10 @@ public:
 
     QLabel* counterLabel() const { return m_counter; }
     QWidget* rowsContainer() const { return m_rows; }
-    QBoxLayout* rowsLayout() const { return m_rowsLayout; }
+    KeyedListModel* membersModel() const { return m_members; }
+    WindowedRows* rowsView() const { return m_rowsView; }
+    // A line of text shown instead of the rows ("Unavailable"), or null when none was shown.
+    QLabel* messageLabel() const { return m_message; }
 
 signals:
     // Emitted once a reply has been handled, whatever its outcome.
@@ -45,15 +60,19 @@ signals:
 protected:
     OnlinePanel(QNetworkAccessManager* network, const QString& objectName, QWidget* parent);
 
-    // Sends the panel's GET; the reply goes to `handle`, then replyHandled() is emitted.
-    void request(const char* path, std::function<void(const ServerReply&)> handle);
+    // The panel's GET: path and reply handler; replyHandled() is emitted after the handler.
+    void setRequest(const char* path, std::function<void(const ServerReply&)> handle);
     // Header row: green dot, title, counter badge ("0" at start). Returns the header widget.
     QWidget* buildHeader(const QString& prefix);
     // Creates the rows container (transparent, vertical layout) under the given object name.
     void buildRowsContainer(const QString& objectName);
 
-    // Takes every item out of the rows layout and deletes its widget later.
-    void clearRows();
+    // The rows to show, in order (at most kMaxRows are kept).
+    void showMembers(const QList<QJsonObject>& members);
+    // Empties the rows and shows the text instead.
+    void showMessage(const QString& text, const QString& objectName);
+    // One row of the panel, built only while it is in view.
+    virtual QWidget* buildRow(const QJsonObject& member, QWidget* parent) = 0;
     // The 8 x 8 status light of the ideas and games rows, with its soft glow.
     static QFrame* glowingStatusDot(QWidget* parent, const QString& objectName, const QColor& colour);
 
@@ -68,7 +87,17 @@ protected:
     QNetworkAccessManager* m_network;
 
 private:
+    void send();
+    int rowHeight();
+
     std::shared_ptr<OpenProfile> m_openProfile;
+    ReloadCoalescer* m_reloads = nullptr;
+    const char* m_path = nullptr;
+    std::function<void(const ServerReply&)> m_handle;
+    KeyedListModel* m_members = nullptr;
+    WindowedRows* m_rowsView = nullptr;
+    QLabel* m_message = nullptr;
+    int m_rowHeight = 0;
     VoiceControlFactory m_voiceControlFactory;
     QLabel* m_counter = nullptr;
     QWidget* m_rows = nullptr;

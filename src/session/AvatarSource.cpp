@@ -1,6 +1,6 @@
 #include "session/AvatarSource.h"
 
-#include "session/ServerApi.h"
+#include "session/AvatarCache.h"
 #include "session/ServerEndpoints.h"
 
 #include <QFile>
@@ -34,14 +34,7 @@ void resolve(QNetworkAccessManager& network, const QString& fileName, Lookup loo
     const QUrl url = ServerEndpoints::avatarUrl(fileName);
     if (url.isEmpty())
         return;
-    RequestOptions options;
-    options.timeoutMs = timeoutMs;
-    QNetworkReply* reply = ServerApi::get(network, url, options);
-    ServerApi::onFinished(reply, guard, [show = std::move(show)](const ServerReply& result) {
-        QPixmap picture;
-        if (!result.hasError() && picture.loadFromData(result.body))
-            show(picture);
-    });
+    AvatarCache::instance()->fetch(network, url, guard, std::move(show), timeoutMs);
 }
 
 }  // namespace AvatarSource

@@ -267,7 +267,7 @@ void MainWindow::connectRealtime()
         QJsonValue data;
         if (RealtimeChannel::parseEventFrame(frame, eventName, data)
             && eventName == QLatin1String("nebulite_leaderboard_changed"))
-            m_gamesPage->loadLeaderboardIfIdle();
+            m_gamesPage->reloadLeaderboard();
     });
     connect(socket, &QWebSocket::textMessageReceived, this, [this](const QString& frame) {
         QString eventName;

@@ -74,6 +74,13 @@ void WidgetDropShadow::renderShadow()
     if (!m_target || m_target->size().isEmpty())
         return;
     m_shadowTargetSize = m_target->size();
+    // A target grown by a long list would cost hundreds of megabytes to grab and
+    // blur: past the bound it goes without a shadow.
+    if (qint64(m_target->width()) * m_target->height() > kMaxShadowPixels) {
+        m_shadow = QPixmap();
+        update();
+        return;
+    }
     const int margin = reach();
     const QPixmap shape = m_target->grab();
     const qreal ratio = shape.devicePixelRatio();

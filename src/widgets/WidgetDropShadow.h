@@ -19,6 +19,8 @@ class WidgetDropShadow : public QWidget
     Q_OBJECT
 
 public:
+    static constexpr qint64 kMaxShadowPixels = 8 * 1024 * 1024;
+
     // Lives beside target, in target's parent (which target must have).
     WidgetDropShadow(QWidget* target, qreal blurRadius);
 

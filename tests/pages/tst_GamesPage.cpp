@@ -1,4 +1,7 @@
 #include "pages/GamesPage.h"
+#include "session/AvatarCache.h"
+#include "widgets/KeyedListModel.h"
+#include "widgets/WindowedRows.h"
 #include "session/ServerEndpoints.h"
 #include "support/DevServer.h"
 #include "widgets/NebuliteZoomImage.h"
@@ -65,6 +68,7 @@ private slots:
         m_stack->addWidget(m_page);
         m_stack->setCurrentWidget(m_otherPage);
         m_stack->show();
+        AvatarCache::instance()->clear();
     }
 
     void cleanup()
@@ -128,9 +132,9 @@ private slots:
         const QList<QPointer<QWidget>> before = guarded(rows());
         m_server.clearRequests();
         m_page->refreshTick();
+        QTRY_COMPARE_WITH_TIMEOUT(leaderboardRequests(), 1, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->leaderboardInFlight(), 5000);
         QTest::qWait(250);
-        QCOMPARE(leaderboardRequests(), 1);
         QCOMPARE(guarded(rows()), before);
         QVERIFY(!before.contains(nullptr));
         QCOMPARE(bar->value(), 0);
@@ -199,15 +203,35 @@ private slots:
         QVERIFY(m_page->statusLabel()->isVisible());
     }
 
+    void aLongBoardBuildsOnlyTheRowsInViewAndSharesAvatars()
+    {
+        QJsonArray board;
+        for (int i = 0; i < 5000; ++i)
+            board.append(QJsonObject{{"username", i == 1 ? QString(100000, QLatin1Char('n')) : QStringLiteral("p%1").arg(i)},
+                                     {"profile_image", "comet.png"}, {"best_score", 5000 - i}});
+        m_server.failNext(kLeaderboardPath, cannedReply({{"success", true}, {"username", "p3"}, {"leaderboard", board}}));
+        m_page->openGamesPage();
+        QTRY_COMPARE_WITH_TIMEOUT(m_page->leaderboardModel()->rowCount(), 5000, 20000);
+        QVERIFY(m_page->leaderboardRows()->builtCount() < 80);
+        QVERIFY(childText(rows().at(1), "gamesLeaderboardName").size() <= 64);
+
+        QTRY_COMPARE(requestsFor(QStringLiteral("/static/avatars/comet.png")), 1);
+    }
+
     void loadsDoNotOverlapAndFailuresKeepTheRows()
     {
-        // In the background (another page shown) a load still runs; a second one is dropped.
+        // In the background (another page shown) a load still runs; any number of
+        // triggers meanwhile lead to exactly one more load after it.
         m_server.clearRequests();
-        QVERIFY(m_page->loadLeaderboardIfIdle());
+        m_page->reloadLeaderboard();
         QVERIFY(m_page->leaderboardInFlight());
-        QVERIFY(!m_page->loadLeaderboardIfIdle());
+        for (int i = 0; i < 50; ++i)
+            m_page->reloadLeaderboard();
         QTRY_COMPARE_WITH_TIMEOUT(rows().size(), 7, 5000);
-        QCOMPARE(leaderboardRequests(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(leaderboardRequests(), 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->leaderboardInFlight(), 5000);
+        QTest::qWait(700);
+        QCOMPARE(leaderboardRequests(), 2);
 
         // The timer's tick does nothing while the page is hidden.
         m_server.clearRequests();
@@ -223,22 +247,30 @@ private slots:
                                            cannedReply({{"success", true}, {"leaderboard", "nope"}})}) {
             m_page->statusLabel()->hide();
             m_server.failNext(kLeaderboardPath, failure);
-            QVERIFY(m_page->loadLeaderboardIfIdle());
+            m_page->reloadLeaderboard();
+            QTRY_VERIFY_WITH_TIMEOUT(!m_page->statusLabel()->isHidden(), 5000);
             QTRY_VERIFY_WITH_TIMEOUT(!m_page->leaderboardInFlight(), 5000);
             QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("Unable to update leaderboard."));
-            QVERIFY(!m_page->statusLabel()->isHidden());
             QTest::qWait(20);
             QCOMPARE(guarded(rows()), before);
         }
 
         // The next good reply matches what is shown: the status line goes, the rows stay.
-        QVERIFY(m_page->loadLeaderboardIfIdle());
+        m_page->reloadLeaderboard();
+        QTRY_VERIFY_WITH_TIMEOUT(m_page->statusLabel()->isHidden(), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->leaderboardInFlight(), 5000);
-        QVERIFY(m_page->statusLabel()->isHidden());
         QCOMPARE(guarded(rows()), before);
     }
 
 private:
+    int requestsFor(const QString& path)
+    {
+        const QJsonArray all = m_server.requests();
+        return int(std::count_if(all.begin(), all.end(), [&](const QJsonValue& request) {
+            return request.toObject().value("path").toString() == path;
+        }));
+    }
+
     int leaderboardRequests()
     {
         const QJsonArray all = m_server.requests();

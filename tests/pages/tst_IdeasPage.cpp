@@ -2,7 +2,10 @@
 #include "pages/ProfileIdeaFrame.h"
 #include "session/ServerEndpoints.h"
 #include "support/DevServer.h"
+#include "session/AvatarCache.h"
+#include "widgets/KeyedListModel.h"
 #include "widgets/ProfileIdeaGlow.h"
+#include "widgets/WindowedRows.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -47,6 +50,17 @@ QJsonObject cannedReply(const QJsonObject& body)
 
 }  // namespace
 
+namespace PagesTestAvatars {
+// How many requests the server received for that raw path.
+inline int count(DevServer& server, const QString& rawPath)
+{
+    int n = 0;
+    for (const QJsonValue& request : server.requests())
+        n += request.toObject().value("raw_path").toString() == rawPath;
+    return n;
+}
+}  // namespace PagesTestAvatars
+
 class TestIdeasPage : public QObject
 {
     Q_OBJECT
@@ -82,6 +96,7 @@ private slots:
             m_warnings.append({title, text});
         });
         m_stack->show();
+        AvatarCache::instance()->clear();
         m_server.clearRequests();
     }
 
@@ -100,12 +115,17 @@ private slots:
         QCOMPARE(m_page->property("highlightMyIdeas").toBool(), true);
         QCOMPARE(feedTexts(), QStringList{QStringLiteral("Loading ideas...")});
 
-        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), 12, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(rowCount(), 12, 5000);
         QCOMPARE(m_page->countLabel()->text(), QStringLiteral("12 IDEAS"));
+        QVERIFY(feedTexts().isEmpty());
         QCOMPARE(m_page->property("ideasCsrfToken").toString(), m_token);
         QCOMPARE(header(m_server.lastRequest("/api/desktop/ideas"), "Accept"), QStringLiteral("application/json"));
 
         // luna wrote two of the ideas: both glow, carry the badge and the Delete button.
+        int highlightedRows = 0;
+        for (int row = 0; row < rowCount(); ++row)
+            highlightedRows += m_page->ideasModel()->rowAt(row).value("_highlighted").toBool();
+        QCOMPARE(highlightedRows, 2);
         QList<ProfileIdeaFrame*> own;
         for (ProfileIdeaFrame* card : cards()) {
             const bool mine = authorOf(card) == QLatin1String("luna");
@@ -117,28 +137,39 @@ private slots:
             if (mine)
                 own.append(card);
         }
-        QCOMPARE(own.size(), 2);
+        QVERIFY(!own.isEmpty());
         QVERIFY(own.first()->styleSheet().contains(QStringLiteral("border-color: #ff1493")));
 
-        // The view lands 20 pixels above the first own card.
+        // The view lands 20 pixels above the first own card (a card sized to its content).
         QScrollBar* bar = m_page->scrollArea()->verticalScrollBar();
         const int y = own.first()->mapTo(m_page->scrollArea()->widget(), QPoint(0, 0)).y();
         QVERIFY(y > 100);
         QTRY_COMPARE_WITH_TIMEOUT(bar->value(), std::min(y - 20, bar->maximum()), 8000);
+        QVERIFY(cards().last()->height() < 320);
 
         // Through another navigation button and back: no highlight, no scroll, Delete stays.
+        // Only the two own cards change; every other card keeps its widget.
+        bar->setValue(0);
+        QTest::qWait(100);
+        QList<QPointer<ProfileIdeaFrame>> before;
+        int ownBefore = 0;
+        for (ProfileIdeaFrame* card : cards()) {
+            before.append(card);
+            ownBefore += card->property("profileIdeaHighlight").toBool();
+        }
         m_page->clearProfileIntent();
         m_page->openIdeasPage();
-        // The old cards leave the view at once, before their deferred deletion.
-        for (ProfileIdeaFrame* card : m_page->findChildren<ProfileIdeaFrame*>())
-            QVERIFY(!card->isVisible());
         QCOMPARE(bar->value(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), 12, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_page->findChildren<ProfileIdeaGlow*>().isEmpty(), 5000);
         QTest::qWait(250);
+        int kept = 0;
+        for (const QPointer<ProfileIdeaFrame>& card : before)
+            kept += card && cards().contains(card.data());
+        QCOMPARE(kept, before.size() - ownBefore);
         QCOMPARE(bar->value(), 0);
         QCOMPARE(m_page->findChildren<ProfileIdeaGlow*>().size(), 0);
         QCOMPARE(m_page->findChildren<QLabel*>("profileIdeaBadge").size(), 0);
-        QCOMPARE(m_page->findChildren<QPushButton*>("desktopIdeaDelete").size(), 2);
+        QVERIFY(!m_page->findChildren<QPushButton*>("desktopIdeaDelete").isEmpty());
     }
 
     void feedShowsServerTextsAsPlainTextAndResolvesAvatars()
@@ -157,6 +188,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(cards().size(), 5, 5000);
 
         ProfileIdeaFrame* first = cards().first();
+        QCOMPARE(first->findChild<QLabel*>("desktopIdeaAuthor")->text(), QStringLiteral("<b>Zoë Star</b>"));
         for (QLabel* label : first->findChildren<QLabel*>())
             QCOMPARE(label->textFormat(), Qt::PlainText);
         QCOMPARE(first->findChild<QLabel*>("desktopIdeaTitle")->text(), QStringLiteral("<i>title</i>"));
@@ -272,7 +304,7 @@ private slots:
         QCOMPARE(header(sent, "Content-Type"), QStringLiteral("application/json"));
         QCOMPARE(header(sent, "Accept"), QStringLiteral("application/json"));
         QCOMPARE(sent.value("body").toString(), QStringLiteral(R"({"content":"Light\nthem all","title":"Lantern"})"));
-        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), 13, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(rowCount(), 13, 5000);
         QCOMPARE(m_page->property("highlightMyIdeas").toBool(), true);
         QCOMPARE(cards().first()->property("profileIdeaHighlight").toBool(), true);
         QCOMPARE(m_page->countLabel()->text(), QStringLiteral("13 IDEAS"));
@@ -327,20 +359,87 @@ private slots:
         QCOMPARE(like->text(), shown);
         QVERIFY(like->isEnabled());
 
-        // A reply that arrives after the feed was rebuilt touches nothing.
+        // A reply that arrives after its card was rebuilt (the idea changed) touches nothing.
         m_server.failNext("/ideas/*", {{"mode", "delay"}, {"delay_ms", 600}});
         like->click();
         m_warnings.clear();
+        QJsonArray edited;
+        for (int row = 0; row < rowCount(); ++row) {
+            QJsonObject idea = m_page->ideasModel()->rowAt(row);
+            idea.remove("_highlighted");
+            if (row == 0)
+                idea.insert("title", "edited");
+            edited.append(idea);
+        }
+        m_server.failNext("/api/desktop/ideas", cannedReply({{"success", true}, {"csrf_token", m_token}, {"ideas", edited}}));
         m_page->openIdeasPage();
         QTRY_VERIFY_WITH_TIMEOUT(like.isNull(), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), 12, 5000);
         const QString rebuiltText = cards().first()->findChild<QPushButton*>("desktopIdeaAction")->text();
         QTest::qWait(800);
         QCOMPARE(cards().first()->findChild<QPushButton*>("desktopIdeaAction")->text(), rebuiltText);
         QVERIFY(m_warnings.isEmpty());
     }
 
+    void aLikeFailureBoxSurvivesARebuildOfTheFeed()
+    {
+        // The box's parent must outlive the card: rebuild the feed while the box is "open".
+        openAndWait(12);
+        QPointer<QPushButton> like = cards().first()->findChild<QPushButton*>("desktopIdeaAction");
+        bool parentSurvived = false;
+        m_page->setWarningHook([&](QWidget* parent, const QString&, const QString&) {
+            QPointer<QWidget> guarded(parent);
+            m_page->ideasModel()->clear();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            parentSurvived = !guarded.isNull();
+        });
+        m_server.failNext("/ideas/*", {{"mode", "status"}, {"status", 500}});
+        like->click();
+        QTRY_VERIFY_WITH_TIMEOUT(like.isNull(), 5000);
+        QVERIFY(parentSurvived);
+    }
+
+    void largeFeedsBuildOnlyVisibleCardsAndDownloadEachAvatarOnce()
+    {
+        // 3,000 ideas by six authors sharing one downloaded avatar; a 100 KB text is capped.
+        QJsonArray ideas;
+        for (int i = 0; i < 3000; ++i)
+            ideas.append(QJsonObject{{"id", i + 1}, {"author", QStringLiteral("a%1").arg(i % 6)},
+                                     {"profile_image", "comet.png"}, {"title", QStringLiteral("t%1").arg(i)},
+                                     {"content", i == 0 ? QString(100000, QLatin1Char('w')) : QStringLiteral("c")}});
+        const QJsonObject reply{{"success", true}, {"csrf_token", "tok"}, {"ideas", ideas}};
+        m_server.failNext("/api/desktop/ideas", cannedReply(reply));
+        m_page->openIdeasPage();
+        QTRY_COMPARE_WITH_TIMEOUT(rowCount(), 3000, 10000);
+        QVERIFY(m_page->cardsView()->builtCount() < 40);
+        QVERIFY(cards().first()->findChild<QLabel*>("desktopIdeaText")->text().size() <= 4000);
+        QVERIFY(cards().first()->height() < 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!cards().last()->findChild<QLabel*>("desktopIdeaAuthorAvatar")->pixmap().isNull(), 5000);
+
+        // Scrolling to the end builds the cards there and drops the first ones.
+        QPointer<ProfileIdeaFrame> top = cards().first();
+        QScrollBar* bar = m_page->scrollArea()->verticalScrollBar();
+        QTRY_VERIFY_WITH_TIMEOUT(bar->maximum() > 500000, 5000);
+        bar->setValue(bar->maximum());
+        QTRY_VERIFY_WITH_TIMEOUT(top.isNull(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(authorOf(cards().last()), QStringLiteral("a%1").arg(2999 % 6), 5000);
+
+        // Back at the top, the same reply again: nothing changes, nothing is downloaded again.
+        bar->setValue(0);
+        QTRY_VERIFY_WITH_TIMEOUT(authorOf(cards().first()) == QStringLiteral("a0"), 5000);
+        QSignalSpy inserted(m_page->ideasModel(), &QAbstractItemModel::rowsInserted);
+        QSignalSpy changed(m_page->ideasModel(), &QAbstractItemModel::dataChanged);
+        m_server.failNext("/api/desktop/ideas", cannedReply(reply));
+        m_page->openIdeasPage();
+        QTRY_VERIFY_WITH_TIMEOUT(m_server.lastRequest("/api/desktop/ideas").contains("path"), 5000);
+        QTest::qWait(500);
+        QVERIFY(inserted.isEmpty() && changed.isEmpty());
+        QCOMPARE(PagesTestAvatars::count(m_server, "/static/avatars/comet.png"), 1);
+    }
+
 private:
+    int rowCount() const { return m_page->ideasModel()->rowCount(); }
+
+    // The cards built at the moment (those in and near the view).
     QList<ProfileIdeaFrame*> cards() const
     {
         // Cards of a replaced feed are only scheduled for deletion: let them go first.
@@ -360,7 +459,8 @@ private:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QStringList texts;
         for (QLabel* label : m_page->feed()->findChildren<QLabel*>("ideasFeedMessage", Qt::FindDirectChildrenOnly))
-            texts << label->text();
+            if (!label->isHidden())
+                texts << label->text();
         return texts;
     }
 
@@ -368,8 +468,11 @@ private:
 
     void openAndWait(int count)
     {
+        m_page->countLabel()->clear();
         m_page->openIdeasPage();
-        QTRY_COMPARE_WITH_TIMEOUT(cards().size(), count, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_page->countLabel()->text(), QStringLiteral("%1 IDEAS").arg(count), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(rowCount(), count, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!cards().isEmpty(), 5000);
     }
 
     DevServer m_server;

@@ -2,9 +2,11 @@
 
 #include "pages/MembersPage.h"
 #include "pages/PublicProfilePage.h"
+#include "session/AvatarCache.h"
 #include "widgets/CircularProfileAvatar.h"
+#include "widgets/KeyedListModel.h"
+#include "widgets/WindowedRows.h"
 
-#include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -25,19 +27,19 @@ QJsonObject member(const QString& name, const QJsonValue& online = QJsonValue(QJ
     return record;
 }
 
-QString cardName(QLayoutItem* item)
+QString cardName(const QWidget* card)
 {
-    const QLabel* name = item && item->widget() ? item->widget()->findChild<QLabel*>(QStringLiteral("membersUserName"))
-                                                : nullptr;
+    const QLabel* name = card ? card->findChild<QLabel*>(QStringLiteral("membersUserName")) : nullptr;
     return name ? name->text() : QString();
 }
 
-QStringList onlineNames(QVBoxLayout* list)
+// The names on the cards of a list, in order (all of them are in view in these tests).
+QStringList names(WindowedRows* list)
 {
-    QStringList names;
-    for (int i = 0; i < list->count(); ++i)
-        names << cardName(list->itemAt(i));
-    return names;
+    QStringList result;
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        result << cardName(list->widgetForRow(row));
+    return result;
 }
 
 QString renderedText(const QLabel* label)
@@ -63,6 +65,9 @@ private slots:
         logIn(m_server, *m_network, QStringLiteral("luna"));
         m_opened.clear();
         m_page = std::make_unique<MembersPage>(m_network.get(), [this](const QString& name) { m_opened << name; });
+        m_page->resize(1200, 750);
+        m_page->show();
+        AvatarCache::instance()->clear();
         m_server.clearRequests();
     }
 
@@ -83,23 +88,21 @@ private slots:
 
         // Nobody has a live socket right after a reset: all nine in the grid, none online.
         QCOMPARE(m_page->countBadge()->text(), QStringLiteral("9 MEMBERS"));
-        QCOMPARE(m_page->membersGrid()->count(), 9);
+        QCOMPARE(m_page->membersModel()->rowCount(), 9);
         QCOMPARE(m_page->onlineCountBadge()->text(), QStringLiteral("0"));
-        QCOMPARE(m_page->onlineList()->count(), 1);
-        auto* none = qobject_cast<QLabel*>(m_page->onlineList()->itemAt(0)->widget());
-        QVERIFY(none);
-        QCOMPARE(none->text(), QStringLiteral("No members online."));
+        QCOMPARE(m_page->onlineModel()->rowCount(), 0);
+        QVERIFY(noneOnlineShown());
         QVERIFY(m_page->statusLabel()->isHidden());
 
         // Downloaded avatars replace the placeholder; a member without one keeps it.
         QLabel* lunaAvatar = nullptr;
         QLabel* drifterAvatar = nullptr;
-        for (int i = 0; i < m_page->membersGrid()->count(); ++i) {
-            QWidget* card = m_page->membersGrid()->itemAt(i)->widget();
+        for (int i = 0; i < m_page->membersModel()->rowCount(); ++i) {
+            QWidget* card = m_page->membersGrid()->widgetForRow(i);
             auto* avatar = card->findChild<QLabel*>(QStringLiteral("membersUserAvatar"));
-            if (cardName(m_page->membersGrid()->itemAt(i)) == QLatin1String("luna"))
+            if (cardName(card) == QLatin1String("luna"))
                 lunaAvatar = avatar;
-            if (cardName(m_page->membersGrid()->itemAt(i)) == QLatin1String("drifter"))
+            if (cardName(card) == QLatin1String("drifter"))
                 drifterAvatar = avatar;
         }
         QVERIFY(lunaAvatar && drifterAvatar);
@@ -107,10 +110,15 @@ private slots:
         QCOMPARE(lunaAvatar->pixmap().size(), QSize(54, 54));
         QCOMPARE(drifterAvatar->text(), QStringLiteral("👤"));
 
-        // Another visit is a new request.
+        // Another visit is a new request; the unchanged directory keeps every card and avatar.
+        QPointer<QWidget> lunaCard = lunaAvatar->parentWidget();
+        const int avatarRequests = m_server.requests().size() - 1;
         m_page->loadMembers();
         QTRY_VERIFY(!m_page->isLoading());
         QCOMPARE(requestsFor(m_server, kMembersPath).size(), 2);
+        QTest::qWait(100);
+        QVERIFY(!lunaCard.isNull());
+        QCOMPARE(m_server.requests().size() - 2, avatarRequests);
     }
 
     void sevenMembersFillThreeRowsAndOnlyOnlineOnesReachThePanel()
@@ -121,24 +129,25 @@ private slots:
         m_page->loadMembers();
         QTRY_VERIFY(!m_page->isLoading());
 
-        QGridLayout* grid = m_page->membersGrid();
-        QCOMPARE(grid->count(), 7);
-        const QStringList expected{"a", "b", "c", "d", "<b>e</b>", "f"};
-        for (int i = 0; i < expected.size(); ++i)
-            QCOMPARE(cardName(grid->itemAtPosition(i / 3, i % 3)), expected.at(i));
-        QCOMPARE(cardName(grid->itemAtPosition(2, 0)), QStringLiteral("g"));
-        QVERIFY(!grid->itemAtPosition(2, 1));
-        QVERIFY(!grid->itemAtPosition(2, 2));
+        WindowedRows* grid = m_page->membersGrid();
+        QCOMPARE(names(grid), (QStringList{"a", "b", "c", "d", "<b>e</b>", "f", "g"}));
+        // Rows of three: 3, 3, 1.
+        for (int i = 0; i < 7; ++i) {
+            QCOMPARE(grid->widgetForRow(i)->y(), grid->widgetForRow(i / 3 * 3)->y());
+            QCOMPARE(grid->widgetForRow(i)->x(), grid->widgetForRow(i % 3)->x());
+        }
+        QVERIFY(grid->widgetForRow(3)->y() > grid->widgetForRow(0)->y());
+        QVERIFY(grid->widgetForRow(6)->y() > grid->widgetForRow(3)->y());
         QCOMPARE(m_page->countBadge()->text(), QStringLiteral("7 MEMBERS"));
 
         // "online" false, missing or not a boolean keeps a member out of the panel.
-        QCOMPARE(onlineNames(m_page->onlineList()), (QStringList{"a", "d", "<b>e</b>"}));
+        QCOMPARE(names(m_page->onlineList()), (QStringList{"a", "d", "<b>e</b>"}));
         QCOMPARE(m_page->onlineCountBadge()->text(), QStringLiteral("3"));
-        QWidget* compact = m_page->onlineList()->itemAt(0)->widget();
+        QVERIFY(!noneOnlineShown());
+        QWidget* compact = m_page->onlineList()->widgetForRow(0);
         QCOMPARE(compact->findChild<QLabel*>(QStringLiteral("membersUserAvatar"))->size(), QSize(42, 42));
         // Server strings are plain text.
-        QCOMPARE(grid->itemAtPosition(1, 1)->widget()->findChild<QLabel*>("membersUserName")->textFormat(),
-                 Qt::PlainText);
+        QCOMPARE(grid->widgetForRow(4)->findChild<QLabel*>("membersUserName")->textFormat(), Qt::PlainText);
         QTRY_VERIFY(!compact->findChild<QLabel*>(QStringLiteral("membersUserAvatar"))->pixmap().isNull());
     }
 
@@ -147,7 +156,7 @@ private slots:
         cannedReply(m_server, kMembersPath, {{"success", true}, {"members", QJsonArray{member("solo")}}});
         m_page->loadMembers();
         QTRY_VERIFY(!m_page->isLoading());
-        QCOMPARE(m_page->membersGrid()->count(), 1);
+        QCOMPARE(m_page->membersModel()->rowCount(), 1);
 
         // Failures of every kind keep the previous cards.
         const QString failureText = QStringLiteral("Unable to load members. Reopen Members to retry.");
@@ -161,7 +170,7 @@ private slots:
             QTRY_VERIFY(!m_page->isLoading());
             QCOMPARE(m_page->statusLabel()->text(), failureText);
             QVERIFY(!m_page->statusLabel()->isHidden());
-            QCOMPARE(m_page->membersGrid()->count(), 1);
+            QCOMPARE(m_page->membersModel()->rowCount(), 1);
         }
         for (const QJsonObject& reply : {QJsonObject{{"success", false}, {"members", QJsonArray()}},
                                          QJsonObject{{"success", true}, {"members", "none"}}}) {
@@ -169,31 +178,36 @@ private slots:
             m_page->loadMembers();
             QTRY_VERIFY(!m_page->isLoading());
             QCOMPARE(m_page->statusLabel()->text(), failureText);
-            QCOMPARE(m_page->membersGrid()->count(), 1);
+            QCOMPARE(m_page->membersModel()->rowCount(), 1);
         }
 
         cannedReply(m_server, kMembersPath, {{"success", true}, {"members", QJsonArray()}});
         m_page->loadMembers();
         QTRY_VERIFY(!m_page->isLoading());
         QCOMPARE(m_page->countBadge()->text(), QStringLiteral("0 MEMBERS"));
-        QCOMPARE(m_page->membersGrid()->count(), 0);
-        QCOMPARE(m_page->onlineList()->count(), 1);
-        QCOMPARE(qobject_cast<QLabel*>(m_page->onlineList()->itemAt(0)->widget())->text(),
-                 QStringLiteral("No members online."));
+        QCOMPARE(m_page->membersModel()->rowCount(), 0);
+        QCOMPARE(m_page->membersGrid()->builtCount(), 0);
+        QVERIFY(noneOnlineShown());
         QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("No members yet."));
         QVERIFY(!m_page->statusLabel()->isHidden());
     }
 
     void cardsOpenTheProfileOnlyOnAReleaseInside()
     {
-        const QJsonArray members{member("Zoë Star", true, "my cat.png")};
-        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", members}});
+        QJsonObject inVoice = member("Zoë Star", true, "my cat.png");
+        inVoice.insert("voice_active", true);
+        int voiceClicks = 0;
+        m_page->setVoiceControlFactory([&](const QString&, QWidget* parent) {
+            auto* button = new QPushButton(QStringLiteral("🎧"), parent);
+            button->setObjectName(QStringLiteral("voiceTestButton"));
+            connect(button, &QPushButton::clicked, [&] { ++voiceClicks; });
+            return button;
+        });
+        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", QJsonArray{inVoice}}});
         m_page->loadMembers();
         QTRY_VERIFY(!m_page->isLoading());
-        QWidget* card = m_page->membersGrid()->itemAt(0)->widget();
-        QWidget* compact = m_page->onlineList()->itemAt(0)->widget();
-        card->resize(300, 90);
-        compact->resize(200, 84);
+        QWidget* card = m_page->membersGrid()->widgetForRow(0);
+        QWidget* compact = m_page->onlineList()->widgetForRow(0);
 
         const QPoint inside(20, 20);
         QTest::mousePress(card, Qt::LeftButton, {}, inside);
@@ -207,12 +221,17 @@ private slots:
         QTest::mouseClick(compact, Qt::LeftButton, {}, inside);
         QCOMPARE(m_opened, (QStringList{"Zoë Star", "Zoë Star"}));
 
-        // Children leave every press to the card.
+        // Children leave every press to the card, except the voice button, which keeps its own.
+        auto* voice = card->findChild<QPushButton*>(QStringLiteral("voiceTestButton"));
+        QVERIFY(voice && !voice->testAttribute(Qt::WA_TransparentForMouseEvents));
         for (QWidget* child : card->findChildren<QWidget*>())
-            QVERIFY(child->testAttribute(Qt::WA_TransparentForMouseEvents));
+            QCOMPARE(child->testAttribute(Qt::WA_TransparentForMouseEvents), child != voice);
+        QTest::mouseClick(voice, Qt::LeftButton, {}, voice->rect().center());
+        QCOMPARE(voiceClicks, 1);
+        QCOMPARE(m_opened.size(), 2);
 
-        // The avatar file name travels as one percent-encoded path segment.
-        QTRY_COMPARE(requestsFor(m_server, QStringLiteral("/static/avatars/my cat.png")).size(), 2);
+        // The avatar file name travels as one percent-encoded path segment, once for both cards.
+        QTRY_COMPARE(requestsFor(m_server, QStringLiteral("/static/avatars/my cat.png")).size(), 1);
         QCOMPARE(requestsFor(m_server, QStringLiteral("/static/avatars/my cat.png"))
                      .at(0).toObject().value("raw_path").toString(),
                  QStringLiteral("/static/avatars/my%20cat.png"));
@@ -320,7 +339,31 @@ private slots:
         QCOMPARE(back.count(), 1);
     }
 
+    void manyMembersBuildOnlyTheCardsInView()
+    {
+        // (The dev server takes canned replies up to 1 MB: 5,000 members.)
+        QJsonArray members;
+        for (int i = 0; i < 5000; ++i)
+            members.append(member(i == 5 ? QString(100000, QLatin1Char('n')) : QStringLiteral("m%1").arg(i), true,
+                                  "comet.png"));
+        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", members}});
+        m_page->loadMembers();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->isLoading(), 20000);
+        QCOMPARE(m_page->membersModel()->rowCount(), 5000);
+        QCOMPARE(m_page->onlineCountBadge()->text(), QStringLiteral("5000"));
+        QVERIFY(m_page->membersGrid()->builtCount() < 120);
+        QVERIFY(m_page->onlineList()->builtCount() <= m_page->onlineModel()->maxRows());
+        QVERIFY(cardName(m_page->membersGrid()->widgetForRow(5)).size() <= 64);
+        QTRY_COMPARE(requestsFor(m_server, QStringLiteral("/static/avatars/comet.png")).size(), 1);
+    }
+
 private:
+    bool noneOnlineShown() const
+    {
+        auto* label = m_page->findChild<QLabel*>(QStringLiteral("membersNoneOnline"));
+        return label && !label->isHidden() && label->text() == QLatin1String("No members online.");
+    }
+
     DevServer m_server;
     std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<MembersPage> m_page;

@@ -3,6 +3,9 @@
 #include "realtime/GamesOnlinePanel.h"
 #include "realtime/IdeasOnlinePanel.h"
 #include "realtime/SignedInClient.h"
+#include "session/AvatarCache.h"
+#include "widgets/KeyedListModel.h"
+#include "widgets/WindowedRows.h"
 
 #include <QBoxLayout>
 #include <QJsonArray>
@@ -22,14 +25,19 @@ QByteArray compact(const QJsonValue& value)
                            : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
 }
 
-// The widgets currently placed in the panel's rows layout.
+// The row widgets of the panel, in order.
 QList<QWidget*> rows(const OnlinePanel& panel)
 {
     QList<QWidget*> result;
-    for (int i = 0; i < panel.rowsLayout()->count(); ++i)
-        if (QWidget* widget = panel.rowsLayout()->itemAt(i)->widget())
-            result << widget;
+    for (int row = 0; row < panel.membersModel()->rowCount(); ++row)
+        result << panel.rowsView()->widgetForRow(row);
     return result;
+}
+
+void showPanel(OnlinePanel& panel)
+{
+    panel.resize(260, 600);
+    panel.show();
 }
 
 QString childText(QWidget* row, const QString& objectName)
@@ -76,7 +84,11 @@ class TestOnlinePanels : public QObject
 
 private slots:
     void initTestCase() { QVERIFY(m_server.start()); }
-    void init() { QVERIFY(m_server.reset()); }
+    void init()
+    {
+        QVERIFY(m_server.reset());
+        AvatarCache::instance()->clear();
+    }
 
     void chatPanelShowsTheMembersOnlineNowAndOpensTheirProfiles()
     {
@@ -138,6 +150,7 @@ private slots:
     {
         SignedInClient luna(m_server, QStringLiteral("luna"));
         ChatOnlinePanel panel(&luna.network);
+        showPanel(panel);
         VoiceControls voice;
         panel.setVoiceControlFactory(voice.factory());
 
@@ -184,6 +197,62 @@ private slots:
         QVERIFY(reloadAndWait(panel));
         QCOMPARE(rows(panel), shown);
         QCOMPARE(panel.counterLabel()->text(), QStringLiteral("3"));
+
+        // The same members again, but bo left voice: ann keeps her row (and bo's avatar is
+        // not downloaded again); bo's row is made anew, without the control.
+        QJsonArray changed = presence.value("members").toArray();
+        QJsonObject bo = changed.at(1).toObject();
+        bo.insert("voice_active", false);
+        changed.replace(1, bo);
+        QJsonObject second = presence;
+        second.insert("members", changed);
+        scriptReply(m_server, kPresencePath, compact(second));
+        QVERIFY(reloadAndWait(panel));
+        QTest::qWait(50);
+        const QList<QWidget*> after = rows(panel);
+        QCOMPARE(after.size(), 2);
+        QCOMPARE(after[0], shown[0]);
+        QVERIFY(after[1] != shown[1]);
+        QVERIFY(!after[1]->findChild<QPushButton*>("voiceMarker"));
+        QVERIFY(!after[1]->findChild<QLabel*>("onlineMemberAvatar")->pixmap().isNull());
+        QCOMPARE(requestsFor(m_server, "/static/avatars/"), 1);
+    }
+
+    void chatPanelReloadsAreCoalescedAndUnchangedRowsKeepTheirState()
+    {
+        SignedInClient luna(m_server, QStringLiteral("luna"));
+        ChatOnlinePanel panel(&luna.network);
+        showPanel(panel);
+        VoiceControls voice;
+        panel.setVoiceControlFactory(voice.factory());
+        const QJsonObject presence{
+            {"success", true},
+            {"online_count", 1},
+            {"members", QJsonArray{QJsonObject{{"username", "bo"}, {"online", true}, {"voice_active", true}}}}};
+        scriptReply(m_server, kPresencePath, compact(presence));
+        QVERIFY(reloadAndWait(panel));
+        QPointer<QPushButton> control = rows(panel).at(0)->findChild<QPushButton*>("voiceMarker");
+        QVERIFY(control);
+        control->setProperty("speaking", true);  // what the voice controls show on the row
+
+        // A flood of presence events while a request is out: exactly one more request.
+        QTest::qWait(600);  // past the minimum interval, so that the first reload starts at once
+        m_server.clearRequests();
+        scriptReply(m_server, kPresencePath, compact(presence));
+        scriptReply(m_server, kPresencePath, compact(presence));
+        QSignalSpy handled(&panel, &OnlinePanel::replyHandled);
+        for (int i = 0; i < 200; ++i)
+            panel.reload();
+        QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 2, 8000);
+        QTest::qWait(700);
+        QCOMPARE(handled.count(), 2);
+        QCOMPARE(requestsFor(m_server, kPresencePath), 2);
+
+        // Both replies named the same member unchanged: the row, its control and its state stayed.
+        QVERIFY(control);
+        QCOMPARE(rows(panel).at(0)->findChild<QPushButton*>("voiceMarker"), control.data());
+        QVERIFY(control->property("speaking").toBool());
+        QCOMPARE(voice.requested, QStringList{"bo"});
     }
 
     void ideasPanelListsOnlineMembersOrSaysUnavailable()
@@ -194,6 +263,7 @@ private slots:
         QVERIFY(zoe.connectChannel());
 
         IdeasOnlinePanel panel(&luna.network);
+        showPanel(panel);
         VoiceControls voice;
         panel.setVoiceControlFactory(voice.factory());
         QStringList opened;
@@ -210,7 +280,6 @@ private slots:
             QCOMPARE(childText(shown[i], "ideasMemberStatus"), member.value("status").toString());
             QVERIFY(!shown[i]->findChild<QLabel*>("ideasMemberAvatar")->pixmap().isNull());
         }
-        QVERIFY(panel.rowsLayout()->itemAt(panel.rowsLayout()->count() - 1)->spacerItem());
         QVERIFY(voice.requested.isEmpty());
         QTest::mouseClick(shown[0]->findChild<QLabel*>("ideasMemberName"), Qt::LeftButton);
         QCOMPARE(opened, QStringList{online.at(0).toObject().value("username").toString()});
@@ -229,9 +298,9 @@ private slots:
         // A failure empties the list and says so; the counter keeps its value.
         failReply(m_server, kOnlineMembersPath);
         QVERIFY(reloadAndWait(panel));
-        shown = rows(panel);
-        QCOMPARE(shown.size(), 1);
-        QCOMPARE(qobject_cast<QLabel*>(shown[0])->text(), QStringLiteral("Unavailable"));
+        QVERIFY(rows(panel).isEmpty());
+        QVERIFY(panel.messageLabel() && !panel.messageLabel()->isHidden());
+        QCOMPARE(panel.messageLabel()->text(), QStringLiteral("Unavailable"));
         QCOMPARE(panel.counterLabel()->text(), QStringLiteral("1"));
     }
 
@@ -239,6 +308,7 @@ private slots:
     {
         SignedInClient luna(m_server, QStringLiteral("luna"));
         GamesOnlinePanel panel(&luna.network);
+        showPanel(panel);
         VoiceControls voice;
         panel.setVoiceControlFactory(voice.factory());
 
@@ -248,19 +318,21 @@ private slots:
             QJsonObject{{"username", "c"}, {"status", " Away "}, {"profile_image", "comet.png"}},
             QJsonObject{{"username", "d"}, {"status", "Gaming"}, {"profile_image", ""}}};
         scriptReply(m_server, kOnlineMembersPath, compact(members));
+        scriptReply(m_server, kOnlineMembersPath, compact(members));
         m_server.clearRequests();
 
+        // Triggers while one request is out lead to one more request, not one each.
         QSignalSpy handled(&panel, &OnlinePanel::replyHandled);
         panel.reload();
         QVERIFY(panel.isLoading());
         panel.reload();
         QVERIFY(panel.reloadForEvent(QStringLiteral("online_members_changed")));
         QVERIFY(!panel.reloadForEvent(QStringLiteral("receive_message")));
-        QVERIFY(handled.wait(8000));
-        QTest::qWait(200);
-        QCOMPARE(handled.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 2, 8000);
+        QTest::qWait(700);
+        QCOMPARE(handled.count(), 2);
         QVERIFY(!panel.isLoading());
-        QCOMPARE(requestsFor(m_server, kOnlineMembersPath), 1);
+        QCOMPARE(requestsFor(m_server, kOnlineMembersPath), 2);
 
         QCOMPARE(panel.counterLabel()->text(), QStringLiteral("4"));
         const QList<QWidget*> shown = rows(panel);
@@ -284,7 +356,13 @@ private slots:
         QCOMPARE(panel.counterLabel()->text(), QStringLiteral("4"));
         QVERIFY(reloadAndWait(panel));
         QCOMPARE(panel.counterLabel()->text(), QStringLiteral("0"));
-        QCOMPARE(requestsFor(m_server, kOnlineMembersPath), 3);
+        QCOMPARE(requestsFor(m_server, kOnlineMembersPath), 4);
+
+        // A request that stalls ends with its timeout and frees the panel for the next trigger.
+        failReply(m_server, kOnlineMembersPath, {{"mode", "delay"}, {"delay_ms", 12000}});
+        panel.reload();
+        QTRY_VERIFY_WITH_TIMEOUT(panel.isLoading(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel.isLoading(), 14000);
     }
 
 private:
