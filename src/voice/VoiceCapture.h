@@ -3,7 +3,7 @@
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QByteArray>
-#include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -25,10 +25,9 @@ class VoiceCapture : public QObject
     Q_OBJECT
 
 public:
-    using Tracks = QHash<QString, std::shared_ptr<VoiceAudioTrack>>;
+    using Tracks = QList<std::shared_ptr<VoiceAudioTrack>>;
 
-    // `tracks`: where each encoded packet goes; read at every frame.
-    explicit VoiceCapture(const Tracks& tracks, QObject* parent = nullptr);
+    explicit VoiceCapture(QObject* parent = nullptr);
     ~VoiceCapture() override;
 
     // For a join: a new encoder and media clock, then the capture (the
@@ -43,6 +42,8 @@ public:
 
     bool isCapturing() const { return m_source != nullptr; }
     void setMuted(bool muted);
+    // Where each encoded packet goes: the open ones of these tracks.
+    void setTracks(const Tracks& tracks) { m_tracks = tracks; }
     bool isSpeaking() const { return m_speaking; }
 
     // One chunk of captured PCM (what the device delivers goes here).
@@ -64,7 +65,7 @@ private:
     void encodeFrames();
     void destroyEncoder();
 
-    const Tracks& m_tracks;
+    Tracks m_tracks;
     std::unique_ptr<QAudioSource> m_source;
     QIODevice* m_io = nullptr;
     OpusEncoder* m_encoder = nullptr;

@@ -10,6 +10,7 @@
 
 class VoicePeerConnection;
 class VoicePeerConnectionFactory;
+class VoiceRemoteMember;
 
 // The voice engine: a full-mesh WebRTC audio conference among the members in
 // the voice room. One peer connection per remote member (keyed by the sid the
@@ -71,8 +72,12 @@ private:
     friend class VoiceEngineProbe; // white-box access for the engine's tests
 
     // Peer connections.
-    void createPeerConnection(const QString& sid, bool offerer);
+    VoiceRemoteMember* createPeerConnection(const QString& sid, const QString& username, bool offerer);
+    void connectSignaling(const QString& sid, const std::shared_ptr<VoicePeerConnection>& connection);
     void removePeerConnection(const QString& sid);
+    void applyRemoteDescription(const QString& eventName, const QJsonObject& object);
+    void applyRemoteCandidate(const QJsonObject& object);
+    void reportSignalingFailure(const QString& failure);
     void sendEmergencyOffer(const QString& sid);
     void handlePeerStateChange(const QString& sid, const std::weak_ptr<VoicePeerConnection>& connection,
                                int state);
@@ -84,11 +89,11 @@ private:
     bool openMicrophoneForJoin();
     bool startMicrophone();
     void stopMicrophone();
+    void updateCaptureTracks();
 
     // Remote playback.
-    void initializeRemoteAudio(const QString& sid);
-    void setRemoteSpeaking(const QString& sid, bool speaking);
-    void removeRemoteAudio(const QString& sid);
+    void initializeRemoteAudio(VoiceRemoteMember* member);
+    void setRemoteSpeaking(VoiceRemoteMember* member, bool speaking);
     void restartRemoteAudioOutputs();
 
     std::unique_ptr<Private> d;

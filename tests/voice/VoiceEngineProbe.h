@@ -10,10 +10,20 @@
 #include <QIODevice>
 #include <QMediaDevices>
 
+#include <algorithm>
+
 class VoiceEngineProbe
 {
 public:
-    static VoiceChatManager::Private& d(VoiceChatManager& manager) { return *manager.d; }
+    static int memberCount(const VoiceChatManager& manager) { return int(manager.d->members.size()); }
+    // The longest playout delay among the members, -1 when there is nobody.
+    static int longestPlayoutDelayMs(const VoiceChatManager& manager)
+    {
+        int longest = -1;
+        for (const auto& [sid, member] : manager.d->members)
+            longest = std::max(longest, member->playoutDelayMs());
+        return longest;
+    }
 
     // The logic tests feed the capture themselves: what the device delivers is ignored.
     static void detachMicrophone(VoiceChatManager& manager)
