@@ -47,6 +47,7 @@ const QString UnsupportedFormat = QStringLiteral("The selected microphone does n
 
 VoiceCapture::VoiceCapture(QObject* parent)
     : QObject(parent)
+    , m_speakingHold(this) // moves along with the capture to its thread
 {
     m_speakingHold.setSingleShot(true);
     m_speakingHold.setInterval(SpeakingHoldMs);

@@ -20,6 +20,8 @@ class VoiceAudioTrack;
 // own speaking detector (on with a loud chunk, off 250 ms after the last one),
 // 20 ms Opus frames from one encoder and one media clock, each packet sent on
 // every open track. Muted, it captures silence and neither measures nor sends.
+// It lives on the voice engine's audio thread: the device is read, measured
+// and encoded there, and only speaking changes leave it (queued).
 class VoiceCapture : public QObject
 {
     Q_OBJECT
@@ -40,18 +42,12 @@ public:
     // Stops and destroys the encoder.
     void close();
 
-    bool isCapturing() const { return m_source != nullptr; }
     void setMuted(bool muted);
     // Where each encoded packet goes: the open ones of these tracks.
     void setTracks(const Tracks& tracks) { m_tracks = tracks; }
-    bool isSpeaking() const { return m_speaking; }
 
     // One chunk of captured PCM (what the device delivers goes here).
     void process(const QByteArray& pcm);
-    // Captured bytes short of a whole frame, frames encoded, media clock.
-    int pendingBytes() const { return int(m_pending.size()); }
-    quint64 encodedFrames() const { return m_encodedFrames; }
-    quint64 sentMicroseconds() const { return m_sentMicroseconds; }
 
 signals:
     void speakingChanged(bool speaking);

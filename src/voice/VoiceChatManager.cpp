@@ -14,11 +14,11 @@
 #include <QDebug>
 #include <QJsonArray>
 #include <QMediaDevices>
-#include <QPointer>
 #include <QTimer>
 
 #include <opus.h>
 
+#include <functional>
 #include <utility>
 
 const char* const VoiceChatManager::DefaultStunUrl = "stun:stun.l.google.com:19302";
@@ -57,19 +57,19 @@ QString stringField(const QJsonObject& object, const char* key)
     return value.isString() ? value.toString() : QString();
 }
 
-// Runs work on the manager's (GUI) thread, unless the manager is gone by then.
-template <typename Work>
-void postToManager(const QPointer<VoiceChatManager>& manager, Work work)
+// Runs work on the capture's thread and waits for it. The audio thread never
+// waits on the GUI thread, and what runs there is short (opening a device).
+QString inCapture(VoiceCapture* capture, const std::function<QString(VoiceCapture*)>& work)
 {
-    VoiceChatManager* target = manager.data();
-    if (!target)
-        return;
-    QMetaObject::invokeMethod(
-        target, [manager, work = std::move(work)]() mutable {
-            if (manager)
-                work(manager.data());
-        },
-        Qt::QueuedConnection);
+    QString result;
+    QMetaObject::invokeMethod(capture, [&] { result = work(capture); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
+// Runs work on the capture's thread without waiting.
+void postToCapture(VoiceCapture* capture, std::function<void(VoiceCapture*)> work)
+{
+    QMetaObject::invokeMethod(capture, [capture, work = std::move(work)] { work(capture); }, Qt::QueuedConnection);
 }
 
 } // namespace
@@ -93,14 +93,16 @@ VoiceChatManager::VoiceChatManager(std::shared_ptr<VoicePeerConnectionFactory> f
     d->audioThread.setObjectName(QStringLiteral("voice-audio"));
     d->audioThread.start(QThread::TimeCriticalPriority);
 
-    d->capture = new VoiceCapture(this);
-    connect(d->capture, &VoiceCapture::speakingChanged, this, &VoiceChatManager::localUserSpeakingChanged);
+    d->capture = new VoiceCapture;
+    d->capture->moveToThread(&d->audioThread);
+    connect(d->capture, &VoiceCapture::speakingChanged, this, &VoiceChatManager::setLocalSpeaking);
 }
 
 VoiceChatManager::~VoiceChatManager()
 {
     leaveVoice();
-    // The outputs left go away on their own thread before it ends.
+    // The capture and the outputs left go away on their own thread before it ends.
+    d->capture->deleteLater();
     QObject finisher;
     finisher.moveToThread(&d->audioThread);
     QMetaObject::invokeMethod(
@@ -125,7 +127,7 @@ bool VoiceChatManager::isMuted() const
 
 bool VoiceChatManager::isLocalUserSpeaking() const
 {
-    return d->capture->isSpeaking() && !d->muted;
+    return d->localSpeaking;
 }
 
 bool VoiceChatManager::isRemoteUserMuted(const QString& username) const
@@ -164,8 +166,13 @@ void VoiceChatManager::leaveVoice()
 
     emit signalingEventRequested(QStringLiteral("voice_leave"), QJsonObject());
 
-    d->capture->close();
-    d->capture->setTracks({});
+    inCapture(d->capture, [](VoiceCapture* capture) {
+        capture->close();
+        capture->setTracks({});
+        return QString();
+    });
+    d->capturing = false;
+    setLocalSpeaking(false);
 
     // The members are taken out first: work arriving while they close finds nobody.
     for (const auto& [sid, member] : std::exchange(d->members, {})) {
@@ -326,18 +333,15 @@ VoiceRemoteMember* VoiceChatManager::createPeerConnection(const QString& sid, co
     const std::shared_ptr<VoicePeerConnection> connection = d->connectionFactory->create(configuration, &failure);
     if (!connection)
         return fail();
-    connectSignaling(sid, connection);
 
     auto member = std::make_unique<VoiceRemoteMember>(sid, connection);
     member->setUsername(username);
+    connectMember(member.get());
     failure = member->addAudio();
     if (!member->track())
         return fail();
     if (!failure.isEmpty())
         emit voiceError(failure);
-    connect(member.get(), &VoiceRemoteMember::outputFailed, this, &VoiceChatManager::voiceError);
-    connect(member.get(), &VoiceRemoteMember::speakingChanged, this,
-            [this, member = member.get()](bool speaking) { setRemoteSpeaking(member, speaking); });
 
     VoiceRemoteMember* added = member.get();
     d->members.emplace(sid, std::move(member));
@@ -357,52 +361,20 @@ VoiceRemoteMember* VoiceChatManager::createPeerConnection(const QString& sid, co
     return added;
 }
 
-void VoiceChatManager::connectSignaling(const QString& sid, const std::shared_ptr<VoicePeerConnection>& connection)
+void VoiceChatManager::connectMember(VoiceRemoteMember* member)
 {
-    const QPointer<VoiceChatManager> self(this);
-    const std::weak_ptr<VoicePeerConnection> weakConnection = connection;
-
-    connection->onStateChange([self, sid, weakConnection](VoicePeerConnection::State state) {
-        qDebug() << "Stato WebRTC con" << sid << ":" << int(state);
-        postToManager(self, [sid, weakConnection, state](VoiceChatManager* manager) {
-            manager->handlePeerStateChange(sid, weakConnection, int(state));
-        });
-    });
-
-    connection->onLocalDescription([self, sid](const QString& type, const QString& sdp) {
-        if (type != QLatin1String("offer") && type != QLatin1String("answer"))
-            return;
-        const QJsonObject description{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}};
-        if (VoiceChatManager* manager = self.data()) {
-            emit manager->signalingEventRequested(QLatin1String("voice_") + type,
-                                                  QJsonObject{{QStringLiteral("targetSid"), sid}, {type, description}});
-        }
-        qDebug() << "Descrizione WebRTC locale:" << type << "destinatario:" << sid;
-    });
-
-    connection->onLocalCandidate([self, sid](const QString& candidate, const QString& mid) {
-        const QJsonObject candidateObject{{QStringLiteral("candidate"), candidate}, {QStringLiteral("sdpMid"), mid}};
-        if (VoiceChatManager* manager = self.data()) {
-            emit manager->signalingEventRequested(
-                QStringLiteral("voice_ice_candidate"),
-                QJsonObject{{QStringLiteral("targetSid"), sid}, {QStringLiteral("candidate"), candidateObject}});
-        }
-        qDebug() << "Candidato ICE inviato a:" << sid;
-    });
-
-    connection->onFailure([self](const QString& message) {
-        postToManager(self, [message](VoiceChatManager* manager) { manager->reportSignalingFailure(message); });
-    });
-
-    connection->onDataChannel([self, sid, weakConnection](std::shared_ptr<VoiceDataChannel> channel) {
-        if (!channel)
-            return;
-        postToManager(self, [sid, weakConnection, channel](VoiceChatManager* manager) {
-            VoiceRemoteMember* member = manager->d->member(sid);
-            if (member && member->connection() == weakConnection.lock())
-                member->setDataChannel(channel);
-        });
-    });
+    const QString sid = member->sid();
+    const std::weak_ptr<VoicePeerConnection> connection = member->connection();
+    connect(member, &VoiceRemoteMember::signalingMessage, this, &VoiceChatManager::signalingEventRequested);
+    // Queued even from this thread: the reply may remove the member.
+    connect(
+        member, &VoiceRemoteMember::connectionStateChanged, this,
+        [this, sid, connection](int state) { handlePeerStateChange(sid, connection, state); }, Qt::QueuedConnection);
+    connect(member, &VoiceRemoteMember::connectionFailed, this, &VoiceChatManager::reportSignalingFailure,
+            Qt::QueuedConnection);
+    connect(member, &VoiceRemoteMember::outputFailed, this, &VoiceChatManager::voiceError);
+    connect(member, &VoiceRemoteMember::speakingChanged, this,
+            [this, member](bool speaking) { setRemoteSpeaking(member, speaking); });
 }
 
 void VoiceChatManager::handlePeerStateChange(const QString& sid,
@@ -470,8 +442,10 @@ void VoiceChatManager::removePeerConnection(const QString& sid)
 
 bool VoiceChatManager::openMicrophoneForJoin()
 {
-    const QString failure = d->capture->open(d->inputDeviceFor(d->microphoneDeviceId));
-    if (failure.isEmpty())
+    const QAudioDevice device = d->inputDeviceFor(d->microphoneDeviceId);
+    const QString failure = inCapture(d->capture, [device](VoiceCapture* capture) { return capture->open(device); });
+    d->capturing = failure.isEmpty();
+    if (d->capturing)
         return true;
     emit voiceError(failure);
     emit voiceStatusChanged(QStringLiteral("error"));
@@ -480,8 +454,10 @@ bool VoiceChatManager::openMicrophoneForJoin()
 
 bool VoiceChatManager::startMicrophone()
 {
-    const QString failure = d->capture->restart(d->inputDeviceFor(d->microphoneDeviceId));
-    if (failure.isEmpty())
+    const QAudioDevice device = d->inputDeviceFor(d->microphoneDeviceId);
+    const QString failure = inCapture(d->capture, [device](VoiceCapture* capture) { return capture->restart(device); });
+    d->capturing = failure.isEmpty();
+    if (d->capturing)
         return true;
     emit voiceError(failure);
     return false;
@@ -489,7 +465,22 @@ bool VoiceChatManager::startMicrophone()
 
 void VoiceChatManager::stopMicrophone()
 {
-    d->capture->stop();
+    inCapture(d->capture, [](VoiceCapture* capture) {
+        capture->stop();
+        return QString();
+    });
+    d->capturing = false;
+    setLocalSpeaking(false);
+}
+
+// What the capture reports may be overtaken by a stop or a mute here: a
+// late "speaking" then concerns nobody, and the capture's own "silent" follows it.
+void VoiceChatManager::setLocalSpeaking(bool speaking)
+{
+    if ((speaking && (!d->capturing || d->muted)) || speaking == d->localSpeaking)
+        return;
+    d->localSpeaking = speaking;
+    emit localUserSpeakingChanged(speaking);
 }
 
 void VoiceChatManager::updateCaptureTracks()
@@ -497,15 +488,17 @@ void VoiceChatManager::updateCaptureTracks()
     VoiceCapture::Tracks tracks;
     for (const auto& [sid, member] : d->members)
         tracks.append(member->track());
-    d->capture->setTracks(tracks);
+    postToCapture(d->capture, [tracks](VoiceCapture* capture) { capture->setTracks(tracks); });
 }
 
 void VoiceChatManager::toggleMute()
 {
-    if (!d->inVoice || !d->capture->isCapturing())
+    if (!d->inVoice || !d->capturing)
         return;
-    d->muted = !d->muted;
-    d->capture->setMuted(d->muted);
+    const bool muted = d->muted = !d->muted;
+    if (muted)
+        setLocalSpeaking(false);
+    postToCapture(d->capture, [muted](VoiceCapture* capture) { capture->setMuted(muted); });
     emit muteChanged(d->muted);
     emit voiceStatusChanged(d->muted ? QStringLiteral("muted") : QStringLiteral("connected"));
 }

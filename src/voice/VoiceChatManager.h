@@ -22,10 +22,11 @@ class VoiceRemoteMember;
 //
 // The engine's state lives on the GUI thread; the WebRTC library's callbacks
 // hand their work over with queued invocations guarded by a weak pointer.
-// Remote audio never passes through the GUI thread: RTP goes from the library
-// straight into each member's playout buffer, and the member's output, on the
-// engine's audio thread, decodes and plays it; only speaking changes and
-// errors come back, queued.
+// Audio never passes through the GUI thread: the microphone is read and
+// encoded on the engine's audio thread and sent from there, RTP goes from the
+// library straight into each member's playout buffer, and the member's output,
+// on the audio thread, decodes and plays it; only speaking changes and errors
+// come back, queued.
 class VoiceChatManager : public QObject
 {
     Q_OBJECT
@@ -73,7 +74,7 @@ private:
 
     // Peer connections.
     VoiceRemoteMember* createPeerConnection(const QString& sid, const QString& username, bool offerer);
-    void connectSignaling(const QString& sid, const std::shared_ptr<VoicePeerConnection>& connection);
+    void connectMember(VoiceRemoteMember* member);
     void removePeerConnection(const QString& sid);
     void applyRemoteDescription(const QString& eventName, const QJsonObject& object);
     void applyRemoteCandidate(const QJsonObject& object);
@@ -90,6 +91,7 @@ private:
     bool startMicrophone();
     void stopMicrophone();
     void updateCaptureTracks();
+    void setLocalSpeaking(bool speaking);
 
     // Remote playback.
     void initializeRemoteAudio(VoiceRemoteMember* member);

@@ -26,8 +26,10 @@ struct VoiceChatManager::Private
     std::function<QAudioDevice(const QByteArray&)> inputDeviceFor;
     bool inVoice = false;
     bool muted = false;
-    // Microphone, speaking detector and encoder; sends on every member's track.
+    // Microphone, speaking detector and encoder, on audioThread; sends on every member's track.
     VoiceCapture* capture = nullptr;
+    bool capturing = false;
+    bool localSpeaking = false;
     // In voice, but no microphone could be opened after a device change.
     bool microphoneLost = false;
     // The other members in voice, by sid.
@@ -36,7 +38,7 @@ struct VoiceChatManager::Private
 
     // Where the peer connections come from.
     std::shared_ptr<VoicePeerConnectionFactory> connectionFactory;
-    // Where the remote members' audio is decoded and played.
+    // Where the microphone is encoded and the remote members' audio decoded and played.
     QThread audioThread;
 
     VoiceRemoteMember* member(const QString& sid) const

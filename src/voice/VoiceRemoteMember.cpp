@@ -51,6 +51,7 @@ VoiceRemoteMember::VoiceRemoteMember(const QString& sid, std::shared_ptr<VoicePe
     : m_sid(sid)
     , m_connection(std::move(connection))
 {
+    relayConnectionCallbacks();
 }
 
 VoiceRemoteMember::~VoiceRemoteMember()
@@ -58,6 +59,35 @@ VoiceRemoteMember::~VoiceRemoteMember()
     stopOutput();
     if (m_connection)
         m_connection->close();
+}
+
+void VoiceRemoteMember::relayConnectionCallbacks()
+{
+    const QString sid = m_sid;
+    m_connection->onStateChange([this, sid](VoicePeerConnection::State state) {
+        qDebug() << "Stato WebRTC con" << sid << ":" << int(state);
+        emit connectionStateChanged(int(state));
+    });
+    m_connection->onLocalDescription([this, sid](const QString& type, const QString& sdp) {
+        if (type != QLatin1String("offer") && type != QLatin1String("answer"))
+            return;
+        const QJsonObject description{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}};
+        emit signalingMessage(QLatin1String("voice_") + type,
+                              QJsonObject{{QStringLiteral("targetSid"), sid}, {type, description}});
+        qDebug() << "Descrizione WebRTC locale:" << type << "destinatario:" << sid;
+    });
+    m_connection->onLocalCandidate([this, sid](const QString& candidate, const QString& mid) {
+        const QJsonObject candidateObject{{QStringLiteral("candidate"), candidate}, {QStringLiteral("sdpMid"), mid}};
+        emit signalingMessage(QStringLiteral("voice_ice_candidate"),
+                              QJsonObject{{QStringLiteral("targetSid"), sid}, {QStringLiteral("candidate"), candidateObject}});
+        qDebug() << "Candidato ICE inviato a:" << sid;
+    });
+    m_connection->onFailure([this](const QString& message) { emit connectionFailed(message); });
+    m_connection->onDataChannel([this](std::shared_ptr<VoiceDataChannel> channel) {
+        // Taken on this member's thread; dropped with the member if it goes first.
+        if (channel)
+            QMetaObject::invokeMethod(this, [this, channel] { setDataChannel(channel); }, Qt::QueuedConnection);
+    });
 }
 
 QString VoiceRemoteMember::addAudio()

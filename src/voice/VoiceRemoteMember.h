@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAudioDevice>
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 
@@ -18,7 +19,10 @@ class VoicePlayoutDevice;
 // playout device their RTP goes into (straight from the library's thread), the
 // audio output pulling from it on the engine's audio thread, and their user
 // name and speaking state. Lives on the GUI thread; destroying it closes the
-// connection and lets the output go away on its own thread.
+// connection (no callback of the library runs after that) and lets the output
+// go away on its own thread. What the library reports comes out as signals
+// emitted on the library's thread: connect with a queued connection where the
+// receiver may remove the member in reply.
 class VoiceRemoteMember : public QObject
 {
     Q_OBJECT
@@ -53,10 +57,15 @@ public:
     const std::shared_ptr<VoiceAudioTrack>& track() const { return m_track; }
 
 signals:
+    // An outgoing "voice_*" event: a local description or candidate for the member.
+    void signalingMessage(const QString& eventName, const QJsonObject& data);
+    void connectionStateChanged(int state);
+    void connectionFailed(const QString& message);
     void speakingChanged(bool speaking);
     void outputFailed(const QString& message);
 
 private:
+    void relayConnectionCallbacks();
     void setSpeaking(VoiceMemberOutput* output, bool speaking);
 
     const QString m_sid;
