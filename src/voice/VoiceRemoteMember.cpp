@@ -56,7 +56,7 @@ VoiceRemoteMember::VoiceRemoteMember(const QString& sid, std::shared_ptr<VoicePe
 
 VoiceRemoteMember::~VoiceRemoteMember()
 {
-    stopOutput();
+    releaseOutput();
     if (m_connection)
         m_connection->close();
 }
@@ -142,6 +142,12 @@ QString VoiceRemoteMember::startOutput(const QAudioDevice& device, QThread* audi
 }
 
 void VoiceRemoteMember::stopOutput()
+{
+    releaseOutput();
+    setSpeaking(nullptr, false);
+}
+
+void VoiceRemoteMember::releaseOutput()
 {
     if (m_output)
         std::exchange(m_output, nullptr)->deleteLater();

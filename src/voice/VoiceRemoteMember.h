@@ -36,6 +36,7 @@ public:
     QString addAudio();
     // Opens the output on `device` and runs it on `audioThread`; an error text on failure.
     QString startOutput(const QAudioDevice& device, QThread* audioThread);
+    // Their speaking state ends with the output that measured it.
     void stopOutput();
     bool hasOutput() const { return m_output != nullptr; }
 
@@ -66,6 +67,7 @@ signals:
 
 private:
     void relayConnectionCallbacks();
+    void releaseOutput();
     void setSpeaking(VoiceMemberOutput* output, bool speaking);
 
     const QString m_sid;

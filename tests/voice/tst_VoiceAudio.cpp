@@ -339,6 +339,22 @@ private slots:
         QVERIFY(rmsOf(speaker.samples.data(), speaker.samples.size()) > 1000);
     }
 
+    // A speaker change replaces the output that measured the member: a member
+    // who falls silent meanwhile is not left shown speaking.
+    void speakerChangeEndsTheSpeakingItMeasured()
+    {
+        join();
+        auto orion = peer("s1", "orion");
+        PacketMaker maker;
+        talk(*orion, maker, 8000, 5);
+        QTRY_VERIFY(manager->isRemoteUserSpeaking("orion"));
+        manager->setSpeakerDeviceId("vspk_b");
+        QVERIFY(!manager->isRemoteUserSpeaking("orion"));
+        QCOMPARE(log, (QStringList{"remote:orion:1", "remote:orion:0"}));
+        QTest::qWait(500);
+        QCOMPARE(log.size(), 2);
+    }
+
     void muteToggledWithoutConnection()
     {
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Mute individuale: .*kai.* attivato - connessione trovata: false"));
