@@ -257,9 +257,7 @@ int main(int argc, char** argv)
         }
         QTest::qWait(1500);
         client = measure(feeder, recorder, Bursts);
-        int playoutDelay = 0;
-        for (const auto& playout : std::as_const(VoiceEngineProbe::d(listener).playouts))
-            playoutDelay = std::max(playoutDelay, playout->delayMs());
+        const int playoutDelay = VoiceEngineProbe::longestPlayoutDelayMs(listener);
         std::printf("listener's playout buffer after the bursts: %d ms\n", playoutDelay);
         speaker.leaveVoice();
         listener.leaveVoice();

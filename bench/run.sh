@@ -18,9 +18,15 @@ pactl load-module module-remap-source master=vmic_feed_a.monitor source_name=vmi
 parec -d vmic_feed_a.monitor --latency-msec=10 >/dev/null &
 started_pids+=("$!")
 
-"$build/bench/bench_voice_playout"
-[ -n "${MOONLODGE_BENCH_SKIP_LATENCY:-}" ] || "$build/bench/bench_voice_latency"
-"$build/bench/bench_voice_stall"
-"$build/bench/bench_voice_cpu"
-"$build/bench/bench_echo"
-"$build/bench/bench_push_to_talk"
+# MOONLODGE_BENCH_ONLY="bench_voice_cpu ..." runs only the benchmarks named.
+run_benchmark() {
+  if [ -n "${MOONLODGE_BENCH_ONLY:-}" ] && [[ " $MOONLODGE_BENCH_ONLY " != *" $1 "* ]]; then return 0; fi
+  "$build/bench/$1"
+}
+
+run_benchmark bench_voice_playout
+[ -n "${MOONLODGE_BENCH_SKIP_LATENCY:-}" ] || run_benchmark bench_voice_latency
+run_benchmark bench_voice_stall
+run_benchmark bench_voice_cpu
+run_benchmark bench_echo
+run_benchmark bench_push_to_talk

@@ -45,9 +45,9 @@ const QString UnsupportedFormat = QStringLiteral("The selected microphone does n
 
 } // namespace
 
-VoiceCapture::VoiceCapture(const Tracks& tracks, QObject* parent)
+VoiceCapture::VoiceCapture(QObject* parent)
     : QObject(parent)
-    , m_tracks(tracks)
+    , m_speakingHold(this) // moves along with the capture to its thread
 {
     m_speakingHold.setSingleShot(true);
     m_speakingHold.setInterval(SpeakingHoldMs);

@@ -3,7 +3,7 @@
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QByteArray>
-#include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -20,15 +20,16 @@ class VoiceAudioTrack;
 // own speaking detector (on with a loud chunk, off 250 ms after the last one),
 // 20 ms Opus frames from one encoder and one media clock, each packet sent on
 // every open track. Muted, it captures silence and neither measures nor sends.
+// It lives on the voice engine's audio thread: the device is read, measured
+// and encoded there, and only speaking changes leave it (queued).
 class VoiceCapture : public QObject
 {
     Q_OBJECT
 
 public:
-    using Tracks = QHash<QString, std::shared_ptr<VoiceAudioTrack>>;
+    using Tracks = QList<std::shared_ptr<VoiceAudioTrack>>;
 
-    // `tracks`: where each encoded packet goes; read at every frame.
-    explicit VoiceCapture(const Tracks& tracks, QObject* parent = nullptr);
+    explicit VoiceCapture(QObject* parent = nullptr);
     ~VoiceCapture() override;
 
     // For a join: a new encoder and media clock, then the capture (the
@@ -41,16 +42,12 @@ public:
     // Stops and destroys the encoder.
     void close();
 
-    bool isCapturing() const { return m_source != nullptr; }
     void setMuted(bool muted);
-    bool isSpeaking() const { return m_speaking; }
+    // Where each encoded packet goes: the open ones of these tracks.
+    void setTracks(const Tracks& tracks) { m_tracks = tracks; }
 
     // One chunk of captured PCM (what the device delivers goes here).
     void process(const QByteArray& pcm);
-    // Captured bytes short of a whole frame, frames encoded, media clock.
-    int pendingBytes() const { return int(m_pending.size()); }
-    quint64 encodedFrames() const { return m_encodedFrames; }
-    quint64 sentMicroseconds() const { return m_sentMicroseconds; }
 
 signals:
     void speakingChanged(bool speaking);
@@ -64,7 +61,7 @@ private:
     void encodeFrames();
     void destroyEncoder();
 
-    const Tracks& m_tracks;
+    Tracks m_tracks;
     std::unique_ptr<QAudioSource> m_source;
     QIODevice* m_io = nullptr;
     OpusEncoder* m_encoder = nullptr;

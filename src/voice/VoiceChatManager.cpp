@@ -5,52 +5,30 @@
 #include "voice/VoiceAudioTrack.h"
 #include "voice/VoiceCapture.h"
 #include "voice/VoiceDataChannel.h"
-#include "voice/VoiceMemberOutput.h"
 #include "voice/VoicePeerConnection.h"
 #include "voice/VoicePeerConnectionFactory.h"
-#include "voice/VoicePlayoutDevice.h"
+#include "voice/VoiceRemoteMember.h"
 
 #include <QAudioDevice>
-#include <QAudioFormat>
 #include <QCoreApplication>
 #include <QDebug>
-#include <QHash>
 #include <QJsonArray>
 #include <QMediaDevices>
-#include <QPointer>
-#include <QSet>
 #include <QTimer>
 
 #include <opus.h>
 
-#include <algorithm>
+#include <functional>
 #include <utility>
-#include <vector>
 
 const char* const VoiceChatManager::DefaultStunUrl = "stun:stun.l.google.com:19302";
 
 namespace {
 
-constexpr int SampleRate = 48000;
 constexpr int EmergencyOfferDelayMs = 1500;
 constexpr int DisconnectGraceMs = 5000;
 
-const QString AudioMid = QStringLiteral("0");
-const QString AudioCname = QStringLiteral("moonlodge-audio");
-const QString AudioMsid = QStringLiteral("moonlodge-stream");
-const QString AudioTrackId = QStringLiteral("moonlodge-audio");
-const QString OpusFmtp = QStringLiteral("minptime=10;maxaveragebitrate=96000;stereo=1;sprop-stereo=1;useinbandfec=1");
 const QString DataChannelLabel = QStringLiteral("moonlodge-voice-test");
-constexpr int OpusPayloadType = 111;
-
-QAudioFormat playbackFormat(QAudioFormat::SampleFormat sampleFormat)
-{
-    QAudioFormat format;
-    format.setSampleRate(SampleRate);
-    format.setChannelCount(2);
-    format.setSampleFormat(sampleFormat);
-    return format;
-}
 
 // The device with the id, or the default one when the id is empty or unknown.
 QAudioDevice deviceWithId(const QByteArray& id, const QList<QAudioDevice>& devices, const QAudioDevice& fallback)
@@ -73,31 +51,25 @@ QAudioDevice chooseOutputDevice(const QByteArray& id)
     return deviceWithId(id, QMediaDevices::audioOutputs(), QMediaDevices::defaultAudioOutput());
 }
 
-quint32 ssrcForSid(const QString& sid)
-{
-    const quint32 ssrc = quint32(qHash(sid, 0) & 0xffffffffu);
-    return ssrc == 0 ? 1 : ssrc;
-}
-
 QString stringField(const QJsonObject& object, const char* key)
 {
     const QJsonValue value = object.value(QLatin1String(key));
     return value.isString() ? value.toString() : QString();
 }
 
-// Runs work on the manager's (GUI) thread, unless the manager is gone by then.
-template <typename Work>
-void postToManager(const QPointer<VoiceChatManager>& manager, Work work)
+// Runs work on the capture's thread and waits for it. The audio thread never
+// waits on the GUI thread, and what runs there is short (opening a device).
+QString inCapture(VoiceCapture* capture, const std::function<QString(VoiceCapture*)>& work)
 {
-    VoiceChatManager* target = manager.data();
-    if (!target)
-        return;
-    QMetaObject::invokeMethod(
-        target, [manager, work = std::move(work)]() mutable {
-            if (manager)
-                work(manager.data());
-        },
-        Qt::QueuedConnection);
+    QString result;
+    QMetaObject::invokeMethod(capture, [&] { result = work(capture); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
+// Runs work on the capture's thread without waiting.
+void postToCapture(VoiceCapture* capture, std::function<void(VoiceCapture*)> work)
+{
+    QMetaObject::invokeMethod(capture, [capture, work = std::move(work)] { work(capture); }, Qt::QueuedConnection);
 }
 
 } // namespace
@@ -121,14 +93,16 @@ VoiceChatManager::VoiceChatManager(std::shared_ptr<VoicePeerConnectionFactory> f
     d->audioThread.setObjectName(QStringLiteral("voice-audio"));
     d->audioThread.start(QThread::TimeCriticalPriority);
 
-    d->capture = new VoiceCapture(d->sendTracks, this);
-    connect(d->capture, &VoiceCapture::speakingChanged, this, &VoiceChatManager::localUserSpeakingChanged);
+    d->capture = new VoiceCapture;
+    d->capture->moveToThread(&d->audioThread);
+    connect(d->capture, &VoiceCapture::speakingChanged, this, &VoiceChatManager::setLocalSpeaking);
 }
 
 VoiceChatManager::~VoiceChatManager()
 {
     leaveVoice();
-    // The outputs left go away on their own thread before it ends.
+    // The capture and the outputs left go away on their own thread before it ends.
+    d->capture->deleteLater();
     QObject finisher;
     finisher.moveToThread(&d->audioThread);
     QMetaObject::invokeMethod(
@@ -153,7 +127,7 @@ bool VoiceChatManager::isMuted() const
 
 bool VoiceChatManager::isLocalUserSpeaking() const
 {
-    return d->capture->isSpeaking() && !d->muted;
+    return d->localSpeaking;
 }
 
 bool VoiceChatManager::isRemoteUserMuted(const QString& username) const
@@ -163,8 +137,8 @@ bool VoiceChatManager::isRemoteUserMuted(const QString& username) const
 
 bool VoiceChatManager::isRemoteUserSpeaking(const QString& username) const
 {
-    for (auto it = d->usernamesBySid.cbegin(); it != d->usernamesBySid.cend(); ++it) {
-        if (it.value() == username && d->speakingSids.contains(it.key()))
+    for (const auto& [sid, member] : d->members) {
+        if (member->username() == username && member->isSpeaking())
             return true;
     }
     return false;
@@ -192,31 +166,20 @@ void VoiceChatManager::leaveVoice()
 
     emit signalingEventRequested(QStringLiteral("voice_leave"), QJsonObject());
 
-    d->capture->close();
+    inCapture(d->capture, [](VoiceCapture* capture) {
+        capture->close();
+        capture->setTracks({});
+        return QString();
+    });
+    d->capturing = false;
+    setLocalSpeaking(false);
 
-    // Qt's audio outputs may run the event loop while they stop and go away,
-    // so everything is first taken out of the private block: work arriving
-    // meanwhile finds no connection, decoder or output and does nothing.
-    const auto connections = std::exchange(d->peerConnections, {});
-    for (const auto& connection : connections) {
-        if (connection)
-            connection->close();
+    // The members are taken out first: work arriving while they close finds nobody.
+    for (const auto& [sid, member] : std::exchange(d->members, {})) {
+        if (member->isSpeaking() && !member->username().isEmpty())
+            emit remoteUserSpeakingChanged(member->username(), false);
     }
-    for (VoiceMemberOutput* output : std::as_const(d->outputs))
-        output->deleteLater();
-    d->outputs.clear();
-    d->playouts.clear();
-    d->receiveTracks.clear();
-    d->sendTracks.clear();
-    d->dataChannels.clear();
-    d->peerConnections.clear();
-
-    for (const QString& sid : std::as_const(d->speakingSids))
-        emit remoteUserSpeakingChanged(d->usernamesBySid.value(sid), false);
-    d->speakingSids.clear();
-    d->usernamesBySid.clear();
     d->mutedUsernames.clear();
-    d->negotiatedSids.clear();
 
     d->inVoice = false;
     d->muted = false;
@@ -244,20 +207,12 @@ void VoiceChatManager::handleSignalingEvent(const QString& eventName, const QJso
     }
 
     if (eventName == QLatin1String("voice_existing_users")) {
-        if (!data.isArray())
-            return;
         const QJsonArray users = data.toArray();
         for (const QJsonValue& element : users) {
-            if (!element.isObject())
-                continue;
             const QJsonObject user = element.toObject();
             const QString sid = stringField(user, "sid");
-            if (sid.isEmpty())
-                continue;
-            const QString username = stringField(user, "username");
-            if (!username.isEmpty())
-                d->usernamesBySid.insert(sid, username);
-            createPeerConnection(sid, true);
+            if (!sid.isEmpty())
+                createPeerConnection(sid, stringField(user, "username"), true);
         }
         return;
     }
@@ -265,90 +220,87 @@ void VoiceChatManager::handleSignalingEvent(const QString& eventName, const QJso
     if (!data.isObject())
         return;
     const QJsonObject object = data.toObject();
-    QString failure;
 
     if (eventName == QLatin1String("voice_user_joined")) {
         const QString sid = stringField(object, "sid");
-        const QString username = stringField(object, "username");
         if (sid.isEmpty())
             return;
-        if (!username.isEmpty())
-            d->usernamesBySid.insert(sid, username);
-        createPeerConnection(sid, false);
+        createPeerConnection(sid, stringField(object, "username"), false);
         QTimer::singleShot(EmergencyOfferDelayMs, this, [this, sid] { sendEmergencyOffer(sid); });
-    } else if (eventName == QLatin1String("voice_offer")) {
-        const QString fromSid = stringField(object, "fromSid");
-        const QJsonObject offer = object.value(QLatin1String("offer")).toObject();
-        const QString sdp = stringField(offer, "sdp");
-        const QJsonValue typeValue = offer.value(QLatin1String("type"));
-        const QString type = typeValue.isString() ? typeValue.toString() : QStringLiteral("offer");
-        if (fromSid.isEmpty() || sdp.isEmpty())
-            return;
-        d->negotiatedSids.insert(fromSid);
-        createPeerConnection(fromSid, false);
-        const std::shared_ptr<VoicePeerConnection> connection = d->peerConnections.value(fromSid);
-        if (!connection)
-            return;
-        if (!connection->setRemoteDescription(sdp, type, &failure)
-            || !connection->setLocalDescription(VoicePeerConnection::DescriptionType::Answer, &failure)) {
-            qWarning() << "Errore durante la segnalazione WebRTC:" << failure;
-            emit voiceError(failure);
-            return;
-        }
-        qDebug() << "Offerta WebRTC applicata da:" << fromSid;
-    } else if (eventName == QLatin1String("voice_answer")) {
-        const QString fromSid = stringField(object, "fromSid");
-        const QJsonObject answer = object.value(QLatin1String("answer")).toObject();
-        const QString sdp = stringField(answer, "sdp");
-        const QJsonValue typeValue = answer.value(QLatin1String("type"));
-        const QString type = typeValue.isString() ? typeValue.toString() : QStringLiteral("answer");
-        if (fromSid.isEmpty() || sdp.isEmpty())
-            return;
-        d->negotiatedSids.insert(fromSid);
-        const std::shared_ptr<VoicePeerConnection> connection = d->peerConnections.value(fromSid);
-        if (!connection)
-            return;
-        if (!connection->setRemoteDescription(sdp, type, &failure)) {
-            qWarning() << "Errore durante la segnalazione WebRTC:" << failure;
-            emit voiceError(failure);
-            return;
-        }
-        qDebug() << "Risposta WebRTC applicata da:" << fromSid;
+    } else if (eventName == QLatin1String("voice_offer") || eventName == QLatin1String("voice_answer")) {
+        applyRemoteDescription(eventName, object);
     } else if (eventName == QLatin1String("voice_ice_candidate")) {
-        const QString fromSid = stringField(object, "fromSid");
-        const QJsonObject candidateObject = object.value(QLatin1String("candidate")).toObject();
-        const QString candidate = stringField(candidateObject, "candidate");
-        const QString mid = stringField(candidateObject, "sdpMid");
-        if (fromSid.isEmpty() || candidate.isEmpty())
-            return;
-        const std::shared_ptr<VoicePeerConnection> connection = d->peerConnections.value(fromSid);
-        if (!connection) {
-            qWarning() << "Candidato ICE ricevuto prima della PeerConnection:" << fromSid;
-            return;
-        }
-        if (!connection->addRemoteCandidate(candidate, mid, &failure)) {
-            qWarning() << "Errore durante la segnalazione WebRTC:" << failure;
-            emit voiceError(failure);
-            return;
-        }
-        qDebug() << "Candidato ICE applicato da:" << fromSid;
+        applyRemoteCandidate(object);
     } else if (eventName == QLatin1String("voice_user_left")) {
         removePeerConnection(stringField(object, "sid"));
     }
 }
 
+void VoiceChatManager::applyRemoteDescription(const QString& eventName, const QJsonObject& object)
+{
+    const bool isOffer = eventName == QLatin1String("voice_offer");
+    const QString fromSid = stringField(object, "fromSid");
+    const QJsonObject description = object.value(QLatin1String(isOffer ? "offer" : "answer")).toObject();
+    const QString sdp = stringField(description, "sdp");
+    const QJsonValue typeValue = description.value(QLatin1String("type"));
+    const QString type = typeValue.isString() ? typeValue.toString() : QLatin1String(isOffer ? "offer" : "answer");
+    if (fromSid.isEmpty() || sdp.isEmpty())
+        return;
+
+    VoiceRemoteMember* member = isOffer ? createPeerConnection(fromSid, QString(), false) : d->member(fromSid);
+    if (!member)
+        return;
+    member->setNegotiated(true);
+    const std::shared_ptr<VoicePeerConnection> connection = member->connection();
+    QString failure;
+    if (!connection->setRemoteDescription(sdp, type, &failure)
+        || (isOffer && !connection->setLocalDescription(VoicePeerConnection::DescriptionType::Answer, &failure))) {
+        reportSignalingFailure(failure);
+        return;
+    }
+    if (isOffer)
+        qDebug() << "Offerta WebRTC applicata da:" << fromSid;
+    else
+        qDebug() << "Risposta WebRTC applicata da:" << fromSid;
+}
+
+void VoiceChatManager::applyRemoteCandidate(const QJsonObject& object)
+{
+    const QString fromSid = stringField(object, "fromSid");
+    const QJsonObject candidateObject = object.value(QLatin1String("candidate")).toObject();
+    const QString candidate = stringField(candidateObject, "candidate");
+    const QString mid = stringField(candidateObject, "sdpMid");
+    if (fromSid.isEmpty() || candidate.isEmpty())
+        return;
+    const VoiceRemoteMember* member = d->member(fromSid);
+    if (!member) {
+        qWarning() << "Candidato ICE ricevuto prima della PeerConnection:" << fromSid;
+        return;
+    }
+    QString failure;
+    if (!member->connection()->addRemoteCandidate(candidate, mid, &failure)) {
+        reportSignalingFailure(failure);
+        return;
+    }
+    qDebug() << "Candidato ICE applicato da:" << fromSid;
+}
+
+void VoiceChatManager::reportSignalingFailure(const QString& failure)
+{
+    qWarning() << "Errore durante la segnalazione WebRTC:" << failure;
+    emit voiceError(failure);
+}
+
 void VoiceChatManager::sendEmergencyOffer(const QString& sid)
 {
-    if (!d->inVoice || d->negotiatedSids.contains(sid))
+    VoiceRemoteMember* member = d->member(sid);
+    if (!d->inVoice || !member || member->isNegotiated())
         return;
-    const std::shared_ptr<VoicePeerConnection> connection = d->peerConnections.value(sid);
-    if (!connection)
-        return;
-    d->negotiatedSids.insert(sid);
+    member->setNegotiated(true);
     qDebug() << "Nessuna offerta ricevuta da" << sid << "- il desktop crea un'offerta di emergenza.";
     QString failure;
-    if (!connection->setLocalDescription(VoicePeerConnection::DescriptionType::Offer, &failure)) {
-        d->negotiatedSids.remove(sid);
+    if (!member->connection()->setLocalDescription(VoicePeerConnection::DescriptionType::Offer, &failure)) {
+        member->setNegotiated(false);
         qWarning() << "Creazione offerta WebRTC di emergenza fallita:" << failure;
     }
 }
@@ -356,153 +308,81 @@ void VoiceChatManager::sendEmergencyOffer(const QString& sid)
 // ---------------------------------------------------------------------------
 // Peer connections
 
-void VoiceChatManager::createPeerConnection(const QString& sid, bool offerer)
+VoiceRemoteMember* VoiceChatManager::createPeerConnection(const QString& sid, const QString& username, bool offerer)
 {
-    if (sid.isEmpty() || d->peerConnections.contains(sid))
-        return;
-    if (d->peerConnections.size() >= MaxPeers) {
+    if (VoiceRemoteMember* existing = d->member(sid)) {
+        if (!username.isEmpty())
+            existing->setUsername(username);
+        return existing;
+    }
+    if (d->members.size() >= MaxPeers) {
         qWarning() << "Troppe connessioni vocali, connessione rifiutata per:" << sid;
-        return;
+        return nullptr;
     }
 
     QString failure;
     auto fail = [this, &failure] {
         qWarning() << "Errore creazione PeerConnection:" << failure;
         emit voiceError(failure);
+        return nullptr;
     };
 
     VoicePeerConfiguration configuration;
     configuration.stunUrl = stunServerUrl();
     configuration.disableAutoNegotiation = true;
-
     const std::shared_ptr<VoicePeerConnection> connection = d->connectionFactory->create(configuration, &failure);
-    if (!connection) {
-        fail();
-        return;
-    }
+    if (!connection)
+        return fail();
 
-    const QPointer<VoiceChatManager> self(this);
-    const std::weak_ptr<VoicePeerConnection> weakConnection = connection;
-
-    connection->onStateChange([self, sid, weakConnection](VoicePeerConnection::State state) {
-        qDebug() << "Stato WebRTC con" << sid << ":" << int(state);
-        postToManager(self, [sid, weakConnection, state](VoiceChatManager* manager) {
-            manager->handlePeerStateChange(sid, weakConnection, int(state));
-        });
-    });
-
-    connection->onLocalDescription([self, sid](const QString& type, const QString& sdp) {
-        const QJsonObject description{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}};
-        if (VoiceChatManager* manager = self.data()) {
-            if (type == QLatin1String("offer")) {
-                emit manager->signalingEventRequested(
-                    QStringLiteral("voice_offer"),
-                    QJsonObject{{QStringLiteral("targetSid"), sid}, {QStringLiteral("offer"), description}});
-            } else if (type == QLatin1String("answer")) {
-                emit manager->signalingEventRequested(
-                    QStringLiteral("voice_answer"),
-                    QJsonObject{{QStringLiteral("targetSid"), sid}, {QStringLiteral("answer"), description}});
-            } else {
-                return;
-            }
-        }
-        qDebug() << "Descrizione WebRTC locale:" << type << "destinatario:" << sid;
-    });
-
-    connection->onLocalCandidate([self, sid](const QString& candidate, const QString& mid) {
-        const QJsonObject candidateObject{{QStringLiteral("candidate"), candidate}, {QStringLiteral("sdpMid"), mid}};
-        if (VoiceChatManager* manager = self.data()) {
-            emit manager->signalingEventRequested(
-                QStringLiteral("voice_ice_candidate"),
-                QJsonObject{{QStringLiteral("targetSid"), sid}, {QStringLiteral("candidate"), candidateObject}});
-        }
-        qDebug() << "Candidato ICE inviato a:" << sid;
-    });
-
-    connection->onFailure([self](const QString& message) {
-        postToManager(self, [message](VoiceChatManager* manager) {
-            qWarning() << "Errore durante la segnalazione WebRTC:" << message;
-            emit manager->voiceError(message);
-        });
-    });
-
-    connection->onDataChannel([self, sid](std::shared_ptr<VoiceDataChannel> channel) {
-        if (!channel)
-            return;
-        postToManager(self, [sid, channel](VoiceChatManager* manager) {
-            if (!manager->d->peerConnections.contains(sid))
-                return;
-            manager->d->dataChannels.insert(sid, channel);
-            channel->onOpen([sid] { qDebug() << "DataChannel WebRTC aperto con:" << sid; });
-            channel->onClosed([sid] { qDebug() << "DataChannel WebRTC chiuso con:" << sid; });
-            // The answering side receives the channel already open.
-            if (channel->isOpen())
-                qDebug() << "DataChannel WebRTC aperto con:" << sid;
-        });
-    });
-
-    VoiceAudioMediaLine media;
-    media.mid = AudioMid;
-    media.payloadType = OpusPayloadType;
-    media.clockRate = SampleRate;
-    media.ssrc = ssrcForSid(sid);
-    media.cname = AudioCname;
-    media.msid = AudioMsid;
-    media.trackId = AudioTrackId;
-    media.fmtp = OpusFmtp;
-    const std::shared_ptr<VoiceAudioTrack> track = connection->addTrack(media, &failure);
-    if (!track) {
-        fail();
-        return;
-    }
-
-    // What the peer sends arrives as RTP on the send-and-receive track and
-    // goes straight into the member's playout buffer, on the library's thread.
-    const std::shared_ptr<VoicePlayoutDevice> playout = VoicePlayoutDevice::create(&failure);
-    if (!playout)
+    auto member = std::make_unique<VoiceRemoteMember>(sid, connection);
+    member->setUsername(username);
+    connectMember(member.get());
+    failure = member->addAudio();
+    if (!member->track())
+        return fail();
+    if (!failure.isEmpty())
         emit voiceError(failure);
-    const std::weak_ptr<VoicePlayoutDevice> weakPlayout = playout;
-    const std::weak_ptr<VoiceAudioTrack> weakTrack = track;
-    track->onMessage([weakPlayout, weakTrack](const QByteArray& packet) {
-        const std::shared_ptr<VoicePlayoutDevice> receiver = weakPlayout.lock();
-        const std::shared_ptr<VoiceAudioTrack> receiving = weakTrack.lock();
-        if (receiver && receiving)
-            receiver->receiveRtp(packet, receiving->payloadType());
-    });
-    track->onOpen([sid] { qDebug() << "Traccia audio WebRTC aperta con:" << sid; });
-    track->onClosed([sid] { qDebug() << "Traccia audio WebRTC chiusa con:" << sid; });
 
-    d->sendTracks.insert(sid, track);
-    d->receiveTracks.insert(sid, track);
-    if (playout)
-        d->playouts.insert(sid, playout);
-    initializeRemoteAudio(sid);
-    d->peerConnections.insert(sid, connection);
+    VoiceRemoteMember* added = member.get();
+    d->members.emplace(sid, std::move(member));
+    initializeRemoteAudio(added);
+    updateCaptureTracks();
 
     if (offerer) {
         const std::shared_ptr<VoiceDataChannel> channel = connection->createDataChannel(DataChannelLabel, &failure);
-        if (!channel) {
-            fail();
-            return;
-        }
-        d->dataChannels.insert(sid, channel);
-        channel->onOpen([sid] { qDebug() << "DataChannel WebRTC aperto con:" << sid; });
-        channel->onClosed([sid] { qDebug() << "DataChannel WebRTC chiuso con:" << sid; });
-        if (!connection->setLocalDescription(VoicePeerConnection::DescriptionType::Unspecified, &failure)) {
-            fail();
-            return;
-        }
+        if (!channel)
+            return fail();
+        added->setDataChannel(channel);
+        if (!connection->setLocalDescription(VoicePeerConnection::DescriptionType::Unspecified, &failure))
+            return fail();
     }
 
     qDebug() << "PeerConnection creata per:" << sid;
+    return added;
+}
+
+void VoiceChatManager::connectMember(VoiceRemoteMember* member)
+{
+    const QString sid = member->sid();
+    const std::weak_ptr<VoicePeerConnection> connection = member->connection();
+    connect(member, &VoiceRemoteMember::signalingMessage, this, &VoiceChatManager::signalingEventRequested);
+    // Queued even from this thread: the reply may remove the member.
+    connect(
+        member, &VoiceRemoteMember::connectionStateChanged, this,
+        [this, sid, connection](int state) { handlePeerStateChange(sid, connection, state); }, Qt::QueuedConnection);
+    connect(member, &VoiceRemoteMember::connectionFailed, this, &VoiceChatManager::reportSignalingFailure,
+            Qt::QueuedConnection);
+    connect(member, &VoiceRemoteMember::outputFailed, this, &VoiceChatManager::voiceError);
+    connect(member, &VoiceRemoteMember::speakingChanged, this,
+            [this, member](bool speaking) { setRemoteSpeaking(member, speaking); });
 }
 
 void VoiceChatManager::handlePeerStateChange(const QString& sid,
                                              const std::weak_ptr<VoicePeerConnection>& connection, int state)
 {
     // A late report of a connection that has already been replaced concerns nobody.
-    const std::shared_ptr<VoicePeerConnection> current = d->peerConnections.value(sid);
-    if (!current || current != connection.lock())
+    const VoiceRemoteMember* member = d->member(sid);
+    if (!member || member->connection() != connection.lock())
         return;
 
     switch (VoicePeerConnection::State(state)) {
@@ -536,7 +416,7 @@ void VoiceChatManager::checkDisconnectedPeer(const QString& sid, const std::weak
     case VoicePeerConnection::State::Failed:
     case VoicePeerConnection::State::Closed:
         qWarning() << "Rimozione connessione WebRTC non recuperata:" << sid;
-        if (d->peerConnections.value(sid) == peer)
+        if (const VoiceRemoteMember* member = d->member(sid); member && member->connection() == peer)
             removePeerConnection(sid);
         break;
     default:
@@ -546,28 +426,15 @@ void VoiceChatManager::checkDisconnectedPeer(const QString& sid, const std::weak
 
 void VoiceChatManager::removePeerConnection(const QString& sid)
 {
-    d->negotiatedSids.remove(sid);
-
-    if (d->speakingSids.remove(sid)) {
-        const QString username = d->usernamesBySid.value(sid);
-        if (!username.isEmpty())
-            emit remoteUserSpeakingChanged(username, false);
-    }
-
-    d->usernamesBySid.remove(sid);
-    removeRemoteAudio(sid);
-    d->playouts.remove(sid);
-
-    d->sendTracks.remove(sid);
-    d->receiveTracks.remove(sid);
-    d->dataChannels.remove(sid);
-
-    const std::shared_ptr<VoicePeerConnection> connection = d->peerConnections.take(sid);
-
-    if (connection) {
-        connection->close();
-        qDebug() << "PeerConnection rimossa per:" << sid;
-    }
+    const auto it = d->members.find(sid);
+    if (it == d->members.end())
+        return;
+    const std::unique_ptr<VoiceRemoteMember> member = std::move(it->second);
+    d->members.erase(it);
+    updateCaptureTracks();
+    if (member->isSpeaking() && !member->username().isEmpty())
+        emit remoteUserSpeakingChanged(member->username(), false);
+    qDebug() << "PeerConnection rimossa per:" << sid;
 }
 
 // ---------------------------------------------------------------------------
@@ -575,8 +442,10 @@ void VoiceChatManager::removePeerConnection(const QString& sid)
 
 bool VoiceChatManager::openMicrophoneForJoin()
 {
-    const QString failure = d->capture->open(d->inputDeviceFor(d->microphoneDeviceId));
-    if (failure.isEmpty())
+    const QAudioDevice device = d->inputDeviceFor(d->microphoneDeviceId);
+    const QString failure = inCapture(d->capture, [device](VoiceCapture* capture) { return capture->open(device); });
+    d->capturing = failure.isEmpty();
+    if (d->capturing)
         return true;
     emit voiceError(failure);
     emit voiceStatusChanged(QStringLiteral("error"));
@@ -585,8 +454,10 @@ bool VoiceChatManager::openMicrophoneForJoin()
 
 bool VoiceChatManager::startMicrophone()
 {
-    const QString failure = d->capture->restart(d->inputDeviceFor(d->microphoneDeviceId));
-    if (failure.isEmpty())
+    const QAudioDevice device = d->inputDeviceFor(d->microphoneDeviceId);
+    const QString failure = inCapture(d->capture, [device](VoiceCapture* capture) { return capture->restart(device); });
+    d->capturing = failure.isEmpty();
+    if (d->capturing)
         return true;
     emit voiceError(failure);
     return false;
@@ -594,15 +465,40 @@ bool VoiceChatManager::startMicrophone()
 
 void VoiceChatManager::stopMicrophone()
 {
-    d->capture->stop();
+    inCapture(d->capture, [](VoiceCapture* capture) {
+        capture->stop();
+        return QString();
+    });
+    d->capturing = false;
+    setLocalSpeaking(false);
+}
+
+// What the capture reports may be overtaken by a stop or a mute here: a
+// late "speaking" then concerns nobody, and the capture's own "silent" follows it.
+void VoiceChatManager::setLocalSpeaking(bool speaking)
+{
+    if ((speaking && (!d->capturing || d->muted)) || speaking == d->localSpeaking)
+        return;
+    d->localSpeaking = speaking;
+    emit localUserSpeakingChanged(speaking);
+}
+
+void VoiceChatManager::updateCaptureTracks()
+{
+    VoiceCapture::Tracks tracks;
+    for (const auto& [sid, member] : d->members)
+        tracks.append(member->track());
+    postToCapture(d->capture, [tracks](VoiceCapture* capture) { capture->setTracks(tracks); });
 }
 
 void VoiceChatManager::toggleMute()
 {
-    if (!d->inVoice || !d->capture->isCapturing())
+    if (!d->inVoice || !d->capturing)
         return;
-    d->muted = !d->muted;
-    d->capture->setMuted(d->muted);
+    const bool muted = d->muted = !d->muted;
+    if (muted)
+        setLocalSpeaking(false);
+    postToCapture(d->capture, [muted](VoiceCapture* capture) { capture->setMuted(muted); });
     emit muteChanged(d->muted);
     emit voiceStatusChanged(d->muted ? QStringLiteral("muted") : QStringLiteral("connected"));
 }
@@ -636,82 +532,34 @@ void VoiceChatManager::setMicrophoneDeviceId(const QByteArray& id)
 // ---------------------------------------------------------------------------
 // Remote playback
 
-void VoiceChatManager::initializeRemoteAudio(const QString& sid)
+void VoiceChatManager::initializeRemoteAudio(VoiceRemoteMember* member)
 {
-    const std::shared_ptr<VoicePlayoutDevice> playout = d->playouts.value(sid);
-    if (!playout || d->outputs.contains(sid))
-        return;
-
-    const QAudioDevice device = chooseOutputDevice(d->speakerDeviceId);
-    if (device.isNull()) {
-        emit voiceError(QStringLiteral("No audio output device was found."));
-        return;
-    }
-
-    QAudioFormat format = playbackFormat(QAudioFormat::Int16);
-    if (!device.isFormatSupported(format)) {
-        const QAudioFormat fallback = playbackFormat(QAudioFormat::Float);
-        if (!device.isFormatSupported(fallback)) {
-            emit voiceError(QStringLiteral("The selected speaker does not support a compatible 48 kHz stereo format."));
-            return;
-        }
-        format = fallback;
-        qDebug() << "Uscita audio Float utilizzata per:" << device.description();
-    }
-
-    playout->setMuted(d->mutedUsernames.contains(d->usernamesBySid.value(sid)));
-    auto* output = new VoiceMemberOutput(playout, device, format);
-    output->moveToThread(&d->audioThread);
-    connect(output, &VoiceMemberOutput::speakingChanged, this,
-            [this, sid, output](bool speaking) {
-                if (d->outputs.value(sid) == output)
-                    setRemoteSpeaking(sid, speaking);
-            });
-    connect(output, &VoiceMemberOutput::failed, this, &VoiceChatManager::voiceError);
-    QMetaObject::invokeMethod(output, &VoiceMemberOutput::start, Qt::QueuedConnection);
-    d->outputs.insert(sid, output);
-    qDebug() << "Riproduzione audio preparata per:" << sid << "-" << device.description();
+    member->setMuted(d->mutedUsernames.contains(member->username()));
+    const QString failure = member->startOutput(chooseOutputDevice(d->speakerDeviceId), &d->audioThread);
+    if (!failure.isEmpty())
+        emit voiceError(failure);
 }
 
-void VoiceChatManager::removeRemoteAudio(const QString& sid)
+void VoiceChatManager::setRemoteSpeaking(VoiceRemoteMember* member, bool speaking)
 {
-    if (VoiceMemberOutput* output = d->outputs.take(sid))
-        output->deleteLater();
-}
-
-void VoiceChatManager::setRemoteSpeaking(const QString& sid, bool speaking)
-{
-    const QString username = d->usernamesBySid.value(sid);
-    if (speaking) {
-        if (!username.isEmpty() && !d->speakingSids.contains(sid)) {
-            d->speakingSids.insert(sid);
-            emit remoteUserSpeakingChanged(username, true);
-        }
-    } else if (d->speakingSids.remove(sid) && !username.isEmpty()) {
-        emit remoteUserSpeakingChanged(username, false);
-    }
+    if (!member->username().isEmpty())
+        emit remoteUserSpeakingChanged(member->username(), speaking);
 }
 
 bool VoiceChatManager::toggleRemoteUserMute(const QString& username)
 {
     if (username.isEmpty())
         return false;
-    bool muted;
-    if (d->mutedUsernames.remove(username)) {
-        muted = false;
-    } else {
+    const bool muted = !d->mutedUsernames.remove(username);
+    if (muted)
         d->mutedUsernames.insert(username);
-        muted = true;
-    }
 
     bool applied = false;
-    for (auto it = d->usernamesBySid.cbegin(); it != d->usernamesBySid.cend(); ++it) {
-        if (it.value() != username)
+    for (const auto& [sid, member] : d->members) {
+        if (member->username() != username)
             continue;
-        if (const std::shared_ptr<VoicePlayoutDevice> playout = d->playouts.value(it.key())) {
-            playout->setMuted(muted);
-            applied = applied || d->outputs.contains(it.key());
-        }
+        member->setMuted(muted);
+        applied = applied || member->hasOutput();
     }
     qDebug() << "Mute individuale:" << username << (muted ? "attivato" : "disattivato")
              << "- connessione trovata:" << (applied ? "true" : "false");
@@ -721,16 +569,15 @@ bool VoiceChatManager::toggleRemoteUserMute(const QString& username)
 
 void VoiceChatManager::restartRemoteAudioOutputs()
 {
-    const QList<QString> sids = d->playouts.keys();
-    if (sids.isEmpty()) {
+    if (d->members.empty()) {
         qDebug() << "Nuova uscita audio salvata." << "Nessun utente remoto collegato.";
         return;
     }
-    for (const QString& sid : sids)
-        removeRemoteAudio(sid);
-    for (const QString& sid : sids)
-        initializeRemoteAudio(sid);
-    qDebug() << "Uscite audio remote riavviate:" << sids.size();
+    for (const auto& [sid, member] : d->members)
+        member->stopOutput();
+    for (const auto& [sid, member] : d->members)
+        initializeRemoteAudio(member.get());
+    qDebug() << "Uscite audio remote riavviate:" << d->members.size();
 }
 
 void VoiceChatManager::setSpeakerDeviceId(const QByteArray& id)

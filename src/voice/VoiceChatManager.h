@@ -10,6 +10,7 @@
 
 class VoicePeerConnection;
 class VoicePeerConnectionFactory;
+class VoiceRemoteMember;
 
 // The voice engine: a full-mesh WebRTC audio conference among the members in
 // the voice room. One peer connection per remote member (keyed by the sid the
@@ -21,10 +22,11 @@ class VoicePeerConnectionFactory;
 //
 // The engine's state lives on the GUI thread; the WebRTC library's callbacks
 // hand their work over with queued invocations guarded by a weak pointer.
-// Remote audio never passes through the GUI thread: RTP goes from the library
-// straight into each member's playout buffer, and the member's output, on the
-// engine's audio thread, decodes and plays it; only speaking changes and
-// errors come back, queued.
+// Audio never passes through the GUI thread: the microphone is read and
+// encoded on the engine's audio thread and sent from there, RTP goes from the
+// library straight into each member's playout buffer, and the member's output,
+// on the audio thread, decodes and plays it; only speaking changes and errors
+// come back, queued.
 class VoiceChatManager : public QObject
 {
     Q_OBJECT
@@ -71,8 +73,12 @@ private:
     friend class VoiceEngineProbe; // white-box access for the engine's tests
 
     // Peer connections.
-    void createPeerConnection(const QString& sid, bool offerer);
+    VoiceRemoteMember* createPeerConnection(const QString& sid, const QString& username, bool offerer);
+    void connectMember(VoiceRemoteMember* member);
     void removePeerConnection(const QString& sid);
+    void applyRemoteDescription(const QString& eventName, const QJsonObject& object);
+    void applyRemoteCandidate(const QJsonObject& object);
+    void reportSignalingFailure(const QString& failure);
     void sendEmergencyOffer(const QString& sid);
     void handlePeerStateChange(const QString& sid, const std::weak_ptr<VoicePeerConnection>& connection,
                                int state);
@@ -84,11 +90,12 @@ private:
     bool openMicrophoneForJoin();
     bool startMicrophone();
     void stopMicrophone();
+    void updateCaptureTracks();
+    void setLocalSpeaking(bool speaking);
 
     // Remote playback.
-    void initializeRemoteAudio(const QString& sid);
-    void setRemoteSpeaking(const QString& sid, bool speaking);
-    void removeRemoteAudio(const QString& sid);
+    void initializeRemoteAudio(VoiceRemoteMember* member);
+    void setRemoteSpeaking(VoiceRemoteMember* member, bool speaking);
     void restartRemoteAudioOutputs();
 
     std::unique_ptr<Private> d;

@@ -156,6 +156,17 @@ public:
     }
 
     std::shared_ptr<FakeVoicePeerConnection> last() const { return created.isEmpty() ? nullptr : created.last(); }
+    // The open connection to a member, told apart by the SSRC the engine derives from the sid.
+    std::shared_ptr<FakeVoicePeerConnection> openFor(const QString& sid) const
+    {
+        const quint32 hashed = quint32(qHash(sid, 0) & 0xffffffffu);
+        const quint32 ssrc = hashed == 0 ? 1 : hashed;
+        for (auto it = created.crbegin(); it != created.crend(); ++it) {
+            if ((*it)->closeCount == 0 && (*it)->track && (*it)->media.ssrc == ssrc)
+                return *it;
+        }
+        return nullptr;
+    }
 
     QList<std::shared_ptr<FakeVoicePeerConnection>> created;
     QString createFailure;

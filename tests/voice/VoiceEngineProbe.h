@@ -7,22 +7,45 @@
 #include "voice/VoiceCapture.h"
 
 #include <QAudioDevice>
+#include <QCoreApplication>
 #include <QIODevice>
 #include <QMediaDevices>
+
+#include <algorithm>
 
 class VoiceEngineProbe
 {
 public:
-    static VoiceChatManager::Private& d(VoiceChatManager& manager) { return *manager.d; }
+    static int memberCount(const VoiceChatManager& manager) { return int(manager.d->members.size()); }
+    // The longest playout delay among the members, -1 when there is nobody.
+    static int longestPlayoutDelayMs(const VoiceChatManager& manager)
+    {
+        int longest = -1;
+        for (const auto& [sid, member] : manager.d->members)
+            longest = std::max(longest, member->playoutDelayMs());
+        return longest;
+    }
 
-    // The logic tests feed the capture themselves: what the device delivers is ignored.
+    // The logic tests feed the capture themselves: what the device delivers is
+    // ignored. A chunk is processed on the capture's thread, and what it
+    // reported has reached the engine when feedMicrophone returns.
     static void detachMicrophone(VoiceChatManager& manager)
     {
         VoiceCapture* capture = manager.d->capture;
-        if (capture->m_io)
-            QObject::disconnect(capture->m_io, &QIODevice::readyRead, capture, nullptr);
+        QMetaObject::invokeMethod(
+            capture,
+            [capture] {
+                if (capture->m_io)
+                    QObject::disconnect(capture->m_io, &QIODevice::readyRead, capture, nullptr);
+            },
+            Qt::BlockingQueuedConnection);
     }
-    static void feedMicrophone(VoiceChatManager& manager, const QByteArray& pcm) { manager.d->capture->process(pcm); }
+    static void feedMicrophone(VoiceChatManager& manager, const QByteArray& pcm)
+    {
+        VoiceCapture* capture = manager.d->capture;
+        QMetaObject::invokeMethod(capture, [capture, pcm] { capture->process(pcm); }, Qt::BlockingQueuedConnection);
+        QCoreApplication::sendPostedEvents(&manager, QEvent::MetaCall);
+    }
     // Stages microphones that cannot be opened: the engine asks `lookup` for the
     // device of an id, and a null device fails like a missing microphone.
     static void setInputDeviceLookup(VoiceChatManager& manager,

@@ -53,8 +53,9 @@ private slots:
         QByteArray pcm(3000, '\x10');
 
         for (int cycle = 0; cycle < 100; ++cycle) {
+            QSignalSpy status(manager.get(), &VoiceChatManager::voiceStatusChanged);
             manager->joinVoice();
-            QVERIFY(VoiceEngineProbe::d(*manager).inVoice);
+            QCOMPARE(status.first().first().toString(), QString("connected"));
             VoiceEngineProbe::detachMicrophone(*manager);
             QJsonArray existing;
             for (int i = 0; i < 3; ++i)
@@ -82,7 +83,8 @@ private slots:
             QCoreApplication::processEvents();
             manager->leaveVoice();
             QCoreApplication::processEvents();
-            QVERIFY(VoiceEngineProbe::d(*manager).peerConnections.isEmpty());
+            for (const auto& connection : factory->created)
+                QCOMPARE(connection->closeCount, 1);
             factory->created.clear();
         }
         opus_encoder_destroy(encoder);
@@ -100,9 +102,10 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Troppe connessioni vocali"));
         for (int i = 0; i < 200; ++i)
             manager.handleSignalingEvent("voice_user_joined", QJsonObject{{"sid", QString("f%1").arg(i)}, {"username", "f"}});
-        const int connections = int(VoiceEngineProbe::d(manager).peerConnections.size());
+        const int connections = int(factory->created.size());
         QVERIFY(connections >= 8 && connections < 200);
-        QCOMPARE(int(factory->created.size()), connections);
+        for (const auto& connection : factory->created)
+            QCOMPARE(connection->closeCount, 0);
         manager.leaveVoice();
     }
 
@@ -119,7 +122,7 @@ private slots:
                                          QJsonArray{QJsonObject{{"sid", "a"}, {"username", "x"}},
                                                     QJsonObject{{"sid", "b"}, {"username", "y"}}});
             manager.handleSignalingEvent("voice_user_joined", QJsonObject{{"sid", "c"}, {"username", "z"}});
-            QCOMPARE(VoiceEngineProbe::d(manager).peerConnections.size(), 3);
+            QCOMPARE(VoiceEngineProbe::memberCount(manager), 3);
             QTest::qWait(20);
             manager.handleSignalingEvent("voice_user_left", QJsonObject{{"sid", "a"}});
             manager.leaveVoice();
