@@ -1,5 +1,6 @@
 #include "pages/ChatPage.h"
 
+#include "app/LogCategories.h"
 #include "pages/ChatLedPositioner.h"
 #include "pages/ChatMessageView.h"
 #include "pages/OnlineMembersHeightSync.h"
@@ -349,7 +350,7 @@ void ChatPage::sendQueuedRequest()
 bool ChatPage::renderChatHistory(const ServerReply& reply)
 {
     if (reply.hasError()) {
-        qWarning().noquote() << "Caricamento chat:" << reply.errorString;
+        qCWarning(lcPages).noquote() << "Caricamento chat:" << reply.errorString;
         return false;
     }
     if (!reply.isJsonObject || !reply.succeeded())
@@ -417,5 +418,5 @@ void ChatPage::sendChatMessage()
         m_input->clear();
         return;
     }
-    qWarning() << "Impossibile inviare:" << "WebSocket non connesso.";
+    qCWarning(lcPages) << "Impossibile inviare:" << "WebSocket non connesso.";
 }

@@ -1,5 +1,6 @@
 #include "pages/ProfileEditDialog.h"
 
+#include "app/LogCategories.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
 #include "widgets/CircularAvatar.h"
@@ -225,10 +226,10 @@ void ProfileEditDialog::saveProfile()
     // The network manager outlives the dialog, so the reply is always logged; the
     // dialog itself is only touched while it is still open.
     ServerApi::onFinished(reply, m_network, [dialog = QPointer<ProfileEditDialog>(this)](const ServerReply& result) {
-        qWarning().noquote() << "Profilo: HTTP" << result.httpStatus << "- errore:" << result.errorString;
+        qCWarning(lcPages).noquote() << "Profilo: HTTP" << result.httpStatus << "- errore:" << result.errorString;
         if (!dialog || dialog->m_closed)
             return;
-        qWarning().noquote() << "Profilo: motivo del rifiuto:" << result.json.value(QLatin1String("error")).toString();
+        qCWarning(lcPages).noquote() << "Profilo: motivo del rifiuto:" << result.json.value(QLatin1String("error")).toString();
         dialog->applySaveReply(result);
     });
 }

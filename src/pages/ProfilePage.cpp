@@ -1,5 +1,6 @@
 #include "pages/ProfilePage.h"
 
+#include "app/LogCategories.h"
 #include "pages/ProfileEditDialog.h"
 #include "pages/ProfileStatClick.h"
 #include "pages/StatusColor.h"
@@ -8,8 +9,8 @@
 #include "session/ServerEndpoints.h"
 #include "widgets/CircularAvatar.h"
 #include "widgets/CircularProfileAvatar.h"
-#include "widgets/EditButtonHover.h"
 #include "widgets/DisplayText.h"
+#include "widgets/EditButtonHover.h"
 #include "widgets/GlowProfileUsernameLabel.h"
 #include "widgets/ProfileActionsGlow.h"
 #include "widgets/ProfileCardWidget.h"
@@ -299,8 +300,8 @@ void ProfilePage::applyUser(const QJsonObject& user)
 
     const QString userName = user.value(QLatin1String("username")).toString();
     DisplayText::setName(m_userNameLabel, userName);
-    qDebug().noquote() << "USERNAME ricevuto:" << userName << "| testo della label:" << m_userNameLabel->text()
-                       << "| label visibile:" << boolText(m_userNameLabel->isVisible());
+    qCDebug(lcPages).noquote() << "USERNAME ricevuto:" << userName << "| testo della label:" << m_userNameLabel->text()
+                               << "| label visibile:" << boolText(m_userNameLabel->isVisible());
 
     QString status = user.value(QLatin1String("status")).toString(QStringLiteral("Online")).trimmed();
     if (status.isEmpty())
@@ -330,8 +331,8 @@ void ProfilePage::applyAvatar(const QString& fileName)
     const bool found = !picture.isNull();
     m_avatar->setPixmap(found ? circularAvatar(picture, kLargeAvatarSize) : QPixmap());
     m_avatar->update();
-    qDebug().noquote() << "Avatar ricevuto dal server:" << fileName << "| Percorso locale:" << resourcePath
-                       << "| Immagine trovata:" << boolText(found);
+    qCDebug(lcPages).noquote() << "Avatar ricevuto dal server:" << fileName << "| Percorso locale:" << resourcePath
+                               << "| Immagine trovata:" << boolText(found);
 }
 
 void ProfilePage::applyStatus(const QString& status)

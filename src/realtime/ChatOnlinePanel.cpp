@@ -1,9 +1,10 @@
 #include "realtime/ChatOnlinePanel.h"
 
+#include "app/LogCategories.h"
 #include "pages/PageListSupport.h"
 #include "pages/StatusColor.h"
-#include "session/AvatarSource.h"
 #include "realtime/MemberAvatar.h"
+#include "session/AvatarSource.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
 
@@ -36,11 +37,11 @@ ChatOnlinePanel::ChatOnlinePanel(QNetworkAccessManager* network, QWidget* parent
 void ChatOnlinePanel::handlePresenceReply(const ServerReply& reply)
 {
     if (reply.hasError()) {
-        qWarning().noquote() << "Errore Online Members:" << reply.errorString;
+        qCWarning(lcRealtime).noquote() << "Errore Online Members:" << reply.errorString;
         return;
     }
     if (!reply.isJsonObject || !reply.succeeded()) {
-        qWarning().noquote() << "Risposta presenza utenti non valida:" << QString::fromUtf8(reply.body);
+        qCWarning(lcRealtime).noquote() << "Risposta presenza utenti non valida:" << QString::fromUtf8(reply.body);
         return;
     }
 

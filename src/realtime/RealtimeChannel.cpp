@@ -1,5 +1,6 @@
 #include "realtime/RealtimeChannel.h"
 
+#include "app/LogCategories.h"
 #include "session/ServerEndpoints.h"
 
 #include <QDateTime>
@@ -36,13 +37,13 @@ RealtimeChannel::RealtimeChannel(QNetworkCookieJar* cookieJar, QObject* parent)
     m_handshakeTimer.setSingleShot(true);
     m_handshakeTimer.setInterval(kHandshakeTimeoutMs);
     connect(&m_handshakeTimer, &QTimer::timeout, this, [this] {
-        qWarning() << "Connessione Socket.IO non completata in" << kHandshakeTimeoutMs << "ms: interrotta.";
+        qCWarning(lcRealtime) << "Connessione Socket.IO non completata in" << kHandshakeTimeoutMs << "ms: interrotta.";
         abort();
     });
 
-    connect(m_socket, &QWebSocket::connected, this, [] { qDebug() << "WebSocket MoonLodge aperto."; });
+    connect(m_socket, &QWebSocket::connected, this, [] { qCDebug(lcRealtime) << "WebSocket MoonLodge aperto."; });
     connect(m_socket, &QWebSocket::disconnected, this,
-            [this] { qDebug() << "WebSocket MoonLodge disconnesso:" << m_socket->closeReason(); });
+            [this] { qCDebug(lcRealtime) << "WebSocket MoonLodge disconnesso:" << m_socket->closeReason(); });
     // Qt 6.4 names the error signal "error" (errorOccurred came later).
     connect(m_socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
             &RealtimeChannel::onSocketError);
@@ -122,7 +123,7 @@ void RealtimeChannel::onSocketStateChanged()
 
 void RealtimeChannel::onSocketError()
 {
-    qWarning() << "Errore WebSocket MoonLodge:" << m_socket->errorString();
+    qCWarning(lcRealtime) << "Errore WebSocket MoonLodge:" << m_socket->errorString();
     if (m_socket->state() == QAbstractSocket::ConnectedState || m_socket->state() == QAbstractSocket::UnconnectedState)
         return;
     // A refused upgrade (403, 502...) can leave the HTTP connection open:
@@ -156,7 +157,7 @@ void RealtimeChannel::scheduleReconnect()
     const int delayMs = m_backoff.nextDelayMs();
     m_nextAttemptAtMs = m_clock() + delayMs;
     m_retryTimer.start(delayMs);
-    qDebug() << "Nuovo tentativo di connessione Socket.IO tra" << delayMs << "ms.";
+    qCDebug(lcRealtime) << "Nuovo tentativo di connessione Socket.IO tra" << delayMs << "ms.";
     m_state = ConnectionState::Reconnecting;
     emit connectionStateChanged(m_state);
 }
@@ -193,7 +194,7 @@ void RealtimeChannel::handleRealtimeFrame(const QString& frame)
 {
     if (frame.size() > kMaxFrameSize)
         return;
-    qDebug().noquote() << "Pacchetto Socket.IO ricevuto:" << frame;
+    qCDebug(lcRealtime).noquote() << "Pacchetto Socket.IO ricevuto:" << frame;
 
     if (frame == QLatin1String("2")) {
         m_socket->sendTextMessage(QStringLiteral("3"));
@@ -216,7 +217,7 @@ void RealtimeChannel::handleRealtimeFrame(const QString& frame)
     }
     if (frame == QLatin1String("41")) {
         // The server ended the namespace; what is sent now would be lost.
-        qDebug() << "Namespace Socket.IO chiuso dal server.";
+        qCDebug(lcRealtime) << "Namespace Socket.IO chiuso dal server.";
         abort();
     }
 }
@@ -226,12 +227,12 @@ void RealtimeChannel::acknowledge()
     m_handshakeTimer.stop();
     setReady(true);
     m_readySinceMs = m_clock();
-    qDebug() << "Chat Socket.IO connessa correttamente.";
+    qCDebug(lcRealtime) << "Chat Socket.IO connessa correttamente.";
     setState(ConnectionState::Ready);
     if (pendingVoiceJoin() && isReady()) {
         setPendingVoiceJoin(false);
         m_socket->sendTextMessage(eventFrame(kVoiceJoin, {}));
-        qDebug() << "Ingresso vocale inviato dopo la connessione.";
+        qCDebug(lcRealtime) << "Ingresso vocale inviato dopo la connessione.";
     }
 }
 
@@ -242,11 +243,11 @@ void RealtimeChannel::emitRealtimeEvent(const QString& eventName, const QJsonObj
 
     if (isReady()) {
         m_socket->sendTextMessage(eventFrame(eventName, data));
-        qDebug().noquote() << "Evento vocale inviato:" << eventName;
+        qCDebug(lcRealtime).noquote() << "Evento vocale inviato:" << eventName;
         return;
     }
     if (eventName != kVoiceJoin) {
-        qWarning().noquote() << "Evento vocale non inviato:" << eventName << "- Socket.IO non pronto.";
+        qCWarning(lcRealtime).noquote() << "Evento vocale non inviato:" << eventName << "- Socket.IO non pronto.";
         return;
     }
     setPendingVoiceJoin(true);

@@ -1,5 +1,6 @@
 #include "session/AvatarCache.h"
 
+#include "app/LogCategories.h"
 #include "session/ServerApi.h"
 
 #include <QCoreApplication>
@@ -87,9 +88,9 @@ void AvatarCache::finish(const QString& key, QNetworkReply* reply)
     QPixmap picture;
     bool ok = false;
     if (reply->error() != QNetworkReply::NoError)
-        qWarning().noquote() << "Errore caricamento avatar:" << reply->errorString();
+        qCWarning(lcSession).noquote() << "Errore caricamento avatar:" << reply->errorString();
     else if (!(ok = reply->bytesAvailable() <= kMaxBytes && picture.loadFromData(reply->read(kMaxBytes))))
-        qWarning() << "Immagine avatar non valida.";
+        qCWarning(lcSession) << "Immagine avatar non valida.";
     if (!ok) {
         // A failed revalidation keeps the old picture; a failed first download is not repeated for a while.
         if (!m_pictures.contains(key))

@@ -1,5 +1,7 @@
 #include "session/SecretServiceCredentialStore.h"
 
+#include "app/LogCategories.h"
+
 #include <QtDebug>
 
 #include <condition_variable>
@@ -63,7 +65,7 @@ private:
 
 CredentialStore::Result failed(const char* operation, GError* error)
 {
-    qWarning() << "Archivio credenziali non disponibile:" << operation << (error ? error->message : "");
+    qCWarning(lcSession) << "Archivio credenziali non disponibile:" << operation << (error ? error->message : "");
     if (error)
         g_error_free(error);
     return CredentialStore::Result::Failed;

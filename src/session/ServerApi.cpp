@@ -1,5 +1,6 @@
 #include "session/ServerApi.h"
 
+#include "app/LogCategories.h"
 #include "session/ServerEndpoints.h"
 
 #include <QJsonDocument>
@@ -45,7 +46,7 @@ QNetworkReply* limitBody(QNetworkReply* reply, qint64 maxBytes)
     auto abortIfLarger = [reply, maxBytes](qint64 bytes) {
         if (bytes <= maxBytes || !reply->isRunning())
             return;
-        qWarning().noquote() << "Risposta troppo grande, interrotta:" << reply->url().toString() << bytes;
+        qCWarning(lcSession).noquote() << "Risposta troppo grande, interrotta:" << reply->url().toString() << bytes;
         reply->abort();
     };
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, abortIfLarger] {

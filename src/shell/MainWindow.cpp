@@ -1,5 +1,6 @@
 #include "shell/MainWindow.h"
 
+#include "app/LogCategories.h"
 #include "pages/AvatarSelectionPage.h"
 #include "pages/ChatPage.h"
 #include "pages/GamesPage.h"
@@ -347,7 +348,7 @@ void MainWindow::dispatchRealtimeEvent(const QString& eventName, const QJsonValu
     if (eventName.startsWith(QLatin1String("voice_")))
         m_voice->handleSignalingEvent(eventName, data);
     if (eventName == QLatin1String("receive_message")) {
-        qDebug() << "Nuovo messaggio ricevuto in tempo reale.";
+        qCDebug(lcRealtime) << "Nuovo messaggio ricevuto in tempo reale.";
         m_unreadMessages->messageReceived(data);
         clickChatButtonAutomatically();
     }

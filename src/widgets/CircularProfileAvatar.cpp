@@ -1,5 +1,7 @@
 #include "widgets/CircularProfileAvatar.h"
 
+#include "app/LogCategories.h"
+
 #include <QDebug>
 #include <QMouseEvent>
 #include <QPainter>
@@ -66,7 +68,7 @@ QRectF CircularProfileAvatar::clickArea()
 void CircularProfileAvatar::enterEvent(QEnterEvent* event)
 {
     m_hovered = true;
-    qDebug() << "AVATAR: mouse entrato";
+    qCDebug(lcWidgets) << "AVATAR: mouse entrato";
     m_timer->start();
     QWidget::enterEvent(event);
 }
