@@ -1,6 +1,7 @@
 #include "voice/AudioDeviceSelector.h"
 
 #include "app/AppSettings.h"
+#include "app/LogCategories.h"
 #include "voice/VoiceChatManager.h"
 
 #include <QAudioDevice>
@@ -162,7 +163,7 @@ void AudioDeviceSelector::onSpeakersChanged()
 
 void AudioDeviceSelector::follow(const Kind& kind)
 {
-    qDebug() << kind.listChangedLog;
+    qCDebug(lcVoice) << kind.listChangedLog;
     const QByteArray current = m_chatPage->property(kind.appliedProperty).toByteArray();
     if (current.isEmpty())
         return;  // the system default follows by itself
@@ -174,7 +175,7 @@ void AudioDeviceSelector::follow(const Kind& kind)
         for (const QAudioDevice& device : devices) {
             if (device.id() == preferred) {
                 apply(kind, preferred);
-                qDebug().noquote() << kind.preferredBackLog << device.description();
+                qCDebug(lcVoice).noquote() << kind.preferredBackLog << device.description();
                 return;
             }
         }
@@ -184,7 +185,7 @@ void AudioDeviceSelector::follow(const Kind& kind)
 
     const QAudioDevice fallback = kind.defaultDevice();
     apply(kind, fallback.isNull() ? QByteArray() : fallback.id());
-    qDebug().noquote() << kind.fallbackLog << fallback.description();
+    qCDebug(lcVoice).noquote() << kind.fallbackLog << fallback.description();
 }
 
 void AudioDeviceSelector::pollDeviceLists()

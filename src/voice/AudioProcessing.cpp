@@ -1,5 +1,7 @@
 #include "voice/AudioProcessing.h"
 
+#include "app/LogCategories.h"
+
 #include <webrtc/modules/audio_processing/include/audio_processing.h>
 #include <webrtc/modules/interface/module_common_types.h>
 
@@ -27,7 +29,7 @@ AudioProcessing::AudioProcessing()
     config.Set<webrtc::ExperimentalAgc>(new webrtc::ExperimentalAgc(false));
     m_apm.reset(webrtc::AudioProcessing::Create(config));
     if (!m_apm) {
-        qWarning() << "Elaborazione audio non disponibile.";
+        qCWarning(lcVoice) << "Elaborazione audio non disponibile.";
         return;
     }
     m_apm->Initialize(SampleRate, SampleRate, SampleRate, webrtc::AudioProcessing::kMono,

@@ -1,5 +1,6 @@
 #include "voice/GstVoicePeerConnection.h"
 
+#include "app/LogCategories.h"
 #include "voice/GstVoiceAudioTrack.h"
 #include "voice/GstVoiceDataChannel.h"
 
@@ -447,7 +448,7 @@ void GstVoicePeerConnection::localDescriptionSet(GstPromise* promise, GstWebRTCS
     for (guint i = 0; i < gst_sdp_message_medias_len(description->sdp); ++i) {
         const GstSDPMedia* media = gst_sdp_message_get_media(description->sdp, i);
         if (gst_sdp_media_get_port(media) == 0 && qstrcmp(gst_sdp_media_get_media(media), "audio") == 0)
-            qWarning() << "Linea audio WebRTC rifiutata nella descrizione locale:" << sdp;
+            qCWarning(lcVoice) << "Linea audio WebRTC rifiutata nella descrizione locale:" << sdp;
     }
     gst_webrtc_session_description_free(description);
 
@@ -703,7 +704,7 @@ void GstVoicePeerConnection::handlePadAdded(GstElement*, GstPad* pad, void* hand
         gst_element_sync_state_with_parent(sink);
         GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
         if (gst_pad_link(pad, sinkPad) != GST_PAD_LINK_OK)
-            qWarning() << "Collegamento dell'audio WebRTC ricevuto fallito.";
+            qCWarning(lcVoice) << "Collegamento dell'audio WebRTC ricevuto fallito.";
         gst_object_unref(sinkPad);
     }
     gst_object_unref(pipeline);
@@ -718,7 +719,7 @@ int GstVoicePeerConnection::handleBusMessage(GstBus*, GstMessage* message, void*
             gst_message_parse_error(message, &error, &debug);
         else
             gst_message_parse_warning(message, &error, &debug);
-        qWarning() << "Errore GStreamer WebRTC:" << (error ? error->message : "") << (debug ? debug : "");
+        qCWarning(lcVoice) << "Errore GStreamer WebRTC:" << (error ? error->message : "") << (debug ? debug : "");
         if (error)
             g_error_free(error);
         g_free(debug);

@@ -1,5 +1,7 @@
 #include "voice/PushToTalkKey.h"
 
+#include "app/LogCategories.h"
+
 #include <QDebug>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -161,7 +163,7 @@ void PushToTalkKey::grabKey()
                                XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     if (xcb_generic_error_t* error = xcb_request_check(connection, cookie)) {
         // Another program holds this key.
-        qWarning() << "Tasto push-to-talk non disponibile fuori dalla finestra:" << keyName();
+        qCWarning(lcVoice) << "Tasto push-to-talk non disponibile fuori dalla finestra:" << keyName();
         free(error);
         return;
     }

@@ -1,5 +1,6 @@
 #include "voice/VoiceCapture.h"
 
+#include "app/LogCategories.h"
 #include "voice/VoiceAudioTrack.h"
 
 #include <QAudioSource>
@@ -69,7 +70,7 @@ QString VoiceCapture::open(const QAudioDevice& device)
     QAudioFormat format = captureFormat();
     if (!device.isFormatSupported(format)) {
         format = device.preferredFormat();
-        qWarning() << "Formato 48 kHz mono non supportato." << "Uso:" << format.sampleRate() << "Hz,"
+        qCWarning(lcVoice) << "Formato 48 kHz mono non supportato." << "Uso:" << format.sampleRate() << "Hz,"
                    << format.channelCount() << "canali.";
     }
     if (!isCaptureFormat(format))
@@ -102,7 +103,7 @@ QString VoiceCapture::restart(const QAudioDevice& device)
         return UnsupportedFormat;
     const QString failure = startSource(device, captureFormat());
     if (failure.isEmpty())
-        qDebug() << "Acquisizione avviata dal microfono:" << device.description();
+        qCDebug(lcVoice) << "Acquisizione avviata dal microfono:" << device.description();
     return failure;
 }
 
@@ -133,7 +134,7 @@ void VoiceCapture::stop()
         m_source.reset();
     }
     m_pending.clear();
-    qDebug() << "Acquisizione del microfono arrestata.";
+    qCDebug(lcVoice) << "Acquisizione del microfono arrestata.";
 }
 
 void VoiceCapture::close()
@@ -210,7 +211,7 @@ void VoiceCapture::encodeFrames()
         offset += FrameBytes;
         const int encoded = opus_encode(m_encoder, frame, FrameSamples, m_packet, int(sizeof m_packet));
         if (encoded < 0) {
-            qWarning() << "Errore codifica Opus:" << opus_strerror(encoded);
+            qCWarning(lcVoice) << "Errore codifica Opus:" << opus_strerror(encoded);
             continue;
         }
         const QByteArray packet(reinterpret_cast<const char*>(m_packet), encoded);
@@ -220,12 +221,12 @@ void VoiceCapture::encodeFrames()
                 continue;
             QString failure;
             if (!track->sendFrame(packet, seconds, &failure))
-                qWarning() << "Invio audio WebRTC fallito:" << failure;
+                qCWarning(lcVoice) << "Invio audio WebRTC fallito:" << failure;
         }
         m_sentMicroseconds += FrameMicroseconds;
         ++m_encodedFrames;
         if (m_encodedFrames % 100 == 0)
-            qDebug() << "Frame Opus codificati:" << m_encodedFrames << "- tracce audio:" << m_tracks.size();
+            qCDebug(lcVoice) << "Frame Opus codificati:" << m_encodedFrames << "- tracce audio:" << m_tracks.size();
     }
     m_pending.remove(0, offset);
 }

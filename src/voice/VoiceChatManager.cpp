@@ -1,6 +1,7 @@
 #include "voice/VoiceChatManager.h"
 #include "voice/VoiceChatManager_p.h"
 
+#include "app/LogCategories.h"
 #include "voice/GstVoicePeerConnectionFactory.h"
 #include "voice/VoiceAudioTrack.h"
 #include "voice/VoiceCapture.h"
@@ -88,7 +89,7 @@ VoiceChatManager::VoiceChatManager(std::shared_ptr<VoicePeerConnectionFactory> f
 {
     d->connectionFactory = factory ? std::move(factory) : std::make_shared<GstVoicePeerConnectionFactory>();
     d->inputDeviceFor = chooseInputDevice;
-    qDebug() << "Codec audio disponibile:" << opus_get_version_string();
+    qCDebug(lcVoice) << "Codec audio disponibile:" << opus_get_version_string();
 
     d->audioThread.setObjectName(QStringLiteral("voice-audio"));
     d->audioThread.start(QThread::TimeCriticalPriority);
@@ -156,7 +157,7 @@ void VoiceChatManager::joinVoice()
     emit voiceStatusChanged(QStringLiteral("connected"));
     emit muteChanged(false);
     emit signalingEventRequested(QStringLiteral("voice_join"), QJsonObject());
-    qDebug() << "Microfono attivato:" << d->inputDeviceFor(d->microphoneDeviceId).description();
+    qCDebug(lcVoice) << "Microfono attivato:" << d->inputDeviceFor(d->microphoneDeviceId).description();
 }
 
 void VoiceChatManager::leaveVoice()
@@ -186,7 +187,7 @@ void VoiceChatManager::leaveVoice()
     d->microphoneLost = false;
     emit voiceStatusChanged(QStringLiteral("disconnected"));
     emit muteChanged(false);
-    qDebug() << "Microfono e connessioni vocali disattivati.";
+    qCDebug(lcVoice) << "Microfono e connessioni vocali disattivati.";
 }
 
 // ---------------------------------------------------------------------------
@@ -194,15 +195,15 @@ void VoiceChatManager::leaveVoice()
 
 void VoiceChatManager::handleSignalingEvent(const QString& eventName, const QJsonValue& data)
 {
-    qDebug() << "Evento vocale ricevuto:" << eventName << data;
+    qCDebug(lcVoice) << "Evento vocale ricevuto:" << eventName << data;
 
     if (eventName == QLatin1String("voice_account_status")) {
         if (data.isObject())
-            qDebug() << "Stato account vocale ricevuto:" << data.toObject();
+            qCDebug(lcVoice) << "Stato account vocale ricevuto:" << data.toObject();
         return;
     }
     if (!d->inVoice) {
-        qDebug() << "Evento WebRTC ignorato: il desktop non è nella voce.";
+        qCDebug(lcVoice) << "Evento WebRTC ignorato: il desktop non è nella voce.";
         return;
     }
 
@@ -259,9 +260,9 @@ void VoiceChatManager::applyRemoteDescription(const QString& eventName, const QJ
         return;
     }
     if (isOffer)
-        qDebug() << "Offerta WebRTC applicata da:" << fromSid;
+        qCDebug(lcVoice) << "Offerta WebRTC applicata da:" << fromSid;
     else
-        qDebug() << "Risposta WebRTC applicata da:" << fromSid;
+        qCDebug(lcVoice) << "Risposta WebRTC applicata da:" << fromSid;
 }
 
 void VoiceChatManager::applyRemoteCandidate(const QJsonObject& object)
@@ -274,7 +275,7 @@ void VoiceChatManager::applyRemoteCandidate(const QJsonObject& object)
         return;
     const VoiceRemoteMember* member = d->member(fromSid);
     if (!member) {
-        qWarning() << "Candidato ICE ricevuto prima della PeerConnection:" << fromSid;
+        qCWarning(lcVoice) << "Candidato ICE ricevuto prima della PeerConnection:" << fromSid;
         return;
     }
     QString failure;
@@ -282,12 +283,12 @@ void VoiceChatManager::applyRemoteCandidate(const QJsonObject& object)
         reportSignalingFailure(failure);
         return;
     }
-    qDebug() << "Candidato ICE applicato da:" << fromSid;
+    qCDebug(lcVoice) << "Candidato ICE applicato da:" << fromSid;
 }
 
 void VoiceChatManager::reportSignalingFailure(const QString& failure)
 {
-    qWarning() << "Errore durante la segnalazione WebRTC:" << failure;
+    qCWarning(lcVoice) << "Errore durante la segnalazione WebRTC:" << failure;
     emit voiceError(failure);
 }
 
@@ -297,11 +298,11 @@ void VoiceChatManager::sendEmergencyOffer(const QString& sid)
     if (!d->inVoice || !member || member->isNegotiated())
         return;
     member->setNegotiated(true);
-    qDebug() << "Nessuna offerta ricevuta da" << sid << "- il desktop crea un'offerta di emergenza.";
+    qCDebug(lcVoice) << "Nessuna offerta ricevuta da" << sid << "- il desktop crea un'offerta di emergenza.";
     QString failure;
     if (!member->connection()->setLocalDescription(VoicePeerConnection::DescriptionType::Offer, &failure)) {
         member->setNegotiated(false);
-        qWarning() << "Creazione offerta WebRTC di emergenza fallita:" << failure;
+        qCWarning(lcVoice) << "Creazione offerta WebRTC di emergenza fallita:" << failure;
     }
 }
 
@@ -316,13 +317,13 @@ VoiceRemoteMember* VoiceChatManager::createPeerConnection(const QString& sid, co
         return existing;
     }
     if (d->members.size() >= MaxPeers) {
-        qWarning() << "Troppe connessioni vocali, connessione rifiutata per:" << sid;
+        qCWarning(lcVoice) << "Troppe connessioni vocali, connessione rifiutata per:" << sid;
         return nullptr;
     }
 
     QString failure;
     auto fail = [this, &failure] {
-        qWarning() << "Errore creazione PeerConnection:" << failure;
+        qCWarning(lcVoice) << "Errore creazione PeerConnection:" << failure;
         emit voiceError(failure);
         return nullptr;
     };
@@ -357,7 +358,7 @@ VoiceRemoteMember* VoiceChatManager::createPeerConnection(const QString& sid, co
             return fail();
     }
 
-    qDebug() << "PeerConnection creata per:" << sid;
+    qCDebug(lcVoice) << "PeerConnection creata per:" << sid;
     return added;
 }
 
@@ -387,14 +388,14 @@ void VoiceChatManager::handlePeerStateChange(const QString& sid,
 
     switch (VoicePeerConnection::State(state)) {
     case VoicePeerConnection::State::Connected:
-        qDebug() << "Connessione WebRTC attiva con:" << sid;
+        qCDebug(lcVoice) << "Connessione WebRTC attiva con:" << sid;
         break;
     case VoicePeerConnection::State::Failed:
     case VoicePeerConnection::State::Closed:
         removePeerConnection(sid);
         break;
     case VoicePeerConnection::State::Disconnected:
-        qWarning() << "Connessione WebRTC temporaneamente interrotta con:" << sid;
+        qCWarning(lcVoice) << "Connessione WebRTC temporaneamente interrotta con:" << sid;
         QTimer::singleShot(DisconnectGraceMs, this, [this, sid, connection] { checkDisconnectedPeer(sid, connection); });
         break;
     case VoicePeerConnection::State::New:
@@ -410,12 +411,12 @@ void VoiceChatManager::checkDisconnectedPeer(const QString& sid, const std::weak
         return;
     switch (peer->state()) {
     case VoicePeerConnection::State::Connected:
-        qDebug() << "Connessione WebRTC ripristinata con:" << sid;
+        qCDebug(lcVoice) << "Connessione WebRTC ripristinata con:" << sid;
         break;
     case VoicePeerConnection::State::Disconnected:
     case VoicePeerConnection::State::Failed:
     case VoicePeerConnection::State::Closed:
-        qWarning() << "Rimozione connessione WebRTC non recuperata:" << sid;
+        qCWarning(lcVoice) << "Rimozione connessione WebRTC non recuperata:" << sid;
         if (const VoiceRemoteMember* member = d->member(sid); member && member->connection() == peer)
             removePeerConnection(sid);
         break;
@@ -434,7 +435,7 @@ void VoiceChatManager::removePeerConnection(const QString& sid)
     updateCaptureTracks();
     if (member->isSpeaking() && !member->username().isEmpty())
         emit remoteUserSpeakingChanged(member->username(), false);
-    qDebug() << "PeerConnection rimossa per:" << sid;
+    qCDebug(lcVoice) << "PeerConnection rimossa per:" << sid;
 }
 
 // ---------------------------------------------------------------------------
@@ -509,23 +510,23 @@ void VoiceChatManager::setMicrophoneDeviceId(const QByteArray& id)
         return;
     const QByteArray previous = d->microphoneDeviceId;
     d->microphoneDeviceId = id;
-    qDebug() << "Nuovo microfono selezionato:" << id;
+    qCDebug(lcVoice) << "Nuovo microfono selezionato:" << id;
     if (!d->inVoice)
         return;
 
     stopMicrophone();
     if (startMicrophone()) {
-        qDebug() << "Microfono cambiato durante la conversazione.";
+        qCDebug(lcVoice) << "Microfono cambiato durante la conversazione.";
         if (std::exchange(d->microphoneLost, false))
             emit voiceStatusChanged(d->muted ? QStringLiteral("muted") : QStringLiteral("connected"));
         return;
     }
-    qWarning() << "Cambio del microfono fallito." << "Ripristino del dispositivo precedente.";
+    qCWarning(lcVoice) << "Cambio del microfono fallito." << "Ripristino del dispositivo precedente.";
     d->microphoneDeviceId = previous;
     if (!startMicrophone()) {
         d->microphoneLost = true;
         emit voiceStatusChanged(QStringLiteral("error"));
-        qWarning() << "Impossibile ripristinare il microfono precedente.";
+        qCWarning(lcVoice) << "Impossibile ripristinare il microfono precedente.";
     }
 }
 
@@ -561,7 +562,7 @@ bool VoiceChatManager::toggleRemoteUserMute(const QString& username)
         member->setMuted(muted);
         applied = applied || member->hasOutput();
     }
-    qDebug() << "Mute individuale:" << username << (muted ? "attivato" : "disattivato")
+    qCDebug(lcVoice) << "Mute individuale:" << username << (muted ? "attivato" : "disattivato")
              << "- connessione trovata:" << (applied ? "true" : "false");
     emit remoteUserMuteChanged(username, muted);
     return muted;
@@ -570,14 +571,14 @@ bool VoiceChatManager::toggleRemoteUserMute(const QString& username)
 void VoiceChatManager::restartRemoteAudioOutputs()
 {
     if (d->members.empty()) {
-        qDebug() << "Nuova uscita audio salvata." << "Nessun utente remoto collegato.";
+        qCDebug(lcVoice) << "Nuova uscita audio salvata." << "Nessun utente remoto collegato.";
         return;
     }
     for (const auto& [sid, member] : d->members)
         member->stopOutput();
     for (const auto& [sid, member] : d->members)
         initializeRemoteAudio(member.get());
-    qDebug() << "Uscite audio remote riavviate:" << d->members.size();
+    qCDebug(lcVoice) << "Uscite audio remote riavviate:" << d->members.size();
 }
 
 void VoiceChatManager::setSpeakerDeviceId(const QByteArray& id)
@@ -585,9 +586,9 @@ void VoiceChatManager::setSpeakerDeviceId(const QByteArray& id)
     if (id == d->speakerDeviceId)
         return;
     d->speakerDeviceId = id;
-    qDebug() << "Nuova uscita audio selezionata:" << id;
+    qCDebug(lcVoice) << "Nuova uscita audio selezionata:" << id;
     if (d->inVoice) {
-        qDebug() << "Applicazione immediata della nuova uscita audio.";
+        qCDebug(lcVoice) << "Applicazione immediata della nuova uscita audio.";
         restartRemoteAudioOutputs();
     }
 }

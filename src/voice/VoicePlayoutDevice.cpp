@@ -1,5 +1,6 @@
 #include "voice/VoicePlayoutDevice.h"
 
+#include "app/LogCategories.h"
 #include "voice/VoiceRtpPacket.h"
 
 #include <QDebug>
@@ -126,7 +127,7 @@ void VoicePlayoutDevice::decodeNextFrame()
         break;
     }
     if (samples < 0) {
-        qWarning() << "Errore decodifica Opus:" << opus_strerror(samples);
+        qCWarning(lcVoice) << "Errore decodifica Opus:" << opus_strerror(samples);
         samples = FrameSamples;
         std::fill(m_pcm.begin(), m_pcm.begin() + FrameSamples * 2, qint16(0));
     }

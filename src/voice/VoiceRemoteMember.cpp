@@ -1,5 +1,6 @@
 #include "voice/VoiceRemoteMember.h"
 
+#include "app/LogCategories.h"
 #include "voice/VoiceAudioTrack.h"
 #include "voice/VoiceDataChannel.h"
 #include "voice/VoiceMemberOutput.h"
@@ -65,7 +66,7 @@ void VoiceRemoteMember::relayConnectionCallbacks()
 {
     const QString sid = m_sid;
     m_connection->onStateChange([this, sid](VoicePeerConnection::State state) {
-        qDebug() << "Stato WebRTC con" << sid << ":" << int(state);
+        qCDebug(lcVoice) << "Stato WebRTC con" << sid << ":" << int(state);
         emit connectionStateChanged(int(state));
     });
     m_connection->onLocalDescription([this, sid](const QString& type, const QString& sdp) {
@@ -74,13 +75,13 @@ void VoiceRemoteMember::relayConnectionCallbacks()
         const QJsonObject description{{QStringLiteral("type"), type}, {QStringLiteral("sdp"), sdp}};
         emit signalingMessage(QLatin1String("voice_") + type,
                               QJsonObject{{QStringLiteral("targetSid"), sid}, {type, description}});
-        qDebug() << "Descrizione WebRTC locale:" << type << "destinatario:" << sid;
+        qCDebug(lcVoice) << "Descrizione WebRTC locale:" << type << "destinatario:" << sid;
     });
     m_connection->onLocalCandidate([this, sid](const QString& candidate, const QString& mid) {
         const QJsonObject candidateObject{{QStringLiteral("candidate"), candidate}, {QStringLiteral("sdpMid"), mid}};
         emit signalingMessage(QStringLiteral("voice_ice_candidate"),
                               QJsonObject{{QStringLiteral("targetSid"), sid}, {QStringLiteral("candidate"), candidateObject}});
-        qDebug() << "Candidato ICE inviato a:" << sid;
+        qCDebug(lcVoice) << "Candidato ICE inviato a:" << sid;
     });
     m_connection->onFailure([this](const QString& message) { emit connectionFailed(message); });
     m_connection->onDataChannel([this](std::shared_ptr<VoiceDataChannel> channel) {
@@ -109,8 +110,8 @@ QString VoiceRemoteMember::addAudio()
             receiver->receiveRtp(packet, receiving->payloadType());
     });
     const QString sid = m_sid;
-    m_track->onOpen([sid] { qDebug() << "Traccia audio WebRTC aperta con:" << sid; });
-    m_track->onClosed([sid] { qDebug() << "Traccia audio WebRTC chiusa con:" << sid; });
+    m_track->onOpen([sid] { qCDebug(lcVoice) << "Traccia audio WebRTC aperta con:" << sid; });
+    m_track->onClosed([sid] { qCDebug(lcVoice) << "Traccia audio WebRTC chiusa con:" << sid; });
     return m_playout ? QString() : failure;
 }
 
@@ -126,7 +127,7 @@ QString VoiceRemoteMember::startOutput(const QAudioDevice& device, QThread* audi
         format = playbackFormat(QAudioFormat::Float);
         if (!device.isFormatSupported(format))
             return QStringLiteral("The selected speaker does not support a compatible 48 kHz stereo format.");
-        qDebug() << "Uscita audio Float utilizzata per:" << device.description();
+        qCDebug(lcVoice) << "Uscita audio Float utilizzata per:" << device.description();
     }
 
     m_playout->setMuted(m_muted);
@@ -137,7 +138,7 @@ QString VoiceRemoteMember::startOutput(const QAudioDevice& device, QThread* audi
     connect(output, &VoiceMemberOutput::failed, this, &VoiceRemoteMember::outputFailed);
     QMetaObject::invokeMethod(output, &VoiceMemberOutput::start, Qt::QueuedConnection);
     m_output = output;
-    qDebug() << "Riproduzione audio preparata per:" << m_sid << "-" << device.description();
+    qCDebug(lcVoice) << "Riproduzione audio preparata per:" << m_sid << "-" << device.description();
     return {};
 }
 
@@ -157,11 +158,11 @@ void VoiceRemoteMember::setDataChannel(std::shared_ptr<VoiceDataChannel> channel
 {
     m_dataChannel = std::move(channel);
     const QString sid = m_sid;
-    m_dataChannel->onOpen([sid] { qDebug() << "DataChannel WebRTC aperto con:" << sid; });
-    m_dataChannel->onClosed([sid] { qDebug() << "DataChannel WebRTC chiuso con:" << sid; });
+    m_dataChannel->onOpen([sid] { qCDebug(lcVoice) << "DataChannel WebRTC aperto con:" << sid; });
+    m_dataChannel->onClosed([sid] { qCDebug(lcVoice) << "DataChannel WebRTC chiuso con:" << sid; });
     // The answering side receives the channel already open.
     if (m_dataChannel->isOpen())
-        qDebug() << "DataChannel WebRTC aperto con:" << sid;
+        qCDebug(lcVoice) << "DataChannel WebRTC aperto con:" << sid;
 }
 
 void VoiceRemoteMember::setMuted(bool muted)

@@ -1,5 +1,6 @@
 #include "voice/VoiceToolbar.h"
 
+#include "app/LogCategories.h"
 #include "voice/DesktopVoiceControlsFrame.h"
 #include "voice/VoiceChatManager.h"
 #include "voice/VoiceToolbarButtonHolder.h"
@@ -285,6 +286,6 @@ void VoiceToolbar::applyMute(bool muted)
 
 void VoiceToolbar::showVoiceError(const QString& message)
 {
-    qWarning() << "Errore chat vocale:" << message;
+    qCWarning(lcVoice) << "Errore chat vocale:" << message;
     m_statusDot->setToolTip(message);
 }
