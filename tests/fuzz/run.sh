@@ -13,6 +13,7 @@ qt_flags=$(pkg-config --cflags --libs Qt6Core Qt6Network Qt6WebSockets)
 clang++-14 -std=c++17 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined \
   -DMOONLODGE_DEFAULT_BASE_URL='"http://127.0.0.1:9"' -I"$src" \
   "$here/fuzz_realtime_frames.cpp" "$src/realtime/RealtimeChannel.cpp" "$src/realtime/ReconnectBackoff.cpp" "$src/session/ServerEndpoints.cpp" \
+  "$src/app/LogCategories.cpp" \
   "$out/moc_RealtimeChannel.cpp" $qt_flags -o "$out/fuzz_realtime_frames"
 
 cp -n "$here/corpus/"* "$out/corpus/" 2>/dev/null || true
