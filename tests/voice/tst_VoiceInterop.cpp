@@ -103,16 +103,19 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(luna.isRemoteUserSpeaking("kai"), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(std::abs(late.heardFrom(channel.sid()) - 440.0) < 15.0, 15000);
 
-        // The client's speaker plays both bots.
-        const size_t start = speaker.samples.size();
-        QTRY_VERIFY_WITH_TIMEOUT(speaker.samples.size() >= start + 48000, 5000);
-        const qint16* heard = speaker.samples.data() + start;
-        const double nova = tonePower(heard, 48000, 660);
-        const double kai = tonePower(heard, 48000, 880);
-        const double elsewhere = tonePower(heard, 48000, 550);
-        qInfo() << "client speaker power: 660 Hz" << nova << "880 Hz" << kai << "550 Hz" << elsewhere;
-        QVERIFY(nova > 100 * elsewhere);
-        QVERIFY(kai > 100 * elsewhere);
+        // The client's speaker plays both bots: within a few seconds (a new output
+        // starts cold on a loaded machine), the last half second holds both tones.
+        const auto bothHeard = [&] {
+            if (speaker.samples.size() < 24000)
+                return false;
+            const qint16* heard = speaker.samples.data() + speaker.samples.size() - 24000;
+            const double nova = tonePower(heard, 24000, 660);
+            const double kai = tonePower(heard, 24000, 880);
+            const double elsewhere = tonePower(heard, 24000, 550);
+            qInfo() << "client speaker power: 660 Hz" << nova << "880 Hz" << kai << "550 Hz" << elsewhere;
+            return nova > 100 * elsewhere && kai > 100 * elsewhere;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(bothHeard(), 10000);
 
         luna.leaveVoice();
     }
