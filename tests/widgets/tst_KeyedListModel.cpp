@@ -6,10 +6,10 @@
 namespace {
 
 // "a b:2 c" -> rows keyed a, b, c; b's data carries the version 2.
-QList<QJsonObject> rowsFrom(const QString& spec)
+QList<QJsonObject> rowsFrom(const QString& layout)
 {
     QList<QJsonObject> rows;
-    for (const QString& item : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (const QString& item : layout.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QStringList parts = item.split(QLatin1Char(':'));
         rows.append({{"name", parts.at(0)}, {"version", parts.value(1, QStringLiteral("1")).toInt()}});
     }
