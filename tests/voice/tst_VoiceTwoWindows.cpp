@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QThread>
 #include <QWebSocket>
@@ -77,18 +78,31 @@ int greenPixelsSeen(MainWindow& window, QWidget* control)
     return count;
 }
 
-// Speaking as the state says and as the screen shows: the property and a
-// visible green outline at least one side long.
-bool shownSpeaking(MainWindow& window, const QString& userName)
+// The voice control in the ideas panel row of userName.
+VoiceMemberMuteButton* ideasPanelControl(MainWindow& window, const QString& userName)
 {
-    VoiceMemberMuteButton* control = chatPanelControl(window, userName);
+    for (QWidget* row : window.findChild<QWidget*>("ideasOnlinePanel")->findChildren<QWidget*>("ideasMemberRow"))
+        if (auto* name = row->findChild<QLabel*>("ideasMemberName"); name && name->text() == userName)
+            return row->findChild<VoiceMemberMuteButton*>();
+    return nullptr;
+}
+
+// Speaking as the state says and as the screen shows: the property and a
+// visible green outline at least half a side long.
+bool shownSpeaking(MainWindow& window, VoiceMemberMuteButton* control, const QString& userName)
+{
     if (!control || !control->isVisible())
         return false;
     const bool property = control->property("speaking").toBool();
-    const bool drawn = greenPixelsSeen(window, control) >= control->height();
+    const bool drawn = greenPixelsSeen(window, control) >= control->height() / 2;
     if (property != drawn)
         qWarning() << "speaking property" << property << "but drawn" << drawn << "for" << userName;
     return property && drawn;
+}
+
+bool shownSpeaking(MainWindow& window, const QString& userName)
+{
+    return shownSpeaking(window, chatPanelControl(window, userName), userName);
 }
 
 bool shownNotSpeaking(MainWindow& window, const QString& userName)
@@ -213,6 +227,14 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!handled.isEmpty(), 5000);
             QTRY_VERIFY_WITH_TIMEOUT(shownSpeaking(*m_orion, "luna"), 2000);
         }
+    }
+
+    // The ideas panel, refreshed by opening its page, shows the same member speaking.
+    void ideasPanelShowsSpeakingToo()
+    {
+        navButton(*m_orion, "Ideas")->click();
+        const auto backToChat = qScopeGuard([this] { navButton(*m_orion, "Chat")->click(); });
+        QTRY_VERIFY_WITH_TIMEOUT(shownSpeaking(*m_orion, ideasPanelControl(*m_orion, "luna"), "luna"), 5000);
     }
 
     void mutingAMemberHidesTheirSpeaking()
