@@ -13,7 +13,9 @@ const char kChatPanelStyle[] =
     "QPushButton[speaking=\"true\"] { color: white; background: rgba(34, 197, 94, 55);"
     " border: 1px solid #22c55e; border-radius: 8px; }";
 const char kMemberControlStyle[] =
-    "QPushButton { background: transparent; border: 1px solid transparent; border-radius: 12px; font-size: 14px; }";
+    "QPushButton { background: transparent; border: 1px solid transparent; border-radius: 12px; font-size: 14px; }"
+    // The glow alone is too faint around the dark headphones glyph to be seen.
+    "QPushButton[speaking=\"true\"] { border-color: #22c55e; }";
 const char kGamesPanelStyle[] = "QPushButton { background: transparent; border: none; font-size: 14px; }";
 
 const QString kMute = QStringLiteral("Mute");
