@@ -6,6 +6,7 @@
 #include "pages/OnlineMembersHeightSync.h"
 #include "realtime/ChatOnlinePanel.h"
 #include "realtime/RealtimeChannel.h"
+#include "realtime/ReloadCoalescer.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
 #include "widgets/ChatArcadeCouch.h"
@@ -90,10 +91,9 @@ ChatPage::ChatPage(QNetworkAccessManager* network, RealtimeChannel* channel, QWi
     : QWidget(parent)
     , m_network(network)
     , m_channel(channel)
+    , m_reloads(new ReloadCoalescer([this] { sendHistoryRequest(); }, kMinReloadIntervalMs, this))
 {
     buildLayout();
-    m_reloadTimer.setSingleShot(true);
-    connect(&m_reloadTimer, &QTimer::timeout, this, &ChatPage::sendQueuedRequest);
 }
 
 void ChatPage::buildLayout()
@@ -317,33 +317,18 @@ void ChatPage::activateChatPage()
 
 void ChatPage::requestHistory()
 {
-    if (!m_network)
-        return;
-    m_reloadQueued = true;
-    sendQueuedRequest();
+    if (m_network)
+        m_reloads->request();
 }
 
-void ChatPage::sendQueuedRequest()
+void ChatPage::sendHistoryRequest()
 {
-    // A request in flight sends the queued one when its reply is handled.
-    if (!m_reloadQueued || m_historyInFlight)
-        return;
-    const qint64 wait = m_sinceLastRequest.isValid() ? kMinReloadIntervalMs - m_sinceLastRequest.elapsed() : 0;
-    if (wait > 0) {
-        if (!m_reloadTimer.isActive())
-            m_reloadTimer.start(int(wait));
-        return;
-    }
-    m_reloadQueued = false;
-    m_historyInFlight = true;
-    m_sinceLastRequest.start();
     RequestOptions options;
     options.timeoutMs = kHistoryTimeoutMs;
     QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kChatMessages), options);
     ServerApi::onFinished(reply, this, [this](const ServerReply& result) {
-        m_historyInFlight = false;
         emit historyReplyHandled(renderChatHistory(result));
-        sendQueuedRequest();
+        m_reloads->finished();
     });
 }
 

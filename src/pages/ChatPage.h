@@ -2,11 +2,9 @@
 
 #include "pages/ChatMessageModel.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 
 class ChatMessageView;
@@ -18,14 +16,14 @@ class QNetworkAccessManager;
 class QPushButton;
 class QVBoxLayout;
 class RealtimeChannel;
+class ReloadCoalescer;
 struct ServerReply;
 
 // The community chat: the whole history reloaded from the server on every
 // activation and applied to the message list by difference, the online-member
 // panel beside it, an input row that posts through the real-time channel, and a
-// slot for the voice toolbar under the chat card. One history request at a time,
-// at most one every kMinReloadIntervalMs: reloads asked for meanwhile become a
-// single request after it.
+// slot for the voice toolbar under the chat card. History reloads go through a
+// ReloadCoalescer: one request at a time, at most one every kMinReloadIntervalMs.
 //
 // Flags (dynamic properties): "automaticChatRefresh" on the navigation bar's Chat
 // button (true only during a programmatic click); "openMessagesFromProfile" and
@@ -68,7 +66,7 @@ public:
     static constexpr int kRowsPerStep = 150;
     static constexpr int kStepsPerList = 25;
     // Messages of a reply read per turn of the event loop.
-    static constexpr int kMessagesReadPerStep = 4000;
+    static constexpr int kMessagesReadPerStep = 1000;
     static constexpr int kHistoryTimeoutMs = 30000;
     static constexpr int kMinReloadIntervalMs = 500;
 
@@ -92,7 +90,7 @@ private:
     void buildLayout();
     QWidget* buildCard();
     void requestHistory();
-    void sendQueuedRequest();
+    void sendHistoryRequest();
     // Starts moving the rows to a history reply; false when the reply leaves them as they are.
     bool renderChatHistory(const ServerReply& reply);
     void applyHistoryStep();
@@ -113,10 +111,7 @@ private:
     qsizetype m_readPosition = 0;
     ChatHistory m_history;
     bool m_applying = false;
-    bool m_historyInFlight = false;
-    bool m_reloadQueued = false;
-    QElapsedTimer m_sinceLastRequest;
-    QTimer m_reloadTimer;
+    ReloadCoalescer* m_reloads = nullptr;
     // A real click on Chat shows the newest messages once the history is shown.
     bool m_scrollToBottomQueued = false;
     QLineEdit* m_input = nullptr;
