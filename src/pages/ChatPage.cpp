@@ -325,6 +325,7 @@ void ChatPage::sendHistoryRequest()
 {
     RequestOptions options;
     options.timeoutMs = kHistoryTimeoutMs;
+    options.maxBodyBytes = RequestOptions::kMaxListBodyBytes;
     QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kChatMessages), options);
     ServerApi::onFinished(reply, this, [this](const ServerReply& result) {
         emit historyReplyHandled(renderChatHistory(result));

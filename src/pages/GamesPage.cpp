@@ -325,6 +325,7 @@ void GamesPage::loadLeaderboard()
 {
     RequestOptions options;
     options.timeoutMs = kLeaderboardTimeoutMs;
+    options.maxBodyBytes = RequestOptions::kMaxListBodyBytes;
     QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kLeaderboard), options);
     ServerApi::onFinished(reply, this, [this](const ServerReply& result) {
         renderLeaderboardReply(result);

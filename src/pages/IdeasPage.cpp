@@ -350,6 +350,7 @@ void IdeasPage::openIdeasPage()
 
     RequestOptions options;
     options.acceptJson = true;
+    options.maxBodyBytes = RequestOptions::kMaxListBodyBytes;
     QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kIdeas), options);
     ServerApi::onFinished(reply, this, [this](const ServerReply& result) { renderIdeasReply(result); });
 }

@@ -205,7 +205,9 @@ void MembersPage::loadMembers()
     m_loading = true;
     m_statusLabel->setText(QStringLiteral("Loading members..."));
     m_statusLabel->show();
-    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kMembers));
+    RequestOptions options;
+    options.maxBodyBytes = RequestOptions::kMaxListBodyBytes;
+    QNetworkReply* reply = ServerApi::get(*m_network, ServerEndpoints::url(ServerEndpoints::kMembers), options);
     ServerApi::onFinished(reply, this, [this](const ServerReply& result) { applyReply(result); });
 }
 

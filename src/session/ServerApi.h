@@ -25,6 +25,9 @@ struct RequestOptions
 
     // Far more than any JSON reply of the server: a few screens of lists.
     static constexpr qint64 kMaxJsonBodyBytes = 4 * 1024 * 1024;
+    // The routes that answer a whole list (chat history, ideas, members, leaderboard):
+    // room for the largest list the pages keep (100,000 chat messages is about 19 MB).
+    static constexpr qint64 kMaxListBodyBytes = 32 * 1024 * 1024;
 };
 
 // A finished reply, read once: transport state, HTTP status, body and envelope.
