@@ -4,6 +4,7 @@
 #include "app/LogCategories.h"
 #include "voice/VoiceChatManager.h"
 
+#include <QAbstractItemView>
 #include <QAudioDevice>
 #include <QBoxLayout>
 #include <QComboBox>
@@ -15,7 +16,41 @@
 #include <QTimer>
 #include <QtDebug>
 
+#include <algorithm>
+
 namespace {
+
+// What is left of `id` once the prefix and suffix that all `ids` share are cut
+// ("alsa_output.usb-A.analog-stereo" among "...usb-B..." gives "A"); the whole
+// id when nothing is left.
+QString distinctPart(const QByteArray& id, const QList<QByteArray>& ids)
+{
+    qsizetype prefix = id.size();
+    qsizetype suffix = id.size();
+    for (const QByteArray& other : ids) {
+        if (other == id)
+            continue;
+        qsizetype same = 0;
+        while (same < prefix && same < other.size() && other.at(same) == id.at(same))
+            ++same;
+        prefix = same;
+        same = 0;
+        while (same < suffix && same < other.size() && other.at(other.size() - 1 - same) == id.at(id.size() - 1 - same))
+            ++same;
+        suffix = same;
+    }
+    const qsizetype length = id.size() - prefix - suffix;
+    return QString::fromUtf8(length > 0 ? id.mid(prefix, length) : id);
+}
+
+// The open list is as wide as its longest name (up to a limit), however narrow the box.
+void fitPopupToNames(QComboBox* list)
+{
+    int widest = 0;
+    for (int i = 0; i < list->count(); ++i)
+        widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->itemText(i)));
+    list->view()->setMinimumWidth(std::min(widest + 40, 640));
+}
 
 // Qt 6.4 does not report devices coming and going, so the lists are also
 // compared once a second (ids only: a few milliseconds).
@@ -98,7 +133,7 @@ QComboBox* AudioDeviceSelector::addDeviceRow(QFrame* panel, const QString& label
     text->setMinimumWidth(78);
     auto* list = new QComboBox(panel);
     list->setObjectName(QStringLiteral("voiceDeviceSelect"));
-    list->setMinimumWidth(220);
+    list->setMinimumWidth(300);
     list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     row->addWidget(text);
     row->addWidget(list, 1);
@@ -126,14 +161,36 @@ void AudioDeviceSelector::fill(QComboBox* list, const Kind& kind)
     const QByteArray applied = m_chatPage->property(kind.appliedProperty).toByteArray();
     list->clear();
     const QList<QAudioDevice> devices = kind.devices();
-    for (const QAudioDevice& device : devices) {
-        list->addItem(device.description(), device.id());
-        if (device.id() == applied || (applied.isEmpty() && device.isDefault()))
-            list->setCurrentIndex(list->count() - 1);
+    QList<QPair<QString, QByteArray>> named;
+    for (const QAudioDevice& device : devices)
+        named.append({device.description(), device.id()});
+    const QStringList labels = deviceLabels(named);
+    for (int i = 0; i < devices.size(); ++i) {
+        list->addItem(labels.at(i), devices.at(i).id());
+        list->setItemData(i, labels.at(i), Qt::ToolTipRole);
+        if (devices.at(i).id() == applied || (applied.isEmpty() && devices.at(i).isDefault()))
+            list->setCurrentIndex(i);
     }
     if (devices.isEmpty())
         list->addItem(QString::fromLatin1(kind.emptyText), QByteArray());
     list->setEnabled(!devices.isEmpty());
+    fitPopupToNames(list);
+}
+
+QStringList AudioDeviceSelector::deviceLabels(const QList<QPair<QString, QByteArray>>& devices)
+{
+    QStringList labels;
+    for (const auto& [description, id] : devices) {
+        QList<QByteArray> namesakes;
+        for (const auto& other : devices) {
+            if (other.first == description)
+                namesakes.append(other.second);
+        }
+        labels.append(namesakes.size() < 2 ? description
+                                           : description + QStringLiteral(" (") + distinctPart(id, namesakes)
+                                                 + QLatin1Char(')'));
+    }
+    return labels;
 }
 
 void AudioDeviceSelector::pick(QComboBox* list, int index, const Kind& kind)

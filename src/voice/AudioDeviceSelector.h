@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QPair>
+#include <QStringList>
 #include <QObject>
 
 class QComboBox;
@@ -33,6 +35,10 @@ public:
     void onSpeakersChanged();
 
     QComboBox* microphoneList() const { return m_microphones; }
+
+    // The names shown for devices (description, id) in list order: a description
+    // that several devices share is followed by the part of each id that differs.
+    static QStringList deviceLabels(const QList<QPair<QString, QByteArray>>& devices);
     QComboBox* speakerList() const { return m_speakers; }
 
 private:

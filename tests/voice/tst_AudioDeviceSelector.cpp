@@ -108,6 +108,21 @@ private slots:
 
     void init() { QSettings(AppSettings::kOrganization, AppSettings::kApplication).clear(); }
 
+    void devicesWithOneNameAreToldApart()
+    {
+        using Devices = QList<QPair<QString, QByteArray>>;
+        QCOMPARE(AudioDeviceSelector::deviceLabels(Devices{{"Speakers", "alsa_output.pci.analog-stereo"},
+                                                           {"Headset", "bluez_sink.00_11.a2dp"}}),
+                 QStringList({"Speakers", "Headset"}));
+        QCOMPARE(AudioDeviceSelector::deviceLabels(Devices{{"USB Audio", "alsa_output.usb-Desk_Mic-00.analog-stereo"},
+                                                           {"USB Audio", "alsa_output.usb-Cam_Mic-00.analog-stereo"},
+                                                           {"Speakers", "alsa_output.pci.analog-stereo"}}),
+                 QStringList({"USB Audio (Desk)", "USB Audio (Cam)", "Speakers"}));
+        // Ids that differ only by one being longer: the whole id tells them apart.
+        QCOMPARE(AudioDeviceSelector::deviceLabels(Devices{{"Mic", "mic"}, {"Mic", "mic2"}}),
+                 QStringList({"Mic (mic)", "Mic (2)"}));
+    }
+
     void firstRunFollowsTheSystemDefault()
     {
         Fixture fixture;
