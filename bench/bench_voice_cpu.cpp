@@ -3,10 +3,9 @@
 // remote members are aiortc voice bots that connect to this client only; the
 // figure is this process's user+system CPU time over 10 s as a share of one core.
 
-#include "SignalingBridge.h"
+#include "BenchVoiceClient.h"
 #include "TestAudio.h"
 #include "support/DevServer.h"
-#include "voice/GstVoicePeerConnectionFactory.h"
 
 #include <QGuiApplication>
 #include <QProcess>
@@ -34,14 +33,10 @@ int main(int argc, char** argv)
     if (!server.start())
         return 1;
 
-    auto factory = std::make_shared<GstVoicePeerConnectionFactory>();
-    factory->setLoopbackOnly(true);
-    VoiceChatManager client(factory);
-    client.setMicrophoneDeviceId("vmic_a");
-    client.setSpeakerDeviceId("vspk_a");
-    SignalingBridge channel(&client, server.url(), server.sessionFor("luna").value("cookie").toString().toUtf8());
-    if (!QTest::qWaitFor([&] { return channel.isReady(); }, 10000))
+    BenchVoiceClient luna(server, "vmic_a", "vspk_a");
+    if (!luna.waitUntilReady())
         return 2;
+    VoiceChatManager& client = luna.client;
     ToneFeeder tone("vmic_a", 440.0, 8000);
     client.joinVoice();
 
@@ -51,12 +46,7 @@ int main(int argc, char** argv)
         while (int(bots.size()) < count) {
             const QString member = members.at(int(bots.size()));
             auto bot = std::make_unique<QProcess>();
-            bot->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            bot->setStandardOutputFile(QProcess::nullDevice());
-            bot->start("/usr/bin/python3",
-                       {QStringLiteral(MOONLODGE_SOURCE_DIR) + "/tests/voice/aiortc_voice_bot.py", "--server",
-                        server.url().toString(), "--cookie", server.sessionFor(member).value("cookie").toString(),
-                        "--tone", QString::number(500 + 60 * bots.size()), "--seconds", "120", "--talk-to", "luna"});
+            startVoiceBot(*bot, server, member, 500 + 60 * int(bots.size()), 120);
             bots.push_back(std::move(bot));
         }
         const bool allTalking = QTest::qWaitFor(

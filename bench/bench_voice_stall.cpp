@@ -3,11 +3,10 @@
 // for 30 s. Prints the longest gap in what the client's speaker played, and
 // the member's playout delay after 2 s and after 30 s.
 
-#include "SignalingBridge.h"
+#include "BenchVoiceClient.h"
 #include "TestAudio.h"
 #include "VoiceEngineProbe.h"
 #include "support/DevServer.h"
-#include "voice/GstVoicePeerConnectionFactory.h"
 #include "voice/VoicePlayoutDevice.h"
 
 #include <QGuiApplication>
@@ -43,14 +42,10 @@ int main(int argc, char** argv)
     if (!server.start())
         return 1;
 
-    auto factory = std::make_shared<GstVoicePeerConnectionFactory>();
-    factory->setLoopbackOnly(true);
-    VoiceChatManager client(factory);
-    client.setMicrophoneDeviceId("vmic");
-    client.setSpeakerDeviceId("vspk_a");
-    SignalingBridge channel(&client, server.url(), server.sessionFor("luna").value("cookie").toString().toUtf8());
-    if (!QTest::qWaitFor([&] { return channel.isReady(); }, 10000))
+    BenchVoiceClient luna(server, "vmic", "vspk_a");
+    if (!luna.waitUntilReady())
         return 2;
+    VoiceChatManager& client = luna.client;
     // The recording has a thread of its own, so the stalls do not touch it.
     QThread recording;
     recording.start();
@@ -64,12 +59,7 @@ int main(int argc, char** argv)
     client.joinVoice();
 
     QProcess bot;
-    bot.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    bot.setStandardOutputFile(QProcess::nullDevice());
-    bot.start("/usr/bin/python3",
-              {QStringLiteral(MOONLODGE_SOURCE_DIR) + "/tests/voice/aiortc_voice_bot.py", "--server",
-               server.url().toString(), "--cookie", server.sessionFor("nova").value("cookie").toString(), "--tone",
-               "500", "--seconds", "60", "--talk-to", "luna"});
+    startVoiceBot(bot, server, "nova", 500, 60);
     if (!QTest::qWaitFor([&] { return client.isRemoteUserSpeaking("nova"); }, 30000)) {
         std::printf("GUI stall: the bot did not connect\n");
         return 3;
