@@ -4,8 +4,8 @@
 // with 5,000 messages shown, and a flood of 200 "receive_message" events in 2 s.
 // Usage: bench_chat_history [SIZE...]   (default 30 1000 5000 20000 50000)
 // Run it through bench/chat_history.sh (loopback-only network, no display).
-#include "pages/ChatPage.h"
-#include "realtime/SignedInClient.h"
+#include "pages/chat/ChatPage.h"
+#include "support/SignedInClient.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>

@@ -7,11 +7,11 @@
 // the longest gap between two ticks of a 2 ms timer over the whole case.
 // Usage: bench_lists [CASE N]...   cases: ideas members leaderboard presence
 // Without arguments every size of the report is run, one process per case.
-#include "pages/GamesPage.h"
-#include "pages/IdeasPage.h"
-#include "pages/MembersPage.h"
-#include "realtime/ChatOnlinePanel.h"
-#include "realtime/GamesOnlinePanel.h"
+#include "pages/games/GamesPage.h"
+#include "pages/ideas/IdeasPage.h"
+#include "pages/members/MembersPage.h"
+#include "online/ChatOnlinePanel.h"
+#include "online/GamesOnlinePanel.h"
 
 #include <QApplication>
 #include <QAtomicInt>

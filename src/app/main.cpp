@@ -1,4 +1,4 @@
-#include "app/AppSettings.h"
+#include "session/AppSettings.h"
 #include "app/CommandLine.h"
 #include "session/ServerEndpoints.h"
 #include "shell/MainWindow.h"

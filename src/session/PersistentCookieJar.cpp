@@ -1,6 +1,6 @@
 #include "session/PersistentCookieJar.h"
 
-#include "app/AppSettings.h"
+#include "session/AppSettings.h"
 
 #include <QNetworkCookie>
 #include <QSettings>

@@ -2,8 +2,8 @@
 
 #include "shell/ResponsiveFeaturesWidget.h"
 #include "widgets/DisplayText.h"
-#include "widgets/HomeHoverLift.h"
-#include "widgets/HomeNeonBackground.h"
+#include "shell/HomeHoverLift.h"
+#include "shell/HomeNeonBackground.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

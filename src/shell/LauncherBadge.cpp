@@ -1,6 +1,6 @@
 #include "shell/LauncherBadge.h"
 
-#include "app/AppSettings.h"
+#include "session/AppSettings.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

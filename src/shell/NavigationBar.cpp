@@ -1,10 +1,10 @@
 #include "shell/NavigationBar.h"
 
-#include "pages/StatusColor.h"
+#include "online/StatusColor.h"
 #include "widgets/DisplayText.h"
 #include "widgets/EmojiPushButton.h"
-#include "widgets/HomeHoverLift.h"
-#include "widgets/NavbarProfileLink.h"
+#include "shell/HomeHoverLift.h"
+#include "shell/NavbarProfileLink.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>

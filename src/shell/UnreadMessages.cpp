@@ -1,6 +1,6 @@
 #include "shell/UnreadMessages.h"
 
-#include "app/AppSettings.h"
+#include "session/AppSettings.h"
 #include "shell/DesktopNotifications.h"
 #include "shell/LauncherBadge.h"
 

@@ -1,6 +1,6 @@
 #include "voice/AudioDeviceSelector.h"
 
-#include "app/AppSettings.h"
+#include "session/AppSettings.h"
 #include "app/LogCategories.h"
 #include "voice/VoiceChatManager.h"
 

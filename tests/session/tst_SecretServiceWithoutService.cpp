@@ -1,4 +1,4 @@
-#include "pages/LoginPage.h"
+#include "pages/login/LoginPage.h"
 #include "session/CredentialWorker.h"
 #include "session/SecretServiceCredentialStore.h"
 #include "support/DevServer.h"

@@ -1,5 +1,5 @@
-#include "app/AppSettings.h"
-#include "pages/PublicProfilePage.h"
+#include "session/AppSettings.h"
+#include "pages/profile/PublicProfilePage.h"
 #include "realtime/RealtimeChannel.h"
 #include "shell/MainWindow.h"
 #include "widgets/DisplayText.h"

@@ -1,6 +1,6 @@
-#include "app/AppSettings.h"
+#include "session/AppSettings.h"
 #include "realtime/RealtimeChannel.h"
-#include "realtime/SignedInClient.h"
+#include "support/SignedInClient.h"
 #include "shell/MainWindow.h"
 #include "support/DevServer.h"
 

@@ -1,4 +1,4 @@
-#include "app/AppSettings.h"
+#include "session/AppSettings.h"
 #include "shell/MainWindow.h"
 #include "support/DevServer.h"
 

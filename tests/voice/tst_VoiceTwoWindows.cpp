@@ -5,8 +5,8 @@
 
 #include "TestAudio.h"
 #include "VoiceEngineProbe.h"
-#include "app/AppSettings.h"
-#include "realtime/ChatOnlinePanel.h"
+#include "session/AppSettings.h"
+#include "online/ChatOnlinePanel.h"
 #include "shell/MainWindow.h"
 #include "support/DevServer.h"
 #include "voice/VoiceMemberMuteButton.h"

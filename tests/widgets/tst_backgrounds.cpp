@@ -1,14 +1,14 @@
 // The animated backgrounds and arcade art: particle drift, layer placement,
 // anchored art and the home background's repaint timer.
-#include "widgets/BackdropCovers.h"
-#include "widgets/ChatArcadeCouch.h"
-#include "widgets/ChatRgbParticles.h"
-#include "widgets/GamesArcadeGamepad.h"
-#include "widgets/HomeNeonBackground.h"
-#include "widgets/IdeasArcadeBulb.h"
-#include "widgets/InvaderLogo.h"
-#include "widgets/LoginLightLayer.h"
-#include "widgets/WidgetDropShadow.h"
+#include "widgets/backdrops/BackdropCovers.h"
+#include "pages/chat/ChatArcadeCouch.h"
+#include "widgets/effects/ChatRgbParticles.h"
+#include "pages/games/GamesArcadeGamepad.h"
+#include "shell/HomeNeonBackground.h"
+#include "pages/ideas/IdeasArcadeBulb.h"
+#include "pages/login/InvaderLogo.h"
+#include "pages/login/LoginLightLayer.h"
+#include "pages/games/WidgetDropShadow.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,10 +1,10 @@
 // Hover-driven effects: the shared progress behaviour (reversal without jumps,
 // instant reset on disable) and the geometry the wrappers produce.
 
-#include "widgets/EditButtonHover.h"
-#include "widgets/HomeHoverLift.h"
-#include "widgets/OnlineMemberHover.h"
-#include "widgets/ProfileActionsGlow.h"
+#include "widgets/effects/EditButtonHover.h"
+#include "shell/HomeHoverLift.h"
+#include "online/OnlineMemberHover.h"
+#include "pages/profile/ProfileActionsGlow.h"
 
 #include <QElapsedTimer>
 #include <QEnterEvent>

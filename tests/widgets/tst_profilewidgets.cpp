@@ -1,11 +1,11 @@
 // Profile widgets: the round avatar's click area and zoom, the circular crop, and
 // the responsive card view.
 
-#include "widgets/CircularAvatar.h"
-#include "widgets/CircularProfileAvatar.h"
+#include "widgets/avatar/CircularAvatar.h"
+#include "widgets/avatar/CircularProfileAvatar.h"
 #include "widgets/GlowProfileUsernameLabel.h"
-#include "widgets/ProfileCardWidget.h"
-#include "widgets/ResponsiveProfileView.h"
+#include "pages/profile/ProfileCardWidget.h"
+#include "pages/profile/ResponsiveProfileView.h"
 
 #include <QEnterEvent>
 #include <QGraphicsProxyWidget>

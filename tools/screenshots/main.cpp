@@ -5,7 +5,7 @@
 // voice toolbar's audio settings panel and the bell with notifications off.
 // Usage: moonlodge-screenshots OUTPUT_DIR [WIDTH HEIGHT]
 // The server comes from MOONLODGE_BASE_URL; it logs in as luna.
-#include "pages/ProfilePage.h"
+#include "pages/profile/ProfilePage.h"
 #include "shell/MainWindow.h"
 
 #include <QApplication>

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "online/OnlinePanel.h"
+
+#include <QJsonObject>
+
+class QLabel;
+struct ServerReply;
+
+// The games page's online-member panel ("gamesOnlinePanel"), filled from
+// /api/online-members. Only one request is in flight at a time (the Games
+// button and the presence events of the real-time channel share it; events
+// meanwhile lead to one more request after it); a failed reply leaves the rows
+// as they were.
+class GamesOnlinePanel : public OnlinePanel
+{
+    Q_OBJECT
+
+public:
+    explicit GamesOnlinePanel(QNetworkAccessManager* network, QWidget* parent = nullptr);
+
+    // For the real-time refresher: reloads (coalesced) when the event is one of the
+    // four presence events; true when the event was one of them.
+    bool reloadForEvent(const QString& eventName);
+
+    // gamesOnlineLoading: a request is in flight (ended by its reply or its 10 s timeout).
+    bool isLoading() const { return reloadInFlight(); }
+
+    static bool isPresenceEvent(const QString& eventName);
+
+private:
+    void handleReply(const ServerReply& reply);
+    QWidget* buildRow(const QJsonObject& member, QWidget* parent) override;
+    void showPicture(QLabel* avatar, const QString& fileName);
+
+};

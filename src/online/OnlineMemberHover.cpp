@@ -1,0 +1,78 @@
+#include "online/OnlineMemberHover.h"
+
+#include "widgets/effects/HoverProgress.h"
+
+#include <QEvent>
+#include <QLayout>
+#include <QPainter>
+
+namespace {
+constexpr int kDurationMs = 200;
+constexpr int kSlide = 6;
+constexpr qreal kRadius = 18.0;
+} // namespace
+
+OnlineMemberHover::OnlineMemberHover(QWidget* row)
+    : QWidget(row)
+    , m_row(row)
+    , m_progress(new HoverProgress(kDurationMs, this, [this](qreal v) { apply(v); }))
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_TranslucentBackground);
+    if (row->layout())
+        m_baseMargins = row->layout()->contentsMargins();
+    setGeometry(row->rect());
+    lower();
+    show();
+    row->installEventFilter(this);
+    apply(0.0);
+}
+
+qreal OnlineMemberHover::level() const
+{
+    return m_progress->value();
+}
+
+bool OnlineMemberHover::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_row) {
+        switch (event->type()) {
+        case QEvent::Resize:
+            setGeometry(m_row->rect());
+            break;
+        case QEvent::Enter:
+            m_progress->enter();
+            break;
+        case QEvent::Leave:
+            m_progress->leave();
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void OnlineMemberHover::apply(qreal v)
+{
+    if (m_row && m_row->layout()) {
+        const int s = qRound(kSlide * v);
+        m_row->layout()->setContentsMargins(m_baseMargins.left() + s, m_baseMargins.top(),
+                                            m_baseMargins.right() + kSlide - s,
+                                            m_baseMargins.bottom());
+    }
+    update();
+}
+
+void OnlineMemberHover::paintEvent(QPaintEvent*)
+{
+    const qreal v = m_progress->value();
+    const int alpha = qRound(26.0 * v);
+    if (alpha <= 0)
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(167, 139, 250, alpha));
+    painter.drawRoundedRect(QRectF(kSlide * v, 0.0, width() - kSlide, height()), kRadius, kRadius);
+}

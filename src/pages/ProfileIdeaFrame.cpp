@@ -1,6 +1,0 @@
-#include "pages/ProfileIdeaFrame.h"
-
-ProfileIdeaFrame::ProfileIdeaFrame(QWidget* parent)
-    : QFrame(parent)
-{
-}

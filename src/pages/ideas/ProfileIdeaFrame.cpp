@@ -1,0 +1,6 @@
+#include "pages/ideas/ProfileIdeaFrame.h"
+
+ProfileIdeaFrame::ProfileIdeaFrame(QWidget* parent)
+    : QFrame(parent)
+{
+}

@@ -1,0 +1,527 @@
+#include "pages/chat/ChatMessageDelegate.h"
+#include "pages/chat/ChatMessageModel.h"
+#include "pages/chat/ChatMessageView.h"
+#include "pages/chat/ChatPage.h"
+#include "pages/PagesTestSupport.h"
+#include "online/ChatOnlinePanel.h"
+#include "support/SignedInClient.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QJsonArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString kMessagesPath = QStringLiteral("/api/desktop/chat/messages");
+
+// One signed-in window's worth of chat: a page stack holding the chat page, a Chat
+// button wired the way the window wires it, and the incoming "receive_message"
+// turned into a programmatic refresh.
+struct ChatWindow
+{
+    ChatWindow(DevServer& server, const QString& userName)
+        : client(server, userName)
+        , page(new ChatPage(&client.network, client.channel.get()))
+        , spy(page, &ChatPage::historyReplyHandled)
+        , shown(page, &ChatPage::historyShown)
+    {
+        stack.addWidget(new QWidget);
+        stack.addWidget(page);
+        page->setOwnUserName(userName);
+        page->setChatButton(&chatButton);
+        QObject::connect(&chatButton, &QPushButton::clicked, page->onlinePanel(), &ChatOnlinePanel::reload);
+        QObject::connect(&chatButton, &QPushButton::clicked, page, &ChatPage::activateChatPage);
+        QObject::connect(client.channel.get(), &RealtimeChannel::eventReceived, page,
+                         [this](const QString& name) {
+                             if (name == QLatin1String("receive_message"))
+                                 refresh(true);
+                         });
+        stack.resize(1100, 760);
+        stack.show();
+    }
+
+    void refresh(bool automatic)
+    {
+        chatButton.setProperty("automaticChatRefresh", automatic);
+        chatButton.click();
+        chatButton.setProperty("automaticChatRefresh", false);
+    }
+
+    // Clicks Chat and waits for the reply and its rows; true when it updated the rows.
+    bool open(bool automatic = false)
+    {
+        const int before = spy.count();
+        const int shownBefore = shown.count();
+        refresh(automatic);
+        if (!QTest::qWaitFor([&] { return spy.count() > before; }, 8000))
+            return false;
+        return spy.last().value(0).toBool() && QTest::qWaitFor([&] { return shown.count() > shownBefore; }, 8000);
+    }
+
+    ChatMessageModel* model() const { return page->messageModel(); }
+    QScrollBar* scrollBar() const { return page->messageView()->verticalScrollBar(); }
+    // Waits for the scroll step after a rendering.
+    void settle() const { QTest::qWait(ChatPage::kScrollDelayMs + 150); }
+
+    SignedInClient client;
+    QStackedWidget stack;
+    QPushButton chatButton;
+    ChatPage* page;
+    QSignalSpy spy;
+    QSignalSpy shown;
+};
+
+QByteArray historyBody(const QJsonArray& messages, bool success = true)
+{
+    return QJsonDocument(QJsonObject{{"success", success}, {"messages", messages}}).toJson(QJsonDocument::Compact);
+}
+
+QJsonObject message(const QString& id, const QString& sender, const QString& text = QString())
+{
+    QJsonObject object{{"sender", sender},
+                       {"text", text.isNull() ? QStringLiteral("text of ") + id : text},
+                       {"created_at", "2025-03-04T09:07:55"}};
+    if (!id.isEmpty())
+        object.insert("id", id);
+    return object;
+}
+
+// Messages "a", "b", ... by ids given as one character each.
+ChatHistory messages(const QString& ids)
+{
+    QJsonArray array;
+    for (QChar id : ids)
+        array.append(message(id, QStringLiteral("kai")));
+    return ChatMessageModel::messagesFromJson(array);
+}
+
+QString rowKeys(const ChatMessageModel& model)
+{
+    QString keys;
+    for (int row = 1; row < model.rowCount(); ++row)
+        keys += model.message(row)->key.right(1);
+    return keys;
+}
+
+// The horizontal extent of the pixels in a band of rows that match the test.
+template <typename Test>
+QPair<int, int> extent(const QImage& image, int top, int bottom, Test test)
+{
+    int left = image.width();
+    int right = -1;
+    for (int y = qMax(0, top); y < qMin(bottom, image.height()); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (test(image.pixelColor(x, y))) {
+                left = qMin(left, x);
+                right = qMax(right, x);
+            }
+    return {left, right};
+}
+
+bool ownBubbleColour(const QColor& c) { return c.blue() > 170 && c.red() > 90 && c.red() < 150 && c.green() < 110; }
+bool pinkColour(const QColor& c) { return c.red() > 200 && c.green() < 80 && c.blue() > 100 && c.blue() < 180; }
+bool whiteColour(const QColor& c) { return c.red() > 200 && c.green() > 200 && c.blue() > 200; }
+
+}  // namespace
+
+class TestChatPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_server.start()); }
+    void init() { QVERIFY(m_server.reset()); }
+
+    void historyMarksOwnMessagesAndScrollsToTheBottom()
+    {
+        ChatWindow window(m_server, QStringLiteral("luna"));
+        QVERIFY(window.open());
+        QCOMPARE(window.stack.currentWidget(), window.page);
+        // Opening the chat opens the real-time channel as well.
+        QTRY_VERIFY_WITH_TIMEOUT(window.client.channel->isReady(), 8000);
+
+        const QJsonArray stored = window.client.fetch(kMessagesPath).object().value("messages").toArray();
+        ChatMessageModel* model = window.model();
+        QCOMPARE(model->rowCount(), stored.size() + 1);
+        QVERIFY(model->index(0, 0).data(ChatMessageModel::WelcomeRole).toBool());
+        int own = 0;
+        for (int i = 0; i < stored.size(); ++i) {
+            const QJsonObject expected = stored.at(i).toObject();
+            const QModelIndex index = model->index(i + 1, 0);
+            QCOMPARE(index.data(ChatMessageModel::SenderRole).toString(), expected.value("sender").toString());
+            QCOMPARE(index.data().toString(), expected.value("text").toString());
+            QCOMPARE(index.data(ChatMessageModel::TimeRole).toString(),
+                     expected.value("created_at").toString().mid(11, 5));
+            const bool expectOwn = expected.value("sender").toString() == QLatin1String("luna");
+            QCOMPARE(index.data(ChatMessageModel::OwnRole).toBool(), expectOwn);
+            QVERIFY(!index.data(ChatMessageModel::HighlightedRole).toBool());
+            own += expectOwn;
+        }
+        QVERIFY(own > 0);
+        window.settle();
+        QVERIFY(window.scrollBar()->maximum() > 0);
+        QCOMPARE(window.scrollBar()->value(), window.scrollBar()->maximum());
+
+        // Letter case matters, and without a user name nothing is own.
+        for (const QString& name : {QStringLiteral("LUNA"), QString()}) {
+            window.page->setOwnUserName(name);
+            QVERIFY(window.open());
+            for (int row = 1; row < model->rowCount(); ++row)
+                QVERIFY(!model->index(row, 0).data(ChatMessageModel::OwnRole).toBool());
+        }
+    }
+
+    void highlightFromTheProfileSurvivesOnlyAutomaticRefreshes()
+    {
+        ChatWindow window(m_server, QStringLiteral("nova"));
+        window.page->setOpenMessagesFromProfile(true);
+        QVERIFY(window.open());
+        QVERIFY(window.page->highlightMode());
+        QVERIFY(!window.page->messageView()->property("openMessagesFromProfile").toBool());
+
+        ChatMessageView* view = window.page->messageView();
+        auto checkHighlighted = [&] {
+            ChatMessageModel* model = window.model();
+            int own = 0;
+            for (int row = 1; row < model->rowCount(); ++row) {
+                const QModelIndex index = model->index(row, 0);
+                QCOMPARE(index.data(ChatMessageModel::HighlightedRole).toBool(),
+                         index.data(ChatMessageModel::OwnRole).toBool());
+                own += index.data(ChatMessageModel::OwnRole).toBool();
+            }
+            QCOMPARE(own, 4);
+            window.settle();
+            // The first own message sits 20 px below the top (the row starts with a 6 px gap).
+            const int top = view->visualRect(model->index(model->firstHighlightedRow(), 0)).top() + 6;
+            QVERIFY(window.scrollBar()->value() > 0);
+            QVERIFY(top == 20 || window.scrollBar()->value() == window.scrollBar()->maximum());
+        };
+        checkHighlighted();
+        if (QTest::currentTestFailed())
+            return;
+
+        // The highlighted rows pulse.
+        const double before = view->messageDelegate()->glowLevel();
+        QTRY_VERIFY_WITH_TIMEOUT(view->messageDelegate()->glowLevel() != before, 5000);
+
+        QVERIFY(window.open(true));
+        QVERIFY(window.page->highlightMode());
+        window.scrollBar()->setValue(0);
+        checkHighlighted();
+        if (QTest::currentTestFailed())
+            return;
+
+        QVERIFY(window.open());
+        QVERIFY(!window.page->highlightMode());
+        QCOMPARE(window.model()->firstHighlightedRow(), -1);
+        window.settle();
+        QCOMPARE(window.scrollBar()->value(), window.scrollBar()->maximum());
+    }
+
+    void sentTextReachesTheOtherClientAsPlainText()
+    {
+        ChatWindow luna(m_server, QStringLiteral("luna"));
+        ChatWindow orion(m_server, QStringLiteral("orion"));
+        QVERIFY(luna.open());
+        QVERIFY(orion.open());
+        QTRY_VERIFY_WITH_TIMEOUT(luna.client.channel->isReady() && orion.client.channel->isReady(), 8000);
+        const int storedBefore = luna.client.fetch(kMessagesPath).object().value("messages").toArray().size();
+
+        // Only spaces: nothing goes out and the field keeps them.
+        QLineEdit* input = luna.page->messageInput();
+        input->setText(QStringLiteral("   "));
+        QTest::keyClick(input, Qt::Key_Return);
+        QCOMPARE(input->text(), QStringLiteral("   "));
+
+        const QString hostile = QStringLiteral("<b>hi</b> <img src=file:///etc/passwd>");
+        input->setText(QStringLiteral("  ") + hostile + QStringLiteral("  "));
+        luna.page->sendButton()->click();
+        QCOMPARE(input->text(), QString());
+
+        // The server stored exactly one trimmed message and broadcast it; both chats reload by themselves.
+        QTRY_COMPARE_WITH_TIMEOUT(orion.client.eventFrames("receive_message").size(), 1, 8000);
+        QVERIFY(orion.client.eventFrames("receive_message").constFirst().contains("\"sender\":\"luna\""));
+        QTRY_COMPARE_WITH_TIMEOUT(orion.model()->messageCount(), storedBefore + 1, 8000);
+        const QModelIndex last = orion.model()->index(storedBefore + 1, 0);
+        QCOMPARE(last.data().toString(), hostile);
+        QVERIFY(!last.data(ChatMessageModel::OwnRole).toBool());
+        QTRY_VERIFY_WITH_TIMEOUT(luna.model()->messageCount() == storedBefore + 1
+                                     && luna.model()->index(storedBefore + 1, 0).data(ChatMessageModel::OwnRole).toBool(),
+                                 8000);
+    }
+
+    void sendingWhileDisconnectedKeepsTheTextAndReconnects()
+    {
+        ChatWindow window(m_server, QStringLiteral("luna"));
+        QCOMPARE(window.client.channel->socket()->state(), QAbstractSocket::UnconnectedState);
+        window.page->messageInput()->setText(QStringLiteral("still here"));
+        QTest::ignoreMessage(QtWarningMsg, "Impossibile inviare: WebSocket non connesso.");
+        QTest::keyClick(window.page->messageInput(), Qt::Key_Return);
+        QCOMPARE(window.page->messageInput()->text(), QStringLiteral("still here"));
+        QVERIFY(window.page->findChild<QLabel*>("chatSendNotice")->isVisibleTo(window.page));
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        QTRY_VERIFY(window.client.channel->isReady());  // the send tried at once
+
+        QTest::keyClick(window.page->messageInput(), Qt::Key_Return);
+        QCOMPARE(window.page->messageInput()->text(), QString());
+        QVERIFY(!window.page->findChild<QLabel*>("chatSendNotice")->isVisibleTo(window.page));
+    }
+
+    void failedRepliesLeaveTheRowsAndAnEmptyHistoryLeavesTheWelcome()
+    {
+        ChatWindow window(m_server, QStringLiteral("luna"));
+        scriptReply(m_server, kMessagesPath,
+                    historyBody({message("1", "<i>Zoë</i>", "<img src=x>"), message("2", "luna", "<b>hi</b>")}));
+        QVERIFY(window.open());
+        const QPersistentModelIndex first = window.model()->index(1, 0);
+        QCOMPARE(first.data(ChatMessageModel::SenderRole).toString(), QStringLiteral("<i>Zoë</i>"));
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Caricamento chat: "));
+        failReply(m_server, kMessagesPath);
+        QVERIFY(!window.open());
+        scriptReply(m_server, kMessagesPath, historyBody({}, false));
+        QVERIFY(!window.open());
+        failReply(m_server, kMessagesPath, {{"mode", "invalid_json"}});
+        QVERIFY(!window.open());
+        QCOMPARE(window.model()->messageCount(), 2);
+        QVERIFY(first.isValid());
+
+        scriptReply(m_server, kMessagesPath, historyBody({}));
+        QVERIFY(window.open());
+        QCOMPARE(window.model()->rowCount(), 1);
+        QVERIFY(!first.isValid());
+    }
+
+    // Reloads asked for while a history request is in flight make one more request after it.
+    void reloadsDuringARequestCoalesce()
+    {
+        ChatWindow window(m_server, QStringLiteral("luna"));
+        QVERIFY(window.open());
+        QTest::qWait(ChatPage::kMinReloadIntervalMs);
+        m_server.clearRequests();
+        PagesTest::delayNext(m_server, kMessagesPath, 500);
+        const int handled = window.spy.count();
+        window.stack.setCurrentIndex(0);
+        window.refresh(false);
+        for (int i = 0; i < 20; ++i)
+            window.refresh(true);
+        // Automatic refreshes still bring the page forward.
+        QCOMPARE(window.stack.currentWidget(), window.page);
+        QTRY_COMPARE_WITH_TIMEOUT(window.spy.count(), handled + 2, 8000);
+        QTest::qWait(300);
+        QCOMPARE(window.spy.count(), handled + 2);
+        QCOMPARE(PagesTest::requestsFor(m_server, kMessagesPath).size(), 2);
+    }
+
+    void layoutPiecesFollowTheMessageArea()
+    {
+        ChatWindow window(m_server, QStringLiteral("luna"));
+        QVERIFY(QTest::qWaitForWindowExposed(&window.stack));
+        window.stack.setCurrentWidget(window.page);
+        QWidget* area = window.page->messageView();
+        for (const QSize size : {QSize(1100, 760), QSize(1000, 420), QSize(1300, 1100)}) {
+            window.stack.resize(size);
+            QTRY_COMPARE(window.page->onlinePanel()->height(), qBound(180, area->height(), 500));
+        }
+        QWidget* title = window.page->findChild<QWidget*>("chatTitle");
+        QWidget* led = window.page->findChild<QWidget*>("chatTitleLed");
+        QCOMPARE(led->geometry().center().x(), title->geometry().center().x());
+        QCOMPARE(led->y(), title->y() - 32);
+
+        QWidget* toolbar = new QWidget;
+        toolbar->setObjectName("desktopVoiceToolbar");
+        window.page->setVoiceToolbar(toolbar);
+        QCOMPARE(toolbar->parentWidget(), window.page);
+        QTRY_VERIFY(toolbar->isVisible());
+        QVERIFY(toolbar->y() >= window.page->findChild<QWidget*>("chatCard")->geometry().bottom());
+    }
+
+    void reloadUpdatesOnlyWhatChanged_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<int>("insertions");
+        QTest::addColumn<int>("removals");
+        QTest::addColumn<int>("moves");
+
+        QTest::newRow("identical") << "abcde" << "abcde" << 0 << 0 << 0;
+        QTest::newRow("appended") << "abcde" << "abcdef" << 1 << 0 << 0;
+        QTest::newRow("oldest gone, two new") << "abcde" << "cdefg" << 1 << 1 << 0;
+        QTest::newRow("removed in the middle") << "abcde" << "ae" << 0 << 1 << 0;
+        QTest::newRow("inserted in two places") << "ace" << "abcde" << 2 << 0 << 0;
+        QTest::newRow("reordered") << "abcde" << "aebcd" << 0 << 0 << 1;
+        QTest::newRow("emptied") << "abc" << "" << 0 << 1 << 0;
+    }
+
+    void reloadUpdatesOnlyWhatChanged()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        ChatMessageModel model;
+        QVERIFY(model.applyStep(messages(before), 1000));
+        QList<QPersistentModelIndex> kept;
+        for (int row = 1; row < model.rowCount(); ++row)
+            kept << QPersistentModelIndex(model.index(row, 0));
+
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy moved(&model, &QAbstractItemModel::rowsMoved);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QSignalSpy relaid(&model, &QAbstractItemModel::layoutChanged);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        QVERIFY(model.applyStep(messages(after), 1000));
+
+        QCOMPARE(rowKeys(model), after);
+        QTEST(int(inserted.size()), "insertions");
+        QTEST(int(removed.size()), "removals");
+        QTEST(int(moved.size()), "moves");
+        QCOMPARE(changed.size() + relaid.size() + reset.size(), 0);
+        // Every message that stayed keeps its row object, wherever it is now.
+        for (int i = 0; i < before.size(); ++i) {
+            const bool stays = after.contains(before.at(i));
+            QCOMPARE(kept.at(i).isValid(), stays);
+            if (stays)
+                QCOMPARE(model.message(kept.at(i).row())->key.right(1), QString(before.at(i)));
+        }
+    }
+
+    void identityWithoutIdsAndChangedContent()
+    {
+        ChatMessageModel model;
+        // Without ids, repeated messages count by occurrence.
+        const QJsonObject hello = message(QString(), "kai", "hello");
+        model.applyStep(ChatMessageModel::messagesFromJson({hello, hello}), 100);
+        const QPersistentModelIndex second = model.index(2, 0);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        model.applyStep(ChatMessageModel::messagesFromJson({hello, hello, hello}), 100);
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(inserted.first().value(1).toInt(), 3);
+        QCOMPARE(second.row(), 2);
+
+        // A message whose text changed under the same id stays the same row.
+        model.applyStep(ChatMessageModel::messagesFromJson({message("7", "kai", "first")}), 100);
+        const QPersistentModelIndex row = model.index(1, 0);
+        model.applyStep(ChatMessageModel::messagesFromJson({message("7", "kai", "second")}), 100);
+        QVERIFY(row.isValid());
+        QCOMPARE(row.data().toString(), QStringLiteral("second"));
+    }
+
+    void largeHistoriesArriveNewestFirst()
+    {
+        ChatMessageModel model;
+        const ChatHistory target = messages(QStringLiteral("abcdefg"));
+        QVERIFY(!model.applyStep(target, 3));
+        QCOMPARE(rowKeys(model), QStringLiteral("efg"));
+        QVERIFY(!model.applyStep(target, 3));
+        QCOMPARE(rowKeys(model), QStringLiteral("bcdefg"));
+        QVERIFY(model.applyStep(target, 3));
+        QCOMPARE(rowKeys(model), QStringLiteral("abcdefg"));
+    }
+
+    void delegatePaintsOwnRightOthersLeftAndTheBadgeOnlyInHighlight()
+    {
+        ChatPage page(nullptr, nullptr);
+        page.setOwnUserName(QStringLiteral("luna"));
+        std::unique_ptr<ChatMessageView> view(page.messageView());
+        view->setParent(nullptr);
+        view->resize(600, 700);
+        view->show();
+        ChatMessageModel* model = page.messageModel();
+        const QString longText = QStringLiteral("word ").repeated(60);
+        model->applyStep(ChatMessageModel::messagesFromJson(
+                             {message("1", "luna", "hi"), message("2", "kai", "hi"), message("3", "kai", "<b>hi</b>"),
+                              message("4", "kai", longText)}),
+                         100);
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+
+        for (const bool highlight : {false, true}) {
+            model->setHighlight(highlight);
+            QApplication::processEvents();
+            const QImage image = view->viewport()->grab().toImage();
+            auto band = [&](int row) { return view->visualRect(model->index(row, 0)); };
+            // Own bubble on the right half, the others' text on the left.
+            const auto own = extent(image, band(1).top(), band(1).bottom(), ownBubbleColour);
+            QVERIFY(own.first > image.width() / 2);
+            const auto other = extent(image, band(2).top(), band(2).bottom(), whiteColour);
+            QVERIFY(other.second >= 0 && other.second < image.width() / 2);
+            // The pink frame and badge only in highlight mode, only on the own row.
+            QCOMPARE(extent(image, band(1).top(), band(1).bottom(), pinkColour).second >= 0, highlight);
+            QCOMPARE(extent(image, band(2).top(), band(4).bottom(), pinkColour).second, -1);
+            // Markup is drawn as it stands: wider than the bare word.
+            const auto markup = extent(image, band(3).top(), band(3).bottom(), whiteColour);
+            QVERIFY(markup.second - markup.first > 2 * (other.second - other.first));
+            // Long text wraps: its row grows.
+            QVERIFY(band(4).height() > 2 * band(2).height());
+        }
+    }
+
+    void longTextIsCutWhenShownAndCopiedWhole()
+    {
+        ChatPage page(nullptr, nullptr);
+        std::unique_ptr<ChatMessageView> view(page.messageView());
+        view->setParent(nullptr);
+        view->resize(600, 400);
+        view->show();
+        const QString huge = QStringLiteral("x").repeated(100 * 1024);
+        page.messageModel()->applyStep(ChatMessageModel::messagesFromJson({message("1", "kai", huge)}), 10);
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+
+        QCOMPARE(ChatMessageDelegate::shownText(huge).size(), ChatMessageDelegate::kMaxShownChars + 1);
+        const int height = view->visualRect(page.messageModel()->index(1, 0)).height();
+        QVERIFY2(height > 100 && height < 4000, qPrintable(QString::number(height)));
+
+        view->selectionModel()->select(page.messageModel()->index(1, 0), QItemSelectionModel::Select);
+        QTest::keySequence(view.get(), QKeySequence::Copy);
+        QCOMPARE(QGuiApplication::clipboard()->text(), huge);
+    }
+
+    void viewFollowsTheBottomOrKeepsItsPlace()
+    {
+        ChatPage page(nullptr, nullptr);
+        std::unique_ptr<ChatMessageView> view(page.messageView());
+        view->setParent(nullptr);
+        view->resize(500, 300);
+        view->show();
+        ChatMessageModel* model = page.messageModel();
+        QJsonArray history;
+        for (int i = 0; i < 60; ++i)
+            history.append(message(QString::number(i), "kai"));
+        model->applyStep(ChatMessageModel::messagesFromJson(history), 1000);
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        view->scrollToEnd();
+
+        // At the bottom it follows a new message.
+        const int maximum = view->verticalScrollBar()->maximum();
+        history.append(message("new", "kai"));
+        model->applyStep(ChatMessageModel::messagesFromJson(history), 1000);
+        QTRY_VERIFY(view->verticalScrollBar()->maximum() > maximum);
+        QCOMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+
+        // Scrolled up, the row at the top stays where it is when rows come and go above and below.
+        view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2);
+        const QPersistentModelIndex top = view->indexAt(QPoint(10, 0));
+        const int topY = view->visualRect(top).top();
+        history.removeFirst();
+        history.removeFirst();
+        history.append(message("newer", "kai"));
+        model->applyStep(ChatMessageModel::messagesFromJson(history), 1000);
+        QVERIFY(top.isValid());
+        QTRY_COMPARE(view->visualRect(top).top(), topY);
+        QVERIFY(view->verticalScrollBar()->value() < view->verticalScrollBar()->maximum());
+    }
+
+private:
+    DevServer m_server;
+};
+
+QTEST_MAIN(TestChatPage)
+#include "tst_ChatPage.moc"

@@ -1,0 +1,316 @@
+#include "pages/login/LoginPage.h"
+#include "session/CredentialWorker.h"
+#include "support/DevServer.h"
+#include "support/FakeCredentialStore.h"
+#include "support/MessageBoxCatcher.h"
+
+#include <QCheckBox>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QPushButton>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+const QString kTarget = QStringLiteral("MoonLodgeDesktop/Login");
+
+QByteArray blob(const QString& userName, const QString& password)
+{
+    return QJsonDocument(QJsonObject{{"username", userName}, {"password", password}}).toJson(QJsonDocument::Compact);
+}
+
+// One login page on its own network access manager, with handles on its widgets.
+struct LoginFixture
+{
+    explicit LoginFixture(FakeCredentialStore& store)
+        : credentials(borrowed(store))
+        , page(&network, &credentials)
+        , userName(page.findChild<QLineEdit*>("loginUsernameField"))
+        , password(page.findChild<QLineEdit*>("loginPasswordField"))
+        , remember(page.findChild<QCheckBox*>("loginRememberBox"))
+        , button(page.findChild<QPushButton*>("loginButton"))
+        , succeeded(&page, &LoginPage::loginSucceeded)
+    {
+        page.show();
+    }
+
+    // Waits until every store call asked for so far has answered (they run in order).
+    bool settle()
+    {
+        bool answered = false;
+        credentials.read(kTarget, &page, [&answered](CredentialStore::Result, QByteArray) { answered = true; });
+        return QTest::qWaitFor([&answered] { return answered; });
+    }
+
+    void submit(const QString& name, const QString& secret)
+    {
+        userName->setText(name);
+        password->setText(secret);
+        button->click();
+    }
+
+    QNetworkAccessManager network;
+    CredentialWorker credentials;
+    LoginPage page;
+    QLineEdit* userName;
+    QLineEdit* password;
+    QCheckBox* remember;
+    QPushButton* button;
+    QSignalSpy succeeded;
+};
+
+}  // namespace
+
+class TestLoginPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_server.start()); }
+    void init()
+    {
+        QVERIFY(m_server.reset());
+        m_server.clearRequests();
+    }
+
+    void rememberedLoginFillsTheForm()
+    {
+        FakeCredentialStore store;
+        store.insert(kTarget, blob("luna", " moon "));
+        LoginFixture login(store);
+        QVERIFY(login.settle());
+        QCOMPARE(login.userName->text(), QStringLiteral("luna"));
+        QCOMPARE(login.password->text(), QStringLiteral(" moon "));
+        QVERIFY(login.remember->isChecked());
+    }
+
+    void unreadableRememberedLoginLeavesTheFormEmpty_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("not json") << QByteArray("garbage");
+        QTest::newRow("no password") << blob("luna", "");
+        QTest::newRow("array") << QByteArray(R"(["luna","moonlodge"])");
+    }
+
+    void unreadableRememberedLoginLeavesTheFormEmpty()
+    {
+        QFETCH(QByteArray, stored);
+        FakeCredentialStore store;
+        store.insert(kTarget, stored);
+        LoginFixture login(store);
+        QVERIFY(login.settle());
+        QVERIFY(login.userName->text().isEmpty());
+        QVERIFY(login.password->text().isEmpty());
+        QVERIFY(!login.remember->isChecked());
+    }
+
+    void blankFieldsSendNothing()
+    {
+        FakeCredentialStore store;
+        LoginFixture login(store);
+        MessageBoxCatcher boxes;
+        login.submit("   ", "moonlodge");
+        QTRY_COMPARE(boxes.titles(), QStringList{"Missing information"});
+        QCOMPARE(boxes.boxes().first().text, QStringLiteral("Please enter both username and password."));
+        login.submit("luna", "");
+        QTRY_COMPARE(boxes.boxes().size(), 2);
+        QTest::qWait(100);
+        QVERIFY(m_server.requests().isEmpty());
+    }
+
+    void successfulLoginTrimsTheNameKeepsThePasswordAndRemembersIt()
+    {
+        FakeCredentialStore store;
+        LoginFixture login(store);
+        login.remember->setChecked(true);
+        login.submit("  luna ", "moonlodge");
+        QCOMPARE(login.button->text(), QStringLiteral("CONNECTING..."));
+        QVERIFY(!login.button->isEnabled());
+
+        QTRY_COMPARE(login.succeeded.count(), 1);
+        QCOMPARE(login.succeeded.first().first().toJsonObject().value("username").toString(), QStringLiteral("luna"));
+        QCOMPARE(login.button->text(), LoginPage::kIdleButtonText);
+        QVERIFY(login.button->isEnabled());
+        QVERIFY(login.password->text().isEmpty());
+        QCOMPARE(login.userName->text(), QStringLiteral("  luna "));
+        QVERIFY(login.settle());
+        QCOMPARE(store.secret(kTarget), blob("luna", "moonlodge"));
+        QCOMPARE(store.userName(kTarget), QStringLiteral("luna"));
+
+        const QJsonObject sent = QJsonDocument::fromJson(
+            m_server.lastRequest("/api/desktop/login").value("body").toString().toUtf8()).object();
+        QCOMPARE(sent.value("username").toString(), QStringLiteral("luna"));
+    }
+
+    void passwordSpacesAreSentAsTyped()
+    {
+        FakeCredentialStore store;
+        LoginFixture login(store);
+        MessageBoxCatcher boxes;
+        login.submit("luna", " moonlodge ");
+        QTRY_COMPARE(boxes.titles(), QStringList{"Login failed"});
+        const QJsonObject sent = QJsonDocument::fromJson(
+            m_server.lastRequest("/api/desktop/login").value("body").toString().toUtf8()).object();
+        QCOMPARE(sent.value("password").toString(), QStringLiteral(" moonlodge "));
+        QVERIFY(!boxes.boxes().first().text.isEmpty());
+        QCOMPARE(login.password->text(), QStringLiteral(" moonlodge "));  // kept for another try
+        QCOMPARE(login.succeeded.count(), 0);
+        QVERIFY(store.isEmpty());
+    }
+
+    void serverErrorsShowLiterally()
+    {
+        m_server.failNext("/api/desktop/login",
+                          {{"mode", "status"}, {"status", 401}, {"content_type", "application/json"},
+                           {"body", R"({"success":false,"error":"<img src=x> <b>no</b>"})"}});
+        FakeCredentialStore store;
+        LoginFixture login(store);
+        MessageBoxCatcher boxes;
+        login.submit("luna", "moonlodge");
+        QTRY_COMPARE(boxes.titles(), QStringList{"Login failed"});
+        QCOMPARE(boxes.boxes().first().text, QStringLiteral("<img src=x> <b>no</b>"));
+        QVERIFY(boxes.boxes().first().plainText);
+    }
+
+    void unreadableReplyIsAConnectionError_data()
+    {
+        QTest::addColumn<QJsonObject>("failure");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("html page") << QJsonObject{{"mode", "status"}, {"status", 502}, {"body", "<html>bad gateway</html>"}}
+                                   << "502";
+        QTest::newRow("dropped") << QJsonObject{{"mode", "drop"}, {"count", 2}} << "0";  // Qt retries once
+    }
+
+    void unreadableReplyIsAConnectionError()
+    {
+        QFETCH(QJsonObject, failure);
+        QFETCH(QString, status);
+        m_server.failNext("/api/desktop/login", failure);
+        FakeCredentialStore store;
+        LoginFixture login(store);
+        MessageBoxCatcher boxes;
+        login.submit("luna", "moonlodge");
+        QTRY_COMPARE(boxes.titles(), QStringList{"Connection error"});
+        QVERIFY(boxes.boxes().first().critical);
+        QVERIFY(boxes.boxes().first().text.startsWith(
+            QStringLiteral("The server returned an invalid response.\nHTTP status: %1\n").arg(status)));
+        QVERIFY(login.button->isEnabled());
+    }
+
+    void returnWhileConnectingSendsNothingMore()
+    {
+        m_server.failNext("/api/desktop/login", {{"mode", "delay"}, {"delay_ms", 400}});
+        FakeCredentialStore store;
+        LoginFixture login(store);
+        login.submit("luna", "moonlodge");
+        QTest::keyClick(login.password, Qt::Key_Return);
+        QTest::keyClick(login.userName, Qt::Key_Enter);
+        QTRY_COMPARE(login.succeeded.count(), 1);
+        int logins = 0;
+        for (const QJsonValue& request : m_server.requests())
+            logins += request.toObject().value("path").toString() == "/api/desktop/login";
+        QCOMPARE(logins, 1);
+    }
+
+    void tooLongCredentialsAreNotStored()
+    {
+        FakeCredentialStore store;
+        LoginFixture login(store);
+        MessageBoxCatcher boxes;
+        login.remember->setChecked(true);
+        login.submit("luna", QString(500, QLatin1Char('x')));
+        QTRY_COMPARE(boxes.titles(), QStringList{"Login failed"});  // wrong password, nothing stored
+        boxes.clear();
+
+        // The server accepts any password here through a canned reply: the login stands, the store stays empty.
+        m_server.failNext("/api/desktop/login",
+                          {{"mode", "status"}, {"status", 200}, {"content_type", "application/json"},
+                           {"body", R"({"success":true,"user":{"username":"luna"}})"}});
+        login.submit("luna", QString(500, QLatin1Char('x')));
+        QTRY_COMPARE(login.succeeded.count(), 1);
+        QTRY_COMPARE(boxes.titles(), QStringList{"MoonLodge"});
+        QCOMPARE(boxes.boxes().first().text,
+                 QStringLiteral("Login successful, but the credentials could not be saved."));
+        QVERIFY(store.isEmpty());
+    }
+
+    void uncheckingForgetsTheLogin()
+    {
+        FakeCredentialStore store;
+        store.insert(kTarget, blob("luna", "moonlodge"));
+        LoginFixture login(store);
+        MessageBoxCatcher boxes;
+        QVERIFY(login.settle());
+        login.remember->setChecked(false);
+        QVERIFY(login.settle());
+        QVERIFY(store.isEmpty());
+        login.remember->setChecked(true);
+        login.remember->setChecked(false);  // nothing stored: counts as removed
+        QVERIFY(login.settle());
+        QVERIFY(boxes.boxes().isEmpty());
+
+        login.remember->setChecked(true);
+        store.failRemovals = true;
+        const int calls = store.removeCalls();
+        login.remember->setChecked(false);
+        QTRY_COMPARE(boxes.titles(), QStringList{"MoonLodge"});
+        QCOMPARE(boxes.boxes().first().text, QStringLiteral("Unable to remove the saved credentials."));
+        QVERIFY(login.remember->isChecked());
+        QVERIFY(login.settle());
+        QCOMPARE(store.removeCalls(), calls + 1);  // re-checking did not run the handler again
+    }
+
+    void aKeyringThatDoesNotAnswerNeverHoldsThePage()
+    {
+        FakeCredentialStore store;
+        store.insert(kTarget, blob("luna", "moonlodge"));
+        store.hang();
+        QElapsedTimer clock;
+        clock.start();
+        auto login = std::make_unique<LoginFixture>(store);
+        login->remember->setChecked(true);
+        login->remember->setChecked(false);  // a removal waits behind the hanging read
+        bool ticked = false;
+        QTimer::singleShot(20, [&ticked] { ticked = true; });
+        QTRY_VERIFY(ticked);  // the event loop runs meanwhile
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(login->userName->text().isEmpty());
+
+        // What the member typed while the store was silent stays.
+        login->userName->setText("orion");
+        store.release();
+        QVERIFY(login->settle());
+        QCOMPARE(login->userName->text(), QStringLiteral("orion"));
+        QVERIFY(login->password->text().isEmpty());
+
+        // Closing while a call hangs ends it at once.
+        store.hang();
+        login->remember->setChecked(true);
+        login->remember->setChecked(false);
+        clock.restart();
+        login.reset();
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void passwordToggleSwitchesTheEchoMode()
+    {
+        FakeCredentialStore store;
+        LoginFixture login(store);
+        QAction* toggle = login.password->actions().value(0);
+        QVERIFY(toggle);
+        toggle->trigger();
+        QCOMPARE(login.password->echoMode(), QLineEdit::Normal);
+        toggle->trigger();
+        QCOMPARE(login.password->echoMode(), QLineEdit::Password);
+    }
+
+private:
+    DevServer m_server;
+};
+
+QTEST_MAIN(TestLoginPage)
+#include "tst_LoginPage.moc"
