@@ -43,7 +43,7 @@ void LinkQualityBars::setQuality(int bars, const QString& toolTip)
 {
     bars = std::clamp(bars, 0, MaxBars);
     // Plain text whatever it holds.
-    setToolTip(Qt::convertFromPlainText(toolTip));
+    setToolTip(Qt::convertFromPlainText(toolTip, Qt::WhiteSpaceNormal));
     if (bars == m_bars)
         return;
     const bool resized = (bars == 0) != (m_bars == 0) || m_bars < 0;

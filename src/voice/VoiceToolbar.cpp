@@ -130,7 +130,7 @@ VoiceToolbar::VoiceToolbar(VoiceChatManager* voice, QWidget* parent)
     frameLayout->setContentsMargins(10, 3, 6, 3);
     frameLayout->setSpacing(4);
     frameLayout->addWidget(m_statusDot);
-    frameLayout->addWidget(m_transmitBadge);
+    frameLayout->addWidget(m_transmitBadge, 0, Qt::AlignVCenter);
     frameLayout->addSpacing(2);
     const QColor violet(QStringLiteral("#a78bfa"));
     frameLayout->addWidget(new VoiceToolbarButtonHolder(m_joinButton, violet));
@@ -179,14 +179,15 @@ void VoiceToolbar::toggleAudioSettings()
         return;
     }
     emit audioSettingsAboutToShow();
-    if (parentWidget() && m_settingsPanel->parentWidget() != parentWidget())
-        m_settingsPanel->setParent(parentWidget());
+    // In the window itself, above every page widget, whatever the page raises later.
+    if (!isWindow() && m_settingsPanel->parentWidget() != window())
+        m_settingsPanel->setParent(window());
     placeAudioSettings();
     m_settingsPanel->show();
     m_settingsPanel->raise();
 }
 
-// Above the controls, left edges aligned, kept inside the page.
+// Above the controls, left edges aligned, kept inside the window.
 void VoiceToolbar::placeAudioSettings()
 {
     QWidget* host = m_settingsPanel->parentWidget();
@@ -205,6 +206,14 @@ void VoiceToolbar::moveEvent(QMoveEvent* event)
     QWidget::moveEvent(event);
     if (m_settingsPanel && m_settingsPanel->isVisible())
         placeAudioSettings();
+}
+
+void VoiceToolbar::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // The panel lives in the window: it goes when the chat page does.
+    if (m_settingsPanel && m_settingsPanel->parentWidget() != this)
+        m_settingsPanel->hide();
 }
 
 void VoiceToolbar::resizeEvent(QResizeEvent* event)

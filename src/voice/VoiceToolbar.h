@@ -31,8 +31,8 @@ public:
     QPushButton* audioSettingsButton() const { return m_settingsButton; }
     QPushButton* leaveButton() const { return m_leaveButton; }
     // The audio settings panel ("voiceSettingsPanel"), hidden at start. It
-    // opens above the toolbar, in the toolbar's parent (the chat page), so
-    // that it is not clipped by the toolbar's own height.
+    // opens above the toolbar, in the toolbar's window, so that it is not
+    // clipped by the toolbar's own height nor covered by the page.
     AudioSettingsPanel* audioSettingsPanel() const { return m_settingsPanel; }
     // "PTT" badge, shown in push-to-talk mode only.
     QLabel* transmitBadge() const { return m_transmitBadge; }
@@ -46,6 +46,7 @@ signals:
     void audioSettingsAboutToShow();
 
 protected:
+    void hideEvent(QHideEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 

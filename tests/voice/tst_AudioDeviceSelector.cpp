@@ -32,12 +32,7 @@ struct PluggedDevice
                                                 "source_name=" + name}
                                   : QStringList{"load-module", "module-null-sink", "sink_name=" + name});
     }
-    void unplug()
-    {
-        if (!module.isEmpty())
-            pactl({"unload-module", module});
-        module.clear();
-    }
+    void unplug() { pactl({"unload-module", std::exchange(module, QString())}); }
     QByteArray id() const { return name.toUtf8(); }
 
     QString name;

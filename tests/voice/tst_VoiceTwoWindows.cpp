@@ -1,7 +1,6 @@
 // Two members in voice through two real windows, the dev server and the test
-// PulseAudio: each sees the other speak in the member panels, mutes them
-// locally, and leaves the call by closing the window.
-// Speaking is checked on the rendered window, not only on the control's state.
+// PulseAudio: each sees the other speak in the member panels and mutes them
+// locally. Speaking is checked on the rendered window, not only on its state.
 
 #include "TestAudio.h"
 #include "VoiceEngineProbe.h"
@@ -188,16 +187,6 @@ private slots:
 
         QTest::mouseClick(control, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(shownSpeaking(*m_orion, "luna"), 5000);
-    }
-
-    // Closing a window in the middle of the call tells the room.
-    void closingAWindowLeavesTheCall()
-    {
-        VoiceChatManager* orionEngine = m_orion->findChild<VoiceChatManager*>();
-        QCOMPARE(VoiceEngineProbe::memberCount(*orionEngine), 1);
-        m_luna.reset();
-        QTRY_COMPARE_WITH_TIMEOUT(VoiceEngineProbe::memberCount(*orionEngine), 0, 5000);
-        QVERIFY(!orionEngine->isRemoteUserSpeaking("luna"));
     }
 
 private:

@@ -64,7 +64,6 @@ private slots:
         QTest::addColumn<bool>("green");
         QTest::newRow("default, above it") << 449 << 92 << 3000 << true;
         QTest::newRow("default, at it: not speaking") << 449 << 92 << 449 << false;
-        QTest::newRow("default, below it") << 449 << 92 << 300 << false;
         QTest::newRow("moved to -30 dBFS, level under it") << 1036 << 120 << 900 << false;
     }
 
