@@ -26,7 +26,7 @@
 #include "voice/AudioDeviceSelector.h"
 #include "voice/VoiceChatManager.h"
 #include "voice/VoiceMemberControls.h"
-#include "voice/VoiceMemberMuteButton.h"
+#include "voice/VoiceMemberRowControl.h"
 #include "voice/VoiceToolbar.h"
 #include "widgets/avatar/CircularAvatar.h"
 
@@ -328,8 +328,8 @@ void MainWindow::leaveVoiceUntilReconnected()
 void MainWindow::connectVoiceControls()
 {
     // The own row is recognised by the signed-in name on the home page.
-    m_voiceControls = std::make_unique<VoiceMemberControls>(m_voice, [this] { return m_homeContent->userName(); });
-    VoiceMemberControls* controls = m_voiceControls.get();
+    m_voiceControls = new VoiceMemberControls(m_voice, [this] { return m_homeContent->userName(); }, this);
+    VoiceMemberControls* controls = m_voiceControls;
     m_chatPage->onlinePanel()->setVoiceControlFactory(
         [controls](const QString& userName, QWidget* parent) { return controls->chatPanelControl(userName, parent); });
     auto memberControl = [controls](const QString& userName, QWidget* parent) -> QWidget* {

@@ -6,8 +6,6 @@
 #include <QJsonValue>
 #include <QMainWindow>
 
-#include <memory>
-
 class QNetworkAccessManager;
 class QStackedWidget;
 class PersistentCookieJar;
@@ -73,7 +71,7 @@ private:
     CredentialWorker* m_credentials = nullptr;
     RealtimeChannel* m_channel = nullptr;
     VoiceChatManager* m_voice = nullptr;
-    std::unique_ptr<VoiceMemberControls> m_voiceControls;
+    VoiceMemberControls* m_voiceControls = nullptr;
     VoiceToolbar* m_voiceToolbar = nullptr;
     // Each sign-in and logout starts a new one: late replies of an earlier one are dropped.
     quint64 m_sessionGeneration = 0;

@@ -2,15 +2,12 @@
 
 #include "session/AppSettings.h"
 #include "app/LogCategories.h"
+#include "voice/AudioSettingsPanel.h"
 #include "voice/VoiceChatManager.h"
 
 #include <QAbstractItemView>
 #include <QAudioDevice>
-#include <QBoxLayout>
 #include <QComboBox>
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QMediaDevices>
 #include <QSettings>
 #include <QTimer>
@@ -104,16 +101,16 @@ const AudioDeviceSelector::Kind AudioDeviceSelector::kSpeaker = {
     "Uscita audio scollegata. Selezionata automaticamente:",
 };
 
-AudioDeviceSelector::AudioDeviceSelector(VoiceChatManager* voice, QWidget* chatPage, QFrame* settingsPanel,
+AudioDeviceSelector::AudioDeviceSelector(VoiceChatManager* voice, QWidget* chatPage, AudioSettingsPanel* settingsPanel,
                                          QObject* parent)
     : QObject(parent)
     , m_voice(voice)
     , m_chatPage(chatPage)
+    , m_microphones(settingsPanel->microphoneList())
+    , m_speakers(settingsPanel->speakerList())
     , m_mediaDevices(new QMediaDevices(this))
     , m_pollTimer(new QTimer(this))
 {
-    m_microphones = addDeviceRow(settingsPanel, QStringLiteral("Microphone"));
-    m_speakers = addDeviceRow(settingsPanel, QStringLiteral("Speaker"));
     connect(m_microphones, &QComboBox::activated, this, [this](int index) { pick(m_microphones, index, kMicrophone); });
     connect(m_speakers, &QComboBox::activated, this, [this](int index) { pick(m_speakers, index, kSpeaker); });
 
@@ -122,23 +119,6 @@ AudioDeviceSelector::AudioDeviceSelector(VoiceChatManager* voice, QWidget* chatP
     m_pollTimer->setInterval(kDevicePollIntervalMs);
     connect(m_pollTimer, &QTimer::timeout, this, &AudioDeviceSelector::pollDeviceLists);
     m_pollTimer->start();
-}
-
-QComboBox* AudioDeviceSelector::addDeviceRow(QFrame* panel, const QString& label)
-{
-    auto* row = new QHBoxLayout;
-    row->setSpacing(10);
-    auto* text = new QLabel(label, panel);
-    text->setObjectName(QStringLiteral("voiceDeviceLabel"));
-    text->setMinimumWidth(78);
-    auto* list = new QComboBox(panel);
-    list->setObjectName(QStringLiteral("voiceDeviceSelect"));
-    list->setMinimumWidth(300);
-    list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    row->addWidget(text);
-    row->addWidget(list, 1);
-    qobject_cast<QBoxLayout*>(panel->layout())->addLayout(row);
-    return list;
 }
 
 void AudioDeviceSelector::restoreSavedDevices()

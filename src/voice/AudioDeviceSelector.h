@@ -6,15 +6,15 @@
 #include <QStringList>
 #include <QObject>
 
+class AudioSettingsPanel;
 class QComboBox;
-class QFrame;
 class QMediaDevices;
 class QTimer;
 class QWidget;
 class VoiceChatManager;
 
-// The microphone and speaker choice: the two lists of the audio settings
-// panel, the remembered choice, and following devices as they are plugged in
+// The microphone and speaker choice: fills the two lists of the audio
+// settings panel, applies and remembers the choice, and following devices as they are plugged in
 // and out. The ids applied to the engine live as the properties
 // "voiceMicrophoneId" and "voiceSpeakerId" on the chat page; the member's
 // preferred ids live in the settings.
@@ -23,7 +23,8 @@ class AudioDeviceSelector : public QObject
     Q_OBJECT
 
 public:
-    AudioDeviceSelector(VoiceChatManager* voice, QWidget* chatPage, QFrame* settingsPanel, QObject* parent = nullptr);
+    AudioDeviceSelector(VoiceChatManager* voice, QWidget* chatPage, AudioSettingsPanel* settingsPanel,
+                        QObject* parent = nullptr);
 
     // Applies the remembered devices to the engine (at start-up).
     void restoreSavedDevices();
@@ -46,7 +47,6 @@ private:
     static const Kind kMicrophone;
     static const Kind kSpeaker;
 
-    QComboBox* addDeviceRow(QFrame* panel, const QString& label);
     void fill(QComboBox* list, const Kind& kind);
     void pick(QComboBox* list, int index, const Kind& kind);
     void follow(const Kind& kind);

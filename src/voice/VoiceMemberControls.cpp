@@ -1,7 +1,11 @@
 #include "voice/VoiceMemberControls.h"
 
+#include "voice/LinkQualityBars.h"
+#include "voice/MemberVolumePopup.h"
+#include "voice/MemberVolumeStore.h"
 #include "voice/VoiceChatManager.h"
 #include "voice/VoiceMemberMuteButton.h"
+#include "voice/VoiceMemberRowControl.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QStyle>
@@ -33,8 +37,9 @@ void applySpeaking(VoiceMemberMuteButton* button, bool speaking)
 
 }  // namespace
 
-VoiceMemberControls::VoiceMemberControls(VoiceChatManager* voice, OwnUserName ownUserName)
-    : m_voice(voice)
+VoiceMemberControls::VoiceMemberControls(VoiceChatManager* voice, OwnUserName ownUserName, QObject* parent)
+    : QObject(parent)
+    , m_voice(voice)
     , m_ownUserName(std::move(ownUserName))
 {
 }
@@ -59,9 +64,10 @@ void VoiceMemberControls::showMuted(VoiceMemberMuteButton* button, const QString
     button->setToolTip(muted ? mutedTip : notMutedTip);
 }
 
-VoiceMemberMuteButton* VoiceMemberControls::chatPanelControl(const QString& userName, QWidget* parent) const
+VoiceMemberRowControl* VoiceMemberControls::chatPanelControl(const QString& userName, QWidget* parent) const
 {
-    auto* button = new VoiceMemberMuteButton(parent);
+    auto* control = new VoiceMemberRowControl(parent);
+    VoiceMemberMuteButton* button = control->button();
     button->setFlat(true);
     button->setFocusPolicy(Qt::NoFocus);
     button->setProperty("username", userName);
@@ -80,7 +86,7 @@ VoiceMemberMuteButton* VoiceMemberControls::chatPanelControl(const QString& user
         QObject::connect(m_voice, &VoiceChatManager::localUserSpeakingChanged, button,
                          [button](bool speaking) { applySpeaking(button, speaking); });
         QObject::connect(m_voice, &VoiceChatManager::muteChanged, button, refresh);
-        return button;
+        return control;
     }
     QObject::connect(button, &QPushButton::clicked, button, [this, userName, refresh] {
         m_voice->toggleRemoteUserMute(userName);
@@ -96,12 +102,14 @@ VoiceMemberMuteButton* VoiceMemberControls::chatPanelControl(const QString& user
                          if (changed == userName)
                              applySpeaking(button, speaking && !m_voice->isRemoteUserMuted(userName));
                      });
-    return button;
+    addLinkAndVolume(control, userName);
+    return control;
 }
 
-VoiceMemberMuteButton* VoiceMemberControls::voiceMemberControl(const QString& userName, QWidget* parent) const
+VoiceMemberRowControl* VoiceMemberControls::voiceMemberControl(const QString& userName, QWidget* parent) const
 {
-    auto* button = new VoiceMemberMuteButton(parent);
+    auto* control = new VoiceMemberRowControl(parent);
+    VoiceMemberMuteButton* button = control->button();
     button->setFixedSize(24, 24);
     button->setCursor(Qt::PointingHandCursor);
     button->setStyleSheet(QString::fromLatin1(kMemberControlStyle));
@@ -123,7 +131,7 @@ VoiceMemberMuteButton* VoiceMemberControls::voiceMemberControl(const QString& us
         QObject::connect(m_voice, &VoiceChatManager::muteChanged, button, refresh);
         QObject::connect(m_voice, &VoiceChatManager::localUserSpeakingChanged, button,
                          [button](bool speaking) { applySpeaking(button, speaking); });
-        return button;
+        return control;
     }
     QObject::connect(button, &QPushButton::clicked, m_voice, [this, userName] { m_voice->toggleRemoteUserMute(userName); });
     QObject::connect(m_voice, &VoiceChatManager::remoteUserMuteChanged, button,
@@ -136,12 +144,14 @@ VoiceMemberMuteButton* VoiceMemberControls::voiceMemberControl(const QString& us
                          if (changed == userName)
                              showSpeaking(button, userName, false);
                      });
-    return button;
+    addLinkAndVolume(control, userName);
+    return control;
 }
 
-VoiceMemberMuteButton* VoiceMemberControls::gamesPanelControl(const QString& userName, QWidget* parent) const
+VoiceMemberRowControl* VoiceMemberControls::gamesPanelControl(const QString& userName, QWidget* parent) const
 {
-    auto* button = new VoiceMemberMuteButton(parent);
+    auto* control = new VoiceMemberRowControl(parent);
+    VoiceMemberMuteButton* button = control->button();
     button->setFixedSize(24, 24);
     button->setCursor(Qt::PointingHandCursor);
     button->setStyleSheet(QString::fromLatin1(kGamesPanelStyle));
@@ -153,7 +163,7 @@ VoiceMemberMuteButton* VoiceMemberControls::gamesPanelControl(const QString& use
     if (own) {
         QObject::connect(button, &QPushButton::clicked, m_voice, &VoiceChatManager::toggleMute);
         QObject::connect(m_voice, &VoiceChatManager::muteChanged, button, refresh);
-        return button;
+        return control;
     }
     QObject::connect(button, &QPushButton::clicked, m_voice, [this, userName] { m_voice->toggleRemoteUserMute(userName); });
     QObject::connect(m_voice, &VoiceChatManager::remoteUserMuteChanged, button,
@@ -161,5 +171,50 @@ VoiceMemberMuteButton* VoiceMemberControls::gamesPanelControl(const QString& use
                          if (changed == userName)
                              refresh();
                      });
-    return button;
+    addLinkAndVolume(control, userName);
+    return control;
+}
+
+void VoiceMemberControls::addLinkAndVolume(VoiceMemberRowControl* control, const QString& userName) const
+{
+    LinkQualityBars* bars = control->linkBars();
+    const auto report = m_linkReports.constFind(userName);
+    if (report != m_linkReports.constEnd())
+        bars->setQuality(report->bars, report->toolTip);
+    connect(this, &VoiceMemberControls::linkQualityChanged, bars,
+            [bars, userName](const QString& changed, int count, const QString& toolTip) {
+                if (changed == userName)
+                    bars->setQuality(count, toolTip);
+            });
+
+    VoiceMemberMuteButton* button = control->button();
+    button->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(button, &QWidget::customContextMenuRequested, button,
+            [this, button, userName] { openVolumePopup(userName, button); });
+}
+
+MemberVolumePopup* VoiceMemberControls::openVolumePopup(const QString& userName, QWidget* anchor) const
+{
+    auto* popup = new MemberVolumePopup(userName, MemberVolumeStore::volume(userName), anchor);
+    connect(popup, &MemberVolumePopup::volumeChanged, this,
+            [this, userName](int percent) { emit memberVolumeChanged(userName, percent); });
+    connect(popup, &MemberVolumePopup::volumeChosen, this,
+            [userName](int percent) { MemberVolumeStore::remember(userName, percent); });
+    popup->popUpBelow(anchor);
+    return popup;
+}
+
+void VoiceMemberControls::restoreMemberVolume(const QString& userName)
+{
+    emit memberVolumeChanged(userName, MemberVolumeStore::volume(userName));
+}
+
+void VoiceMemberControls::setLinkQuality(const QString& userName, int bars, const QString& toolTip)
+{
+    // Reports come only for members in voice, a small mesh; past the bound the
+    // old ones go, and rows catch up with the next report.
+    if (m_linkReports.size() >= MaxLinkReports && !m_linkReports.contains(userName))
+        m_linkReports.clear();
+    m_linkReports.insert(userName, {bars, toolTip});
+    emit linkQualityChanged(userName, bars, toolTip);
 }

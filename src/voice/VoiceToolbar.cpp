@@ -1,13 +1,13 @@
 #include "voice/VoiceToolbar.h"
 
 #include "app/LogCategories.h"
+#include "voice/AudioSettingsPanel.h"
 #include "voice/DesktopVoiceControlsFrame.h"
 #include "voice/VoiceChatManager.h"
 #include "voice/VoiceToolbarButtonHolder.h"
 #include "widgets/EmojiPushButton.h"
 
 #include <QDebug>
-#include <QFrame>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -16,6 +16,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -31,6 +32,11 @@ const char* const PinkButtonStyle =
     " font-size: 16px; padding: 0px; }"
     "QPushButton:hover:enabled { background: #3a1a31; border-color: #d0608f; }"
     "QPushButton:disabled { color: #6f6278; background: #1d1526; border-color: #4a3a5c; }";
+
+const char* const TransmitBadgeStyle =
+    "QLabel { color: #a89bb8; background: #1d1526; border: 1px solid #4a3a5c; border-radius: 6px;"
+    " font-size: 10px; font-weight: bold; padding: 1px 5px; }"
+    "QLabel[transmitting=\"true\"] { color: #0f2a18; background: #7cff9a; border-color: #22c55e; }";
 
 QString dotStyle(const char* color)
 {
@@ -104,6 +110,9 @@ VoiceToolbar::VoiceToolbar(VoiceChatManager* voice, QWidget* parent)
     m_statusGlow->setBlurRadius(12);
     m_statusGlow->setColor(QColor(QStringLiteral("#6f6278")));
     m_statusDot->setGraphicsEffect(m_statusGlow);
+    m_transmitBadge = new QLabel(QStringLiteral("PTT"));
+    m_transmitBadge->setObjectName(QStringLiteral("voiceTransmitBadge"));
+    m_transmitBadge->setStyleSheet(QLatin1String(TransmitBadgeStyle));
 
     m_joinButton = toolbarButton(QStringLiteral("🎙"), QStringLiteral("Join Voice"), DarkButtonStyle);
     m_muteButton = toolbarButton(QStringLiteral("🔊"), QStringLiteral("Mute"), DarkButtonStyle);
@@ -121,6 +130,7 @@ VoiceToolbar::VoiceToolbar(VoiceChatManager* voice, QWidget* parent)
     frameLayout->setContentsMargins(10, 3, 6, 3);
     frameLayout->setSpacing(4);
     frameLayout->addWidget(m_statusDot);
+    frameLayout->addWidget(m_transmitBadge, 0, Qt::AlignVCenter);
     frameLayout->addSpacing(2);
     const QColor violet(QStringLiteral("#a78bfa"));
     frameLayout->addWidget(new VoiceToolbarButtonHolder(m_joinButton, violet));
@@ -134,18 +144,21 @@ VoiceToolbar::VoiceToolbar(VoiceChatManager* voice, QWidget* parent)
     layout->addWidget(m_frame);
     layout->addStretch(1);
 
-    m_settingsPanel = buildAudioSettingsPanel();
+    m_settingsPanel = new AudioSettingsPanel(this);
+    m_transmitBadge->setVisible(m_settingsPanel->isPushToTalk());
+    connect(m_settingsPanel, &AudioSettingsPanel::pushToTalkEnabledChanged, m_transmitBadge, &QWidget::setVisible);
+    showTransmitState();
 
     m_joinButton->setEnabled(true);
     m_muteButton->setEnabled(false);
     m_leaveButton->setEnabled(false);
+    connect(m_settingsButton, &QPushButton::clicked, this, &VoiceToolbar::toggleAudioSettings);
 
     if (!m_voice)
         return;
     connect(m_joinButton, &QPushButton::clicked, m_voice, &VoiceChatManager::joinVoice);
     connect(m_muteButton, &QPushButton::clicked, m_voice, &VoiceChatManager::toggleMute);
     connect(m_leaveButton, &QPushButton::clicked, m_voice, &VoiceChatManager::leaveVoice);
-    connect(m_settingsButton, &QPushButton::clicked, this, &VoiceToolbar::toggleAudioSettings);
     connect(m_voice, &VoiceChatManager::voiceStatusChanged, this, &VoiceToolbar::applyStatusGlow);
     connect(m_voice, &VoiceChatManager::voiceStatusChanged, this, &VoiceToolbar::applyStatus);
     connect(m_voice, &VoiceChatManager::muteChanged, this, &VoiceToolbar::applyMute);
@@ -159,44 +172,6 @@ VoiceToolbar::~VoiceToolbar()
         delete m_settingsPanel;
 }
 
-QFrame* VoiceToolbar::buildAudioSettingsPanel()
-{
-    auto* panel = new QFrame(this);
-    panel->setObjectName(QStringLiteral("voiceSettingsPanel"));
-    panel->setStyleSheet(QStringLiteral(
-        "#voiceSettingsPanel { background: rgba(18, 11, 32, 242); border: 1px solid rgba(167, 139, 250, 77);"
-        " border-radius: 10px; }"
-        "#voiceSettingsTitle { color: #c4b5fd; font-size: 11px; font-weight: bold; letter-spacing: 1px;"
-        " background: transparent; border: none; }"
-        "#voiceSettingsCloseButton { color: #eee7ff; background: #24192f; border: 1px solid #9570c4;"
-        " border-radius: 6px; font-size: 11px; padding: 0px; }"
-        "#voiceDeviceLabel { color: #c4b5fd; font-size: 12px; background: transparent; border: none; }"
-        "QComboBox#voiceDeviceSelect { color: #eee7ff; background: #24192f; border: 1px solid #6d4fa0;"
-        " border-radius: 7px; padding: 4px 8px; font-size: 12px; }"
-        "QComboBox#voiceDeviceSelect:hover { border-color: #a78bfa; }"
-        "QComboBox#voiceDeviceSelect:disabled { color: #6f6278; background: #1d1526; border-color: #4a3a5c; }"
-        "QComboBox#voiceDeviceSelect QAbstractItemView { color: #eee7ff; background: #1c142b;"
-        " border: 1px solid #6d4fa0; selection-background-color: #7b2cff; outline: none; }"));
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(12, 10, 12, 12);
-    layout->setSpacing(8);
-    auto* header = new QHBoxLayout;
-    auto* title = new QLabel(QStringLiteral("AUDIO SETTINGS"), panel);
-    title->setObjectName(QStringLiteral("voiceSettingsTitle"));
-    auto* close = new QPushButton(QStringLiteral("✕"), panel);
-    close->setObjectName(QStringLiteral("voiceSettingsCloseButton"));
-    close->setFixedSize(22, 22);
-    close->setToolTip(QStringLiteral("Close"));
-    close->setCursor(Qt::PointingHandCursor);
-    header->addWidget(title);
-    header->addStretch(1);
-    header->addWidget(close);
-    layout->addLayout(header);
-    connect(close, &QPushButton::clicked, panel, &QWidget::hide);
-    panel->hide();
-    return panel;
-}
-
 void VoiceToolbar::toggleAudioSettings()
 {
     if (m_settingsPanel->isVisible()) {
@@ -204,14 +179,15 @@ void VoiceToolbar::toggleAudioSettings()
         return;
     }
     emit audioSettingsAboutToShow();
-    if (parentWidget() && m_settingsPanel->parentWidget() != parentWidget())
-        m_settingsPanel->setParent(parentWidget());
+    // In the window itself, above every page widget, whatever the page raises later.
+    if (!isWindow() && m_settingsPanel->parentWidget() != window())
+        m_settingsPanel->setParent(window());
     placeAudioSettings();
     m_settingsPanel->show();
     m_settingsPanel->raise();
 }
 
-// Above the controls, left edges aligned, kept inside the page.
+// Above the controls, left edges aligned, kept inside the window.
 void VoiceToolbar::placeAudioSettings()
 {
     QWidget* host = m_settingsPanel->parentWidget();
@@ -230,6 +206,14 @@ void VoiceToolbar::moveEvent(QMoveEvent* event)
     QWidget::moveEvent(event);
     if (m_settingsPanel && m_settingsPanel->isVisible())
         placeAudioSettings();
+}
+
+void VoiceToolbar::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // The panel lives in the window: it goes when the chat page does.
+    if (m_settingsPanel && m_settingsPanel->parentWidget() != this)
+        m_settingsPanel->hide();
 }
 
 void VoiceToolbar::resizeEvent(QResizeEvent* event)
@@ -282,6 +266,26 @@ void VoiceToolbar::applyMute(bool muted)
 {
     m_muteButton->setText(QString());
     m_muteButton->setToolTip(muted ? QStringLiteral("Unmute") : QStringLiteral("Mute"));
+    m_muted = muted;
+    showTransmitState();
+}
+
+void VoiceToolbar::setTransmitting(bool transmitting)
+{
+    m_transmitting = transmitting;
+    showTransmitState();
+}
+
+void VoiceToolbar::showTransmitState()
+{
+    const bool onAir = m_transmitting && !m_muted;
+    m_transmitBadge->setProperty("transmitting", onAir);
+    m_transmitBadge->setText(onAir ? QStringLiteral("TALK") : QStringLiteral("PTT"));
+    m_transmitBadge->setToolTip(onAir     ? QStringLiteral("Transmitting")
+                                : m_muted ? QStringLiteral("Muted: the push-to-talk key sends nothing")
+                                          : QStringLiteral("Not transmitting: hold the push-to-talk key to talk"));
+    m_transmitBadge->style()->unpolish(m_transmitBadge);
+    m_transmitBadge->style()->polish(m_transmitBadge);
 }
 
 void VoiceToolbar::showVoiceError(const QString& message)

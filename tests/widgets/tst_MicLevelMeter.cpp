@@ -9,96 +9,83 @@ class tst_MicLevelMeter : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void dragging_data();
-    void dragging();
-    void arrowKeys_data();
-    void arrowKeys();
-    void speakingPartIsGreen_data();
-    void speakingPartIsGreen();
+    void init()
+    {
+        m_meter = std::make_unique<MicLevelMeter>();
+        m_meter->resize(240, 22);
+        m_meter->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_meter.get()));
+    }
+
+    // The threshold follows a drag along the bar and the arrow keys (one
+    // decibel a step, and at least one unit at the quiet end).
+    void thresholdMoves_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("pressX");  // -1: the key in releaseX instead
+        QTest::addColumn<int>("releaseX");
+        QTest::addColumn<int>("minThreshold");
+        QTest::addColumn<int>("maxThreshold");
+        // -60 dBFS is a mean level of 33; full scale is capped below 32768.
+        QTest::newRow("left end") << 449 << 6 << 6 << 33 << 33;
+        QTest::newRow("right end, past the bar") << 449 << 236 << 236 << 32767 << 32767;
+        QTest::newRow("from the mark to the middle (-30 dBFS)") << 449 << 92 << 120 << 1000 << 1060;
+        QTest::newRow("right key") << 449 << -1 << int(Qt::Key_Right) << 504 << 504;
+        QTest::newRow("left key at the quiet end") << 5 << -1 << int(Qt::Key_Left) << 4 << 4;
+    }
+
+    void thresholdMoves()
+    {
+        QFETCH(int, start);
+        QFETCH(int, pressX);
+        QFETCH(int, releaseX);
+        m_meter->setThreshold(start);
+        QSignalSpy changed(m_meter.get(), &MicLevelMeter::thresholdChanged);
+        if (pressX < 0) {
+            QTest::keyClick(m_meter.get(), Qt::Key(releaseX));
+        } else {
+            QTest::mousePress(m_meter.get(), Qt::LeftButton, {}, QPoint(pressX, 11));
+            QTest::mouseMove(m_meter.get(), QPoint(releaseX, 11));
+            QTest::mouseRelease(m_meter.get(), Qt::LeftButton, {}, QPoint(releaseX, 11));
+        }
+        QFETCH(int, minThreshold);
+        QFETCH(int, maxThreshold);
+        const int threshold = m_meter->threshold();
+        QVERIFY2(threshold >= minThreshold && threshold <= maxThreshold, qPrintable(QString::number(threshold)));
+        QCOMPARE(changed.last().at(0).toInt(), threshold);
+    }
+
+    // The yellow mark sits on the threshold; above it the level is green.
+    void thresholdDrawnAndSpeakingPartGreen_data()
+    {
+        QTest::addColumn<int>("threshold");
+        QTest::addColumn<int>("markX");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<bool>("green");
+        QTest::newRow("default, above it") << 449 << 92 << 3000 << true;
+        QTest::newRow("default, at it: not speaking") << 449 << 92 << 449 << false;
+        QTest::newRow("moved to -30 dBFS, level under it") << 1036 << 120 << 900 << false;
+    }
+
+    void thresholdDrawnAndSpeakingPartGreen()
+    {
+        QFETCH(int, threshold);
+        QFETCH(int, markX);
+        QFETCH(int, level);
+        m_meter->setThreshold(threshold);
+        m_meter->setLevel(level);
+        const QImage image = m_meter->grab().toImage();
+        const qreal scale = image.width() / 240.0;
+        const QColor mark = image.pixelColor(markX * scale, 1 * scale);
+        QVERIFY2(mark.red() > 200 && mark.green() > 170 && mark.blue() < 140, qPrintable(mark.name()));
+        // Just right of the mark, in the middle of the bar.
+        const QColor pixel = image.pixelColor((markX + 8) * scale, image.height() / 2);
+        QTEST(pixel.green() > 150 && pixel.red() < 100, "green");
+    }
 
 private:
     std::unique_ptr<MicLevelMeter> m_meter;
 };
-
-void tst_MicLevelMeter::init()
-{
-    m_meter = std::make_unique<MicLevelMeter>();
-    m_meter->resize(240, 22);
-    m_meter->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_meter.get()));
-}
-
-void tst_MicLevelMeter::dragging_data()
-{
-    QTest::addColumn<int>("pressX");
-    QTest::addColumn<int>("releaseX");
-    QTest::addColumn<int>("minThreshold");
-    QTest::addColumn<int>("maxThreshold");
-
-    // -60 dBFS is a mean level of 33; full scale is capped below 32768.
-    QTest::newRow("left end") << 6 << 6 << 33 << 33;
-    QTest::newRow("right end, past the bar") << 236 << 236 << 32767 << 32767;
-    QTest::newRow("on the default mark") << 92 << 92 << 430 << 470;
-    QTest::newRow("dragged from the mark to the middle (-30 dBFS)") << 92 << 120 << 1000 << 1060;
-}
-
-void tst_MicLevelMeter::dragging()
-{
-    QFETCH(int, pressX);
-    QFETCH(int, releaseX);
-    QSignalSpy changed(m_meter.get(), &MicLevelMeter::thresholdChanged);
-    QTest::mousePress(m_meter.get(), Qt::LeftButton, {}, QPoint(pressX, 11));
-    QTest::mouseMove(m_meter.get(), QPoint(releaseX, 11));
-    QTest::mouseRelease(m_meter.get(), Qt::LeftButton, {}, QPoint(releaseX, 11));
-
-    QFETCH(int, minThreshold);
-    QFETCH(int, maxThreshold);
-    QVERIFY2(m_meter->threshold() >= minThreshold && m_meter->threshold() <= maxThreshold,
-             qPrintable(QString::number(m_meter->threshold())));
-    if (m_meter->threshold() != MicLevelMeter::DefaultThreshold)
-        QCOMPARE(changed.last().at(0).toInt(), m_meter->threshold());
-}
-
-void tst_MicLevelMeter::arrowKeys_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("from");
-    QTest::addColumn<int>("to");
-
-    QTest::newRow("right: one decibel up") << int(Qt::Key_Right) << 449 << 504;
-    QTest::newRow("left at the quiet end still moves") << int(Qt::Key_Left) << 5 << 4;
-}
-
-void tst_MicLevelMeter::arrowKeys()
-{
-    QFETCH(int, key);
-    QFETCH(int, from);
-    m_meter->setThreshold(from);
-    QTest::keyClick(m_meter.get(), Qt::Key(key));
-    QTEST(m_meter->threshold(), "to");
-}
-
-void tst_MicLevelMeter::speakingPartIsGreen_data()
-{
-    QTest::addColumn<int>("level");
-    QTest::addColumn<bool>("green");
-
-    QTest::newRow("above the threshold") << 3000 << true;
-    QTest::newRow("at the threshold: not speaking") << 449 << false;
-    QTest::newRow("below the threshold") << 300 << false;
-}
-
-void tst_MicLevelMeter::speakingPartIsGreen()
-{
-    QFETCH(int, level);
-    m_meter->setLevel(level);
-    const QImage image = m_meter->grab().toImage();
-    // Just right of the threshold mark (x = 92), in the middle of the bar.
-    const QColor pixel = image.pixelColor(100 * image.width() / 240, image.height() / 2);
-    const bool green = pixel.green() > 150 && pixel.red() < 100;
-    QTEST(green, "green");
-}
 
 QTEST_MAIN(tst_MicLevelMeter)
 #include "tst_MicLevelMeter.moc"
