@@ -13,8 +13,12 @@
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QPointer>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QtTest>
+
+#include <algorithm>
+#include <memory>
 
 namespace PagesTest {
 
@@ -68,6 +72,53 @@ inline QString header(const QJsonObject& request, const QString& name)
         if (it.key().compare(name, Qt::CaseInsensitive) == 0)
             return it.value().toString();
     return {};
+}
+
+// How many requests the server received for that raw path (query included).
+inline int countRaw(DevServer& server, const QString& rawPath)
+{
+    int n = 0;
+    for (const QJsonValue& request : server.requests())
+        n += request.toObject().value("raw_path").toString() == rawPath;
+    return n;
+}
+
+// A stack of pages as the window has it: another page in front, and a network
+// access manager signed in as the member for the page under test.
+struct PageStack
+{
+    PageStack(DevServer& server, const QString& userName, const QSize& size)
+        : network(std::make_unique<QNetworkAccessManager>())
+        , token(logIn(server, *network, userName))
+    {
+        stack.resize(size);
+        stack.addWidget(other);
+        stack.show();
+    }
+
+    std::unique_ptr<QNetworkAccessManager> network;
+    QString token;
+    QStackedWidget stack;
+    QWidget* other = new QWidget(&stack);
+};
+
+// The children of container with that name, top to bottom; those of a replaced
+// list (only scheduled for deletion) are let go first.
+template <typename T>
+QList<T*> inOrder(QWidget* container, const QString& name = QString())
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QList<T*> found = container->findChildren<T*>(name);
+    std::sort(found.begin(), found.end(), [container](QWidget* a, QWidget* b) {
+        return a->mapTo(container, QPoint()).y() < b->mapTo(container, QPoint()).y();
+    });
+    return found;
+}
+
+template <typename T>
+QList<QPointer<T>> guarded(const QList<T*>& widgets)
+{
+    return QList<QPointer<T>>(widgets.begin(), widgets.end());
 }
 
 // Closes every message box as soon as it shows (also inside nested event loops)

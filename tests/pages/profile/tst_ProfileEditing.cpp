@@ -1,4 +1,5 @@
 #include "pages/PagesTestSupport.h"
+#include "pages/profile/AvatarChoiceButton.h"
 
 #include "pages/profile/AvatarSelectionPage.h"
 #include "pages/profile/ProfileEditDialog.h"
@@ -257,10 +258,10 @@ private slots:
         AvatarSelectionPage page;
         QSignalSpy chosen(&page, &AvatarSelectionPage::avatarChosen);
         QSignalSpy back(&page, &AvatarSelectionPage::returnToProfileRequested);
-        const QList<QPushButton*> choices = page.findChildren<QPushButton*>(QStringLiteral("avatarChoice"));
+        const QList<AvatarChoiceButton*> choices = page.findChildren<AvatarChoiceButton*>(QStringLiteral("avatarChoice"));
         QStringList names;
-        for (QPushButton* choice : choices) {
-            names << choice->property("avatarFileName").toString();
+        for (AvatarChoiceButton* choice : choices) {
+            names << choice->fileName();
             QVERIFY(!choice->icon().isNull());
         }
         QCOMPARE(names, (QStringList{"cat.png", "frog.png", "ghost.png", "fox.png", "panda.png", "sakura.png",
