@@ -2,13 +2,12 @@
 
 // Helpers shared by the page tests: a logged-in network access manager, canned
 // server replies through the dev server's failure injection, a look at the
-// requests the server received, and a watcher that answers message boxes.
+// requests the server received, a stack of pages, and the built rows in order.
 
 #include "support/DevServer.h"
 
 #include <QApplication>
 #include <QJsonDocument>
-#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
@@ -120,32 +119,5 @@ QList<QPointer<T>> guarded(const QList<T*>& widgets)
 {
     return QList<QPointer<T>>(widgets.begin(), widgets.end());
 }
-
-// Closes every message box as soon as it shows (also inside nested event loops)
-// and remembers its title and text.
-class MessageBoxWatcher : public QObject
-{
-public:
-    MessageBoxWatcher()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(widget);
-                if (!box || !box->isVisible() || m_closing.contains(box))
-                    continue;
-                m_closing.append(box);
-                shown.append(box->windowTitle() + QStringLiteral(": ") + box->text());
-                box->done(QMessageBox::Ok);
-            }
-        });
-        m_timer.start(10);
-    }
-
-    QStringList shown;
-
-private:
-    QTimer m_timer;
-    QList<QPointer<QMessageBox>> m_closing;
-};
 
 }  // namespace PagesTest

@@ -39,8 +39,7 @@ class TestBackgrounds : public QObject
 {
     Q_OBJECT
 
-
-
+private slots:
     void particleLayerCoversItsParentBelowTheContent()
     {
         QWidget page;
