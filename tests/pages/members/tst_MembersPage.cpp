@@ -95,17 +95,12 @@ private slots:
         QVERIFY(m_page->statusLabel()->isHidden());
 
         // Downloaded avatars replace the placeholder; a member without one keeps it.
-        QLabel* lunaAvatar = nullptr;
-        QLabel* drifterAvatar = nullptr;
-        for (int i = 0; i < m_page->membersModel()->rowCount(); ++i) {
-            QWidget* card = m_page->membersGrid()->widgetForRow(i);
-            auto* avatar = card->findChild<QLabel*>(QStringLiteral("membersUserAvatar"));
-            if (cardName(card) == QLatin1String("luna"))
-                lunaAvatar = avatar;
-            if (cardName(card) == QLatin1String("drifter"))
-                drifterAvatar = avatar;
-        }
-        QVERIFY(lunaAvatar && drifterAvatar);
+        auto avatarOf = [this](const QString& name) {
+            QWidget* card = m_page->membersGrid()->widgetForRow(names(m_page->membersGrid()).indexOf(name));
+            return card->findChild<QLabel*>(QStringLiteral("membersUserAvatar"));
+        };
+        QLabel* lunaAvatar = avatarOf(QStringLiteral("luna"));
+        QLabel* drifterAvatar = avatarOf(QStringLiteral("drifter"));
         QTRY_VERIFY(!lunaAvatar->pixmap().isNull());
         QCOMPARE(lunaAvatar->pixmap().size(), QSize(54, 54));
         QCOMPARE(drifterAvatar->text(), QStringLiteral("👤"));
