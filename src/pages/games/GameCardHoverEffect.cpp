@@ -52,9 +52,8 @@ void GameCardHoverEffect::apply(qreal p)
 {
     if (!m_image && m_card)
         m_image = m_card->findChild<GameCardImage*>(QStringLiteral("nebuliteImage"));
-    if (m_image) {
+    if (m_image)
         m_image->setZoomProgress(p);
-    }
     update();
 }
 

@@ -9,7 +9,7 @@ class HoverProgress;
 
 // Hover effect of the Nebulite game card: the card lifts by 4 px inside soft
 // violet rings, gets a crisp lilac edge, and its image ("nebuliteImage") zooms in
-// through its zoom progress. Installs itself on the card.
+// with the same progress. Installs itself on the card.
 class GameCardHoverEffect : public QGraphicsEffect
 {
     Q_OBJECT

@@ -2,13 +2,11 @@
 
 #include <QHash>
 #include <QPointer>
-#include <QSize>
 #include <QWidget>
 
 #include <functional>
 
 class QAbstractButton;
-class QColor;
 class QHBoxLayout;
 class QJsonObject;
 class QLabel;
