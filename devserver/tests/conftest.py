@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import asyncio
+import contextlib
 import http.client
 import json
 import selectors
@@ -272,3 +273,22 @@ class SocketClient:
 def run(coro):
     """Run one asynchronous test body to completion."""
     return asyncio.run(asyncio.wait_for(coro, 30))
+
+
+@contextlib.asynccontextmanager
+async def sockets(srv, *names, settle=True):
+    """Connected clients for fresh sessions of these members, closed afterwards.
+
+    With settle, the presence events their own arrival caused are dropped first."""
+    clients = []
+    try:
+        for name in names:
+            clients.append(await SocketClient(name).connect(srv.base, srv.session(name).cookie))
+        if settle:
+            await asyncio.sleep(0.05)
+            for client in clients:
+                client.drop_events()
+        yield clients
+    finally:
+        for client in clients:
+            await client.close()

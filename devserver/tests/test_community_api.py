@@ -16,19 +16,11 @@ def assert_member_entry(entry):
 
 
 def test_demo_community_members(srv):
-    members = srv.session().get("/api/desktop/members").json()
-    assert members["success"] is True
-    entries = members["members"]
+    entries = srv.session().get("/api/desktop/members").json()["members"]
     for entry in entries:
         assert_member_entry(entry)
-    by_name = {e["username"]: e for e in entries}
-    statuses = {e["status"] for e in entries}
-    assert {"Online", "Away", "Busy", "Gaming", "Offline"} <= statuses
-    builtin = {"cat.png", "frog.png", "ghost.png", "fox.png", "panda.png", "sakura.png", "bunny.png"}
-    avatars = {e["profile_image"] for e in entries}
-    assert builtin <= avatars
-    assert "comet.png" in avatars
-    assert "Zoë Star" in by_name
+    assert {"Online", "Away", "Busy", "Gaming", "Offline"} <= {e["status"] for e in entries}
+    assert {"cat.png", "comet.png"} <= {e["profile_image"] for e in entries}
     assert not any(e["online"] for e in entries), "nobody has a live socket yet"
 
 
@@ -91,31 +83,22 @@ def test_chat_keeps_only_the_last_24_hours(srv):
         db.close()
 
 
-def test_presence_and_online_members_layouts(srv):
-    member = srv.session()
+def test_presence_and_ideas_layouts(srv):
+    member = srv.session("pixel")
     presence = member.get("/api/desktop/presence").json()
     assert presence["success"] is True and presence["online_count"] == 0
-    assert isinstance(presence["members"], list)
     for entry in presence["members"]:
         assert_member_entry(entry)
-    online = member.get("/api/online-members")
-    assert online.status == 200 and online.json() == []
+    assert member.get("/api/online-members").json() == []
 
-
-def test_ideas_list_layout(srv):
-    member = srv.session("pixel")
     body = member.get("/api/desktop/ideas", headers={"Accept": "application/json"}).json()
     assert body["success"] is True and body["csrf_token"] == member.csrf
-    ideas = body["ideas"]
-    assert len(ideas) >= 12
     kinds = {"id": int, "author": str, "profile_image": str, "title": str, "content": str,
              "liked_by_me": bool, "like_count": int, "can_delete": bool}
-    for idea in ideas:
-        for key, kind in kinds.items():
-            assert isinstance(idea[key], kind), (key, idea)
+    for idea in body["ideas"]:
+        assert all(isinstance(idea[key], kind) for key, kind in kinds.items()), idea
         assert idea["can_delete"] == (idea["author"] == "pixel")
-    assert sum(i["like_count"] for i in ideas) > 20
-    assert any(i["liked_by_me"] for i in ideas) and not all(i["liked_by_me"] for i in ideas)
+    assert any(i["liked_by_me"] for i in body["ideas"]) and not all(i["liked_by_me"] for i in body["ideas"])
 
 
 def test_leaderboard_layout_and_order(srv):

@@ -54,13 +54,10 @@ def test_login_sets_a_private_session_cookie_and_returns_the_user(srv):
     profile = srv.get("/api/desktop/profile", cookie=name_value).json()
     assert profile["success"] is True and profile["user"]["username"] == "luna"
 
-
-def test_each_login_gets_its_own_session(srv):
-    first = srv.login()
-    second = srv.login()
+    # Each login gets its own session.
+    first, second = srv.login(), srv.login()
     assert first.cookie != second.cookie and first.csrf != second.csrf
-    assert first.get("/api/desktop/profile").status == 200
-    assert second.get("/api/desktop/profile").status == 200
+    assert first.get("/api/desktop/profile").status == 200 and second.get("/api/desktop/profile").status == 200
 
 
 def test_failed_logins_are_refused_without_a_cookie(srv):

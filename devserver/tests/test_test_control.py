@@ -1,4 +1,6 @@
-"""The /__test__/ surface: request log, failure injection, reset, emit, scores, sessions."""
+"""The /__test__/ surface where the client's suites do not already lean on it: reset,
+emit, socket controls, the chat route, and that it exists only on loopback when asked for.
+(Failure injection, the request log, sessions and scores are used by every page suite.)"""
 
 import asyncio
 import http.client
@@ -9,89 +11,7 @@ from unittest import mock
 from aiohttp import web
 from aiohttp.test_utils import make_mocked_request
 
-from conftest import SocketClient, run, start_server, stop_server
-
-
-def test_request_log_records_requests_as_sent(srv):
-    member = srv.session()
-    srv.request("DELETE", "/__test__/requests")
-    conn = http.client.HTTPConnection(srv.host, srv.port, timeout=5)
-    conn.putrequest("POST", "/ideas/create?x=1", skip_accept_encoding=True)
-    conn.putheader("Cookie", member.cookie)
-    conn.putheader("X-CSRFToken", member.csrf)
-    conn.putheader("Referer", srv.base + "/ideas")
-    conn.putheader("X-Twice", "one")
-    conn.putheader("x-twice", "two")
-    body = '{"title":"Café","content":"ünïcode"}'.encode()
-    conn.putheader("Content-Type", "application/json")
-    conn.putheader("Content-Length", str(len(body)))
-    conn.endheaders(body)
-    assert conn.getresponse().status == 200
-    conn.close()
-    member.get("/api/desktop/users/Zo%C3%AB%20Star")
-
-    log = srv.control("GET", "requests")["requests"]
-    assert [r["method"] for r in log] == ["POST", "GET"]
-    post, get = log
-    assert post["path"] == "/ideas/create" and post["raw_path"] == "/ideas/create?x=1"
-    assert post["headers"]["X-CSRFToken"] == member.csrf
-    assert post["headers"]["X-Twice"] == "one, two"
-    assert "x-csrftoken" not in post["headers"]
-    assert post["body"] == '{"title":"Café","content":"ünïcode"}'
-    assert get["path"] == "/api/desktop/users/Zoë Star"
-    assert get["raw_path"] == "/api/desktop/users/Zo%C3%AB%20Star"
-    assert get["body"] == ""
-    assert not any(r["path"].startswith("/__test__/") for r in log)
-
-    assert srv.control("DELETE", "requests") == {"success": True}
-    assert srv.control("GET", "requests") == {"requests": []}
-
-
-def test_injected_status_failures(srv):
-    member = srv.session()
-    srv.control("POST", "fail", {"path": "/api/desktop/profile", "method": "GET", "count": 2})
-    for _ in range(2):
-        reply = member.get("/api/desktop/profile")
-        assert reply.status == 500
-        assert reply.json() == {"success": False, "error": "Injected failure"}
-    assert member.get("/api/desktop/profile").status == 200, "only count requests fail"
-
-    srv.control("POST", "fail", {"path": "/api/desktop/profile", "method": "POST", "status": 503,
-                                 "body": "<html>down</html>", "content_type": "text/html"})
-    assert member.get("/api/desktop/profile").status == 200, "method must match"
-    reply = member.post("/api/desktop/profile", {"status": "Away"})
-    assert (reply.status, reply.text) == (503, "<html>down</html>")
-    assert member.get("/api/desktop/profile").json()["user"]["status"] == "Online", "the handler did not run"
-
-    srv.control("POST", "fail", {"path": "/api/desktop/*", "count": 3})
-    assert [member.get(p).status for p in ("/api/desktop/members", "/api/desktop/ideas",
-                                           "/api/online-members", "/api/desktop/presence")] == [500, 500, 200, 500]
-
-
-def test_injected_invalid_json_delay_and_drop(srv):
-    member = srv.session()
-    srv.control("POST", "fail", {"path": "/api/desktop/games/leaderboard", "mode": "invalid_json"})
-    broken = member.get("/api/desktop/games/leaderboard")
-    assert broken.status == 200
-    try:
-        broken.json()
-        raise AssertionError("body parsed as JSON")
-    except ValueError:
-        pass
-
-    srv.control("POST", "fail", {"path": "/api/desktop/members", "mode": "delay", "delay_ms": 400})
-    started = time.monotonic()
-    delayed = member.get("/api/desktop/members")
-    assert time.monotonic() - started >= 0.4
-    assert delayed.status == 200 and delayed.json()["success"] is True
-
-    srv.control("POST", "fail", {"path": "/api/desktop/chat/messages", "mode": "drop"})
-    try:
-        member.get("/api/desktop/chat/messages")
-        raise AssertionError("a reply arrived")
-    except (http.client.RemoteDisconnected, ConnectionResetError):
-        pass
-    assert member.get("/api/desktop/chat/messages").status == 200
+from conftest import run, sockets, start_server, stop_server
 
 
 def test_bad_failure_specs_are_rejected(srv):
@@ -107,12 +27,9 @@ def test_reset_restores_the_demo_and_forgets_everything(srv):
     srv.control("POST", "fail", {"path": "/api/desktop/members"})
 
     async def body():
-        client = await SocketClient().connect(srv.base, member.cookie)
-        try:
+        async with sockets(srv, "luna", settle=False) as (client,):
             assert srv.control("POST", "reset") == {"success": True}
             await asyncio.wait_for(client.closed.wait(), 3)
-        finally:
-            await client.close()
 
     run(body())
     assert srv.control("GET", "sockets") == {"sockets": []}
@@ -124,31 +41,9 @@ def test_reset_restores_the_demo_and_forgets_everything(srv):
     assert fresh.get("/api/desktop/profile").json()["user"]["status"] == "Online"
 
 
-def test_session_route_gives_a_working_cookie(srv):
-    made = srv.control("POST", "session", {"username": "Zoë Star"})
-    assert made["cookie"].startswith("session=") and made["csrf_token"]
-    profile = srv.get("/api/desktop/profile", cookie=made["cookie"]).json()
-    assert profile["user"]["username"] == "Zoë Star" and profile["csrf_token"] == made["csrf_token"]
-    assert srv.post("/__test__/session", {"username": "ghost-of-nobody"}).status == 404
-
-
-def test_score_route_keeps_the_best_score(srv):
-    member = srv.session("mira")
-    assert srv.control("POST", "score", {"username": "mira", "score": 5000}) == \
-        {"success": True, "new_best": True, "best_score": 5000}
-    assert srv.control("POST", "score", {"username": "mira", "score": 100})["new_best"] is False
-    board = member.get("/api/desktop/games/leaderboard").json()["leaderboard"]
-    assert [e["best_score"] for e in board if e["username"] == "mira"] == [5000]
-    assert member.get("/api/desktop/profile").json()["user"]["nebulite_best_score"] == 5000
-    assert srv.post("/__test__/score", {"username": "mira", "score": "lots"}).status == 400
-
-
 def test_emit_targets_a_member_or_everyone(srv):
     async def body():
-        luna_a = await SocketClient("luna a").connect(srv.base, srv.session("luna").cookie)
-        luna_b = await SocketClient("luna b").connect(srv.base, srv.session("luna").cookie)
-        orion = await SocketClient("orion").connect(srv.base, srv.session("orion").cookie)
-        try:
+        async with sockets(srv, "luna", "luna", "orion", settle=False) as (luna_a, luna_b, orion):
             sent = srv.control("POST", "emit", {"event": "custom", "data": {"n": 1}, "username": "luna"})
             assert sent == {"success": True, "delivered": 2}
             assert await luna_a.event("custom") == {"n": 1}
@@ -161,12 +56,9 @@ def test_emit_targets_a_member_or_everyone(srv):
             assert frame == '42["bare"]'
             assert srv.control("POST", "emit", {"event": "x", "username": "drifter"})["delivered"] == 0
 
-            sockets = srv.control("GET", "sockets")["sockets"]
-            assert sorted((s["sid"], s["username"], s["voice"]) for s in sockets) == sorted(
+            listed = srv.control("GET", "sockets")["sockets"]
+            assert sorted((s["sid"], s["username"], s["voice"]) for s in listed) == sorted(
                 [(luna_a.sid, "luna", False), (luna_b.sid, "luna", False), (orion.sid, "orion", False)])
-        finally:
-            for c in (luna_a, luna_b, orion):
-                await c.close()
 
     run(body())
 
@@ -219,8 +111,7 @@ def test_server_binds_only_the_requested_address(server):
 
 def test_socket_controls_close_or_end_the_namespace(srv):
     async def body():
-        luna, orion = [await SocketClient(n).connect(srv.base, srv.session(n).cookie) for n in ("luna", "orion")]
-        try:
+        async with sockets(srv, "luna", "orion", settle=False) as (luna, orion):
             ended = srv.control("POST", "sockets/namespace-disconnect", {"username": "luna"})
             assert ended["disconnected"] == 1
             assert await luna.wait_frame(lambda f: f == "41")
@@ -230,17 +121,8 @@ def test_socket_controls_close_or_end_the_namespace(srv):
 
             assert srv.control("POST", "sockets/close", {"username": "orion"})["closed"] == 1
             await asyncio.wait_for(orion.closed.wait(), 3)
-        finally:
-            for client in (luna, orion):
-                await client.close()
+
     run(body())
-
-
-def test_oversize_replies_have_the_asked_length(srv):
-    member = srv.session()
-    srv.control("POST", "fail", {"path": "/api/desktop/members", "mode": "oversize", "size": 300000})
-    reply = member.get("/api/desktop/members")
-    assert reply.status == 200 and len(reply.body) == 300000 and reply.json()["success"] is True
 
 
 def test_chat_route_replaces_the_history(srv):

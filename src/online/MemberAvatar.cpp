@@ -1,5 +1,7 @@
 #include "online/MemberAvatar.h"
 
+#include "widgets/avatar/CircularAvatar.h"
+
 #include <QFile>
 #include <QPainter>
 #include <QPainterPath>
@@ -8,20 +10,6 @@
 namespace {
 
 constexpr int kSize = 54;
-
-// Draws the picture scaled to cover the circle `circle`, centred on it, clipped to it.
-void drawCircularPicture(QPainter& painter, const QPixmap& picture, const QRectF& circle)
-{
-    QPainterPath clip;
-    clip.addEllipse(circle);
-    painter.save();
-    painter.setClipPath(clip);
-    const QSize target = circle.size().toSize();
-    const QPixmap scaled = picture.scaled(target, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    const QPointF topLeft(circle.center().x() - scaled.width() / 2.0, circle.center().y() - scaled.height() / 2.0);
-    painter.drawPixmap(topLeft, scaled);
-    painter.restore();
-}
 
 QPixmap transparentCanvas()
 {
@@ -51,8 +39,7 @@ QPixmap renderMemberAvatar(const QPixmap& picture)
     painter.setBrush(QColor(QStringLiteral("#2b1b49")));
     painter.drawEllipse(QRectF(7, 7, 40, 40));
 
-    if (!picture.isNull())
-        drawCircularPicture(painter, picture, QRectF(9, 9, 36, 36));
+    drawCircularPicture(painter, picture, QRectF(9, 9, 36, 36));
 
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(QColor(QStringLiteral("#a78bfa")), 1.5));
@@ -77,8 +64,7 @@ QPixmap renderGamesMemberAvatar(const QPixmap& picture)
     painter.setBrush(glow);
     painter.drawEllipse(QRectF(0, 0, 54, 54));
 
-    if (!picture.isNull())
-        drawCircularPicture(painter, picture, QRectF(8, 8, 38, 38));
+    drawCircularPicture(painter, picture, QRectF(8, 8, 38, 38));
 
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(QColor(196, 181, 253, 220), 1.5));

@@ -73,26 +73,4 @@ void setFullTextTip(QLabel* label, const QString& fullText)
         label->setToolTip(QStringLiteral("<span>%1</span>").arg(capped(fullText, kMaxTipChars).toHtmlEscaped()));
 }
 
-QPixmap ringedAvatar(const QPixmap& source, int size, const QColor& ringColor)
-{
-    const int inner = size - 4;
-    QPixmap result(size, size);
-    result.fill(Qt::transparent);
-    QPainter painter(&result);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-
-    const QPixmap scaled = source.scaled(inner, inner, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    QPainterPath clip;
-    clip.addEllipse(2, 2, inner, inner);
-    painter.setClipPath(clip);
-    painter.drawPixmap((inner - scaled.width()) / 2 + 2, (inner - scaled.height()) / 2 + 2, scaled);
-    painter.setClipping(false);
-
-    painter.setPen(QPen(ringColor, 2));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(1, 1, size - 2, size - 2);
-    return result;
-}
-
 }  // namespace pagelist

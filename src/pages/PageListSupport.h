@@ -32,10 +32,5 @@ QString capped(const QString& text, int maxChars);
 // The full text (itself capped) as tool tip, when the label shows less of it.
 void setFullTextTip(QLabel* label, const QString& fullText);
 
-// A round avatar with a thin ring: a size x size transparent pixmap, the source
-// scaled to cover the inner circle (size - 4) and clipped to it, then the ring
-// stroked one pixel inside the edge with a 2-pixel pen of ringColor.
-QPixmap ringedAvatar(const QPixmap& source, int size, const QColor& ringColor);
-
 
 }  // namespace pagelist

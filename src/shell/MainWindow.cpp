@@ -237,11 +237,11 @@ void MainWindow::connectProfileNavigation()
         bar->chatButton()->click();
     });
     connect(m_profilePage, &ProfilePage::openOwnIdeasRequested, this, [this, bar] {
-        m_ideasPage->setProperty("openIdeasFromProfile", true);
+        m_ideasPage->setOpenFromProfile(true);
         bar->ideasButton()->click();
     });
     connect(m_profilePage, &ProfilePage::openOwnScoreRequested, this, [this, bar] {
-        m_gamesPage->setProperty("openNebuliteFromProfile", true);
+        m_gamesPage->setOpenFromProfile(true);
         bar->gamesButton()->click();
     });
     connect(m_profilePage, &ProfilePage::avatarSelectionRequested, this,

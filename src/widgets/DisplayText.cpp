@@ -23,3 +23,11 @@ void DisplayText::setLongText(QLabel* label, const QString& text)
 {
     label->setText(capped(text, kLongTextLength));
 }
+
+QLabel* DisplayText::plainLabel(const QString& text, const QString& objectName, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(objectName);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}

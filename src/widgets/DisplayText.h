@@ -3,6 +3,7 @@
 #include <QString>
 
 class QLabel;
+class QWidget;
 
 // Bounds what a server string may cost on screen: names are shortened to a
 // display length (the full name, itself capped, goes to the tool tip), long
@@ -21,4 +22,6 @@ public:
     static void setName(QLabel* label, const QString& name, int maxLength = kNameLength);
     // Shows a long text in the label, cut at kLongTextLength.
     static void setLongText(QLabel* label, const QString& text);
+    // A label that shows its text as plain text, named for the style sheets.
+    static QLabel* plainLabel(const QString& text, const QString& objectName, QWidget* parent);
 };

@@ -2,19 +2,22 @@
 
 // Helpers shared by the page tests: a logged-in network access manager, canned
 // server replies through the dev server's failure injection, a look at the
-// requests the server received, and a watcher that answers message boxes.
+// requests the server received, a stack of pages, and the built rows in order.
 
 #include "support/DevServer.h"
 
 #include <QApplication>
 #include <QJsonDocument>
-#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QPointer>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QtTest>
+
+#include <algorithm>
+#include <memory>
 
 namespace PagesTest {
 
@@ -70,31 +73,51 @@ inline QString header(const QJsonObject& request, const QString& name)
     return {};
 }
 
-// Closes every message box as soon as it shows (also inside nested event loops)
-// and remembers its title and text.
-class MessageBoxWatcher : public QObject
+// How many requests the server received for that raw path (query included).
+inline int countRaw(DevServer& server, const QString& rawPath)
 {
-public:
-    MessageBoxWatcher()
+    int n = 0;
+    for (const QJsonValue& request : server.requests())
+        n += request.toObject().value("raw_path").toString() == rawPath;
+    return n;
+}
+
+// A stack of pages as the window has it: another page in front, and a network
+// access manager signed in as the member for the page under test.
+struct PageStack
+{
+    PageStack(DevServer& server, const QString& userName, const QSize& size)
+        : network(std::make_unique<QNetworkAccessManager>())
+        , token(logIn(server, *network, userName))
     {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(widget);
-                if (!box || !box->isVisible() || m_closing.contains(box))
-                    continue;
-                m_closing.append(box);
-                shown.append(box->windowTitle() + QStringLiteral(": ") + box->text());
-                box->done(QMessageBox::Ok);
-            }
-        });
-        m_timer.start(10);
+        stack.resize(size);
+        stack.addWidget(other);
+        stack.show();
     }
 
-    QStringList shown;
-
-private:
-    QTimer m_timer;
-    QList<QPointer<QMessageBox>> m_closing;
+    std::unique_ptr<QNetworkAccessManager> network;
+    QString token;
+    QStackedWidget stack;
+    QWidget* other = new QWidget(&stack);
 };
+
+// The children of container with that name, top to bottom; those of a replaced
+// list (only scheduled for deletion) are let go first.
+template <typename T>
+QList<T*> inOrder(QWidget* container, const QString& name = QString())
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QList<T*> found = container->findChildren<T*>(name);
+    std::sort(found.begin(), found.end(), [container](QWidget* a, QWidget* b) {
+        return a->mapTo(container, QPoint()).y() < b->mapTo(container, QPoint()).y();
+    });
+    return found;
+}
+
+template <typename T>
+QList<QPointer<T>> guarded(const QList<T*>& widgets)
+{
+    return QList<QPointer<T>>(widgets.begin(), widgets.end());
+}
 
 }  // namespace PagesTest

@@ -1,6 +1,5 @@
 #include "pages/chat/ChatArcadeCouch.h"
 
-#include <QEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -40,50 +39,14 @@ void block(QPainter& painter, const QRectF& rect, const QBrush& fill, double rad
 }  // namespace
 
 ChatArcadeCouch::ChatArcadeCouch(QWidget* card)
-    : QWidget(card ? card->parentWidget() : nullptr)
-    , m_card(card)
+    : AnchoredArcadeArt(card, card ? card->parentWidget() : nullptr, QStringLiteral("chatArcadeCouch"),
+                        QSize(kWidth, kHeight), kOffset)
 {
-    setObjectName(QStringLiteral("chatArcadeCouch"));
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setFocusPolicy(Qt::NoFocus);
-    setFixedSize(kWidth, kHeight);
-
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("chatArcadeCouchTimer"));
     m_timer->setInterval(kFrameIntervalMs);
     connect(m_timer, &QTimer::timeout, this, &ChatArcadeCouch::tick);
     m_timer->start();
-
-    if (card) {
-        card->installEventFilter(this);
-        follow();
-    }
-}
-
-bool ChatArcadeCouch::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_card) {
-        switch (event->type()) {
-        case QEvent::Move:
-        case QEvent::Resize:
-        case QEvent::Show:
-            follow();
-            break;
-        default:
-            break;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void ChatArcadeCouch::follow()
-{
-    if (!m_card)
-        return;
-    move(m_card->pos() + kOffset);
-    raise();
 }
 
 void ChatArcadeCouch::tick()
@@ -92,33 +55,34 @@ void ChatArcadeCouch::tick()
     update();
 }
 
-void ChatArcadeCouch::prepare(qreal ratio)
+const QPixmap& ChatArcadeCouch::glow()
 {
-    if (qFuzzyCompare(ratio, m_ratio))
-        return;
-    m_ratio = ratio;
-
-    // The breathing light under and behind the couch.
+    const qreal ratio = devicePixelRatioF();
+    if (!m_glow.isNull() && qFuzzyCompare(m_glow.devicePixelRatioF(), ratio))
+        return m_glow;
     m_glow = canvas(ratio);
-    {
-        QPainter painter(&m_glow);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        QRadialGradient floor(QPointF(84, 76), 84);
-        floor.setColorAt(0.0, QColor(244, 114, 255, 120));
-        floor.setColorAt(0.5, QColor(124, 58, 237, 50));
-        floor.setColorAt(1.0, QColor(124, 58, 237, 0));
-        painter.setBrush(floor);
-        painter.drawEllipse(QPointF(84, 76), 84, 12);
-        QRadialGradient back(QPointF(84, 40), 80);
-        back.setColorAt(0.0, QColor(192, 132, 252, 70));
-        back.setColorAt(1.0, QColor(192, 132, 252, 0));
-        painter.setBrush(back);
-        painter.drawEllipse(QPointF(84, 42), 82, 34);
-    }
+    // The breathing light under and behind the couch.
+    QPainter painter(&m_glow);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    QRadialGradient floor(QPointF(84, 76), 84);
+    floor.setColorAt(0.0, QColor(244, 114, 255, 120));
+    floor.setColorAt(0.5, QColor(124, 58, 237, 50));
+    floor.setColorAt(1.0, QColor(124, 58, 237, 0));
+    painter.setBrush(floor);
+    painter.drawEllipse(QPointF(84, 76), 84, 12);
+    QRadialGradient back(QPointF(84, 40), 80);
+    back.setColorAt(0.0, QColor(192, 132, 252, 70));
+    back.setColorAt(1.0, QColor(192, 132, 252, 0));
+    painter.setBrush(back);
+    painter.drawEllipse(QPointF(84, 42), 82, 34);
+    return m_glow;
+}
 
-    m_couch = canvas(ratio);
-    QPainter painter(&m_couch);
+QPixmap ChatArcadeCouch::renderPicture(qreal ratio) const
+{
+    QPixmap couch = canvas(ratio);
+    QPainter painter(&couch);
     painter.setRenderHint(QPainter::Antialiasing);
 
     // Legs.
@@ -176,14 +140,14 @@ void ChatArcadeCouch::prepare(qreal ratio)
     painter.setPen(QPen(kPink, 3, Qt::SolidLine, Qt::SquareCap));
     painter.drawLine(QPointF(111, 27), QPointF(121, 37));
     painter.drawLine(QPointF(121, 27), QPointF(111, 37));
+    return couch;
 }
 
 void ChatArcadeCouch::paintEvent(QPaintEvent*)
 {
-    prepare(devicePixelRatioF());
     QPainter painter(this);
     painter.setOpacity(0.55 + 0.45 * std::sin(m_phase));
-    painter.drawPixmap(0, 0, m_glow);
+    painter.drawPixmap(0, 0, glow());
     painter.setOpacity(1.0);
-    painter.drawPixmap(0, 0, m_couch);
+    painter.drawPixmap(0, 0, picture());
 }

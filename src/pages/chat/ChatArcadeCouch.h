@@ -1,15 +1,13 @@
 #pragma once
 
-#include <QPixmap>
-#include <QPointer>
-#include <QWidget>
+#include "widgets/backdrops/AnchoredArcadeArt.h"
 
 class QTimer;
 
 // A little violet arcade couch sitting on the top edge of the chat card. It
 // follows the card (card position + (25, -78)) and stays above its siblings; its
 // glow breathes with a phase that a 50 ms timer advances by 0.05 a tick.
-class ChatArcadeCouch : public QWidget
+class ChatArcadeCouch : public AnchoredArcadeArt
 {
     Q_OBJECT
 
@@ -27,18 +25,14 @@ public:
     QTimer* frameTimer() const { return m_timer; }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    QPixmap renderPicture(qreal ratio) const override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void follow();
     void tick();
-    void prepare(qreal ratio);
+    const QPixmap& glow();
 
-    QPointer<QWidget> m_card;
     QTimer* m_timer = nullptr;
     double m_phase = 0.0;
-    QPixmap m_couch;
     QPixmap m_glow;
-    qreal m_ratio = 0.0;
 };

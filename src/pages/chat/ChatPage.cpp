@@ -1,17 +1,18 @@
 #include "pages/chat/ChatPage.h"
 
 #include "app/LogCategories.h"
+#include "online/ChatOnlinePanel.h"
+#include "online/OnlineMembersHeightSync.h"
+#include "pages/chat/ChatArcadeCouch.h"
 #include "pages/chat/ChatLedPositioner.h"
 #include "pages/chat/ChatMessageView.h"
-#include "online/OnlineMembersHeightSync.h"
-#include "online/ChatOnlinePanel.h"
 #include "realtime/RealtimeChannel.h"
 #include "realtime/ReloadCoalescer.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
-#include "pages/chat/ChatArcadeCouch.h"
-#include "widgets/effects/ChatRgbParticles.h"
-#include "widgets/effects/EditButtonHover.h"
+#include "widgets/effects/ButtonLiftHover.h"
+#include "widgets/effects/EffectSupport.h"
+#include "widgets/effects/RgbParticles.h"
 
 #include <QAbstractButton>
 #include <QFont>
@@ -29,8 +30,6 @@
 namespace {
 
 constexpr char kAutomaticRefresh[] = "automaticChatRefresh";
-constexpr char kOpenFromProfile[] = "openMessagesFromProfile";
-constexpr char kHighlight[] = "highlightMyMessages";
 constexpr int kHighlightScrollMargin = 20;
 constexpr int kOnlinePanelMinimumHeight = 180;
 
@@ -76,15 +75,6 @@ private:
     QWidget* m_panel;
 };
 
-QGraphicsDropShadowEffect* glow(QWidget* owner, qreal blurRadius, const QColor& color)
-{
-    auto* effect = new QGraphicsDropShadowEffect(owner);
-    effect->setBlurRadius(blurRadius);
-    effect->setOffset(0, 0);
-    effect->setColor(color);
-    return effect;
-}
-
 }  // namespace
 
 ChatPage::ChatPage(QNetworkAccessManager* network, RealtimeChannel* channel, QWidget* parent)
@@ -109,7 +99,7 @@ void ChatPage::buildLayout()
     pageLayout->setSpacing(kSpacing.page);
     QWidget* card = buildCard();
     pageLayout->addWidget(card, 1);
-    new ChatRgbParticles(this);
+    new RgbParticles(this);
     new ChatArcadeCouch(card);
 
     m_voiceToolbarSlot = new QVBoxLayout;
@@ -150,7 +140,7 @@ QWidget* ChatPage::buildCard()
     led->setStyleSheet(QStringLiteral(
         "QFrame#chatTitleLed { border: none; border-radius: 2px; background: qlineargradient(x1:0, y1:0, x2:1, y2:0,"
         " stop:0 #7b2cff, stop:0.5 #ff2ca8, stop:1 #7b2cff); }"));
-    led->setGraphicsEffect(glow(led, 18, QColor(0xff, 0x2c, 0xa8, 200)));
+    effects::addGlow(led, 18, QColor(0xff, 0x2c, 0xa8, 200));
     new ChatLedPositioner(title, led);
 
     auto* separator = new QFrame(card);
@@ -189,8 +179,6 @@ QWidget* ChatPage::buildCard()
         "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
         "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
     m_view->viewport()->setAutoFillBackground(false);
-    m_view->setProperty(kOpenFromProfile, false);
-    m_view->setProperty(kHighlight, false);
     mainLayout->addWidget(m_view, 1);
 
     m_onlinePanel = new ChatOnlinePanel(m_network, card);
@@ -223,7 +211,7 @@ QWidget* ChatPage::buildCard()
         "QPushButton#chatSendButton:pressed { background: #ff2ca8; }"));
     slotLayout->addWidget(m_sendButton, 0, Qt::AlignTop);
     sendSlot->setFixedHeight(46 + 4);
-    new EditButtonHover(m_sendButton, QSize(110, 46), QColor(QStringLiteral("#a78bfa")), true, false, slotLayout);
+    new ButtonLiftHover(m_sendButton, QSize(110, 46), QColor(QStringLiteral("#a78bfa")), true, false, slotLayout);
 
     inputRow->addWidget(m_input, 1);
     inputRow->addWidget(sendSlot, 0, Qt::AlignVCenter);
@@ -282,26 +270,21 @@ void ChatPage::setVoiceToolbar(QWidget* toolbar)
 
 void ChatPage::setOpenMessagesFromProfile(bool open)
 {
-    m_view->setProperty(kOpenFromProfile, open);
+    m_openFromProfile = open;
 }
 
 void ChatPage::clearProfileFlags()
 {
-    m_view->setProperty(kHighlight, false);
-    m_view->setProperty(kOpenFromProfile, false);
-}
-
-bool ChatPage::highlightMode() const
-{
-    return m_view->property(kHighlight).toBool();
+    m_highlightMine = false;
+    m_openFromProfile = false;
 }
 
 void ChatPage::activateChatPage()
 {
     const bool automatic = m_chatButton && m_chatButton->property(kAutomaticRefresh).toBool();
     if (!automatic) {
-        m_view->setProperty(kHighlight, m_view->property(kOpenFromProfile).toBool());
-        m_view->setProperty(kOpenFromProfile, false);
+        m_highlightMine = m_openFromProfile;
+        m_openFromProfile = false;
     }
 
     if (auto* stack = qobject_cast<QStackedWidget*>(parentWidget()))

@@ -25,9 +25,8 @@ struct ServerReply;
 // slot for the voice toolbar under the chat card. History reloads go through a
 // ReloadCoalescer: one request at a time, at most one every kMinReloadIntervalMs.
 //
-// Flags (dynamic properties): "automaticChatRefresh" on the navigation bar's Chat
-// button (true only during a programmatic click); "openMessagesFromProfile" and
-// "highlightMyMessages" on the message list.
+// The navigation bar's Chat button carries "automaticChatRefresh" (true only
+// during a programmatic click).
 class ChatPage : public QWidget
 {
     Q_OBJECT
@@ -58,7 +57,8 @@ public:
     void setOpenMessagesFromProfile(bool open);
     // What every other navigation button does: drop the profile intent and the highlight.
     void clearProfileFlags();
-    bool highlightMode() const;
+    bool openMessagesFromProfile() const { return m_openFromProfile; }
+    bool highlightMode() const { return m_highlightMine; }
 
     static constexpr int kScrollDelayMs = 100;
     // New rows measured and inserted per turn of the event loop: at least
@@ -119,4 +119,6 @@ private:
     QLabel* m_sendNotice = nullptr;  // under the input while a message waits for the connection
     QVBoxLayout* m_voiceToolbarSlot = nullptr;
     QPointer<QWidget> m_voiceToolbar;
+    bool m_openFromProfile = false;  // the next real activation highlights own messages
+    bool m_highlightMine = false;
 };

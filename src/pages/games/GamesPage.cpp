@@ -1,20 +1,23 @@
 #include "pages/games/GamesPage.h"
 
 #include "pages/PageListSupport.h"
+#include "pages/games/GameCardHoverEffect.h"
+#include "pages/games/GameCardImage.h"
+#include "pages/games/GamesArcadeGamepad.h"
+#include "pages/games/GamesPinkDivider.h"
+#include "pages/games/LeaderboardRowGlow.h"
+#include "pages/games/PlayButtonHost.h"
+#include "pages/games/WidgetDropShadow.h"
 #include "realtime/ReloadCoalescer.h"
-#include "widgets/KeyedListModel.h"
-#include "widgets/WindowedRows.h"
 #include "session/AvatarSource.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
-#include "pages/games/WidgetDropShadow.h"
-#include "widgets/effects/ChatRgbParticles.h"
-#include "pages/games/GamesArcadeGamepad.h"
-#include "pages/games/GamesPinkDivider.h"
-#include "pages/games/NebuliteButtonHost.h"
-#include "pages/games/NebuliteHoverEffect.h"
-#include "pages/games/NebuliteZoomImage.h"
-#include "pages/games/ProfileScoreGlow.h"
+#include "widgets/DisplayText.h"
+#include "widgets/KeyedListModel.h"
+#include "widgets/WindowedRows.h"
+#include "widgets/avatar/CircularAvatar.h"
+#include "widgets/effects/EffectSupport.h"
+#include "widgets/effects/RgbParticles.h"
 
 #include <QDesktopServices>
 #include <QFrame>
@@ -33,10 +36,6 @@
 
 namespace {
 
-const char kOpenFromProfile[] = "openNebuliteFromProfile";
-const char kHighlightMyScore[] = "highlightMyScore";
-const char kFocusMyScore[] = "focusMyScore";
-const char kPreviousHighlight[] = "previousScoreHighlight";
 
 constexpr int kLeaderboardTimeoutMs = 10000;
 constexpr int kAvatarTimeoutMs = 10000;
@@ -81,14 +80,6 @@ const QString kYouBadgeStyle = QStringLiteral(
     "color: #ff1493; background-color: rgba(255, 20, 147, 20); border: 1px solid #ff1493;"
     " border-radius: 4px; padding: 2px 6px; font-size: 10px; font-weight: 800;");
 
-QLabel* plainLabel(const QString& text, const QString& objectName, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(objectName);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 }  // namespace
 
 GamesPage::GamesPage(QNetworkAccessManager* network, QWidget* parent)
@@ -98,10 +89,6 @@ GamesPage::GamesPage(QNetworkAccessManager* network, QWidget* parent)
     , m_leaderboardReloads(new ReloadCoalescer([this] { loadLeaderboard(); }, kMinReloadIntervalMs, this))
 {
     setObjectName(QStringLiteral("gamesPage"));
-    setProperty(kOpenFromProfile, false);
-    setProperty(kHighlightMyScore, false);
-    setProperty(kFocusMyScore, false);
-    setProperty(kPreviousHighlight, false);
     buildPage();
     loadGameImage();
 
@@ -137,9 +124,9 @@ void GamesPage::buildPage()
     layout->setContentsMargins(20, 75, 20, 45);
     layout->setSpacing(14);
 
-    auto* title = plainLabel(QStringLiteral("MoonLodge Games"), QStringLiteral("gamesTitle"), content);
+    auto* title = DisplayText::plainLabel(QStringLiteral("MoonLodge Games"), QStringLiteral("gamesTitle"), content);
     title->setAlignment(Qt::AlignCenter);
-    auto* subtitle = plainLabel(QStringLiteral("Play together, share your games, discover new worlds 💜"),
+    auto* subtitle = DisplayText::plainLabel(QStringLiteral("Play together, share your games, discover new worlds 💜"),
                                 QStringLiteral("gamesSubtitle"), content);
     subtitle->setAlignment(Qt::AlignCenter);
     layout->addWidget(title);
@@ -165,7 +152,7 @@ void GamesPage::buildPage()
     m_scrollArea->setWidget(content);
     new WidgetDropShadow(content, 35);
     new GamesArcadeGamepad(m_gameCard, content);
-    new ChatRgbParticles(this);
+    new RgbParticles(this);
 }
 
 QWidget* GamesPage::buildGameCard(QWidget* parent)
@@ -177,23 +164,23 @@ QWidget* GamesPage::buildGameCard(QWidget* parent)
     layout->setContentsMargins(22, 22, 22, 18);
     layout->setSpacing(12);
 
-    m_image = new NebuliteZoomImage(card);
+    m_image = new GameCardImage(card);
     m_image->setObjectName(QStringLiteral("nebuliteImage"));
     m_image->setFixedHeight(200);
     m_image->setAlignment(Qt::AlignCenter);
     m_image->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     layout->addWidget(m_image);
 
-    layout->addWidget(plainLabel(QStringLiteral("Nebulite 💜"), QStringLiteral("nebuliteTitle"), card));
+    layout->addWidget(DisplayText::plainLabel(QStringLiteral("Nebulite 💜"), QStringLiteral("nebuliteTitle"), card));
 
     auto* tags = new QHBoxLayout;
     tags->setSpacing(8);
-    tags->addWidget(plainLabel(QStringLiteral("PIXEL ART"), QStringLiteral("nebuliteTag"), card));
-    tags->addWidget(plainLabel(QStringLiteral("ARCADE"), QStringLiteral("nebuliteTag"), card));
+    tags->addWidget(DisplayText::plainLabel(QStringLiteral("PIXEL ART"), QStringLiteral("nebuliteTag"), card));
+    tags->addWidget(DisplayText::plainLabel(QStringLiteral("ARCADE"), QStringLiteral("nebuliteTag"), card));
     tags->addStretch(1);
     layout->addLayout(tags);
 
-    auto* description = plainLabel(
+    auto* description = DisplayText::plainLabel(
         QStringLiteral("A fast-paced pixel art game where you must survive as long as possible."),
         QStringLiteral("nebuliteDescription"), card);
     description->setWordWrap(true);
@@ -204,13 +191,13 @@ QWidget* GamesPage::buildGameCard(QWidget* parent)
     m_playButton->setCursor(Qt::PointingHandCursor);
     m_playButton->setFixedHeight(38);
     layout->addWidget(m_playButton);
-    new NebuliteButtonHost(m_playButton);  // takes the button's place in the card
+    new PlayButtonHost(m_playButton);  // takes the button's place in the card
     connect(m_playButton, &QPushButton::clicked, this, [this] {
         if (m_urlOpener)
             m_urlOpener(ServerEndpoints::url(QString::fromLatin1(ServerEndpoints::kNebuliteDownload)));
     });
 
-    new NebuliteHoverEffect(card);
+    new GameCardHoverEffect(card);
     return card;
 }
 
@@ -226,9 +213,9 @@ QWidget* GamesPage::buildLeaderboard(QWidget* parent)
     header->setObjectName(QStringLiteral("gamesLeaderboardHeader"));
     auto* headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(0, 0, 0, 0);
-    headerLayout->addWidget(plainLabel(QStringLiteral("🏆 Leaderboard"), QStringLiteral("gamesLeaderboardTitle"), header));
+    headerLayout->addWidget(DisplayText::plainLabel(QStringLiteral("🏆 Leaderboard"), QStringLiteral("gamesLeaderboardTitle"), header));
     headerLayout->addStretch(1);
-    auto* pill = plainLabel(QStringLiteral("Nebulite"), QStringLiteral("gamesLeaderboardPill"), header);
+    auto* pill = DisplayText::plainLabel(QStringLiteral("Nebulite"), QStringLiteral("gamesLeaderboardPill"), header);
     pill->setFixedHeight(30);
     pill->setAlignment(Qt::AlignCenter);
     headerLayout->addWidget(pill);
@@ -247,7 +234,7 @@ QWidget* GamesPage::buildLeaderboard(QWidget* parent)
     m_rowsContainer->setSpacing(0, 9);
     layout->addWidget(m_rowsContainer);
 
-    m_statusLabel = plainLabel(QStringLiteral("Classifica da collegare al server"),
+    m_statusLabel = DisplayText::plainLabel(QStringLiteral("Classifica da collegare al server"),
                                QStringLiteral("gamesLeaderboardStatus"), frame);
     m_statusLabel->setAlignment(Qt::AlignCenter);
     m_statusLabel->setWordWrap(true);
@@ -289,17 +276,16 @@ void GamesPage::loadGameImage()
 
 void GamesPage::clearProfileIntent()
 {
-    setProperty(kOpenFromProfile, false);
-    setProperty(kHighlightMyScore, false);
-    setProperty(kFocusMyScore, false);
+    m_openFromProfile = false;
+    m_highlightMine = false;
+    m_focusMine = false;
 }
 
 void GamesPage::openGamesPage()
 {
-    const bool fromProfile = property(kOpenFromProfile).toBool();
-    setProperty(kHighlightMyScore, fromProfile);
-    setProperty(kFocusMyScore, fromProfile);
-    setProperty(kOpenFromProfile, false);
+    m_highlightMine = m_openFromProfile;
+    m_focusMine = m_openFromProfile;
+    m_openFromProfile = false;
     reloadLeaderboard();
     if (auto* stack = qobject_cast<QStackedWidget*>(parentWidget()))
         stack->setCurrentWidget(this);
@@ -349,9 +335,8 @@ void GamesPage::renderLeaderboardReply(const ServerReply& reply)
     const QJsonArray entries = board.toArray();
 
     const QByteArray fingerprint = QJsonDocument(reply.json).toJson(QJsonDocument::Compact);
-    const bool highlight = property(kHighlightMyScore).toBool();
-    const bool previous = property(kPreviousHighlight).toBool();
-    if (fingerprint == m_leaderboardFingerprint && highlight == previous && !property(kFocusMyScore).toBool()) {
+    const bool highlight = m_highlightMine;
+    if (fingerprint == m_leaderboardFingerprint && highlight == m_rowsHighlighted && !m_focusMine) {
         // Unchanged: keep the rows (and the hover state of the own row).
         if (entries.isEmpty())
             showStatus(kNoScores, true);
@@ -361,7 +346,7 @@ void GamesPage::renderLeaderboardReply(const ServerReply& reply)
     }
 
     m_leaderboardFingerprint = fingerprint;
-    setProperty(kPreviousHighlight, highlight);
+    m_rowsHighlighted = highlight;
     showStatus(kNoScores, entries.isEmpty());
 
     // Place, own and highlight are part of a row's data: a row keeps its widget
@@ -384,8 +369,8 @@ void GamesPage::renderLeaderboardReply(const ServerReply& reply)
     }
     m_scores->setRows(rows);
 
-    if (!focusKey.isNull() && property(kFocusMyScore).toBool()) {
-        setProperty(kFocusMyScore, false);
+    if (!focusKey.isNull() && m_focusMine) {
+        m_focusMine = false;
         QTimer::singleShot(kScrollDelayMs, this, [this, focusKey] { scrollToOwnRow(focusKey); });
     }
 }
@@ -394,7 +379,7 @@ QWidget* GamesPage::buildScoreRow(const QJsonObject& entry, QWidget* parent)
 {
     const bool highlighted = entry.value(kHighlightedKey).toBool();
     QWidget* row = buildRow(entry, entry.value(kPlaceKey).toInt(), entry.value(kMeKey).toBool(), highlighted);
-    return new ProfileScoreGlow(row, highlighted, parent);
+    return new LeaderboardRowGlow(row, highlighted, parent);
 }
 
 int GamesPage::rowHeight(bool highlighted)
@@ -403,7 +388,7 @@ int GamesPage::rowHeight(bool highlighted)
     int& height = highlighted ? m_highlightedRowHeight : m_rowHeight;
     if (height == 0) {
         const QJsonObject probe{{QStringLiteral("username"), QStringLiteral("x")}};
-        QWidget* wrapper = new ProfileScoreGlow(buildRow(probe, 3, highlighted, highlighted), highlighted, this);
+        QWidget* wrapper = new LeaderboardRowGlow(buildRow(probe, 3, highlighted, highlighted), highlighted, this);
         height = wrapper->height();
         delete wrapper;
     }
@@ -430,7 +415,7 @@ QWidget* GamesPage::buildRow(const QJsonObject& entry, int position, bool isMe, 
 
     static const QString medals[] = {QStringLiteral("🥇"), QStringLiteral("🥈"), QStringLiteral("🥉")};
     const bool medal = position < 3;
-    auto* place = plainLabel(medal ? medals[position] : QString::number(position + 1),
+    auto* place = DisplayText::plainLabel(medal ? medals[position] : QString::number(position + 1),
                              QStringLiteral("gamesLeaderboardPlace"), row);
     place->setFixedWidth(42);
     place->setAlignment(Qt::AlignCenter);
@@ -438,35 +423,31 @@ QWidget* GamesPage::buildRow(const QJsonObject& entry, int position, bool isMe, 
                                : QStringLiteral("color: #a78bfa; font-size: 14px;font-weight: bold;"));
     layout->addWidget(place);
 
-    auto* avatar = plainLabel(QStringLiteral("👤"), QStringLiteral("gamesLeaderboardAvatar"), row);
+    auto* avatar = DisplayText::plainLabel(QStringLiteral("👤"), QStringLiteral("gamesLeaderboardAvatar"), row);
     avatar->setFixedSize(kAvatarSize, kAvatarSize);
     avatar->setAlignment(Qt::AlignCenter);
     layout->addWidget(avatar);
     showRowAvatar(avatar, entry.value(QLatin1String("profile_image")).toString());
 
     const QString userName = entry.value(QLatin1String("username")).toString();
-    auto* name = plainLabel(pagelist::capped(userName, pagelist::kMaxNameChars), QStringLiteral("gamesLeaderboardName"), row);
+    auto* name = DisplayText::plainLabel(pagelist::capped(userName, pagelist::kMaxNameChars), QStringLiteral("gamesLeaderboardName"), row);
     pagelist::setFullTextTip(name, userName);
     name->setMinimumWidth(0);
     name->setStyleSheet(QStringLiteral("color: #eeeafb;font-size: 15px;font-weight: bold;"));
     layout->addWidget(name, 1);
 
     if (highlighted) {
-        auto* badge = plainLabel(QStringLiteral("YOU"), QStringLiteral("nebuliteYouBadge"), row);
+        auto* badge = DisplayText::plainLabel(QStringLiteral("YOU"), QStringLiteral("nebuliteYouBadge"), row);
         badge->setStyleSheet(kYouBadgeStyle);
         QFont badgeFont = badge->font();
         badgeFont.setLetterSpacing(QFont::AbsoluteSpacing, 1.0);
         badge->setFont(badgeFont);
-        auto* glow = new QGraphicsDropShadowEffect(badge);
-        glow->setBlurRadius(18);
-        glow->setOffset(0, 0);
-        glow->setColor(QColor(QStringLiteral("#ff1493")));
-        badge->setGraphicsEffect(glow);
+        effects::addGlow(badge, 18, QColor(QStringLiteral("#ff1493")));
         layout->addWidget(badge, 0, Qt::AlignVCenter);
     }
 
     const qint64 score = entry.value(QLatin1String("best_score")).toVariant().toLongLong();
-    auto* scoreLabel = plainLabel(QString::number(score), QStringLiteral("gamesLeaderboardScore"), row);
+    auto* scoreLabel = DisplayText::plainLabel(QString::number(score), QStringLiteral("gamesLeaderboardScore"), row);
     scoreLabel->setMinimumWidth(70);
     scoreLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     scoreLabel->setStyleSheet(QStringLiteral("color: #f0abfc;font-size: 16px;font-weight: bold;"));
@@ -480,7 +461,7 @@ void GamesPage::showRowAvatar(QLabel* avatarLabel, const QString& fileName)
                           [avatarLabel](const QPixmap& picture) {
                               avatarLabel->setText(QString());
                               avatarLabel->setPixmap(
-                                  pagelist::ringedAvatar(picture, kAvatarSize, QColor(167, 139, 250, 77)));
+                                  ringedAvatar(picture, kAvatarSize, QColor(167, 139, 250, 77)));
                           },
                           kAvatarTimeoutMs);
 }
@@ -488,7 +469,7 @@ void GamesPage::showRowAvatar(QLabel* avatarLabel, const QString& fileName)
 void GamesPage::scrollToOwnRow(const QString& key)
 {
     const int row = m_scores->rowOfKey(key);
-    if (row < 0 || !isVisible() || !property(kHighlightMyScore).toBool())
+    if (row < 0 || !isVisible() || !m_highlightMine)
         return;
     // The row itself sits inside its glow wrapper; a wrapper not built yet is found by its offset.
     QWidget* wrapper = m_rowsContainer->widgetForRow(row);

@@ -16,7 +16,7 @@ class QTimer;
 class QUrl;
 class QVBoxLayout;
 class KeyedListModel;
-class NebuliteZoomImage;
+class GameCardImage;
 class ReloadCoalescer;
 class WindowedRows;
 struct ServerReply;
@@ -24,12 +24,6 @@ struct ServerReply;
 // The games page ("gamesPage"): the Nebulite game card with its download button
 // and the game's leaderboard, with the member's own row highlighted and scrolled
 // to when the page is opened from the profile.
-//
-// Page flags (dynamic properties on the page): "openNebuliteFromProfile" (set by
-// the profile before it clicks the Games button), "highlightMyScore" (rows are
-// built with the own row highlighted), "focusMyScore" (scroll to the own row once
-// after the next build) and "previousScoreHighlight" (the highlight the current
-// rows were built with).
 class GamesPage : public QWidget
 {
     Q_OBJECT
@@ -48,6 +42,11 @@ public:
     void openGamesPage();
     // Handler of the other navigation buttons: forgets the intent, highlight and focus.
     void clearProfileIntent();
+    // Entry from the profile's score statistic: the next opening highlights and
+    // scrolls to the member's own row.
+    void setOpenFromProfile(bool open) { m_openFromProfile = open; }
+    bool openFromProfile() const { return m_openFromProfile; }
+    bool highlightMode() const { return m_highlightMine; }
 
     // Loads the leaderboard; while a request is outstanding, any number of calls
     // lead to one more load after it. The real-time "nebulite_leaderboard_changed"
@@ -65,7 +64,7 @@ public:
 
     QScrollArea* scrollArea() const { return m_scrollArea; }
     QWidget* gameCard() const { return m_gameCard; }
-    NebuliteZoomImage* gameImage() const { return m_image; }
+    GameCardImage* gameImage() const { return m_image; }
     QPushButton* playButton() const { return m_playButton; }
     QWidget* dividerSlot() const { return m_divider; }
     WindowedRows* leaderboardRows() const { return m_rowsContainer; }
@@ -91,7 +90,7 @@ private:
     QHBoxLayout* m_columns = nullptr;
     QPointer<QWidget> m_onlinePanel;
     QWidget* m_gameCard = nullptr;
-    NebuliteZoomImage* m_image = nullptr;
+    GameCardImage* m_image = nullptr;
     QPushButton* m_playButton = nullptr;
     QWidget* m_divider = nullptr;
     KeyedListModel* m_scores = nullptr;
@@ -104,4 +103,8 @@ private:
     ReloadCoalescer* m_leaderboardReloads = nullptr;
 
     QByteArray m_leaderboardFingerprint;
+    bool m_openFromProfile = false;  // set by the profile before it clicks the Games button
+    bool m_highlightMine = false;    // rows are built with the own row highlighted
+    bool m_focusMine = false;        // scroll to the own row once after the next build
+    bool m_rowsHighlighted = false;  // the highlight the current rows were built with
 };

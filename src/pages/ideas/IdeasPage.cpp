@@ -1,46 +1,39 @@
 #include "pages/ideas/IdeasPage.h"
 
 #include "pages/PageListSupport.h"
-#include "pages/ideas/ProfileIdeaFrame.h"
+#include "pages/ideas/IdeaCard.h"
+#include "pages/ideas/IdeasArcadeBulb.h"
+#include "pages/ideas/OwnIdeaGlow.h"
 #include "session/AvatarSource.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
-#include "widgets/effects/ChatRgbParticles.h"
-#include "pages/ideas/IdeasArcadeBulb.h"
-#include "widgets/effects/EditButtonHover.h"
+#include "widgets/DisplayText.h"
 #include "widgets/KeyedListModel.h"
-#include "pages/ideas/ProfileIdeaGlow.h"
+#include "widgets/PlainMessageBox.h"
 #include "widgets/WindowedRows.h"
+#include "widgets/avatar/CircularAvatar.h"
+#include "widgets/effects/ButtonLiftHover.h"
+#include "widgets/effects/EffectSupport.h"
+#include "widgets/effects/RgbParticles.h"
 
 #include <QAbstractButton>
 #include <QFrame>
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
-#include "widgets/PlainMessageBox.h"
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegion>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
-#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
-const char kOpenFromProfile[] = "openIdeasFromProfile";
-const char kHighlightMyIdeas[] = "highlightMyIdeas";
-const char kCsrfToken[] = "ideasCsrfToken";
-
-constexpr int kAvatarSize = 38;
 constexpr int kMaxIdeas = 50000;
-constexpr int kMaxTitleChars = 300;
-constexpr int kMaxTextChars = 4000;
 const QString kHighlightedKey = QStringLiteral("_highlighted");
 
 // An idea is known by its number; one without a number by what it says.
@@ -81,55 +74,6 @@ const QString kPageStyle = QStringLiteral(
     "QLabel#myIdeasCountText { color: #c4b5fd; font-size: 10px; font-weight: bold; letter-spacing: 1px; }"
     "QLabel#ideasFeedMessage { color: #c4b5fd; font-size: 14px; padding: 24px; }");
 
-const QString kCardStyle = QStringLiteral(
-    "QFrame#desktopIdeaCard {"
-    " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 rgba(35, 22, 62, 225), stop:1 rgba(14, 9, 27, 245));"
-    " border: 1px solid rgba(167, 139, 250, 64); border-radius: 18px; }"
-    "QWidget#desktopIdeaAuthorRow, QWidget#desktopIdeaActions, QWidget#ideaActionSlot { background: transparent; }"
-    "QLabel#desktopIdeaAuthorAvatar { background: transparent; border: none; font-size: 20px; }"
-    "QLabel#desktopIdeaAuthor { color: #c4b5fd; font-size: 14px; font-weight: bold; background: transparent; }"
-    "QLabel#desktopIdeaTitle { color: #f0abfc; font-size: 22px; font-weight: bold; background: transparent; }"
-    "QLabel#desktopIdeaText { color: #eeeafb; font-size: 15px; background: transparent; }"
-    "QFrame#desktopIdeaSeparator { background-color: rgba(167, 139, 250, 36); border: none; }"
-    "QPushButton#desktopIdeaAction { color: #ddd6fe; font-size: 13px;"
-    " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #3a2466, stop:1 #241640);"
-    " border: 2px solid rgba(167, 139, 250, 166); border-radius: 8px; }"
-    "QPushButton#desktopIdeaAction:hover { color: #ffffff; border-color: #a78bfa; }"
-    "QPushButton#desktopIdeaAction[ideaLike=\"true\"] { color: #c8a2ff; font-size: 15px; }"
-    "QPushButton#desktopIdeaAction[ideaLike=\"true\"]:hover { border-color: #ff70b5; }"
-    "QPushButton#desktopIdeaAction[liked=\"true\"] { color: #ff70b5; }"
-    "QPushButton#desktopIdeaDelete { color: #ffd1dc; font-size: 13px;"
-    " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #70213e, stop:1 #49152c);"
-    " border: 2px solid #e65081; border-radius: 8px; }");
-
-const QString kHighlightStyle = QStringLiteral(
-    "QFrame#desktopIdeaCard { border-color: #ff1493; }"
-    "QLabel#profileIdeaBadge { color: #ff1493; background-color: rgba(255, 20, 147, 20);"
-    " border: 1px solid #ff1493; border-radius: 4px; padding: 2px 8px; font-size: 10px; font-weight: 800; }");
-
-QLabel* plainLabel(const QString& text, const QString& objectName, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(objectName);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-QGraphicsDropShadowEffect* glowShadow(QWidget* target, qreal blur, const QColor& colour)
-{
-    auto* shadow = new QGraphicsDropShadowEffect(target);
-    shadow->setBlurRadius(blur);
-    shadow->setOffset(0, 0);
-    shadow->setColor(colour);
-    target->setGraphicsEffect(shadow);
-    return shadow;
-}
-
-QString likeText(bool liked, int count)
-{
-    return QStringLiteral("%1  %2").arg(liked ? QStringLiteral("♥") : QStringLiteral("♡")).arg(count);
-}
-
 // The message for a failed publish: the server's "error", else the start of the
 // raw body, else the transport error, else a generic text.
 QString publishErrorText(const ServerReply& reply)
@@ -152,9 +96,6 @@ IdeasPage::IdeasPage(QNetworkAccessManager* network, QWidget* parent)
     , m_network(network)
 {
     setObjectName(QStringLiteral("ideasPage"));
-    setProperty(kOpenFromProfile, false);
-    setProperty(kHighlightMyIdeas, false);
-    setProperty(kCsrfToken, QString());
     m_warningHook = [](QWidget* owner, const QString& title, const QString& text) {
         PlainMessageBox::warning(owner, title, text);
     };
@@ -183,9 +124,9 @@ void IdeasPage::buildPage()
     layout->setContentsMargins(40, 36, 40, 40);
     layout->setSpacing(18);
 
-    auto* title = plainLabel(QStringLiteral("MoonLodge Ideas"), QStringLiteral("ideasTitle"), content);
+    auto* title = DisplayText::plainLabel(QStringLiteral("MoonLodge Ideas"), QStringLiteral("ideasTitle"), content);
     title->setAlignment(Qt::AlignCenter);
-    auto* subtitle = plainLabel(QStringLiteral("Share your ideas with everyone! 💜"), QStringLiteral("ideasSubtitle"),
+    auto* subtitle = DisplayText::plainLabel(QStringLiteral("Share your ideas with everyone! 💜"), QStringLiteral("ideasSubtitle"),
                                 content);
     subtitle->setAlignment(Qt::AlignCenter);
     layout->addWidget(title);
@@ -205,7 +146,7 @@ void IdeasPage::buildPage()
     m_feedLayout = new QVBoxLayout(m_feed);
     m_feedLayout->setContentsMargins(0, 0, 0, 0);
     m_feedLayout->setSpacing(14);
-    m_feedMessage = plainLabel(QString(), QStringLiteral("ideasFeedMessage"), m_feed);
+    m_feedMessage = DisplayText::plainLabel(QString(), QStringLiteral("ideasFeedMessage"), m_feed);
     m_feedMessage->setAlignment(Qt::AlignCenter);
     m_feedMessage->setWordWrap(true);
     m_feedMessage->hide();
@@ -222,7 +163,7 @@ void IdeasPage::buildPage()
 
     m_scrollArea->setWidget(content);
     new IdeasArcadeBulb(m_createCard, content);
-    new ChatRgbParticles(this);
+    new RgbParticles(this);
 }
 
 QWidget* IdeasPage::buildCreateCard(QWidget* parent)
@@ -235,8 +176,8 @@ QWidget* IdeasPage::buildCreateCard(QWidget* parent)
 
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
-    header->addWidget(plainLabel(QStringLiteral("✦"), QStringLiteral("ideasCreateSymbol"), card));
-    header->addWidget(plainLabel(QStringLiteral("Share an Idea"), QStringLiteral("ideasCreateHeader"), card));
+    header->addWidget(DisplayText::plainLabel(QStringLiteral("✦"), QStringLiteral("ideasCreateSymbol"), card));
+    header->addWidget(DisplayText::plainLabel(QStringLiteral("Share an Idea"), QStringLiteral("ideasCreateHeader"), card));
     header->addStretch(1);
     layout->addLayout(header);
 
@@ -262,7 +203,7 @@ QWidget* IdeasPage::buildCreateCard(QWidget* parent)
     m_publishButton->setObjectName(QStringLiteral("ideasPublishButton"));
     m_publishButton->setCursor(Qt::PointingHandCursor);
     slotLayout->addWidget(m_publishButton, 0, Qt::AlignCenter);
-    new EditButtonHover(m_publishButton, QSize(126, 40), QColor(QStringLiteral("#a78bfa")), true, false, slotLayout);
+    new ButtonLiftHover(m_publishButton, QSize(126, 40), QColor(QStringLiteral("#a78bfa")), true, false, slotLayout);
     connect(m_publishButton, &QPushButton::clicked, this, &IdeasPage::publishIdea);
 
     auto* buttonRow = new QHBoxLayout;
@@ -279,14 +220,14 @@ QWidget* IdeasPage::buildFeedHeader(QWidget* parent)
     auto* layout = new QHBoxLayout(header);
     layout->setContentsMargins(0, 10, 0, 0);
     layout->setSpacing(8);
-    layout->addWidget(plainLabel(QStringLiteral("✦"), QStringLiteral("myIdeasSymbol"), header));
-    layout->addWidget(plainLabel(QStringLiteral("My Ideas"), QStringLiteral("myIdeasTitle"), header));
+    layout->addWidget(DisplayText::plainLabel(QStringLiteral("✦"), QStringLiteral("myIdeasSymbol"), header));
+    layout->addWidget(DisplayText::plainLabel(QStringLiteral("My Ideas"), QStringLiteral("myIdeasTitle"), header));
 
     auto* pill = new QFrame(header);
     pill->setObjectName(QStringLiteral("myIdeasCountPill"));
     auto* pillLayout = new QHBoxLayout(pill);
     pillLayout->setContentsMargins(10, 3, 10, 3);
-    m_countLabel = plainLabel(QStringLiteral("0 IDEAS"), QStringLiteral("myIdeasCountText"), pill);
+    m_countLabel = DisplayText::plainLabel(QStringLiteral("0 IDEAS"), QStringLiteral("myIdeasCountText"), pill);
     pillLayout->addWidget(m_countLabel);
     layout->addWidget(pill, 0, Qt::AlignVCenter);
     layout->addStretch(1);
@@ -331,14 +272,14 @@ void IdeasPage::warn(QWidget* parent, const QString& title, const QString& text)
 
 void IdeasPage::clearProfileIntent()
 {
-    setProperty(kHighlightMyIdeas, false);
-    setProperty(kOpenFromProfile, false);
+    m_highlightMine = false;
+    m_openFromProfile = false;
 }
 
 void IdeasPage::openIdeasPage()
 {
-    setProperty(kHighlightMyIdeas, property(kOpenFromProfile).toBool());
-    setProperty(kOpenFromProfile, false);
+    m_highlightMine = m_openFromProfile;
+    m_openFromProfile = false;
 
     if (auto* stack = qobject_cast<QStackedWidget*>(parentWidget()))
         stack->setCurrentWidget(this);
@@ -372,7 +313,7 @@ void IdeasPage::renderIdeasReply(const ServerReply& reply)
     const QJsonArray ideas = reply.json.value(QLatin1String("ideas")).toArray();
     m_countLabel->setText(QStringLiteral("%1 IDEAS").arg(ideas.size()));
     m_likes.clear();
-    setProperty(kCsrfToken, reply.json.value(QLatin1String("csrf_token")).toString());
+    m_csrfToken = reply.json.value(QLatin1String("csrf_token")).toString();
 
     if (ideas.isEmpty()) {
         m_ideas->clear();
@@ -383,7 +324,7 @@ void IdeasPage::renderIdeasReply(const ServerReply& reply)
 
     // What a card shows is all in its row, the highlight included, so that an
     // unchanged idea keeps its card.
-    const bool highlightMine = property(kHighlightMyIdeas).toBool();
+    const bool highlightMine = m_highlightMine;
     QList<QJsonObject> rows;
     rows.reserve(std::min<qsizetype>(ideas.size(), kMaxIdeas));
     QString firstHighlighted;
@@ -409,21 +350,18 @@ QWidget* IdeasPage::buildIdeaRow(const QJsonObject& row, QWidget* parent)
         idea.insert(QStringLiteral("like_count"), like->second);
     }
     const bool highlighted = idea.value(kHighlightedKey).toBool();
-    QPushButton* likeButton = nullptr;
-    ProfileIdeaFrame* card = buildIdeaCard(idea, highlighted, parent, likeButton);
-    showIdeaAvatar(card->findChild<QLabel*>(QStringLiteral("desktopIdeaAuthorAvatar")),
-                   idea.value(QLatin1String("profile_image")).toString());
+    auto* card = new IdeaCard(idea, highlighted, parent);
+    showIdeaAvatar(card->avatarLabel(), idea.value(QLatin1String("profile_image")).toString());
 
     const int ideaId = idea.value(QLatin1String("id")).toInt(0);
     const QString key = ideaKey(idea);
-    QPointer<QPushButton> guarded(likeButton);
-    connect(likeButton, &QPushButton::clicked, this, [this, ideaId, key, guarded] {
-        toggleIdeaLike(ideaId, key, property(kCsrfToken).toString(), guarded);
+    QPointer<QPushButton> guarded(card->likeButton());
+    connect(card->likeButton(), &QPushButton::clicked, this, [this, ideaId, key, guarded] {
+        toggleIdeaLike(ideaId, key, m_csrfToken, guarded);
     });
     if (!highlighted)
         return card;
-    card->setStyleSheet(card->styleSheet() + kHighlightStyle);
-    return new ProfileIdeaGlow(card, parent);
+    return new OwnIdeaGlow(card, parent);
 }
 
 int IdeasPage::ideaHeight(const QJsonObject& idea, int width)
@@ -432,10 +370,9 @@ int IdeasPage::ideaHeight(const QJsonObject& idea, int width)
     const bool highlighted = idea.value(kHighlightedKey).toBool();
     const int cardWidth = highlighted ? width - 24 : width;
     if (!m_probe) {
-        QPushButton* unused = nullptr;
-        m_probe = buildIdeaCard(QJsonObject{{QStringLiteral("title"), QStringLiteral("x")},
-                                            {QStringLiteral("content"), QStringLiteral("x")}},
-                                false, this, unused);
+        m_probe = new IdeaCard(QJsonObject{{QStringLiteral("title"), QStringLiteral("x")},
+                                           {QStringLiteral("content"), QStringLiteral("x")}},
+                               false, this);
         m_probe->hide();
         m_probe->ensurePolished();
         m_probeBase.clear();
@@ -455,103 +392,10 @@ int IdeasPage::ideaHeight(const QJsonObject& idea, int width)
                           - wrapped(textFont, textWidth, QStringLiteral("x"));
         base = m_probeBase.insert(cardWidth, fixed);
     }
-    const QString title = pagelist::capped(idea.value(QLatin1String("title")).toString(), kMaxTitleChars);
-    const QString text = pagelist::capped(idea.value(QLatin1String("content")).toString(), kMaxTextChars);
+    const QString title = pagelist::capped(idea.value(QLatin1String("title")).toString(), IdeaCard::kMaxTitleChars);
+    const QString text = pagelist::capped(idea.value(QLatin1String("content")).toString(), IdeaCard::kMaxTextChars);
     return base.value() + wrapped(titleFont, titleWidth, title) + wrapped(textFont, textWidth, text)
            + (highlighted ? 24 : 0);
-}
-
-ProfileIdeaFrame* IdeasPage::buildIdeaCard(const QJsonObject& idea, bool highlighted, QWidget* parent,
-                                           QPushButton*& likeButton)
-{
-    auto* card = new ProfileIdeaFrame(parent);
-    card->setObjectName(QStringLiteral("desktopIdeaCard"));
-    card->setProperty("profileIdeaHighlight", highlighted);
-    card->setStyleSheet(kCardStyle);
-    auto* layout = new QVBoxLayout(card);
-    layout->setContentsMargins(18, 16, 18, 14);
-    layout->setSpacing(12);
-
-    // Author row.
-    auto* authorRow = new QWidget(card);
-    authorRow->setObjectName(QStringLiteral("desktopIdeaAuthorRow"));
-    auto* authorLayout = new QHBoxLayout(authorRow);
-    authorLayout->setContentsMargins(0, 0, 0, 0);
-    authorLayout->setSpacing(10);
-    auto* avatar = plainLabel(QStringLiteral("👤"), QStringLiteral("desktopIdeaAuthorAvatar"), authorRow);
-    avatar->setFixedSize(kAvatarSize, kAvatarSize);
-    avatar->setAlignment(Qt::AlignCenter);
-    glowShadow(avatar, 10, QColor(167, 139, 250, 85));
-    authorLayout->addWidget(avatar);
-    const QString author = idea.value(QLatin1String("author")).toString();
-    auto* authorLabel = plainLabel(pagelist::capped(author, pagelist::kMaxNameChars),
-                                   QStringLiteral("desktopIdeaAuthor"), authorRow);
-    pagelist::setFullTextTip(authorLabel, author);
-    authorLayout->addWidget(authorLabel);
-    if (highlighted) {
-        auto* badge = plainLabel(QStringLiteral("YOUR IDEA"), QStringLiteral("profileIdeaBadge"), authorRow);
-        badge->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-        QFont badgeFont = badge->font();
-        badgeFont.setLetterSpacing(QFont::AbsoluteSpacing, 1.0);
-        badge->setFont(badgeFont);
-        glowShadow(badge, 18, QColor(QStringLiteral("#ff1493")));
-        authorLayout->addWidget(badge, 0, Qt::AlignVCenter);
-    }
-    authorLayout->addStretch(1);
-    layout->addWidget(authorRow);
-
-    layout->addSpacing(14);
-    auto* title = plainLabel(pagelist::capped(idea.value(QLatin1String("title")).toString(), kMaxTitleChars),
-                             QStringLiteral("desktopIdeaTitle"), card);
-    title->setWordWrap(true);
-    layout->addWidget(title);
-
-    layout->addSpacing(24);
-    auto* text = plainLabel(pagelist::capped(idea.value(QLatin1String("content")).toString(), kMaxTextChars),
-                            QStringLiteral("desktopIdeaText"), card);
-    text->setWordWrap(true);
-    text->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    text->setContentsMargins(64, 0, 0, 0);
-    layout->addWidget(text);
-    layout->addStretch(1);
-
-    auto* separator = new QFrame(card);
-    separator->setObjectName(QStringLiteral("desktopIdeaSeparator"));
-    separator->setFixedHeight(1);
-    layout->addWidget(separator);
-
-    // Actions row.
-    auto* actions = new QWidget(card);
-    actions->setObjectName(QStringLiteral("desktopIdeaActions"));
-    auto* actionsLayout = new QHBoxLayout(actions);
-    actionsLayout->setContentsMargins(0, 0, 0, 0);
-    actionsLayout->setSpacing(0);
-
-    const bool liked = idea.value(QLatin1String("liked_by_me")).toBool(false);
-    auto* like = new QPushButton(likeText(liked, idea.value(QLatin1String("like_count")).toInt(0)), actions);
-    like->setObjectName(QStringLiteral("desktopIdeaAction"));
-    like->setProperty("liked", liked);
-    like->setProperty("ideaLike", true);
-    wrapIdeaActionButton(like, QSize(60, 44), QColor(QStringLiteral("#ff70b5")), actionsLayout);
-    likeButton = like;
-
-    auto* comment = new QPushButton(QStringLiteral("💬  Comment"), actions);
-    comment->setObjectName(QStringLiteral("desktopIdeaAction"));
-    wrapIdeaActionButton(comment, QSize(126, 44), QColor(QStringLiteral("#a78bfa")), actionsLayout);
-
-    actionsLayout->addStretch(1);
-
-    auto* share = new QPushButton(QStringLiteral("↗  Share"), actions);
-    share->setObjectName(QStringLiteral("desktopIdeaAction"));
-    wrapIdeaActionButton(share, QSize(92, 44), QColor(QStringLiteral("#a78bfa")), actionsLayout);
-
-    if (idea.value(QLatin1String("can_delete")).toBool(false)) {
-        auto* remove = new QPushButton(QStringLiteral("🗑  Delete"), actions);
-        remove->setObjectName(QStringLiteral("desktopIdeaDelete"));
-        wrapIdeaActionButton(remove, QSize(100, 44), QColor(QStringLiteral("#ff505f")), actionsLayout);
-    }
-    layout->addWidget(actions);
-    return card;
 }
 
 void IdeasPage::showIdeaAvatar(QLabel* avatarLabel, const QString& fileName)
@@ -560,47 +404,18 @@ void IdeasPage::showIdeaAvatar(QLabel* avatarLabel, const QString& fileName)
                           [avatarLabel](const QPixmap& picture) {
                               avatarLabel->setText(QString());
                               avatarLabel->setPixmap(
-                                  pagelist::ringedAvatar(picture, kAvatarSize, QColor(167, 139, 250, 180)));
+                                  ringedAvatar(picture, IdeaCard::kAvatarSize, QColor(167, 139, 250, 180)));
                           });
-}
-
-void IdeasPage::wrapIdeaActionButton(QPushButton* button, const QSize& size, const QColor& glowColor,
-                                     QHBoxLayout* actionsRow)
-{
-    auto* slot = new QWidget(actionsRow->parentWidget());
-    slot->setObjectName(QStringLiteral("ideaActionSlot"));
-    slot->setAttribute(Qt::WA_TranslucentBackground);
-    slot->setFixedSize(size + QSize(16, 20));
-
-    auto* base = new QFrame(slot);
-    base->setObjectName(QStringLiteral("ideaActionBase"));
-    base->setGeometry(8, 14, size.width(), size.height());
-    base->setMask(QRegion(0, size.height() - 12, size.width(), 12));
-    const bool isDelete = button->objectName() == QLatin1String("desktopIdeaDelete");
-    base->setStyleSheet(QStringLiteral("QFrame#ideaActionBase { background-color: %1; border: none; border-radius: 8px;}")
-                            .arg(isDelete ? QStringLiteral("#9b244c") : QStringLiteral("rgba(72, 42, 125, 217)")));
-    base->setAttribute(Qt::WA_TransparentForMouseEvents);
-
-    auto* slotLayout = new QVBoxLayout(slot);
-    slotLayout->setContentsMargins(0, 0, 0, 0);
-    slotLayout->setAlignment(Qt::AlignCenter);
-    button->setParent(slot);
-    slotLayout->addWidget(button, 0, Qt::AlignCenter);
-    button->setCursor(Qt::PointingHandCursor);
-    base->lower();
-
-    new EditButtonHover(button, size, glowColor, true, false, slotLayout);
-    actionsRow->addWidget(slot);
 }
 
 void IdeasPage::scrollToOwnItem(const QString& key)
 {
     const int row = m_ideas->rowOfKey(key);
-    if (row < 0 || !isVisible() || !property(kHighlightMyIdeas).toBool())
+    if (row < 0 || !isVisible() || !m_highlightMine)
         return;
     // The card itself sits inside its glow; a card not built yet is found by its offset.
     QWidget* glow = m_cards->widgetForRow(row);
-    if (QWidget* card = glow ? glow->findChild<ProfileIdeaFrame*>() : nullptr)
+    if (QWidget* card = glow ? glow->findChild<IdeaCard*>() : nullptr)
         pagelist::scrollToItem(m_scrollArea, card);
     else
         pagelist::scrollToOffset(m_scrollArea, m_cards, m_cards->rowTop(row));
@@ -614,7 +429,7 @@ void IdeasPage::publishIdea()
         warn(this, QStringLiteral("MoonLodge"), QStringLiteral("Please enter both a title and your idea."));
         return;
     }
-    const QString token = property(kCsrfToken).toString();
+    const QString token = m_csrfToken;
     if (token.isEmpty()) {
         warn(this, QStringLiteral("MoonLodge"), QStringLiteral("Please reopen Ideas and try again."));
         return;
@@ -649,7 +464,7 @@ void IdeasPage::handlePublishReply(const ServerReply& reply)
     if (!isVisible())
         return;
     // Reload the way the member would, keeping the current highlight.
-    setProperty(kOpenFromProfile, property(kHighlightMyIdeas).toBool());
+    m_openFromProfile = m_highlightMine;
     if (m_navigationButton)
         m_navigationButton->click();
     else
@@ -679,11 +494,7 @@ void IdeasPage::toggleIdeaLike(int ideaId, const QString& key, const QString& to
         }
         const bool liked = result.json.value(QLatin1String("liked")).toBool(false);
         const int count = result.json.value(QLatin1String("like_count")).toInt(0);
-        likeButton->setText(likeText(liked, count));
-        likeButton->setProperty("liked", liked);
-        likeButton->style()->unpolish(likeButton);
-        likeButton->style()->polish(likeButton);
-        likeButton->update();
+        IdeaCard::showLike(likeButton, liked, count);
         // Kept until the next list reply, so that a card built again after scrolling shows it too.
         m_likes.insert(key, {liked, count});
     });

@@ -2,13 +2,11 @@
 
 #include <QHash>
 #include <QPointer>
-#include <QSize>
 #include <QWidget>
 
 #include <functional>
 
 class QAbstractButton;
-class QColor;
 class QHBoxLayout;
 class QJsonObject;
 class QLabel;
@@ -20,17 +18,13 @@ class QPushButton;
 class QScrollArea;
 class QVBoxLayout;
 class KeyedListModel;
-class ProfileIdeaFrame;
+class IdeaCard;
 class WindowedRows;
 struct ServerReply;
 
 // The ideas board ("ideasPage"): the form to publish an idea, the feed of every
 // idea with likes, and the member's own ideas highlighted when the page is opened
 // from the profile.
-//
-// Page flags (dynamic properties on the page): "openIdeasFromProfile" (set by the
-// profile before it clicks the Ideas button), "highlightMyIdeas" (the current feed
-// marks the member's own ideas) and "ideasCsrfToken" (token of the last list reply).
 class IdeasPage : public QWidget
 {
     Q_OBJECT
@@ -46,6 +40,14 @@ public:
     void openIdeasPage();
     // Handler of the other navigation buttons: forgets the profile intent and the highlight.
     void clearProfileIntent();
+    // Entry from the profile's ideas statistic: the next opening highlights the
+    // member's own ideas.
+    void setOpenFromProfile(bool open) { m_openFromProfile = open; }
+    bool openFromProfile() const { return m_openFromProfile; }
+    bool highlightMode() const { return m_highlightMine; }
+    // The anti-forgery token of the last list reply; publish and like send it.
+    QString csrfToken() const { return m_csrfToken; }
+    void setCsrfToken(const QString& token) { m_csrfToken = token; }
 
     // The "Publish Idea" button's handler.
     void publishIdea();
@@ -81,11 +83,7 @@ private:
     void showFeedMessage(const QString& text);
     QWidget* buildIdeaRow(const QJsonObject& idea, QWidget* parent);
     int ideaHeight(const QJsonObject& idea, int width);
-    ProfileIdeaFrame* buildIdeaCard(const QJsonObject& idea, bool highlighted, QWidget* parent,
-                                    QPushButton*& likeButton);
     void showIdeaAvatar(QLabel* avatarLabel, const QString& fileName);
-    void wrapIdeaActionButton(QPushButton* button, const QSize& size, const QColor& glowColor,
-                              QHBoxLayout* actionsRow);
     void scrollToOwnItem(const QString& key);
     void toggleIdeaLike(int ideaId, const QString& key, const QString& token, QPointer<QPushButton> likeButton);
     void handlePublishReply(const ServerReply& reply);
@@ -105,10 +103,13 @@ private:
     QLabel* m_feedMessage = nullptr;
     KeyedListModel* m_ideas = nullptr;
     WindowedRows* m_cards = nullptr;
-    QPointer<ProfileIdeaFrame> m_probe;
-    QHash<int, int> m_probeBase;
-    QHash<QString, QPair<bool, int>> m_likes;  // like replies since the last list: liked, count  // card width -> height without the two wrapped texts
+    QPointer<IdeaCard> m_probe;
+    QHash<int, int> m_probeBase;  // card width -> height without the two wrapped texts
+    QHash<QString, QPair<bool, int>> m_likes;  // like replies since the last list: liked, count
     QPointer<QAbstractButton> m_navigationButton;
     QString m_ownUserName;
     WarningHook m_warningHook;
+    bool m_openFromProfile = false;  // set by the profile before it clicks the Ideas button
+    bool m_highlightMine = false;    // the current feed marks the member's own ideas
+    QString m_csrfToken;
 };

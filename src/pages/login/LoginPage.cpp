@@ -1,12 +1,13 @@
 #include "pages/login/LoginPage.h"
 
+#include "pages/login/InvaderLogo.h"
+#include "pages/login/LoginFieldGlow.h"
+#include "pages/login/LoginLightLayer.h"
 #include "session/CredentialWorker.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
-#include "widgets/effects/EditButtonHover.h"
-#include "pages/login/InvaderLogo.h"
-#include "pages/login/LoginLightLayer.h"
-#include "pages/login/LoginFieldGlow.h"
+#include "widgets/PlainMessageBox.h"
+#include "widgets/effects/ButtonLiftHover.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -14,7 +15,6 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
-#include "widgets/PlainMessageBox.h"
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -183,7 +183,7 @@ QWidget* LoginPage::buildLoginButtonSlot(QWidget* parent)
     m_loginButton->setAutoDefault(true);
     m_loginButton->setCursor(Qt::PointingHandCursor);
     slotLayout->addWidget(m_loginButton);
-    new EditButtonHover(m_loginButton, QSize(384, 48), QColor(167, 139, 250, 110), true, false, slotLayout);
+    new ButtonLiftHover(m_loginButton, QSize(384, 48), QColor(167, 139, 250, 110), true, false, slotLayout);
     slot->setFixedSize(384, 48 + 4);
     return slot;
 }
@@ -199,7 +199,7 @@ QWidget* LoginPage::buildRegisterRow(QWidget* parent)
     registerButton->setObjectName(QStringLiteral("registerButton"));
     registerButton->setCursor(Qt::PointingHandCursor);
     layout->addWidget(registerButton);
-    new EditButtonHover(registerButton, QSize(registerButton->sizeHint().width() + 24, 28), QColor(0xf0, 0xab, 0xfc),
+    new ButtonLiftHover(registerButton, QSize(registerButton->sizeHint().width() + 24, 28), QColor(0xf0, 0xab, 0xfc),
                         true, false, nullptr);
     return row;
 }

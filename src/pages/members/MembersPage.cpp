@@ -1,19 +1,21 @@
 #include "pages/members/MembersPage.h"
 
-#include "pages/members/MembersProfileClick.h"
-#include "pages/PageListSupport.h"
-#include "session/AvatarSource.h"
-#include "widgets/KeyedListModel.h"
-#include "widgets/WindowedRows.h"
-#include <QAbstractButton>
+#include "online/OnlineMemberHover.h"
 #include "online/StatusColor.h"
+#include "pages/PageListSupport.h"
+#include "pages/members/MembersProfileClick.h"
+#include "session/AvatarSource.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
-#include "widgets/effects/ChatRgbParticles.h"
-#include "widgets/avatar/CircularAvatar.h"
+#include "widgets/DisplayText.h"
 #include "widgets/GlowProfileUsernameLabel.h"
-#include "online/OnlineMemberHover.h"
+#include "widgets/KeyedListModel.h"
+#include "widgets/WindowedRows.h"
+#include "widgets/avatar/CircularAvatar.h"
+#include "widgets/effects/EffectSupport.h"
+#include "widgets/effects/RgbParticles.h"
 
+#include <QAbstractButton>
 #include <QGraphicsDropShadowEffect>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -61,33 +63,9 @@ QFrame#membersOnlinePanel {
 #membersOnlineTitle { color: #ddd6fe; font-size: 13px; font-weight: bold; background: transparent; }
 )";
 
-QLabel* plainLabel(const QString& text, const QString& objectName, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(objectName);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-// The member's picture cropped to a circle of the label's size, ringed in violet.
-QPixmap ringedAvatar(const QPixmap& picture, int size)
-{
-    QPixmap result = circularAvatar(picture, size);
-    QPainter painter(&result);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(kRing, 2.0));
-    painter.drawEllipse(QRectF(1.0, 1.0, size - 2.0, size - 2.0));
-    return result;
-}
-
 void addShadow(QWidget* widget)
 {
-    auto* shadow = new QGraphicsDropShadowEffect(widget);
-    shadow->setOffset(0, 0);
-    shadow->setBlurRadius(18);
-    shadow->setColor(QColor(167, 139, 250, 120));
-    widget->setGraphicsEffect(shadow);
+    effects::addGlow(widget, 18, QColor(167, 139, 250, 120));
 }
 
 }  // namespace
@@ -106,7 +84,7 @@ MembersPage::MembersPage(QNetworkAccessManager* network, OpenProfile openProfile
     layout->setSpacing(24);
     layout->addWidget(buildDirectory(), 1);
     layout->addWidget(buildOnlinePanel(), 0, Qt::AlignTop);
-    new ChatRgbParticles(this);
+    new RgbParticles(this);
 }
 
 QWidget* MembersPage::buildDirectory()
@@ -128,21 +106,21 @@ QWidget* MembersPage::buildDirectory()
     title->setObjectName(QStringLiteral("membersTitle"));
     title->setTextFormat(Qt::PlainText);
     layout->addWidget(title);
-    auto* subtitle = plainLabel(QStringLiteral("Meet everyone in the MoonLodge community 💜"),
+    auto* subtitle = DisplayText::plainLabel(QStringLiteral("Meet everyone in the MoonLodge community 💜"),
                                 QStringLiteral("membersSubtitle"), content);
     subtitle->setAlignment(Qt::AlignCenter);
     layout->addWidget(subtitle);
 
     auto* section = new QHBoxLayout;
     section->setSpacing(8);
-    section->addWidget(plainLabel(QStringLiteral("✦"), QStringLiteral("membersSectionMark"), content));
-    section->addWidget(plainLabel(QStringLiteral("All Members"), QStringLiteral("membersSectionTitle"), content));
-    m_countBadge = plainLabel(QStringLiteral("0 MEMBERS"), QStringLiteral("membersCountBadge"), content);
+    section->addWidget(DisplayText::plainLabel(QStringLiteral("✦"), QStringLiteral("membersSectionMark"), content));
+    section->addWidget(DisplayText::plainLabel(QStringLiteral("All Members"), QStringLiteral("membersSectionTitle"), content));
+    m_countBadge = DisplayText::plainLabel(QStringLiteral("0 MEMBERS"), QStringLiteral("membersCountBadge"), content);
     section->addWidget(m_countBadge);
     section->addStretch(1);
     layout->addLayout(section);
 
-    m_statusLabel = plainLabel(QString(), QStringLiteral("membersStatusLabel"), content);
+    m_statusLabel = DisplayText::plainLabel(QString(), QStringLiteral("membersStatusLabel"), content);
     m_statusLabel->setWordWrap(true);
     m_statusLabel->hide();
     layout->addWidget(m_statusLabel);
@@ -176,14 +154,14 @@ QWidget* MembersPage::buildOnlinePanel()
     dot->setObjectName(QStringLiteral("membersOnlineDot"));
     dot->setFixedSize(9, 9);
     header->addWidget(dot);
-    header->addWidget(plainLabel(QStringLiteral("Online Members"), QStringLiteral("membersOnlineTitle"), panel));
+    header->addWidget(DisplayText::plainLabel(QStringLiteral("Online Members"), QStringLiteral("membersOnlineTitle"), panel));
     header->addStretch(1);
-    m_onlineCountBadge = plainLabel(QStringLiteral("0"), QStringLiteral("membersOnlineCount"), panel);
+    m_onlineCountBadge = DisplayText::plainLabel(QStringLiteral("0"), QStringLiteral("membersOnlineCount"), panel);
     m_onlineCountBadge->setAlignment(Qt::AlignCenter);
     header->addWidget(m_onlineCountBadge);
     layout->addLayout(header);
 
-    m_noneOnline = plainLabel(QStringLiteral("No members online."), QStringLiteral("membersNoneOnline"), panel);
+    m_noneOnline = DisplayText::plainLabel(QStringLiteral("No members online."), QStringLiteral("membersNoneOnline"), panel);
     m_noneOnline->setStyleSheet(QStringLiteral("color: #9f91b5; font-size: 12px;"));
     layout->addWidget(m_noneOnline);
     // The panel does not scroll: it lists as many online members as a tall window shows.
@@ -296,7 +274,7 @@ QFrame* MembersPage::buildMemberCard(const QJsonObject& member, QWidget* parent,
     columnLayout->setContentsMargins(0, 0, 0, 0);
     columnLayout->setSpacing(4);
     columnLayout->setAlignment(Qt::AlignVCenter);
-    auto* name = plainLabel(pagelist::capped(userName, pagelist::kMaxNameChars), QStringLiteral("membersUserName"), column);
+    auto* name = DisplayText::plainLabel(pagelist::capped(userName, pagelist::kMaxNameChars), QStringLiteral("membersUserName"), column);
     pagelist::setFullTextTip(name, userName);
     name->setStyleSheet(QStringLiteral("color: #e9e1ff; font-size: 13px; font-weight: bold;"));
     columnLayout->addWidget(name);
@@ -309,7 +287,7 @@ QFrame* MembersPage::buildMemberCard(const QJsonObject& member, QWidget* parent,
     dot->setStyleSheet(QStringLiteral("background-color: %1;border: none;border-radius: 4px;")
                            .arg(moonLodgeStatusColor(status).name()));
     statusRow->addWidget(dot);
-    auto* statusText = plainLabel(pagelist::capped(status, pagelist::kMaxNameChars), QStringLiteral("membersUserStatus"), column);
+    auto* statusText = DisplayText::plainLabel(pagelist::capped(status, pagelist::kMaxNameChars), QStringLiteral("membersUserStatus"), column);
     statusText->setStyleSheet(
         QStringLiteral("color: #9f96ad;background: transparent; border: none;font-size: 11px;"));
     statusRow->addWidget(statusText);
@@ -339,7 +317,7 @@ void MembersPage::loadCardAvatar(QLabel* avatarLabel, const QString& fileName)
     AvatarSource::resolve(*m_network, fileName, AvatarSource::Lookup::DownloadOnly, avatarLabel,
                           [avatarLabel](const QPixmap& picture) {
                               avatarLabel->setText(QString());
-                              avatarLabel->setPixmap(ringedAvatar(picture, avatarLabel->width()));
+                              avatarLabel->setPixmap(ringedAvatar(picture, avatarLabel->width(), kRing, 0));
                           });
 }
 

@@ -16,6 +16,10 @@ public:
     explicit AvatarChoiceButton(QWidget* parent = nullptr);
     explicit AvatarChoiceButton(const QIcon& icon, QWidget* parent = nullptr);
 
+    // The built-in avatar this button chooses ("cat.png", ...).
+    void setFileName(const QString& fileName) { m_fileName = fileName; }
+    QString fileName() const { return m_fileName; }
+
     qreal zoom() const;
     bool isHovered() const { return m_hovered; }
 
@@ -33,4 +37,5 @@ private:
     QPropertyAnimation* m_iconAnimation;
     HoverProgress* m_zoomProgress;
     bool m_hovered = false;
+    QString m_fileName;
 };

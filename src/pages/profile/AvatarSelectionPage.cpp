@@ -1,8 +1,8 @@
 #include "pages/profile/AvatarSelectionPage.h"
 
 #include "pages/profile/AvatarChoiceButton.h"
-#include "widgets/avatar/CircularAvatar.h"
 #include "widgets/GlowProfileUsernameLabel.h"
+#include "widgets/avatar/CircularAvatar.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -66,7 +66,7 @@ AvatarSelectionPage::AvatarSelectionPage(QWidget* parent)
                 continue;
             auto* button = new AvatarChoiceButton(QIcon(circularAvatar(picture, kIconSource)), this);
             button->setObjectName(QStringLiteral("avatarChoice"));
-            button->setProperty("avatarFileName", fileName);
+            button->setFileName(fileName);
             button->setIconSize(QSize(100, 100));
             button->setFixedSize(140, 140);
             button->setCursor(Qt::PointingHandCursor);

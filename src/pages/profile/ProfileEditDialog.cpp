@@ -3,15 +3,17 @@
 #include "app/LogCategories.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
+#include "widgets/DisplayText.h"
+#include "widgets/PlainMessageBox.h"
 #include "widgets/avatar/CircularAvatar.h"
-#include "widgets/effects/EditButtonHover.h"
+#include "widgets/effects/ButtonLiftHover.h"
+#include "widgets/effects/EffectSupport.h"
 
 #include <QComboBox>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QJsonObject>
 #include <QLabel>
-#include "widgets/PlainMessageBox.h"
 #include <QPointer>
 #include <QPushButton>
 #include <QTextEdit>
@@ -55,23 +57,6 @@ QPushButton#editSaveButton:disabled { color: #81798d; border-color: #3e3157; }
 const std::pair<const char*, const char*> kStatuses[] = {
     {"🟢 Online", "Online"}, {"🌙 Away", "Away"}, {"🔴 Busy", "Busy"}, {"🎮 Gaming", "Gaming"}};
 
-QLabel* plainLabel(const QString& text, const QString& objectName, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(objectName);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-void addGlow(QWidget* widget, qreal blur, const QColor& colour)
-{
-    auto* shadow = new QGraphicsDropShadowEffect(widget);
-    shadow->setOffset(0, 0);
-    shadow->setBlurRadius(blur);
-    shadow->setColor(colour);
-    widget->setGraphicsEffect(shadow);
-}
-
 }  // namespace
 
 ProfileEditDialog::ProfileEditDialog(QNetworkAccessManager* network, QWidget* parent)
@@ -92,42 +77,42 @@ void ProfileEditDialog::buildCard()
 
     auto* card = new QFrame(this);
     card->setObjectName(QStringLiteral("editProfileCard"));
-    addGlow(card, 32, QColor(139, 92, 246, 145));
+    effects::addGlow(card, 32, QColor(139, 92, 246, 145));
     outer->addWidget(card);
     auto* layout = new QVBoxLayout(card);
     layout->setContentsMargins(45, 38, 45, 32);
     layout->setSpacing(10);
 
-    m_avatarPreview = plainLabel(QStringLiteral("👤"), QStringLiteral("editAvatarPreview"), card);
+    m_avatarPreview = DisplayText::plainLabel(QStringLiteral("👤"), QStringLiteral("editAvatarPreview"), card);
     m_avatarPreview->setFixedSize(110, 110);
     m_avatarPreview->setAlignment(Qt::AlignCenter);
-    addGlow(m_avatarPreview, 30, QColor(167, 139, 250, 150));
+    effects::addGlow(m_avatarPreview, 30, QColor(167, 139, 250, 150));
     layout->addWidget(m_avatarPreview, 0, Qt::AlignHCenter);
 
     m_changeAvatarButton = new QPushButton(QStringLiteral("Change avatar"), card);
     m_changeAvatarButton->setObjectName(QStringLiteral("editAvatarButton"));
     m_changeAvatarButton->setCursor(Qt::PointingHandCursor);
-    new EditButtonHover(m_changeAvatarButton, QSize(175, 42), QColor(0xa7, 0x8b, 0xfa), true, true);
+    new ButtonLiftHover(m_changeAvatarButton, QSize(175, 42), QColor(0xa7, 0x8b, 0xfa), true, true);
     layout->addWidget(m_changeAvatarButton, 0, Qt::AlignHCenter);
 
     layout->addSpacing(12);
-    auto* title = plainLabel(QStringLiteral("Edit profile ✏️"), QStringLiteral("editProfileTitle"), card);
+    auto* title = DisplayText::plainLabel(QStringLiteral("Edit profile ✏️"), QStringLiteral("editProfileTitle"), card);
     title->setAlignment(Qt::AlignCenter);
     layout->addWidget(title);
-    auto* subtitle = plainLabel(QStringLiteral("Customize your MoonLodge profile."),
+    auto* subtitle = DisplayText::plainLabel(QStringLiteral("Customize your MoonLodge profile."),
                                 QStringLiteral("editProfileSubtitle"), card);
     subtitle->setAlignment(Qt::AlignCenter);
     layout->addWidget(subtitle);
     layout->addSpacing(18);
 
-    layout->addWidget(plainLabel(QStringLiteral("Description"), QStringLiteral("editProfileFieldLabel"), card));
+    layout->addWidget(DisplayText::plainLabel(QStringLiteral("Description"), QStringLiteral("editProfileFieldLabel"), card));
     m_descriptionEdit = new QTextEdit(card);
     m_descriptionEdit->setObjectName(QStringLiteral("editDescriptionInput"));
     m_descriptionEdit->setAcceptRichText(false);
     m_descriptionEdit->setFixedHeight(120);
     layout->addWidget(m_descriptionEdit);
 
-    layout->addWidget(plainLabel(QStringLiteral("Status"), QStringLiteral("editProfileFieldLabel"), card));
+    layout->addWidget(DisplayText::plainLabel(QStringLiteral("Status"), QStringLiteral("editProfileFieldLabel"), card));
     m_statusSelect = new QComboBox(card);
     m_statusSelect->setObjectName(QStringLiteral("editStatusSelect"));
     m_statusSelect->setFixedHeight(42);
@@ -147,8 +132,8 @@ void ProfileEditDialog::buildCard()
         buttons->addWidget(button);
     }
     m_changeAvatarButton->setAutoDefault(false);
-    new EditButtonHover(m_saveButton, QSize(110, 30), QColor(0xa7, 0x8b, 0xfa), true, true);
-    new EditButtonHover(m_cancelButton, QSize(110, 30), QColor(0xa9, 0x69, 0x83), true, true);
+    new ButtonLiftHover(m_saveButton, QSize(110, 30), QColor(0xa7, 0x8b, 0xfa), true, true);
+    new ButtonLiftHover(m_cancelButton, QSize(110, 30), QColor(0xa9, 0x69, 0x83), true, true);
     buttons->addStretch(1);
     layout->addLayout(buttons);
     m_saveButton->setEnabled(false);

@@ -1,21 +1,21 @@
 #include "pages/profile/ProfilePage.h"
 
 #include "app/LogCategories.h"
+#include "online/StatusColor.h"
+#include "pages/profile/ProfileActionsGlow.h"
+#include "pages/profile/ProfileCardWidget.h"
 #include "pages/profile/ProfileEditDialog.h"
 #include "pages/profile/ProfileStatClick.h"
-#include "online/StatusColor.h"
+#include "pages/profile/ProfileStatHover.h"
+#include "pages/profile/ResponsiveProfileView.h"
 #include "session/AvatarSource.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
+#include "widgets/DisplayText.h"
+#include "widgets/GlowProfileUsernameLabel.h"
 #include "widgets/avatar/CircularAvatar.h"
 #include "widgets/avatar/CircularProfileAvatar.h"
-#include "widgets/DisplayText.h"
-#include "widgets/effects/EditButtonHover.h"
-#include "widgets/GlowProfileUsernameLabel.h"
-#include "pages/profile/ProfileActionsGlow.h"
-#include "pages/profile/ProfileCardWidget.h"
-#include "pages/profile/ProfileStatHover.h"
-#include "pages/profile/ResponsiveProfileView.h"
+#include "widgets/effects/ButtonLiftHover.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -34,14 +34,6 @@ constexpr int kShownEmailLength = 64;
 const QString kMemberSincePrefix = QStringLiteral("📅   MEMBER SINCE\n     ");
 const QString kEmailPrefix = QStringLiteral("📧   EMAIL\n     ");
 
-QLabel* plainLabel(const QString& text, const QString& objectName, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(objectName);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 // One statistics card; `numberLabel` receives the label that shows the number.
 QFrame* buildProfileStatCard(const QString& icon, const QString& number, const QString& title, QLabel*& numberLabel)
 {
@@ -53,18 +45,18 @@ QFrame* buildProfileStatCard(const QString& icon, const QString& number, const Q
     layout->setContentsMargins(18, 18, 18, 18);
     layout->setSpacing(6);
 
-    auto* iconLabel = plainLabel(icon, QStringLiteral("profileStatIcon"), card);
+    auto* iconLabel = DisplayText::plainLabel(icon, QStringLiteral("profileStatIcon"), card);
     iconLabel->setAlignment(Qt::AlignCenter);
     iconLabel->setFixedHeight(40);
     QFont emoji(QStringLiteral("Segoe UI Emoji"));
     emoji.setPixelSize(24);
     iconLabel->setFont(emoji);
 
-    numberLabel = plainLabel(number, QStringLiteral("profileStatNumber"), card);
+    numberLabel = DisplayText::plainLabel(number, QStringLiteral("profileStatNumber"), card);
     numberLabel->setAlignment(Qt::AlignCenter);
     numberLabel->setMinimumHeight(32);
 
-    auto* titleLabel = plainLabel(title, QStringLiteral("profileStatTitle"), card);
+    auto* titleLabel = DisplayText::plainLabel(title, QStringLiteral("profileStatTitle"), card);
     titleLabel->setAlignment(Qt::AlignCenter);
     titleLabel->setWordWrap(true);
     titleLabel->setMinimumHeight(28);
@@ -171,7 +163,7 @@ QWidget* ProfilePage::buildCard()
     layout->addWidget(m_userNameLabel);
     layout->addWidget(buildStatusBadge(card), 0, Qt::AlignHCenter);
 
-    m_descriptionLabel = plainLabel(QStringLiteral("No description yet..."), QStringLiteral("profileDescriptionLabel"), card);
+    m_descriptionLabel = DisplayText::plainLabel(QStringLiteral("No description yet..."), QStringLiteral("profileDescriptionLabel"), card);
     m_descriptionLabel->setWordWrap(true);
     m_descriptionLabel->setFixedWidth(540);
     m_descriptionLabel->setAlignment(Qt::AlignCenter);
@@ -189,9 +181,9 @@ QWidget* ProfilePage::buildDetails(QWidget* parent)
     details->setObjectName(QStringLiteral("profileDetails"));
     auto* layout = new QHBoxLayout(details);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_memberSinceLabel = plainLabel(kMemberSincePrefix + QStringLiteral("--/--/----"),
+    m_memberSinceLabel = DisplayText::plainLabel(kMemberSincePrefix + QStringLiteral("--/--/----"),
                                     QStringLiteral("profileMemberSinceLabel"), details);
-    m_emailLabel = plainLabel(kEmailPrefix + QStringLiteral("Loading..."), QStringLiteral("profileDetailLabel"), details);
+    m_emailLabel = DisplayText::plainLabel(kEmailPrefix + QStringLiteral("Loading..."), QStringLiteral("profileDetailLabel"), details);
     layout->addWidget(m_memberSinceLabel);
     layout->addStretch(1);
     layout->addWidget(m_emailLabel);
@@ -208,7 +200,7 @@ QWidget* ProfilePage::buildStatusBadge(QWidget* parent)
     m_statusDot = new QLabel(badge);
     m_statusDot->setObjectName(QStringLiteral("profileStatusDot"));
     m_statusDot->setFixedSize(20, 20);
-    m_statusLabel = plainLabel(QStringLiteral("Online"), QStringLiteral("profileStatusLabel"), badge);
+    m_statusLabel = DisplayText::plainLabel(QStringLiteral("Online"), QStringLiteral("profileStatusLabel"), badge);
     layout->addWidget(m_statusDot);
     layout->addWidget(m_statusLabel);
     applyStatus(QStringLiteral("Online"));
@@ -257,8 +249,8 @@ QWidget* ProfilePage::buildActions(QWidget* parent)
         button->setCursor(Qt::PointingHandCursor);
         layout->addWidget(button);
     }
-    new EditButtonHover(m_editButton, QSize(210, 52), QColor(0xa7, 0x8b, 0xfa), false, true);
-    new EditButtonHover(m_logoutButton, QSize(210, 52), QColor(0xff, 0x50, 0x5f), false, true);
+    new ButtonLiftHover(m_editButton, QSize(210, 52), QColor(0xa7, 0x8b, 0xfa), false, true);
+    new ButtonLiftHover(m_logoutButton, QSize(210, 52), QColor(0xff, 0x50, 0x5f), false, true);
     actions->addGlowButton(m_editButton, 0);
     actions->addGlowButton(m_logoutButton, 1);
     return actions;

@@ -1,13 +1,13 @@
 #include "pages/profile/PublicProfilePage.h"
 
 #include "online/StatusColor.h"
-#include "session/ServerApi.h"
-#include "session/ServerEndpoints.h"
-#include "widgets/avatar/CircularProfileAvatar.h"
-#include "widgets/DisplayText.h"
-#include "widgets/GlowProfileUsernameLabel.h"
 #include "pages/profile/ProfileArcadeBackground.h"
 #include "pages/profile/ProfileCardWidget.h"
+#include "session/ServerApi.h"
+#include "session/ServerEndpoints.h"
+#include "widgets/DisplayText.h"
+#include "widgets/GlowProfileUsernameLabel.h"
+#include "widgets/avatar/CircularProfileAvatar.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,7 +19,6 @@ namespace {
 
 constexpr int kAvatarTimeoutMs = 10000;
 constexpr int kProfileTimeoutMs = 10000;
-const char kRequestIdProperty[] = "profileRequestId";
 const QString kNoNumber = QStringLiteral("—");
 
 const char kPublicProfileStyle[] = R"(
@@ -40,14 +39,6 @@ QPushButton#publicProfileBackButton {
 QPushButton#publicProfileBackButton:hover { background-color: #3b2170; }
 )";
 
-QLabel* plainLabel(const QString& text, const QString& objectName, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(objectName);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 QFrame* statCard(const QString& icon, const QString& title, QLabel*& number, QWidget* parent)
 {
     auto* card = new QFrame(parent);
@@ -57,9 +48,9 @@ QFrame* statCard(const QString& icon, const QString& title, QLabel*& number, QWi
     auto* layout = new QVBoxLayout(card);
     layout->setContentsMargins(14, 16, 14, 16);
     layout->setSpacing(6);
-    for (QLabel* label : {plainLabel(icon, QStringLiteral("publicProfileStatIcon"), card),
-                          number = plainLabel(kNoNumber, QStringLiteral("publicProfileStatNumber"), card),
-                          plainLabel(title, QStringLiteral("publicProfileStatTitle"), card)}) {
+    for (QLabel* label : {DisplayText::plainLabel(icon, QStringLiteral("publicProfileStatIcon"), card),
+                          number = DisplayText::plainLabel(kNoNumber, QStringLiteral("publicProfileStatNumber"), card),
+                          DisplayText::plainLabel(title, QStringLiteral("publicProfileStatTitle"), card)}) {
         label->setAlignment(Qt::AlignCenter);
         layout->addWidget(label);
     }
@@ -128,7 +119,7 @@ QWidget* PublicProfilePage::buildCard(QWidget* parent)
         "font-family: 'Times New Roman';}"));
     layout->addWidget(m_statusLabel, 0, Qt::AlignHCenter);
 
-    m_descriptionLabel = plainLabel(QString(), QStringLiteral("publicProfileDescription"), card);
+    m_descriptionLabel = DisplayText::plainLabel(QString(), QStringLiteral("publicProfileDescription"), card);
     m_descriptionLabel->setWordWrap(true);
     m_descriptionLabel->setAlignment(Qt::AlignCenter);
     layout->addWidget(m_descriptionLabel);
@@ -138,7 +129,7 @@ QWidget* PublicProfilePage::buildCard(QWidget* parent)
     auto* sinceRow = new QHBoxLayout;
     sinceRow->setSpacing(10);
     sinceRow->addStretch(1);
-    sinceRow->addWidget(plainLabel(QStringLiteral("📅"), QStringLiteral("publicProfileMemberSinceIcon"), card));
+    sinceRow->addWidget(DisplayText::plainLabel(QStringLiteral("📅"), QStringLiteral("publicProfileMemberSinceIcon"), card));
     // Rich text by design: the server's date is escaped before it goes in.
     m_memberSinceLabel = new QLabel(card);
     m_memberSinceLabel->setObjectName(QStringLiteral("publicProfileMemberSince"));
@@ -147,7 +138,7 @@ QWidget* PublicProfilePage::buildCard(QWidget* parent)
     sinceRow->addStretch(1);
     layout->addLayout(sinceRow);
 
-    m_infoLabel = plainLabel(QString(), QStringLiteral("publicProfileInfo"), card);
+    m_infoLabel = DisplayText::plainLabel(QString(), QStringLiteral("publicProfileInfo"), card);
     m_infoLabel->setWordWrap(true);
     m_infoLabel->setAlignment(Qt::AlignCenter);
     layout->addWidget(m_infoLabel);
@@ -173,15 +164,9 @@ QWidget* PublicProfilePage::buildStatistics(QWidget* parent)
     return row;
 }
 
-int PublicProfilePage::currentRequestId() const
-{
-    return property(kRequestIdProperty).toInt();
-}
-
 void PublicProfilePage::openProfile(const QString& userName)
 {
-    const int requestId = currentRequestId() + 1;
-    setProperty(kRequestIdProperty, requestId);
+    const int requestId = ++m_requestId;
 
     emit showRequested();
     verticalScrollBar()->setValue(0);

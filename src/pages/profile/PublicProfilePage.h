@@ -10,8 +10,8 @@ class ProfileArcadeBackground;
 struct ServerReply;
 
 // A member's public profile: avatar, name, status, description, statistics and
-// the date they joined, read only. Every open counts as a new request
-// (`profileRequestId`); replies of earlier opens are ignored.
+// the date they joined, read only. Every open counts as a new request; replies
+// of earlier opens are ignored.
 class PublicProfilePage : public QScrollArea
 {
     Q_OBJECT
@@ -23,7 +23,7 @@ public:
     // This is the open-public-profile action shared by every page that lists members.
     void openProfile(const QString& userName);
 
-    int currentRequestId() const;
+    int currentRequestId() const { return m_requestId; }
 
     CircularProfileAvatar* avatar() const { return m_avatar; }
     QLabel* nameLabel() const { return m_nameLabel; }
@@ -53,6 +53,7 @@ private:
     void applyAvatar(int requestId, const QString& fileName);
 
     QNetworkAccessManager* m_network;
+    int m_requestId = 0;
     // The page's backdrop, behind the transparent viewport and covering the page.
     ProfileArcadeBackground* m_background = nullptr;
     CircularProfileAvatar* m_avatar = nullptr;

@@ -3,23 +3,53 @@
 #include <QPainter>
 #include <QPainterPath>
 
+namespace {
+
+QPixmap transparentSquare(int size)
+{
+    QPixmap result(size, size);
+    result.fill(Qt::transparent);
+    return result;
+}
+
+}  // namespace
+
+void drawCircularPicture(QPainter& painter, const QPixmap& picture, const QRectF& circle)
+{
+    if (picture.isNull())
+        return;
+    QPainterPath clip;
+    clip.addEllipse(circle);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.setClipPath(clip, Qt::IntersectClip);
+    const QPixmap scaled =
+        picture.scaled(circle.size().toSize(), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    painter.drawPixmap(QPointF(circle.center().x() - scaled.width() / 2.0, circle.center().y() - scaled.height() / 2.0),
+                       scaled);
+    painter.restore();
+}
+
 QPixmap circularAvatar(const QPixmap& source, int size)
 {
     if (size <= 0)
         return {};
-    QPixmap result(size, size);
-    result.fill(Qt::transparent);
-    if (source.isNull())
-        return result;
-
-    const QPixmap scaled = source.scaled(size, size, Qt::KeepAspectRatioByExpanding,
-                                         Qt::SmoothTransformation);
+    QPixmap result = transparentSquare(size);
     QPainter painter(&result);
+    drawCircularPicture(painter, source, QRectF(0, 0, size, size));
+    return result;
+}
+
+QPixmap ringedAvatar(const QPixmap& source, int size, const QColor& ringColor, int pictureInset)
+{
+    QPixmap result = transparentSquare(size);
+    QPainter painter(&result);
+    const int inner = size - 2 * pictureInset;
+    drawCircularPicture(painter, source, QRectF(pictureInset, pictureInset, inner, inner));
     painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    QPainterPath circle;
-    circle.addEllipse(0, 0, size, size);
-    painter.setClipPath(circle);
-    painter.drawPixmap((size - scaled.width()) / 2, (size - scaled.height()) / 2, scaled);
+    painter.setPen(QPen(ringColor, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(QRectF(1, 1, size - 2, size - 2));
     return result;
 }

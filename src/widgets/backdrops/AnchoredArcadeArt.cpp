@@ -44,10 +44,15 @@ void AnchoredArcadeArt::follow()
     raise();
 }
 
-void AnchoredArcadeArt::paintEvent(QPaintEvent*)
+const QPixmap& AnchoredArcadeArt::picture()
 {
     if (m_picture.isNull() || !qFuzzyCompare(m_picture.devicePixelRatioF(), devicePixelRatioF()))
         m_picture = renderPicture(devicePixelRatioF());
+    return m_picture;
+}
+
+void AnchoredArcadeArt::paintEvent(QPaintEvent*)
+{
     QPainter painter(this);
-    painter.drawPixmap(0, 0, m_picture);
+    painter.drawPixmap(0, 0, picture());
 }

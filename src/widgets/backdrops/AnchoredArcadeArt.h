@@ -20,6 +20,9 @@ protected:
     // The art at the given device pixel ratio, the widget's size in logical pixels.
     virtual QPixmap renderPicture(qreal ratio) const = 0;
 
+    // The art for the widget's current pixel ratio, drawn again only when the ratio changes.
+    const QPixmap& picture();
+
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 

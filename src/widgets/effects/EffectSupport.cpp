@@ -1,11 +1,22 @@
 #include "widgets/effects/EffectSupport.h"
 
+#include <QGraphicsDropShadowEffect>
 #include <QLayout>
 #include <QWidget>
 
 #include <algorithm>
 
 namespace effects {
+
+QGraphicsDropShadowEffect* addGlow(QWidget* widget, qreal blurRadius, const QColor& color)
+{
+    auto* shadow = new QGraphicsDropShadowEffect(widget);
+    shadow->setBlurRadius(blurRadius);
+    shadow->setOffset(0, 0);
+    shadow->setColor(color);
+    widget->setGraphicsEffect(shadow);
+    return shadow;
+}
 
 void takePlaceOf(QWidget* wrapper, QWidget* widget)
 {

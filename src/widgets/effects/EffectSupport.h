@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QRectF>
 
+class QGraphicsDropShadowEffect;
 class QWidget;
 
 namespace effects {
@@ -19,6 +20,9 @@ void takePlaceOf(QWidget* wrapper, QWidget* widget);
 // The height a wrapper reserves for widget: the larger of its size hint, its
 // minimum size hint and its explicit minimum height.
 int naturalHeight(const QWidget* widget);
+
+// Gives widget a still glow: a drop shadow of the colour, without offset.
+QGraphicsDropShadowEffect* addGlow(QWidget* widget, qreal blurRadius, const QColor& color);
 
 // Strokes `count` one-pixel rounded rectangles around rect, from the outermost
 // (i = count, grown by count pixels) inwards to i = 1, half-pixel aligned, each

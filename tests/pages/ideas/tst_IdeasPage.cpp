@@ -1,30 +1,25 @@
+#include "pages/PagesTestSupport.h"
+
+#include "pages/ideas/IdeaCard.h"
 #include "pages/ideas/IdeasPage.h"
-#include "pages/ideas/ProfileIdeaFrame.h"
-#include "session/ServerEndpoints.h"
-#include "support/DevServer.h"
+#include "pages/ideas/OwnIdeaGlow.h"
 #include "session/AvatarCache.h"
+#include "session/ServerEndpoints.h"
 #include "widgets/KeyedListModel.h"
-#include "pages/ideas/ProfileIdeaGlow.h"
 #include "widgets/WindowedRows.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
-#include <QNetworkAccessManager>
-#include <QNetworkCookie>
-#include <QNetworkCookieJar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStackedWidget>
-#include <QtTest>
 
-#include <algorithm>
-#include <memory>
+using namespace PagesTest;
 
 namespace {
+
+const QString kIdeasPath = QStringLiteral("/api/desktop/ideas");
 
 struct Warning
 {
@@ -32,34 +27,7 @@ struct Warning
     QString text;
 };
 
-QString header(const QJsonObject& request, const QString& name)
-{
-    const QJsonObject headers = request.value(QLatin1String("headers")).toObject();
-    for (auto it = headers.begin(); it != headers.end(); ++it)
-        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
-            return it.value().toString();
-    return {};
-}
-
-// A reply the server sends instead of its own for the next request to a path.
-QJsonObject cannedReply(const QJsonObject& body)
-{
-    return {{"mode", "status"}, {"status", 200}, {"content_type", "application/json"},
-            {"body", QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))}};
-}
-
 }  // namespace
-
-namespace PagesTestAvatars {
-// How many requests the server received for that raw path.
-inline int count(DevServer& server, const QString& rawPath)
-{
-    int n = 0;
-    for (const QJsonValue& request : server.requests())
-        n += request.toObject().value("raw_path").toString() == rawPath;
-    return n;
-}
-}  // namespace PagesTestAvatars
 
 class TestIdeasPage : public QObject
 {
@@ -71,74 +39,46 @@ private slots:
     void init()
     {
         QVERIFY(m_server.reset());
-        const QJsonObject session = m_server.sessionFor(QStringLiteral("luna"));
-        const QString cookieText = session.value("cookie").toString();
-        m_token = session.value("csrf_token").toString();
-        QVERIFY(!cookieText.isEmpty());
-
-        m_network = std::make_unique<QNetworkAccessManager>();
-        auto* jar = new QNetworkCookieJar(m_network.get());
-        QNetworkCookie cookie = QNetworkCookie::parseCookies(cookieText.toUtf8()).value(0);
-        cookie.setDomain(m_server.url().host());
-        cookie.setPath(QStringLiteral("/"));
-        jar->insertCookie(cookie);
-        m_network->setCookieJar(jar);
-
-        m_stack = std::make_unique<QStackedWidget>();
-        m_stack->resize(1000, 700);
-        m_otherPage = new QWidget(m_stack.get());
-        m_stack->addWidget(m_otherPage);
-        m_page = new IdeasPage(m_network.get(), m_stack.get());
-        m_stack->addWidget(m_page);
-        m_stack->setCurrentWidget(m_otherPage);
+        m_host = std::make_unique<PageStack>(m_server, QStringLiteral("luna"), QSize(1000, 700));
+        m_token = m_host->token;
+        m_page = new IdeasPage(m_host->network.get(), &m_host->stack);
+        m_host->stack.addWidget(m_page);
         m_warnings.clear();
         m_page->setWarningHook([this](QWidget*, const QString& title, const QString& text) {
             m_warnings.append({title, text});
         });
-        m_stack->show();
         AvatarCache::instance()->clear();
         m_server.clearRequests();
     }
 
-    void cleanup()
-    {
-        m_stack.reset();
-        m_network.reset();
-    }
+    void cleanup() { m_host.reset(); }
 
     void openingFromTheProfileHighlightsOwnIdeasOnly()
     {
-        m_page->setProperty("openIdeasFromProfile", true);
+        m_page->setOpenFromProfile(true);
         m_page->openIdeasPage();
-        QCOMPARE(m_stack->currentWidget(), m_page);
-        QCOMPARE(m_page->property("openIdeasFromProfile").toBool(), false);
-        QCOMPARE(m_page->property("highlightMyIdeas").toBool(), true);
+        QCOMPARE(m_host->stack.currentWidget(), m_page);
+        QVERIFY(!m_page->openFromProfile() && m_page->highlightMode());
         QCOMPARE(feedTexts(), QStringList{QStringLiteral("Loading ideas...")});
 
         QTRY_COMPARE_WITH_TIMEOUT(rowCount(), 12, 5000);
         QCOMPARE(m_page->countLabel()->text(), QStringLiteral("12 IDEAS"));
         QVERIFY(feedTexts().isEmpty());
-        QCOMPARE(m_page->property("ideasCsrfToken").toString(), m_token);
+        QCOMPARE(m_page->csrfToken(), m_token);
         QCOMPARE(header(m_server.lastRequest("/api/desktop/ideas"), "Accept"), QStringLiteral("application/json"));
 
-        // luna wrote two of the ideas: both glow, carry the badge and the Delete button.
-        int highlightedRows = 0;
-        for (int row = 0; row < rowCount(); ++row)
-            highlightedRows += m_page->ideasModel()->rowAt(row).value("_highlighted").toBool();
-        QCOMPARE(highlightedRows, 2);
-        QList<ProfileIdeaFrame*> own;
-        for (ProfileIdeaFrame* card : cards()) {
+        // luna's own ideas glow and carry the badge and the Delete button.
+        QList<IdeaCard*> own;
+        for (IdeaCard* card : cards()) {
             const bool mine = authorOf(card) == QLatin1String("luna");
-            QCOMPARE(card->property("profileIdeaHighlight").toBool(), mine);
-            QCOMPARE(qobject_cast<ProfileIdeaGlow*>(card->parentWidget()) != nullptr, mine);
+            QCOMPARE(card->isHighlighted(), mine);
+            QCOMPARE(qobject_cast<OwnIdeaGlow*>(card->parentWidget()) != nullptr, mine);
             QCOMPARE(card->findChild<QLabel*>("profileIdeaBadge") != nullptr, mine);
             QCOMPARE(card->findChild<QPushButton*>("desktopIdeaDelete") != nullptr, mine);
-            QCOMPARE(card->findChildren<QWidget*>("ideaActionSlot").size(), mine ? 4 : 3);
             if (mine)
                 own.append(card);
         }
         QVERIFY(!own.isEmpty());
-        QVERIFY(own.first()->styleSheet().contains(QStringLiteral("border-color: #ff1493")));
 
         // The view lands 20 pixels above the first own card (a card sized to its content).
         QScrollBar* bar = m_page->scrollArea()->verticalScrollBar();
@@ -151,23 +91,19 @@ private slots:
         // Only the two own cards change; every other card keeps its widget.
         bar->setValue(0);
         QTest::qWait(100);
-        QList<QPointer<ProfileIdeaFrame>> before;
-        int ownBefore = 0;
-        for (ProfileIdeaFrame* card : cards()) {
-            before.append(card);
-            ownBefore += card->property("profileIdeaHighlight").toBool();
-        }
+        const QList<QPointer<IdeaCard>> before = guarded(cards());
+        const int ownBefore = int(std::count_if(before.begin(), before.end(), [](IdeaCard* c) { return c->isHighlighted(); }));
         m_page->clearProfileIntent();
         m_page->openIdeasPage();
         QCOMPARE(bar->value(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(m_page->findChildren<ProfileIdeaGlow*>().isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_page->findChildren<OwnIdeaGlow*>().isEmpty(), 5000);
         QTest::qWait(250);
         int kept = 0;
-        for (const QPointer<ProfileIdeaFrame>& card : before)
+        for (const QPointer<IdeaCard>& card : before)
             kept += card && cards().contains(card.data());
         QCOMPARE(kept, before.size() - ownBefore);
         QCOMPARE(bar->value(), 0);
-        QCOMPARE(m_page->findChildren<ProfileIdeaGlow*>().size(), 0);
+        QCOMPARE(m_page->findChildren<OwnIdeaGlow*>().size(), 0);
         QCOMPARE(m_page->findChildren<QLabel*>("profileIdeaBadge").size(), 0);
         QVERIFY(!m_page->findChildren<QPushButton*>("desktopIdeaDelete").isEmpty());
     }
@@ -182,12 +118,11 @@ private slots:
             QJsonObject{{"id", 9}, {"author", "x"}, {"profile_image", "../logout"}, {"title", "t"}, {"content", "c"}},
             QJsonObject{{"id", 10}, {"author", "y"}, {"profile_image", ""}, {"title", "t"}, {"content", "c"}},
             QJsonObject{{"id", 11}, {"author", "z"}, {"profile_image", "nobody.png"}, {"title", "t"}, {"content", "c"}}};
-        m_server.failNext("/api/desktop/ideas",
-                          cannedReply({{"success", true}, {"csrf_token", "tok"}, {"ideas", ideas}}));
+        cannedReply(m_server, kIdeasPath, {{"success", true}, {"csrf_token", "tok"}, {"ideas", ideas}});
         m_page->openIdeasPage();
         QTRY_COMPARE_WITH_TIMEOUT(cards().size(), 5, 5000);
 
-        ProfileIdeaFrame* first = cards().first();
+        IdeaCard* first = cards().first();
         QCOMPARE(first->findChild<QLabel*>("desktopIdeaAuthor")->text(), QStringLiteral("<b>Zoë Star</b>"));
         for (QLabel* label : first->findChildren<QLabel*>())
             QCOMPARE(label->textFormat(), Qt::PlainText);
@@ -220,14 +155,14 @@ private slots:
         m_server.failNext("/api/desktop/ideas", {{"mode", "invalid_json"}});
         m_page->openIdeasPage();
         QTRY_COMPARE_WITH_TIMEOUT(feedTexts(), QStringList{QStringLiteral("Unable to load ideas.")}, 5000);
-        m_server.failNext("/api/desktop/ideas", cannedReply({{"success", true}, {"ideas", QJsonArray()}}));
+        cannedReply(m_server, kIdeasPath, {{"success", true}, {"ideas", QJsonArray()}});
         m_page->openIdeasPage();
         QTRY_COMPARE_WITH_TIMEOUT(
             feedTexts(),
             QStringList{QStringLiteral("No ideas here yet.\nShare your first idea and start building your space.")},
             5000);
         QCOMPARE(m_page->countLabel()->text(), QStringLiteral("0 IDEAS"));
-        QCOMPARE(m_page->property("ideasCsrfToken").toString(), QString());
+        QCOMPARE(m_page->csrfToken(), QString());
     }
 
     void publishChecksFieldsTokenAndShowsTheServerErrorText()
@@ -272,7 +207,7 @@ private slots:
         QVERIFY(m_warnings.at(0).text != QStringLiteral("The server returned an unexpected response."));
 
         // The server refuses a wrong token with its own message.
-        m_page->setProperty("ideasCsrfToken", QStringLiteral("not-the-token"));
+        m_page->setCsrfToken(QStringLiteral("not-the-token"));
         m_warnings.clear();
         m_page->publishButton()->click();
         QTRY_COMPARE_WITH_TIMEOUT(m_warnings.size(), 1, 5000);
@@ -288,7 +223,7 @@ private slots:
             m_page->openIdeasPage();
         });
         m_page->setIdeasNavigationButton(&ideasButton);
-        m_page->setProperty("openIdeasFromProfile", true);
+        m_page->setOpenFromProfile(true);
         openAndWait(12);
         m_page->titleField()->setText(QStringLiteral("  Lantern  "));
         m_page->textField()->setPlainText(QStringLiteral(" Light\nthem all "));
@@ -305,39 +240,30 @@ private slots:
         QCOMPARE(header(sent, "Accept"), QStringLiteral("application/json"));
         QCOMPARE(sent.value("body").toString(), QStringLiteral(R"({"content":"Light\nthem all","title":"Lantern"})"));
         QTRY_COMPARE_WITH_TIMEOUT(rowCount(), 13, 5000);
-        QCOMPARE(m_page->property("highlightMyIdeas").toBool(), true);
-        QCOMPARE(cards().first()->property("profileIdeaHighlight").toBool(), true);
+        QVERIFY(m_page->highlightMode());
+        QVERIFY(cards().first()->isHighlighted());
         QCOMPARE(m_page->countLabel()->text(), QStringLiteral("13 IDEAS"));
     }
 
     void likeShowsTheServerCountAndIsGuarded()
     {
         openAndWait(12);
-        ProfileIdeaFrame* card = cards().first();
-        QPointer<QPushButton> like = card->findChild<QPushButton*>("desktopIdeaAction");
-        QVERIFY(like && like->property("ideaLike").toBool());
+        QPointer<QPushButton> like = cards().first()->likeButton();
+        const QString likePath = QStringLiteral("/ideas/%1/like").arg(m_page->ideasModel()->rowAt(0).value("id").toInt());
         const QString before = like->text();
 
         // The count shown is whatever the server says, not a local +1.
-        m_server.failNext("/ideas/*", cannedReply({{"success", true}, {"liked", true}, {"like_count", 42}}));
+        cannedReply(m_server, "/ideas/*", {{"success", true}, {"liked", true}, {"like_count", 42}});
         like->click();
         QCOMPARE(like->isEnabled(), false);
         like->click();  // ignored while the first request is out
         QTRY_VERIFY_WITH_TIMEOUT(like->isEnabled(), 5000);
         QCOMPARE(like->text(), QStringLiteral("♥  42"));
         QCOMPARE(like->property("liked").toBool(), true);
-        int likeRequests = 0;
-        QJsonObject likeRequest;
-        for (const QJsonValue& value : m_server.requests()) {
-            if (value.toObject().value("path").toString().endsWith(QLatin1String("/like"))) {
-                ++likeRequests;
-                likeRequest = value.toObject();
-            }
-        }
-        QCOMPARE(likeRequests, 1);
-        QCOMPARE(header(likeRequest, "X-CSRFToken"), m_token);
-        QCOMPARE(header(likeRequest, "Referer"), ServerEndpoints::baseUrl() + QStringLiteral("/ideas"));
-        QVERIFY(QRegularExpression(QStringLiteral("^/ideas/\\d+/like$")).match(likeRequest.value("path").toString()).hasMatch());
+        const QJsonArray likeRequests = requestsFor(m_server, likePath, QStringLiteral("POST"));
+        QCOMPARE(likeRequests.size(), 1);
+        QCOMPARE(header(likeRequests.first().toObject(), "X-CSRFToken"), m_token);
+        QCOMPARE(header(likeRequests.first().toObject(), "Referer"), ServerEndpoints::baseUrl() + QStringLiteral("/ideas"));
 
         // The real toggle: the server's own count comes back.
         like->click();
@@ -371,12 +297,12 @@ private slots:
                 idea.insert("title", "edited");
             edited.append(idea);
         }
-        m_server.failNext("/api/desktop/ideas", cannedReply({{"success", true}, {"csrf_token", m_token}, {"ideas", edited}}));
+        cannedReply(m_server, kIdeasPath, {{"success", true}, {"csrf_token", m_token}, {"ideas", edited}});
         m_page->openIdeasPage();
         QTRY_VERIFY_WITH_TIMEOUT(like.isNull(), 5000);
-        const QString rebuiltText = cards().first()->findChild<QPushButton*>("desktopIdeaAction")->text();
+        const QString rebuiltText = cards().first()->likeButton()->text();
         QTest::qWait(800);
-        QCOMPARE(cards().first()->findChild<QPushButton*>("desktopIdeaAction")->text(), rebuiltText);
+        QCOMPARE(cards().first()->likeButton()->text(), rebuiltText);
         QVERIFY(m_warnings.isEmpty());
     }
 
@@ -384,7 +310,7 @@ private slots:
     {
         // The box's parent must outlive the card: rebuild the feed while the box is "open".
         openAndWait(12);
-        QPointer<QPushButton> like = cards().first()->findChild<QPushButton*>("desktopIdeaAction");
+        QPointer<QPushButton> like = cards().first()->likeButton();
         bool parentSurvived = false;
         m_page->setWarningHook([&](QWidget* parent, const QString&, const QString&) {
             QPointer<QWidget> guarded(parent);
@@ -407,7 +333,7 @@ private slots:
                                      {"profile_image", "comet.png"}, {"title", QStringLiteral("t%1").arg(i)},
                                      {"content", i == 0 ? QString(100000, QLatin1Char('w')) : QStringLiteral("c")}});
         const QJsonObject reply{{"success", true}, {"csrf_token", "tok"}, {"ideas", ideas}};
-        m_server.failNext("/api/desktop/ideas", cannedReply(reply));
+        cannedReply(m_server, kIdeasPath, reply);
         m_page->openIdeasPage();
         QTRY_COMPARE_WITH_TIMEOUT(rowCount(), 3000, 10000);
         QVERIFY(m_page->cardsView()->builtCount() < 40);
@@ -416,7 +342,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!cards().last()->findChild<QLabel*>("desktopIdeaAuthorAvatar")->pixmap().isNull(), 5000);
 
         // Scrolling to the end builds the cards there and drops the first ones.
-        QPointer<ProfileIdeaFrame> top = cards().first();
+        QPointer<IdeaCard> top = cards().first();
         QScrollBar* bar = m_page->scrollArea()->verticalScrollBar();
         QTRY_VERIFY_WITH_TIMEOUT(bar->maximum() > 500000, 5000);
         bar->setValue(bar->maximum());
@@ -428,31 +354,19 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(authorOf(cards().first()) == QStringLiteral("a0"), 5000);
         QSignalSpy inserted(m_page->ideasModel(), &QAbstractItemModel::rowsInserted);
         QSignalSpy changed(m_page->ideasModel(), &QAbstractItemModel::dataChanged);
-        m_server.failNext("/api/desktop/ideas", cannedReply(reply));
+        cannedReply(m_server, kIdeasPath, reply);
         m_page->openIdeasPage();
         QTRY_VERIFY_WITH_TIMEOUT(m_server.lastRequest("/api/desktop/ideas").contains("path"), 5000);
         QTest::qWait(500);
         QVERIFY(inserted.isEmpty() && changed.isEmpty());
-        QCOMPARE(PagesTestAvatars::count(m_server, "/static/avatars/comet.png"), 1);
+        QCOMPARE(countRaw(m_server, "/static/avatars/comet.png"), 1);
     }
 
 private:
     int rowCount() const { return m_page->ideasModel()->rowCount(); }
 
     // The cards built at the moment (those in and near the view).
-    QList<ProfileIdeaFrame*> cards() const
-    {
-        // Cards of a replaced feed are only scheduled for deletion: let them go first.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QList<ProfileIdeaFrame*> result;
-        for (ProfileIdeaFrame* card : m_page->feed()->findChildren<ProfileIdeaFrame*>())
-            result.append(card);
-        // Feed order, top to bottom.
-        std::sort(result.begin(), result.end(), [this](QWidget* a, QWidget* b) {
-            return a->mapTo(m_page->feed(), QPoint()).y() < b->mapTo(m_page->feed(), QPoint()).y();
-        });
-        return result;
-    }
+    QList<IdeaCard*> cards() const { return inOrder<IdeaCard>(m_page->feed()); }
 
     QStringList feedTexts() const
     {
@@ -477,9 +391,7 @@ private:
 
     DevServer m_server;
     QString m_token;
-    std::unique_ptr<QNetworkAccessManager> m_network;
-    std::unique_ptr<QStackedWidget> m_stack;
-    QWidget* m_otherPage = nullptr;
+    std::unique_ptr<PageStack> m_host;
     IdeasPage* m_page = nullptr;
     QList<Warning> m_warnings;
 };

@@ -1,8 +1,10 @@
 #include "pages/PagesTestSupport.h"
+#include "pages/profile/AvatarChoiceButton.h"
 
 #include "pages/profile/AvatarSelectionPage.h"
 #include "pages/profile/ProfileEditDialog.h"
 #include "pages/profile/ProfilePage.h"
+#include "support/MessageBoxCatcher.h"
 #include "widgets/avatar/CircularProfileAvatar.h"
 
 #include <QComboBox>
@@ -41,7 +43,7 @@ private slots:
         m_network = std::make_unique<QNetworkAccessManager>();
         m_token = logIn(m_server, *m_network, QStringLiteral("luna"));
         m_server.clearRequests();
-        m_boxes = std::make_unique<MessageBoxWatcher>();
+        m_boxes = std::make_unique<MessageBoxCatcher>();
     }
 
     void cleanup()
@@ -121,7 +123,7 @@ private slots:
         QCOMPARE(header(post, "X-CSRFToken"), m_token);
         QCOMPARE(header(post, "Referer"), m_server.url().toString() + QStringLiteral("/"));
         QCOMPARE(header(post, "Content-Type"), QStringLiteral("application/json"));
-        QVERIFY(m_boxes->shown.isEmpty());
+        QVERIFY(shown().isEmpty());
 
         // Another status is matched ignoring letter case.
         cannedReply(m_server, kProfilePath, profileReply({{"status", "gAmInG"}}, m_token), 200, QStringLiteral("GET"));
@@ -155,7 +157,7 @@ private slots:
         delete raw;
         QTRY_COMPARE(finished.count(), 2);
         QTest::qWait(50);
-        QVERIFY(m_boxes->shown.isEmpty());
+        QVERIFY(shown().isEmpty());
         dialog.reset();
     }
 
@@ -165,13 +167,13 @@ private slots:
         failing.show();
         m_server.failNext(kProfilePath, {{"status", 500}, {"method", "GET"}});
         failing.loadProfile();
-        QTRY_COMPARE(m_boxes->shown, QStringList{"Edit Profile: Injected failure"});
+        QTRY_COMPARE(shown(), QStringList{"Edit Profile: Injected failure"});
         QVERIFY(!failing.saveButton()->isEnabled());
 
         cannedReply(m_server, kProfilePath, profileReply({{"status", "Busy"}}, QString()), 200, QStringLiteral("GET"));
         failing.loadProfile();
-        QTRY_COMPARE(m_boxes->shown.size(), 2);
-        QCOMPARE(m_boxes->shown.at(1),
+        QTRY_COMPARE(shown().size(), 2);
+        QCOMPARE(shown().at(1),
                  QStringLiteral("Edit Profile: Missing security token. Check that the server update is online."));
         QVERIFY(!failing.saveButton()->isEnabled());
         failing.saveProfile();  // no token: nothing is sent
@@ -187,16 +189,16 @@ private slots:
         cannedReply(m_server, kProfilePath, {{"success", false}, {"error", "Description too long."}}, 400,
                     QStringLiteral("POST"));
         dialog.saveButton()->click();
-        QTRY_COMPARE(m_boxes->shown.size(), 3);
-        QCOMPARE(m_boxes->shown.at(2), QStringLiteral("Edit Profile: Description too long."));
+        QTRY_COMPARE(shown().size(), 3);
+        QCOMPARE(shown().at(2), QStringLiteral("Edit Profile: Description too long."));
         QTRY_VERIFY(dialog.saveButton()->isEnabled());
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.descriptionEdit()->toPlainText(), QStringLiteral("My words"));
 
         m_server.failNext(kProfilePath, {{"status", 503}, {"body", "down"}, {"content_type", "text/plain"}});
         dialog.saveButton()->click();
-        QTRY_COMPARE(m_boxes->shown.size(), 4);
-        QCOMPARE(m_boxes->shown.at(3), QStringLiteral("Edit Profile: Unable to save profile."));
+        QTRY_COMPARE(shown().size(), 4);
+        QCOMPARE(shown().at(3), QStringLiteral("Edit Profile: Unable to save profile."));
         QTRY_VERIFY(dialog.saveButton()->isEnabled());
         QCOMPARE(saved.count(), 0);
 
@@ -208,7 +210,7 @@ private slots:
         forged.loadProfile();
         QTRY_VERIFY(forged.saveButton()->isEnabled());
         forged.saveButton()->click();
-        QTRY_COMPARE(m_boxes->shown.size(), 5);
+        QTRY_COMPARE(shown().size(), 5);
         QVERIFY(forged.isVisible());
     }
 
@@ -249,7 +251,7 @@ private slots:
         });
         page.editProfileButton()->click();
         QCOMPARE(avatarPage.count(), 1);
-        QVERIFY(m_boxes->shown.isEmpty());
+        QVERIFY(shown().isEmpty());
     }
 
     void avatarChoicesShowBuiltInPictures()
@@ -257,10 +259,10 @@ private slots:
         AvatarSelectionPage page;
         QSignalSpy chosen(&page, &AvatarSelectionPage::avatarChosen);
         QSignalSpy back(&page, &AvatarSelectionPage::returnToProfileRequested);
-        const QList<QPushButton*> choices = page.findChildren<QPushButton*>(QStringLiteral("avatarChoice"));
+        const QList<AvatarChoiceButton*> choices = page.findChildren<AvatarChoiceButton*>(QStringLiteral("avatarChoice"));
         QStringList names;
-        for (QPushButton* choice : choices) {
-            names << choice->property("avatarFileName").toString();
+        for (AvatarChoiceButton* choice : choices) {
+            names << choice->fileName();
             QVERIFY(!choice->icon().isNull());
         }
         QCOMPARE(names, (QStringList{"cat.png", "frog.png", "ghost.png", "fox.png", "panda.png", "sakura.png",
@@ -285,9 +287,18 @@ private slots:
     }
 
 private:
+    // Every box shown so far, as "title: text".
+    QStringList shown() const
+    {
+        QStringList texts;
+        for (const MessageBoxCatcher::Box& box : m_boxes->boxes())
+            texts << box.title + QStringLiteral(": ") + box.text;
+        return texts;
+    }
+
     DevServer m_server;
     std::unique_ptr<QNetworkAccessManager> m_network;
-    std::unique_ptr<MessageBoxWatcher> m_boxes;
+    std::unique_ptr<MessageBoxCatcher> m_boxes;
     QString m_token;
 };
 

@@ -6,12 +6,12 @@
 // Static pink glow ("profileIdeaGlow") around one of the member's own idea cards:
 // eleven thin rings that grow stronger towards the card. Takes the card's place in
 // the caller's layout.
-class ProfileIdeaGlow : public QWidget
+class OwnIdeaGlow : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit ProfileIdeaGlow(QWidget* card, QWidget* parent = nullptr);
+    explicit OwnIdeaGlow(QWidget* card, QWidget* parent = nullptr);
 
     QWidget* card() const { return m_card; }
 

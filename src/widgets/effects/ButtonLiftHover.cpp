@@ -1,4 +1,4 @@
-#include "widgets/effects/EditButtonHover.h"
+#include "widgets/effects/ButtonLiftHover.h"
 
 #include "widgets/effects/HoverProgress.h"
 
@@ -18,7 +18,7 @@ constexpr qreal kShadowBlur = 20.0;
 constexpr qreal kFullGlowAlpha = 170.0;
 } // namespace
 
-EditButtonHover::EditButtonHover(QPushButton* button, const QSize& baseSize,
+ButtonLiftHover::ButtonLiftHover(QPushButton* button, const QSize& baseSize,
                                  const QColor& glowColor, bool glows, bool grows,
                                  QLayout* slotLayout)
     : QObject(button)
@@ -43,12 +43,12 @@ EditButtonHover::EditButtonHover(QPushButton* button, const QSize& baseSize,
     button->installEventFilter(this);
 }
 
-qreal EditButtonHover::progress() const
+qreal ButtonLiftHover::progress() const
 {
     return m_progress->value();
 }
 
-bool EditButtonHover::eventFilter(QObject* watched, QEvent* event)
+bool ButtonLiftHover::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_button) {
         if (!m_button->isEnabled()) {
@@ -62,14 +62,14 @@ bool EditButtonHover::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void EditButtonHover::resetNow()
+void ButtonLiftHover::resetNow()
 {
     // Stops any run and applies p = 0, so a later hover starts from rest.
     if (m_progress->isRunning() || m_progress->value() != 0.0)
         m_progress->resetTo(0.0);
 }
 
-void EditButtonHover::apply(qreal p)
+void ButtonLiftHover::apply(qreal p)
 {
     if (!m_button)
         return;

@@ -13,7 +13,7 @@ class QTimer;
 // pages. The layer covers its parent (following its shows and resizes), stays
 // below its siblings and lets the mouse through. A 50 ms timer repaints it while
 // it is visible; positions are a function of the time since construction.
-class ChatRgbParticles : public QWidget
+class RgbParticles : public QWidget
 {
     Q_OBJECT
 
@@ -22,7 +22,7 @@ public:
     static constexpr int kWaypointCount = 5;
     static constexpr int kFrameIntervalMs = 50;
 
-    explicit ChatRgbParticles(QWidget* parent);
+    explicit RgbParticles(QWidget* parent);
 
     // Base position of particle i, in percent of the layer's width and height.
     static QPointF basePercent(int index);

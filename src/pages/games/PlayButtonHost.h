@@ -10,12 +10,12 @@ class HoverProgress;
 // 54 px high host of the PLAY button: the 38 px button rests 10 px down and rises
 // by 3 px on hover while its violet shadow grows and brightens. Takes the
 // button's place in the caller's layout.
-class NebuliteButtonHost : public QWidget
+class PlayButtonHost : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit NebuliteButtonHost(QPushButton* button, QWidget* parent = nullptr);
+    explicit PlayButtonHost(QPushButton* button, QWidget* parent = nullptr);
 
     QPushButton* button() const { return m_button; }
     qreal progress() const;

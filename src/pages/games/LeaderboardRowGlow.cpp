@@ -1,4 +1,4 @@
-#include "pages/games/ProfileScoreGlow.h"
+#include "pages/games/LeaderboardRowGlow.h"
 
 #include "widgets/effects/EffectSupport.h"
 #include "widgets/effects/HoverProgress.h"
@@ -13,7 +13,7 @@ constexpr int kGlowExtraHeight = 40;
 const QColor kPink(0xff, 0x14, 0x93);
 } // namespace
 
-ProfileScoreGlow::ProfileScoreGlow(QWidget* row, bool glowing, QWidget* parent)
+LeaderboardRowGlow::LeaderboardRowGlow(QWidget* row, bool glowing, QWidget* parent)
     : QWidget(parent)
     , m_row(row)
     , m_layout(nullptr)
@@ -36,33 +36,33 @@ ProfileScoreGlow::ProfileScoreGlow(QWidget* row, bool glowing, QWidget* parent)
     }
 }
 
-qreal ProfileScoreGlow::progress() const
+qreal LeaderboardRowGlow::progress() const
 {
     return m_progress ? m_progress->value() : 0.0;
 }
 
-void ProfileScoreGlow::enterEvent(QEnterEvent* event)
+void LeaderboardRowGlow::enterEvent(QEnterEvent* event)
 {
     if (m_progress)
         m_progress->enter();
     QWidget::enterEvent(event);
 }
 
-void ProfileScoreGlow::leaveEvent(QEvent* event)
+void LeaderboardRowGlow::leaveEvent(QEvent* event)
 {
     if (m_progress)
         m_progress->leave();
     QWidget::leaveEvent(event);
 }
 
-void ProfileScoreGlow::apply(qreal p)
+void LeaderboardRowGlow::apply(qreal p)
 {
     const int slide = qRound(kSlide * p);
     m_layout->setContentsMargins(12 + slide, 12, 12 - slide, 12);
     update();
 }
 
-void ProfileScoreGlow::paintEvent(QPaintEvent*)
+void LeaderboardRowGlow::paintEvent(QPaintEvent*)
 {
     if (!m_glowing || !m_row)
         return;

@@ -1,25 +1,25 @@
-#include "pages/games/NebuliteZoomImage.h"
+#include "pages/games/GameCardImage.h"
 
 #include <QPainter>
 #include <QPainterPath>
 
-NebuliteZoomImage::NebuliteZoomImage(QWidget* parent)
+GameCardImage::GameCardImage(QWidget* parent)
     : QLabel(parent)
 {
 }
 
-void NebuliteZoomImage::setImage(const QPixmap& image)
+void GameCardImage::setImage(const QPixmap& image)
 {
     m_image = image;
     update();
 }
 
-QPixmap NebuliteZoomImage::image() const
+QPixmap GameCardImage::image() const
 {
     return m_image.isNull() ? pixmap() : m_image;
 }
 
-void NebuliteZoomImage::paintEvent(QPaintEvent*)
+void GameCardImage::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -33,9 +33,15 @@ void NebuliteZoomImage::paintEvent(QPaintEvent*)
     const QPixmap shown = image();
     if (shown.isNull())
         return;
-    const qreal zoom = 1.0 + 0.08 * property("nebuliteZoom").toReal();
+    const qreal zoom = 1.0 + 0.08 * m_zoomProgress;
     const QSizeF fitted = QSizeF(shown.size()).scaled(QSizeF(size()), Qt::KeepAspectRatio) * zoom;
     const QRectF target((width() - fitted.width()) / 2.0, (height() - fitted.height()) / 2.0,
                         fitted.width(), fitted.height());
     painter.drawPixmap(target, shown, QRectF(shown.rect()));
+}
+
+void GameCardImage::setZoomProgress(qreal progress)
+{
+    m_zoomProgress = progress;
+    update();
 }

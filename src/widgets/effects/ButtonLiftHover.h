@@ -14,12 +14,12 @@ class HoverProgress;
 // its slot layout (if one is given), optionally grows by 8 x 4 px and optionally
 // glows through a drop shadow. A disabled button drops the effect at once.
 // Owned by the button.
-class EditButtonHover : public QObject
+class ButtonLiftHover : public QObject
 {
     Q_OBJECT
 
 public:
-    EditButtonHover(QPushButton* button, const QSize& baseSize, const QColor& glowColor,
+    ButtonLiftHover(QPushButton* button, const QSize& baseSize, const QColor& glowColor,
                     bool glows, bool grows, QLayout* slotLayout = nullptr);
 
     qreal progress() const;

@@ -1,4 +1,4 @@
-#include "pages/ideas/ProfileIdeaGlow.h"
+#include "pages/ideas/OwnIdeaGlow.h"
 
 #include "widgets/effects/EffectSupport.h"
 
@@ -7,7 +7,7 @@
 #include <QStyleOption>
 #include <QVBoxLayout>
 
-ProfileIdeaGlow::ProfileIdeaGlow(QWidget* card, QWidget* parent)
+OwnIdeaGlow::OwnIdeaGlow(QWidget* card, QWidget* parent)
     : QWidget(parent)
     , m_card(card)
 {
@@ -20,7 +20,7 @@ ProfileIdeaGlow::ProfileIdeaGlow(QWidget* card, QWidget* parent)
     layout->addWidget(card);
 }
 
-void ProfileIdeaGlow::paintEvent(QPaintEvent*)
+void OwnIdeaGlow::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     // The normal widget paint first, so style sheets still apply.

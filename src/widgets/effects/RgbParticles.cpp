@@ -1,4 +1,4 @@
-#include "widgets/effects/ChatRgbParticles.h"
+#include "widgets/effects/RgbParticles.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -11,12 +11,12 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-constexpr QPointF kBase[ChatRgbParticles::kParticleCount] = {
+constexpr QPointF kBase[RgbParticles::kParticleCount] = {
     {4, 15},  {12, 42}, {7, 73},  {20, 25}, {25, 83}, {35, 12}, {40, 68}, {48, 30}, {53, 88},
     {61, 17}, {67, 76}, {74, 34}, {79, 90}, {86, 14}, {91, 48}, {95, 78}, {30, 52}, {82, 61},
 };
 
-constexpr QPointF kWaypoints[ChatRgbParticles::kWaypointCount] = {
+constexpr QPointF kWaypoints[RgbParticles::kWaypointCount] = {
     {0, 0}, {20, -25}, {-15, -50}, {25, -30}, {-10, -70},
 };
 
@@ -58,7 +58,7 @@ QPixmap ellipseSprite(int size, qreal ratio, const QColor& colour, bool radial)
 
 }  // namespace
 
-ChatRgbParticles::ChatRgbParticles(QWidget* parent)
+RgbParticles::RgbParticles(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("chatRgbParticles"));
@@ -71,7 +71,7 @@ ChatRgbParticles::ChatRgbParticles(QWidget* parent)
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("chatRgbParticlesTimer"));
     m_timer->setInterval(kFrameIntervalMs);
-    connect(m_timer, &QTimer::timeout, this, &ChatRgbParticles::tick);
+    connect(m_timer, &QTimer::timeout, this, &RgbParticles::tick);
     m_timer->start();
 
     if (parent) {
@@ -80,12 +80,12 @@ ChatRgbParticles::ChatRgbParticles(QWidget* parent)
     }
 }
 
-QPointF ChatRgbParticles::basePercent(int index)
+QPointF RgbParticles::basePercent(int index)
 {
     return kBase[qBound(0, index, kParticleCount - 1)];
 }
 
-double ChatRgbParticles::periodSeconds(int index)
+double RgbParticles::periodSeconds(int index)
 {
     switch (index % 5) {
     case 0: return 24.0;
@@ -96,7 +96,7 @@ double ChatRgbParticles::periodSeconds(int index)
     }
 }
 
-QPointF ChatRgbParticles::driftOffset(int index, double seconds)
+QPointF RgbParticles::driftOffset(int index, double seconds)
 {
     const double period = periodSeconds(index);
     const double half = period / 2.0;
@@ -109,37 +109,37 @@ QPointF ChatRgbParticles::driftOffset(int index, double seconds)
     return kWaypoints[k] * (1.0 - e) + kWaypoints[k + 1] * e;
 }
 
-QPointF ChatRgbParticles::particlePosition(int index, double seconds, const QSizeF& size)
+QPointF RgbParticles::particlePosition(int index, double seconds, const QSizeF& size)
 {
     const QPointF base = basePercent(index);
     return QPointF(base.x() * size.width() / 100.0, base.y() * size.height() / 100.0) + driftOffset(index, seconds);
 }
 
-double ChatRgbParticles::pulse(double seconds)
+double RgbParticles::pulse(double seconds)
 {
     return std::cos(seconds * kPi / 3.0);
 }
 
-double ChatRgbParticles::elapsedSeconds() const
+double RgbParticles::elapsedSeconds() const
 {
     return m_clock.elapsed() / 1000.0;
 }
 
-bool ChatRgbParticles::eventFilter(QObject* watched, QEvent* event)
+bool RgbParticles::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == parentWidget() && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
         coverParent();
     return QWidget::eventFilter(watched, event);
 }
 
-void ChatRgbParticles::coverParent()
+void RgbParticles::coverParent()
 {
     if (QWidget* parent = parentWidget())
         setGeometry(parent->rect());
     lower();
 }
 
-void ChatRgbParticles::tick()
+void RgbParticles::tick()
 {
     if (!isVisible())
         return;
@@ -157,7 +157,7 @@ void ChatRgbParticles::tick()
     }
 }
 
-void ChatRgbParticles::prepareSprites(qreal ratio)
+void RgbParticles::prepareSprites(qreal ratio)
 {
     if (qFuzzyCompare(ratio, m_spriteRatio))
         return;
@@ -168,7 +168,7 @@ void ChatRgbParticles::prepareSprites(qreal ratio)
     }
 }
 
-void ChatRgbParticles::paintEvent(QPaintEvent*)
+void RgbParticles::paintEvent(QPaintEvent*)
 {
     prepareSprites(devicePixelRatioF());
     const double t = elapsedSeconds();

@@ -1,4 +1,4 @@
-#include "pages/games/NebuliteButtonHost.h"
+#include "pages/games/PlayButtonHost.h"
 
 #include "widgets/effects/EffectSupport.h"
 #include "widgets/effects/HoverProgress.h"
@@ -13,7 +13,7 @@ constexpr int kHostHeight = 54;
 constexpr int kButtonHeight = 38;
 } // namespace
 
-NebuliteButtonHost::NebuliteButtonHost(QPushButton* button, QWidget* parent)
+PlayButtonHost::PlayButtonHost(QPushButton* button, QWidget* parent)
     : QWidget(parent)
     , m_button(button)
     , m_shadow(new QGraphicsDropShadowEffect(button))
@@ -30,22 +30,22 @@ NebuliteButtonHost::NebuliteButtonHost(QPushButton* button, QWidget* parent)
     apply(0.0);
 }
 
-qreal NebuliteButtonHost::progress() const
+qreal PlayButtonHost::progress() const
 {
     return m_progress->value();
 }
 
-QSize NebuliteButtonHost::sizeHint() const
+QSize PlayButtonHost::sizeHint() const
 {
     return QSize(m_button ? m_button->sizeHint().width() : 0, kHostHeight);
 }
 
-QSize NebuliteButtonHost::minimumSizeHint() const
+QSize PlayButtonHost::minimumSizeHint() const
 {
     return QSize(m_button ? m_button->minimumSizeHint().width() : 0, kHostHeight);
 }
 
-bool NebuliteButtonHost::eventFilter(QObject* watched, QEvent* event)
+bool PlayButtonHost::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_button) {
         if (event->type() == QEvent::Enter)
@@ -56,13 +56,13 @@ bool NebuliteButtonHost::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void NebuliteButtonHost::resizeEvent(QResizeEvent* event)
+void PlayButtonHost::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     apply(m_progress->value());
 }
 
-void NebuliteButtonHost::apply(qreal p)
+void PlayButtonHost::apply(qreal p)
 {
     if (m_button)
         m_button->setGeometry(0, qRound(10.0 - 3.0 * p), width(), kButtonHeight);

@@ -1,5 +1,6 @@
-#include "pages/games/NebuliteHoverEffect.h"
+#include "pages/games/GameCardHoverEffect.h"
 
+#include "pages/games/GameCardImage.h"
 #include "widgets/effects/HoverProgress.h"
 
 #include <QEvent>
@@ -14,10 +15,9 @@ constexpr qreal kLift = 4.0;
 constexpr qreal kRadius = 18.0;
 const QColor kRingColor(0xa7, 0x8b, 0xfa);
 const QColor kEdgeColor(0xc4, 0xb5, 0xfd);
-const char kZoomProperty[] = "nebuliteZoom";
 } // namespace
 
-NebuliteHoverEffect::NebuliteHoverEffect(QWidget* card)
+GameCardHoverEffect::GameCardHoverEffect(QWidget* card)
     : QGraphicsEffect(card)
     , m_card(card)
     , m_progress(new HoverProgress(kDurationMs, this, [this](qreal p) { apply(p); }))
@@ -27,17 +27,17 @@ NebuliteHoverEffect::NebuliteHoverEffect(QWidget* card)
     card->setGraphicsEffect(this);
 }
 
-qreal NebuliteHoverEffect::progress() const
+qreal GameCardHoverEffect::progress() const
 {
     return m_progress->value();
 }
 
-QRectF NebuliteHoverEffect::boundingRectFor(const QRectF& sourceRect) const
+QRectF GameCardHoverEffect::boundingRectFor(const QRectF& sourceRect) const
 {
     return sourceRect.adjusted(-kMargin, -kMargin, kMargin, kMargin);
 }
 
-bool NebuliteHoverEffect::eventFilter(QObject* watched, QEvent* event)
+bool GameCardHoverEffect::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_card) {
         if (event->type() == QEvent::HoverEnter)
@@ -48,18 +48,16 @@ bool NebuliteHoverEffect::eventFilter(QObject* watched, QEvent* event)
     return QGraphicsEffect::eventFilter(watched, event);
 }
 
-void NebuliteHoverEffect::apply(qreal p)
+void GameCardHoverEffect::apply(qreal p)
 {
     if (!m_image && m_card)
-        m_image = m_card->findChild<QWidget*>(QStringLiteral("nebuliteImage"));
-    if (m_image) {
-        m_image->setProperty(kZoomProperty, p);
-        m_image->update();
-    }
+        m_image = m_card->findChild<GameCardImage*>(QStringLiteral("nebuliteImage"));
+    if (m_image)
+        m_image->setZoomProgress(p);
     update();
 }
 
-void NebuliteHoverEffect::draw(QPainter* painter)
+void GameCardHoverEffect::draw(QPainter* painter)
 {
     QPoint offset;
     const QPixmap source = sourcePixmap(Qt::LogicalCoordinates, &offset);

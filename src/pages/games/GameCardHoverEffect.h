@@ -4,17 +4,18 @@
 #include <QPointer>
 
 class QWidget;
+class GameCardImage;
 class HoverProgress;
 
 // Hover effect of the Nebulite game card: the card lifts by 4 px inside soft
 // violet rings, gets a crisp lilac edge, and its image ("nebuliteImage") zooms in
-// through the "nebuliteZoom" property. Installs itself on the card.
-class NebuliteHoverEffect : public QGraphicsEffect
+// with the same progress. Installs itself on the card.
+class GameCardHoverEffect : public QGraphicsEffect
 {
     Q_OBJECT
 
 public:
-    explicit NebuliteHoverEffect(QWidget* card);
+    explicit GameCardHoverEffect(QWidget* card);
 
     qreal progress() const;
     QRectF boundingRectFor(const QRectF& sourceRect) const override;
@@ -27,6 +28,6 @@ private:
     void apply(qreal p);
 
     QPointer<QWidget> m_card;
-    QPointer<QWidget> m_image;
+    QPointer<GameCardImage> m_image;
     HoverProgress* m_progress;
 };

@@ -10,12 +10,12 @@ class HoverProgress;
 // 12, 0, 12, 0). The glowing variant (the member's own row) surrounds the row with
 // pink rings and, on hover, slides it up to 4 px to the right while the rings
 // brighten. Takes the row's place in the caller's layout.
-class ProfileScoreGlow : public QWidget
+class LeaderboardRowGlow : public QWidget
 {
     Q_OBJECT
 
 public:
-    ProfileScoreGlow(QWidget* row, bool glowing, QWidget* parent = nullptr);
+    LeaderboardRowGlow(QWidget* row, bool glowing, QWidget* parent = nullptr);
 
     QWidget* row() const { return m_row; }
     bool isGlowing() const { return m_glowing; }

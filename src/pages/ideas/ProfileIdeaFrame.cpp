@@ -1,6 +1,0 @@
-#include "pages/ideas/ProfileIdeaFrame.h"
-
-ProfileIdeaFrame::ProfileIdeaFrame(QWidget* parent)
-    : QFrame(parent)
-{
-}
