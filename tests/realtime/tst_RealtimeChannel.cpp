@@ -45,8 +45,6 @@ struct Session
     {
         qputenv("MOONLODGE_BASE_URL", server.baseUrl().toLatin1());
         channel = std::make_unique<RealtimeChannel>(&jar);
-        QObject::connect(channel->socket(), &QWebSocket::textMessageReceived, channel.get(),
-                         &RealtimeChannel::handleRealtimeFrame);
     }
 
     bool connect()

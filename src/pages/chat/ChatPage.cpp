@@ -6,6 +6,7 @@
 #include "online/OnlineMembersHeightSync.h"
 #include "online/ChatOnlinePanel.h"
 #include "realtime/RealtimeChannel.h"
+#include "realtime/RealtimeEvents.h"
 #include "realtime/ReloadCoalescer.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
@@ -13,7 +14,6 @@
 #include "widgets/effects/ChatRgbParticles.h"
 #include "widgets/effects/EditButtonHover.h"
 
-#include <QAbstractButton>
 #include <QFont>
 #include <QGraphicsDropShadowEffect>
 #include <QJsonArray>
@@ -28,7 +28,6 @@
 
 namespace {
 
-constexpr char kAutomaticRefresh[] = "automaticChatRefresh";
 constexpr char kOpenFromProfile[] = "openMessagesFromProfile";
 constexpr char kHighlight[] = "highlightMyMessages";
 constexpr int kHighlightScrollMargin = 20;
@@ -259,11 +258,6 @@ void ChatPage::setOwnUserName(const QString& userName)
     m_model->setOwnUserName(userName);
 }
 
-void ChatPage::setChatButton(QAbstractButton* button)
-{
-    m_chatButton = button;
-}
-
 void ChatPage::setVoiceToolbar(QWidget* toolbar)
 {
     if (m_voiceToolbar == toolbar)
@@ -296,9 +290,8 @@ bool ChatPage::highlightMode() const
     return m_view->property(kHighlight).toBool();
 }
 
-void ChatPage::activateChatPage()
+void ChatPage::reloadHistory(bool automatic)
 {
-    const bool automatic = m_chatButton && m_chatButton->property(kAutomaticRefresh).toBool();
     if (!automatic) {
         m_view->setProperty(kHighlight, m_view->property(kOpenFromProfile).toBool());
         m_view->setProperty(kOpenFromProfile, false);
@@ -397,7 +390,7 @@ void ChatPage::sendChatMessage()
     const QString text = m_input->text().trimmed();
     if (text.isEmpty())
         return;
-    const bool sent = m_channel && m_channel->sendIfReady(QStringLiteral("send_message"),
+    const bool sent = m_channel && m_channel->sendIfReady(QString(RealtimeEvents::kSendMessage),
                                                           QJsonObject{{QStringLiteral("text"), text}});
     m_sendNotice->setVisible(!sent);
     if (sent) {

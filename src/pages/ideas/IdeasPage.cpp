@@ -12,7 +12,6 @@
 #include "pages/ideas/ProfileIdeaGlow.h"
 #include "widgets/WindowedRows.h"
 
-#include <QAbstractButton>
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
@@ -306,11 +305,6 @@ void IdeasPage::setOnlinePanel(QWidget* panel)
         m_topRow->addWidget(panel, 0, Qt::AlignTop);
         panel->show();
     }
-}
-
-void IdeasPage::setIdeasNavigationButton(QAbstractButton* button)
-{
-    m_navigationButton = button;
 }
 
 void IdeasPage::setOwnUserName(const QString& userName)
@@ -648,12 +642,14 @@ void IdeasPage::handlePublishReply(const ServerReply& reply)
     m_textField->clear();
     if (!isVisible())
         return;
-    // Reload the way the member would, keeping the current highlight.
+    reloadIdeas();
+    emit ideaPublished();
+}
+
+void IdeasPage::reloadIdeas()
+{
     setProperty(kOpenFromProfile, property(kHighlightMyIdeas).toBool());
-    if (m_navigationButton)
-        m_navigationButton->click();
-    else
-        openIdeasPage();
+    openIdeasPage();
 }
 
 void IdeasPage::toggleIdeaLike(int ideaId, const QString& key, const QString& token,

@@ -7,7 +7,6 @@
 
 #include <functional>
 
-class QAbstractButton;
 class QColor;
 class QHBoxLayout;
 class QJsonObject;
@@ -46,15 +45,14 @@ public:
     void openIdeasPage();
     // Handler of the other navigation buttons: forgets the profile intent and the highlight.
     void clearProfileIntent();
+    // Reloads the feed the way the Ideas button does, keeping the current highlight.
+    void reloadIdeas();
 
     // The "Publish Idea" button's handler.
     void publishIdea();
 
     // The online-member panel shown beside the creation card (kept by the page).
     void setOnlinePanel(QWidget* panel);
-    // The Ideas navigation button, clicked after a publish to reload the feed the
-    // way the member would; without one the page reloads itself.
-    void setIdeasNavigationButton(QAbstractButton* button);
     // The signed-in member's name. The feed marks own ideas by the server's
     // "can_delete", so the name is only kept for whoever needs it.
     void setOwnUserName(const QString& userName);
@@ -71,6 +69,10 @@ public:
     KeyedListModel* ideasModel() const { return m_ideas; }
     WindowedRows* cardsView() const { return m_cards; }
     QLabel* countLabel() const { return m_countLabel; }
+
+signals:
+    // An idea was published while the page was shown; the feed is reloading.
+    void ideaPublished();
 
 private:
     void buildPage();
@@ -108,7 +110,6 @@ private:
     QPointer<ProfileIdeaFrame> m_probe;
     QHash<int, int> m_probeBase;
     QHash<QString, QPair<bool, int>> m_likes;  // like replies since the last list: liked, count  // card width -> height without the two wrapped texts
-    QPointer<QAbstractButton> m_navigationButton;
     QString m_ownUserName;
     WarningHook m_warningHook;
 };

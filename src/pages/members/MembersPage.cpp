@@ -1,11 +1,10 @@
 #include "pages/members/MembersPage.h"
 
-#include "pages/members/MembersProfileClick.h"
+#include "widgets/PressReleaseClick.h"
 #include "pages/PageListSupport.h"
 #include "session/AvatarSource.h"
 #include "widgets/KeyedListModel.h"
 #include "widgets/WindowedRows.h"
-#include <QAbstractButton>
 #include "online/StatusColor.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
@@ -321,13 +320,11 @@ QFrame* MembersPage::buildMemberCard(const QJsonObject& member, QWidget* parent,
 
     loadCardAvatar(avatar, member.value(QLatin1String("profile_image")).toString());
 
-    card->setCursor(Qt::PointingHandCursor);
-    card->installEventFilter(new MembersProfileClick(userName, m_openProfile, card));
     // Presses land on the card, except on buttons (the voice control keeps its clicks and tips).
-    for (QWidget* child : card->findChildren<QWidget*>()) {
-        if (!qobject_cast<QAbstractButton*>(child) && !qobject_cast<QAbstractButton*>(child->parentWidget()))
-            child->setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
+    new PressReleaseClick(card, [open = m_openProfile, userName] {
+        if (open)
+            open(userName);
+    });
 
     if (compact)
         new OnlineMemberHover(card);
