@@ -1,45 +1,14 @@
-#include "session/AppSettings.h"
-#include "realtime/RealtimeChannel.h"
+#include "pages/chat/ChatPage.h"
+#include "pages/profile/ProfilePage.h"
 #include "support/SignedInClient.h"
-#include "shell/MainWindow.h"
-#include "support/DevServer.h"
+#include "support/SignedInWindow.h"
 
 #include <QJsonArray>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSettings>
-#include <QStackedWidget>
-#include <QWebSocket>
-#include <QtTest>
 
-namespace {
+using namespace shelltest;
 
-QPushButton* navButton(MainWindow& window, const QString& text)
-{
-    for (QPushButton* button : window.findChildren<QPushButton*>("navButton"))
-        if (button->text() == text)
-            return button;
-    return nullptr;
-}
-
-QString currentInnerPage(MainWindow& window)
-{
-    auto* inner = qobject_cast<QStackedWidget*>(window.findChild<QWidget*>("chatPage")->parentWidget());
-    return inner->currentWidget()->objectName();
-}
-
-int requestsTo(DevServer& server, const QString& path)
-{
-    int count = 0;
-    for (const QJsonValue& request : server.requests())
-        count += request.toObject().value("path").toString() == path;
-    return count;
-}
-
-}  // namespace
-
-// Incoming real-time events reach the pages through the window's receivers.
+// Incoming real-time events reach the pages through the window.
 class TestRealtimeWiring : public QObject
 {
     Q_OBJECT
@@ -47,52 +16,61 @@ class TestRealtimeWiring : public QObject
 private slots:
     void initTestCase()
     {
-        QSettings(AppSettings::kOrganization, AppSettings::kApplication).clear();
+        clearSettings();
         QVERIFY(m_server.start());
         m_window = std::make_unique<MainWindow>();
         m_window->show();
-        m_window->findChild<QLineEdit*>("loginUsernameField")->setText("luna");
-        m_window->findChild<QLineEdit*>("loginPasswordField")->setText("moonlodge");
-        m_window->findChild<QPushButton*>("loginButton")->click();
-        QTRY_VERIFY(navButton(*m_window, "Chat")->isVisible());
-
-        navButton(*m_window, "Chat")->click();
-        QWebSocket* socket = m_window->findChild<QWebSocket*>("realtimeSocket");
-        QTRY_VERIFY(socket->property("socketIoReady").toBool());
+        QVERIFY(logInToChat(*m_window, QStringLiteral("luna")));
     }
 
-    void newMessageBringsTheChatForward()
+    void aNewMessageBringsTheChatForward()
     {
         navButton(*m_window, "Ideas")->click();
-        QCOMPARE(currentInnerPage(*m_window), QStringLiteral("ideasPage"));
         m_server.clearRequests();
-        m_server.control("POST", "/__test__/emit",
-                         {{"event", "receive_message"}, {"data", QJsonObject{{"text", "hi"}}}, {"username", "luna"}});
-        QTRY_COMPARE(currentInnerPage(*m_window), QStringLiteral("chatPage"));
-        QTRY_VERIFY(requestsTo(m_server, "/api/desktop/chat/messages") == 1);
-        QCOMPARE(navButton(*m_window, "Chat")->property("automaticChatRefresh").toBool(), false);
+        pushEvent(m_server, "luna", "receive_message", {{"text", "hi"}});
+        QTRY_COMPARE(innerPage(*m_window), QStringLiteral("chatPage"));
+        QTRY_COMPARE(requestsTo(m_server, "/api/desktop/chat/messages"), 1);
     }
 
-    void presenceEventsReloadThePanels()
+    // Opened from the profile, the chat highlights the member's own messages; an
+    // incoming message's refresh keeps that, the member's next visit or page ends it.
+    void automaticRefreshesKeepTheHighlight()
+    {
+        auto* chat = m_window->findChild<ChatPage*>();
+        auto* profile = m_window->findChild<ProfilePage*>();
+        for (const QString& leave : {QStringLiteral("Chat"), QStringLiteral("Games")}) {
+            QSignalSpy reloaded(chat, &ChatPage::historyReplyHandled);
+            emit profile->openOwnMessagesRequested();
+            QCOMPARE(innerPage(*m_window), QStringLiteral("chatPage"));
+            QVERIFY(chat->highlightMode());
+            QVERIFY(reloaded.wait(8000));
+            pushEvent(m_server, "luna", "receive_message", {{"text", "again"}});
+            QVERIFY(reloaded.wait(8000));
+            QVERIFY(chat->highlightMode());
+            navButton(*m_window, leave)->click();
+            QVERIFY(!chat->highlightMode());
+        }
+    }
+
+    void presenceEventsReloadTheGamesAndChatPanels()
     {
         m_server.clearRequests();
-        m_server.control("POST", "/__test__/emit",
-                         {{"event", "voice_user_joined"}, {"data", QJsonObject{{"sid", "x"}, {"username", "orion"}}},
-                          {"username", "luna"}});
-        QTRY_COMPARE(requestsTo(m_server, "/api/online-members"), 1);  // games panel, at once
-        QTRY_COMPARE(requestsTo(m_server, "/api/desktop/presence"), 1);  // chat panel, 150 ms later
+        pushEvent(m_server, "luna", "voice_user_joined", {{"sid", "x"}, {"username", "orion"}});
+        QTRY_COMPARE(requestsTo(m_server, "/api/online-members"), 1);
+        QTRY_COMPARE(requestsTo(m_server, "/api/desktop/presence"), 1);
     }
 
     void leaderboardChangesDuringALoadLeadToOneMoreLoad()
     {
+        navButton(*m_window, "Ideas")->click();
         m_server.failNext("/api/desktop/games/leaderboard", {{"mode", "delay"}, {"delay_ms", 600}});
         m_server.clearRequests();
         for (int event = 0; event < 5; ++event)
-            m_server.control("POST", "/__test__/emit", {{"event", "nebulite_leaderboard_changed"}, {"username", "luna"}});
+            pushEvent(m_server, "luna", "nebulite_leaderboard_changed");
         QTRY_COMPARE_WITH_TIMEOUT(requestsTo(m_server, "/api/desktop/games/leaderboard"), 2, 5000);
         QTest::qWait(1000);
         QCOMPARE(requestsTo(m_server, "/api/desktop/games/leaderboard"), 2);
-        QCOMPARE(currentInnerPage(*m_window), QStringLiteral("chatPage"));  // reloaded in the background
+        QCOMPARE(innerPage(*m_window), QStringLiteral("ideasPage"));  // reloaded in the background
     }
 
     // The server ends the namespace and keeps the transport open ("41"): the
@@ -113,7 +91,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(channel->isReady(), 8000);
         m_window->findChild<QPushButton*>("chatSendButton")->click();
         QVERIFY(input->text().isEmpty());
-
         SignedInClient reader(m_server, QStringLiteral("orion"));
         QTRY_VERIFY_WITH_TIMEOUT(reader.fetch("/api/desktop/chat/messages").object().value("messages").toArray()
                                      .last().toObject().value("text").toString() == text,

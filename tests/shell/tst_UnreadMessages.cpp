@@ -1,30 +1,15 @@
-#include "session/AppSettings.h"
-#include "shell/MainWindow.h"
-#include "support/DevServer.h"
+#include "support/SignedInWindow.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QProcess>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QWebSocket>
-#include <QtTest>
+
+using namespace shelltest;
 
 namespace {
-
 constexpr char kFakeBusName[] = "fake-desktop";
-
-QPushButton* navButton(MainWindow& window, const QString& text)
-{
-    for (QPushButton* button : window.findChildren<QPushButton*>("navButton"))
-        if (button->text() == text)
-            return button;
-    return nullptr;
 }
-
-}  // namespace
 
 // What a desktop would see on the session bus: a notification service that
 // understands body markup, and a launcher listening for badge updates.
@@ -45,7 +30,8 @@ public:
     bool registerNotifications()
     {
         QDBusConnection bus = connection();
-        return bus.registerObject("/org/freedesktop/Notifications", this, QDBusConnection::ExportAllSlots)
+        return bus.isConnected()
+               && bus.registerObject("/org/freedesktop/Notifications", this, QDBusConnection::ExportAllSlots)
                && bus.registerService("org.freedesktop.Notifications");
     }
     void unregisterNotifications() { connection().unregisterService("org.freedesktop.Notifications"); }
@@ -84,21 +70,14 @@ class TestUnreadMessages : public QObject
 private slots:
     void initTestCase()
     {
-        QSettings(AppSettings::kOrganization, AppSettings::kApplication).clear();
+        clearSettings();
         QVERIFY(startPrivateSessionBus());
-        QVERIFY(QDBusConnection::sessionBus().isConnected());
         QVERIFY(m_desktop.registerNotifications());
         QVERIFY(m_desktop.listenToLauncher());
         QVERIFY(m_server.start());
-
         m_window = std::make_unique<MainWindow>();
         m_window->show();
-        m_window->findChild<QLineEdit*>("loginUsernameField")->setText("luna");
-        m_window->findChild<QLineEdit*>("loginPasswordField")->setText("moonlodge");
-        m_window->findChild<QPushButton*>("loginButton")->click();
-        QTRY_VERIFY(navButton(*m_window, "Chat")->isVisible());
-        navButton(*m_window, "Chat")->click();
-        QTRY_VERIFY(m_window->findChild<QWebSocket*>("realtimeSocket")->property("socketIoReady").toBool());
+        QVERIFY(logInToChat(*m_window, QStringLiteral("luna")));
         m_elsewhere.show();
     }
 
@@ -184,10 +163,8 @@ private:
 
     void receive(const QString& sender, const QString& text)
     {
-        m_server.control("POST", "/__test__/emit",
-                         {{"event", "receive_message"},
-                          {"data", QJsonObject{{"sender", sender}, {"text", text}, {"created_at", "2026-12-06T22:00:00"}}},
-                          {"username", "luna"}});
+        pushEvent(m_server, "luna", "receive_message",
+                  {{"sender", sender}, {"text", text}, {"created_at", "2026-12-06T22:00:00"}});
     }
 
     QTemporaryDir m_busDir;
