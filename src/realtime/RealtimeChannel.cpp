@@ -207,7 +207,6 @@ void RealtimeChannel::dispatchEvent(const QString& eventName, const QJsonValue& 
         emit voiceSignalReceived(eventName, data);
     if (eventName == kReceiveMessage)
         emit chatMessageReceived(data);
-    emit eventReceived(eventName, data);
 }
 
 void RealtimeChannel::acknowledge()

@@ -81,11 +81,8 @@ public:
     // Forget the acknowledgement and drop the connection.
     void abort();
 
-    // A voice join waits for the namespace acknowledgement.
-    bool voiceJoinPending() const { return m_pendingVoiceJoin; }
-
 signals:
-    // Each event, in this order: the typed signal that fits it (if any), then eventReceived.
+    // Each event goes to the signals that fit it, in this order; other events are dropped.
     // The leaderboard changed.
     void leaderboardChanged();
     // Someone came online or went away, or entered or left the voice room.
@@ -94,8 +91,6 @@ signals:
     void voiceSignalReceived(const QString& eventName, const QJsonValue& data);
     // A chat message arrived (its message object).
     void chatMessageReceived(const QJsonValue& message);
-    // Any event, named as it came.
-    void eventReceived(const QString& eventName, const QJsonValue& data);
     // The state changed, or the next attempt was scheduled.
     void connectionStateChanged(RealtimeChannel::ConnectionState state);
 
