@@ -106,7 +106,7 @@ private:
     ChatHistory m_history;
     bool m_applying = false;
     ReloadCoalescer* m_reloads = nullptr;
-    // A real click on Chat shows the newest messages once the history is shown.
+    // A visit by the member shows the newest messages once the history is shown.
     bool m_scrollToBottomQueued = false;
     QLineEdit* m_input = nullptr;
     QPushButton* m_sendButton = nullptr;

@@ -28,7 +28,7 @@ struct ServerReply;
 // from the profile.
 //
 // Page flags (dynamic properties on the page): "openIdeasFromProfile" (set by the
-// profile before it clicks the Ideas button), "highlightMyIdeas" (the current feed
+// profile before it opens the page), "highlightMyIdeas" (the current feed
 // marks the member's own ideas) and "ideasCsrfToken" (token of the last list reply).
 class IdeasPage : public QWidget
 {
