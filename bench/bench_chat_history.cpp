@@ -91,12 +91,8 @@ struct ChatWindow
     {
         stack.addWidget(page);
         page->setOwnUserName(client.userName);
-        page->setChatButton(&chatButton);
-        QObject::connect(&chatButton, &QPushButton::clicked, page, &ChatPage::activateChatPage);
-        QObject::connect(client.channel.get(), &RealtimeChannel::eventReceived, page, [this](const QString& name) {
-            if (name == QLatin1String("receive_message"))
-                click(true);
-        });
+        QObject::connect(client.channel.get(), &RealtimeChannel::chatMessageReceived, page,
+                         [this] { page->reloadHistory(true); });
         QObject::connect(page, &ChatPage::historyReplyHandled, page, [this](bool rendered) {
             if (rendered) {
                 ++rendered_;
@@ -128,12 +124,6 @@ struct ChatWindow
         qFatal("no message list");
     }
 
-    void click(bool automatic)
-    {
-        chatButton.setProperty("automaticChatRefresh", automatic);
-        chatButton.click();
-        chatButton.setProperty("automaticChatRefresh", false);
-    }
 
     struct PaintWatcher : QObject
     {
@@ -148,7 +138,6 @@ struct ChatWindow
 
     SignedInClient client;
     QStackedWidget stack;
-    QPushButton chatButton;
     ChatPage* page;
     // Pages that show a history in steps tell when all of it is in.
     QSignalSpy shown;
@@ -191,7 +180,7 @@ void historySizes(DevServer& server, const QList<int>& sizes)
         runFor(500);
         const double rssBefore = rssMegabytes();
         stall.reset();
-        window->click(false);
+        window->page->reloadHistory(false);
         const qint64 painted = awaitPainted(*window, 0, 600000);
         const qint64 complete = awaitComplete(*window, 0, painted);
         runFor(kSettleMs);
@@ -208,7 +197,7 @@ void oneIncomingMessage(DevServer& server)
 {
     server.control("POST", QStringLiteral("/__test__/chat"), {{"count", 5000}});
     ChatWindow window(server);
-    window.click(false);
+    window.page->reloadHistory(false);
     awaitPainted(window, 0, 600000);
     window.client.connectChannel();
     runFor(kSettleMs);
@@ -229,7 +218,7 @@ void flood(DevServer& server)
     constexpr int kSpreadMs = 2000;
     server.control("POST", QStringLiteral("/__test__/chat"), {{"count", 30}});
     ChatWindow window(server);
-    window.click(false);
+    window.page->reloadHistory(false);
     awaitPainted(window, 0, 60000);
     window.client.connectChannel();
     runFor(kSettleMs);

@@ -287,7 +287,7 @@ int runCase(const QString& name, int count, CannedServer& server)
             const int due = std::min<qint64>(count, count * flood.elapsed() / 30000);
             for (; sent < due; ++sent) {
                 QTimer::singleShot(150, chatPanel, [chatPanel] { chatPanel->reload(); });
-                gamesPanel->reloadForEvent(QStringLiteral("online_members_changed"));
+                gamesPanel->reload();
             }
             if (sent >= count)
                 pump.stop();

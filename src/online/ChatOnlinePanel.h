@@ -17,7 +17,7 @@ public:
     explicit ChatOnlinePanel(QNetworkAccessManager* network, QWidget* parent = nullptr);
 
 private:
+    static RowStyle rowStyle();
     void handlePresenceReply(const ServerReply& reply);
-    QWidget* buildRow(const QJsonObject& member, QWidget* parent) override;
-    void loadAvatar(class QLabel* avatar, const QString& fileName);
+    void showAvatar(QLabel* avatar, const QJsonObject& member) override;
 };

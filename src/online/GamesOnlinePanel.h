@@ -19,18 +19,12 @@ class GamesOnlinePanel : public OnlinePanel
 public:
     explicit GamesOnlinePanel(QNetworkAccessManager* network, QWidget* parent = nullptr);
 
-    // For the real-time refresher: reloads (coalesced) when the event is one of the
-    // four presence events; true when the event was one of them.
-    bool reloadForEvent(const QString& eventName);
-
     // gamesOnlineLoading: a request is in flight (ended by its reply or its 10 s timeout).
     bool isLoading() const { return reloadInFlight(); }
 
-    static bool isPresenceEvent(const QString& eventName);
-
 private:
+    static RowStyle rowStyle();
     void handleReply(const ServerReply& reply);
-    QWidget* buildRow(const QJsonObject& member, QWidget* parent) override;
-    void showPicture(QLabel* avatar, const QString& fileName);
-
+    QString statusText(const QJsonObject& member) const override;
+    void showAvatar(QLabel* avatar, const QJsonObject& member) override;
 };

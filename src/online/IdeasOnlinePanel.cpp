@@ -2,20 +2,17 @@
 
 #include "session/AvatarSource.h"
 
-#include "pages/PageListSupport.h"
-#include "online/StatusColor.h"
 #include "online/MemberAvatar.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
 
 #include <QBoxLayout>
-#include <QGraphicsDropShadowEffect>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
 
 IdeasOnlinePanel::IdeasOnlinePanel(QNetworkAccessManager* network, QWidget* parent)
-    : OnlinePanel(network, QStringLiteral("ideasOnlinePanel"), parent)
+    : OnlinePanel(network, QStringLiteral("ideasOnlinePanel"), rowStyle(), parent)
 {
     setMinimumWidth(230);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
@@ -33,6 +30,20 @@ IdeasOnlinePanel::IdeasOnlinePanel(QNetworkAccessManager* network, QWidget* pare
     setRequest(ServerEndpoints::kOnlineMembers, [this](const ServerReply& reply) { handleReply(reply); });
 }
 
+OnlinePanel::RowStyle IdeasOnlinePanel::rowStyle()
+{
+    RowStyle style;
+    style.prefix = QStringLiteral("ideasMember");
+    style.rowStyleSheet = QStringLiteral("background: transparent; border: none;");
+    style.avatarStyleSheet = QStringLiteral("QLabel { background: transparent; border: none; }");
+    style.nameStyleSheet =
+        QStringLiteral("color: #c4b5fd; font-size: 12px;font-weight: bold; background: transparent;border: none;");
+    style.statusStyleSheet =
+        QStringLiteral("QLabel { color: #ddd6fe; font-size: 10px; background: transparent; border: none;}");
+    style.dotStyleSheet = QStringLiteral("QFrame { background-color: %1; border: none; border-radius: 4px;}");
+    return style;
+}
+
 void IdeasOnlinePanel::handleReply(const ServerReply& reply)
 {
     const QJsonDocument document = QJsonDocument::fromJson(reply.body);
@@ -41,75 +52,11 @@ void IdeasOnlinePanel::handleReply(const ServerReply& reply)
         return;
     }
 
-    const QJsonArray members = document.array();
-    counterLabel()->setText(QString::number(members.size()));
-    QList<QJsonObject> rows;
-    for (qsizetype i = 0; i < members.size() && i < kMaxRows; ++i)
-        rows.append(members.at(i).toObject());
-    showMembers(rows);
+    showMemberList(document.array());
 }
 
-QWidget* IdeasOnlinePanel::buildRow(const QJsonObject& member, QWidget* parent)
+void IdeasOnlinePanel::showAvatar(QLabel* avatar, const QJsonObject& member)
 {
-    const QString userName = member.value(QLatin1String("username")).toString();
-    const QString status = member.value(QLatin1String("status")).toString(QStringLiteral("Online"));
-    const QColor statusColor = moonLodgeStatusColor(status);
-
-    auto* row = new QWidget(parent);
-    row->setObjectName(QStringLiteral("ideasMemberRow"));
-    row->setAttribute(Qt::WA_StyledBackground, true);
-    row->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
-    auto* rowLayout = new QHBoxLayout(row);
-    rowLayout->setContentsMargins(0, 2, 0, 2);
-    rowLayout->setSpacing(11);
-
-    auto* avatar = new QLabel(row);
-    avatar->setObjectName(QStringLiteral("ideasMemberAvatar"));
-    avatar->setTextFormat(Qt::PlainText);
-    avatar->setFixedSize(54, 54);
-    avatar->setAlignment(Qt::AlignCenter);
-    avatar->setStyleSheet(QStringLiteral("QLabel { background: transparent; border: none; }"));
+    // The ring and glow are drawn even without a built-in picture.
     avatar->setPixmap(renderMemberAvatar(AvatarSource::builtInAvatar(member.value(QLatin1String("profile_image")).toString())));
-
-    auto* textColumn = new QWidget(row);
-    textColumn->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
-    auto* textLayout = new QVBoxLayout(textColumn);
-    textLayout->setContentsMargins(0, 0, 0, 0);
-    textLayout->setSpacing(2);
-    textLayout->setAlignment(Qt::AlignVCenter);
-
-    auto* name = new QLabel(pagelist::capped(userName, pagelist::kMaxNameChars), textColumn);
-    name->setObjectName(QStringLiteral("ideasMemberName"));
-    pagelist::setFullTextTip(name, userName);
-    name->setTextFormat(Qt::PlainText);
-    name->setStyleSheet(QStringLiteral(
-        "color: #c4b5fd; font-size: 12px;font-weight: bold; background: transparent;border: none;"));
-
-    auto* statusRow = new QWidget(textColumn);
-    statusRow->setObjectName(QStringLiteral("ideasMemberStatusRow"));
-    auto* statusLayout = new QHBoxLayout(statusRow);
-    statusLayout->setContentsMargins(0, 0, 0, 0);
-    statusLayout->setSpacing(5);
-
-    QFrame* dot = glowingStatusDot(statusRow, QStringLiteral("ideasMemberStatusDot"), statusColor);
-
-    auto* statusText = new QLabel(pagelist::capped(status, pagelist::kMaxNameChars), statusRow);
-    statusText->setObjectName(QStringLiteral("ideasMemberStatus"));
-    statusText->setTextFormat(Qt::PlainText);
-    statusText->setStyleSheet(QStringLiteral(
-        "QLabel { color: #ddd6fe; font-size: 10px; background: transparent; border: none;}"));
-
-    statusLayout->addWidget(dot, 0, Qt::AlignVCenter);
-    statusLayout->addWidget(statusText);
-    statusLayout->addStretch(1);
-    if (member.value(QLatin1String("voice_active")).toBool(false))
-        addVoiceControl(statusLayout, 2, userName);  // after the status text, before the stretch
-
-    textLayout->addWidget(name);
-    textLayout->addWidget(statusRow);
-    rowLayout->addWidget(avatar);
-    rowLayout->addWidget(textColumn, 1);
-
-    makeRowInteractive(row, userName);
-    return row;
 }

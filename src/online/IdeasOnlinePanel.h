@@ -16,8 +16,8 @@ class IdeasOnlinePanel : public OnlinePanel
 public:
     explicit IdeasOnlinePanel(QNetworkAccessManager* network, QWidget* parent = nullptr);
 
-
 private:
+    static RowStyle rowStyle();
     void handleReply(const ServerReply& reply);
-    QWidget* buildRow(const QJsonObject& member, QWidget* parent) override;
+    void showAvatar(QLabel* avatar, const QJsonObject& member) override;
 };

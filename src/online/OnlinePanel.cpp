@@ -1,14 +1,17 @@
 #include "online/OnlinePanel.h"
 
-#include "online/OnlineProfileClick.h"
+#include "online/OnlineMemberHover.h"
+#include "online/StatusColor.h"
+#include "pages/PageListSupport.h"
 #include "realtime/ReloadCoalescer.h"
-#include "widgets/KeyedListModel.h"
-#include "widgets/WindowedRows.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
-#include "online/OnlineMemberHover.h"
+#include "widgets/KeyedListModel.h"
+#include "widgets/PressReleaseClick.h"
+#include "widgets/WindowedRows.h"
 
 #include <QBoxLayout>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QGraphicsDropShadowEffect>
 #include <QFont>
@@ -26,9 +29,11 @@ QString memberKey(const QJsonObject& member)
 
 }  // namespace
 
-OnlinePanel::OnlinePanel(QNetworkAccessManager* network, const QString& objectName, QWidget* parent)
+OnlinePanel::OnlinePanel(QNetworkAccessManager* network, const QString& objectName, RowStyle rowStyle,
+                         QWidget* parent)
     : QFrame(parent)
     , m_network(network)
+    , m_rowStyle(std::move(rowStyle))
     , m_openProfile(std::make_shared<OpenProfile>())
     , m_reloads(new ReloadCoalescer([this] { send(); }, kMinReloadIntervalMs, this))
 {
@@ -130,6 +135,15 @@ void OnlinePanel::showMembers(const QList<QJsonObject>& members)
     m_members->setRows(members);
 }
 
+void OnlinePanel::showMemberList(const QJsonArray& members)
+{
+    m_counter->setText(QString::number(members.size()));
+    QList<QJsonObject> rows;
+    for (qsizetype i = 0; i < members.size() && i < kMaxRows; ++i)
+        rows.append(members.at(i).toObject());
+    showMembers(rows);
+}
+
 void OnlinePanel::showMessage(const QString& text, const QString& objectName)
 {
     m_members->clear();
@@ -145,10 +159,100 @@ void OnlinePanel::showMessage(const QString& text, const QString& objectName)
     m_message->show();
 }
 
-void OnlinePanel::makeRowInteractive(QWidget* row, const QString& userName)
+QWidget* OnlinePanel::buildRow(const QJsonObject& member, QWidget* parent)
 {
-    OnlineProfileClick::install(row, userName, m_openProfile);
+    const QString& prefix = m_rowStyle.prefix;
+    auto* row = new QFrame(parent);
+    row->setObjectName(prefix + QStringLiteral("Row"));
+    row->setAttribute(Qt::WA_StyledBackground, true);
+    row->setStyleSheet(m_rowStyle.rowStyleSheet);
+    auto* rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(0, m_rowStyle.verticalMargin, 0, m_rowStyle.verticalMargin);
+    rowLayout->setSpacing(m_rowStyle.spacing);
+
+    auto* avatar = new QLabel(m_rowStyle.avatarPlaceholder, row);
+    avatar->setObjectName(prefix + QStringLiteral("Avatar"));
+    avatar->setTextFormat(Qt::PlainText);
+    avatar->setFixedSize(54, 54);
+    avatar->setAlignment(Qt::AlignCenter);
+    avatar->setStyleSheet(m_rowStyle.avatarStyleSheet);
+    showAvatar(avatar, member);
+
+    rowLayout->addWidget(avatar);
+    rowLayout->addWidget(buildTextColumn(member, row), 1);
+
+    const QString userName = member.value(QLatin1String("username")).toString();
+    new PressReleaseClick(
+        row,
+        [open = m_openProfile, userName] {
+            // A copy: opening a profile may rebuild the panel and delete this row.
+            if (const OpenProfile action = *open)
+                action(userName);
+        },
+        PressReleaseClick::Watch::TargetAndDescendants);
     new OnlineMemberHover(row);
+    return row;
+}
+
+QWidget* OnlinePanel::buildTextColumn(const QJsonObject& member, QWidget* row)
+{
+    const QString& prefix = m_rowStyle.prefix;
+    const QString userName = member.value(QLatin1String("username")).toString();
+    const QString status = statusText(member);
+
+    auto* textColumn = new QWidget(row);
+    textColumn->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
+    auto* textLayout = new QVBoxLayout(textColumn);
+    textLayout->setContentsMargins(0, 0, 0, 0);
+    textLayout->setSpacing(2);
+    textLayout->setAlignment(Qt::AlignVCenter);
+
+    auto* name = new QLabel(pagelist::capped(userName, pagelist::kMaxNameChars), textColumn);
+    name->setObjectName(prefix + QStringLiteral("Name"));
+    pagelist::setFullTextTip(name, userName);
+    name->setTextFormat(Qt::PlainText);
+    if (!m_rowStyle.fontFamily.isEmpty()) {
+        QFont nameFont = rowFont(12);
+        nameFont.setBold(true);
+        name->setFont(nameFont);
+    }
+    name->setStyleSheet(m_rowStyle.nameStyleSheet);
+
+    auto* statusRow = new QWidget(textColumn);
+    statusRow->setObjectName(prefix + QStringLiteral("StatusRow"));
+    statusRow->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
+    auto* statusLayout = new QHBoxLayout(statusRow);
+    statusLayout->setContentsMargins(0, 0, 0, 0);
+    statusLayout->setSpacing(5);
+
+    auto* statusLabel = new QLabel(pagelist::capped(status, pagelist::kMaxNameChars), statusRow);
+    statusLabel->setObjectName(prefix + QStringLiteral("Status"));
+    statusLabel->setTextFormat(Qt::PlainText);
+    if (!m_rowStyle.fontFamily.isEmpty())
+        statusLabel->setFont(rowFont(10));
+    statusLabel->setStyleSheet(m_rowStyle.statusStyleSheet);
+
+    statusLayout->addWidget(buildStatusDot(moonLodgeStatusColor(status), statusRow), 0, Qt::AlignVCenter);
+    statusLayout->addWidget(statusLabel);
+    statusLayout->addStretch(1);
+    if (member.value(QLatin1String("voice_active")).toBool(false))
+        addVoiceControl(statusLayout, 2, userName);  // after the status text, before the stretch
+
+    textLayout->addWidget(name);
+    textLayout->addWidget(statusRow);
+    return textColumn;
+}
+
+QString OnlinePanel::statusText(const QJsonObject& member) const
+{
+    return member.value(QLatin1String("status")).toString(QStringLiteral("Online"));
+}
+
+QFont OnlinePanel::rowFont(int pixelSize) const
+{
+    QFont font(m_rowStyle.fontFamily);
+    font.setPixelSize(pixelSize);
+    return font;
 }
 
 void OnlinePanel::addVoiceControl(QBoxLayout* statusLayout, int index, const QString& userName)
@@ -160,13 +264,14 @@ void OnlinePanel::addVoiceControl(QBoxLayout* statusLayout, int index, const QSt
         statusLayout->insertWidget(index, control);
 }
 
-QFrame* OnlinePanel::glowingStatusDot(QWidget* parent, const QString& objectName, const QColor& colour)
+QFrame* OnlinePanel::buildStatusDot(const QColor& colour, QWidget* parent) const
 {
     auto* dot = new QFrame(parent);
-    dot->setObjectName(objectName);
-    dot->setFixedSize(8, 8);
-    dot->setStyleSheet(
-        QStringLiteral("QFrame { background-color: %1; border: none; border-radius: 4px;}").arg(colour.name()));
+    dot->setObjectName(m_rowStyle.prefix + QStringLiteral("StatusDot"));
+    dot->setFixedSize(m_rowStyle.dotSize, m_rowStyle.dotSize);
+    dot->setStyleSheet(m_rowStyle.dotStyleSheet.arg(colour.name()));
+    if (!m_rowStyle.dotGlows)
+        return dot;
     auto* glow = new QGraphicsDropShadowEffect(dot);
     glow->setOffset(0, 0);
     glow->setBlurRadius(8);

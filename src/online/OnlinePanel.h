@@ -8,7 +8,9 @@
 
 class KeyedListModel;
 class QBoxLayout;
+class QJsonArray;
 class QJsonObject;
+class QFont;
 class ReloadCoalescer;
 class WindowedRows;
 class QFrame;
@@ -19,7 +21,8 @@ class QNetworkAccessManager;
 
 // What the three online-member panels (chat, ideas, games) share: the network
 // access, the open-public-profile callback used by every row, the header with
-// its counter badge, and the way rows are made clickable and hoverable.
+// its counter badge, and the rows themselves (built from the panel's RowStyle,
+// clickable and hoverable).
 // Each reply updates the rows by difference: a member whose row data did not
 // change keeps their row widget (and the voice indicator state on it). Reloads
 // are coalesced: events during a request lead to one more request after it.
@@ -32,6 +35,24 @@ public:
     using OpenProfile = std::function<void(const QString&)>;
     // Builds the voice control shown in the row of a member who is in the voice room.
     using VoiceControlFactory = std::function<QWidget*(const QString& userName, QWidget* parent)>;
+
+    // How a panel's rows look. Child object names are the prefix followed by
+    // "Row", "Avatar", "Name", "StatusRow", "StatusDot" and "Status".
+    struct RowStyle
+    {
+        QString prefix;
+        QString rowStyleSheet;
+        int verticalMargin = 2;
+        int spacing = 11;
+        QString avatarPlaceholder;  // shown until a picture arrives
+        QString avatarStyleSheet;
+        QString nameStyleSheet;
+        QString statusStyleSheet;
+        QString fontFamily;  // for name and status; empty: the style sheets' sizes and the default family
+        int dotSize = 8;
+        QString dotStyleSheet;  // %1: the status colour
+        bool dotGlows = true;
+    };
 
     static constexpr int kMaxRows = 40;
     static constexpr int kRequestTimeoutMs = 10000;
@@ -58,7 +79,7 @@ signals:
     void replyHandled();
 
 protected:
-    OnlinePanel(QNetworkAccessManager* network, const QString& objectName, QWidget* parent);
+    OnlinePanel(QNetworkAccessManager* network, const QString& objectName, RowStyle rowStyle, QWidget* parent);
 
     // The panel's GET: path and reply handler; replyHandled() is emitted after the handler.
     void setRequest(const char* path, std::function<void(const ServerReply&)> handle);
@@ -69,26 +90,32 @@ protected:
 
     // The rows to show, in order (at most kMaxRows are kept).
     void showMembers(const QList<QJsonObject>& members);
+    // The /api/online-members reply of the ideas and games panels: its size in
+    // the counter, its members (the first kMaxRows) as the rows.
+    void showMemberList(const QJsonArray& members);
     // Empties the rows and shows the text instead.
     void showMessage(const QString& text, const QString& objectName);
-    // One row of the panel, built only while it is in view.
-    virtual QWidget* buildRow(const QJsonObject& member, QWidget* parent) = 0;
-    // The 8 x 8 status light of the ideas and games rows, with its soft glow.
-    static QFrame* glowingStatusDot(QWidget* parent, const QString& objectName, const QColor& colour);
-
-    // Click to open the profile (outside any button) and the hover slide.
-    void makeRowInteractive(QWidget* row, const QString& userName);
-
-    // Insertion point for the voice control of a member in the voice room: placed
-    // into the status line at `index`. The control itself (mute button, speaking
-    // highlight) comes from the voice controls; without a factory nothing is added.
-    void addVoiceControl(QBoxLayout* statusLayout, int index, const QString& userName);
+    // The member's picture on the row's avatar label.
+    virtual void showAvatar(QLabel* avatar, const QJsonObject& member) = 0;
+    // The status text of a row; "Online" when the member has none.
+    virtual QString statusText(const QJsonObject& member) const;
 
     QNetworkAccessManager* m_network;
 
 private:
     void send();
     int rowHeight();
+    // One row of the panel, built only while it is in view.
+    QWidget* buildRow(const QJsonObject& member, QWidget* parent);
+    QWidget* buildTextColumn(const QJsonObject& member, QWidget* row);
+    QFrame* buildStatusDot(const QColor& colour, QWidget* parent) const;
+    QFont rowFont(int pixelSize) const;
+    // Insertion point for the voice control of a member in the voice room: placed
+    // into the status line at `index`. The control itself (mute button, speaking
+    // highlight) comes from the voice controls; without a factory nothing is added.
+    void addVoiceControl(QBoxLayout* statusLayout, int index, const QString& userName);
+
+    const RowStyle m_rowStyle;
 
     std::shared_ptr<OpenProfile> m_openProfile;
     ReloadCoalescer* m_reloads = nullptr;

@@ -1,6 +1,7 @@
 #include "realtime/RealtimeChannel.h"
 
 #include "app/LogCategories.h"
+#include "realtime/RealtimeEvents.h"
 #include "session/ServerEndpoints.h"
 
 #include <QDateTime>
@@ -13,12 +14,7 @@
 #include <QWebSocket>
 #include <QtDebug>
 
-namespace {
-constexpr char kReadyFlag[] = "socketIoReady";
-constexpr char kPendingJoinFlag[] = "pendingVoiceJoin";
-const QString kVoiceJoin = QStringLiteral("voice_join");
-const QString kVoiceLeave = QStringLiteral("voice_leave");
-}
+#include <utility>
 
 RealtimeChannel::RealtimeChannel(QNetworkCookieJar* cookieJar, QObject* parent)
     : QObject(parent)
@@ -29,8 +25,7 @@ RealtimeChannel::RealtimeChannel(QNetworkCookieJar* cookieJar, QObject* parent)
     m_socket->setObjectName(QStringLiteral("realtimeSocket"));
     m_socket->setMaxAllowedIncomingFrameSize(kMaxFrameSize);
     m_socket->setMaxAllowedIncomingMessageSize(kMaxFrameSize);
-    setReady(false);
-    setPendingVoiceJoin(false);
+    connect(m_socket, &QWebSocket::textMessageReceived, this, &RealtimeChannel::handleRealtimeFrame);
 
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &RealtimeChannel::openIfUnconnected);
@@ -93,7 +88,7 @@ void RealtimeChannel::openIfUnconnected()
 
 bool RealtimeChannel::isReady() const
 {
-    return m_socket->state() == QAbstractSocket::ConnectedState && readyFlag();
+    return m_socket->state() == QAbstractSocket::ConnectedState && m_ready;
 }
 
 qint64 RealtimeChannel::nextAttemptAtMs() const
@@ -141,8 +136,7 @@ void RealtimeChannel::onSocketError()
 void RealtimeChannel::onConnectionEnded()
 {
     m_handshakeTimer.stop();
-    const bool wasReady = readyFlag();
-    setReady(false);
+    const bool wasReady = std::exchange(m_ready, false);
     if (!m_autoReconnect) {
         setState(ConnectionState::Idle);
         return;
@@ -170,26 +164,6 @@ void RealtimeChannel::setState(ConnectionState state)
     emit connectionStateChanged(state);
 }
 
-void RealtimeChannel::setReady(bool ready)
-{
-    m_socket->setProperty(kReadyFlag, ready);
-}
-
-bool RealtimeChannel::readyFlag() const
-{
-    return m_socket->property(kReadyFlag).toBool();
-}
-
-bool RealtimeChannel::pendingVoiceJoin() const
-{
-    return m_socket->property(kPendingJoinFlag).toBool();
-}
-
-void RealtimeChannel::setPendingVoiceJoin(bool pending)
-{
-    m_socket->setProperty(kPendingJoinFlag, pending);
-}
-
 void RealtimeChannel::handleRealtimeFrame(const QString& frame)
 {
     if (frame.size() > kMaxFrameSize)
@@ -208,7 +182,7 @@ void RealtimeChannel::handleRealtimeFrame(const QString& frame)
         QString eventName;
         QJsonValue data;
         if (parseEventFrame(frame, eventName, data))
-            emit eventReceived(eventName, data);
+            dispatchEvent(eventName, data);
         return;
     }
     if (frame.startsWith(QLatin1String("40"))) {
@@ -222,35 +196,48 @@ void RealtimeChannel::handleRealtimeFrame(const QString& frame)
     }
 }
 
+void RealtimeChannel::dispatchEvent(const QString& eventName, const QJsonValue& data)
+{
+    using namespace RealtimeEvents;
+    if (eventName == kLeaderboardChanged)
+        emit leaderboardChanged();
+    if (isPresenceEvent(eventName))
+        emit presenceChanged();
+    if (isVoiceEvent(eventName))
+        emit voiceSignalReceived(eventName, data);
+    if (eventName == kReceiveMessage)
+        emit chatMessageReceived(data);
+}
+
 void RealtimeChannel::acknowledge()
 {
     m_handshakeTimer.stop();
-    setReady(true);
+    m_ready = true;
     m_readySinceMs = m_clock();
     qCDebug(lcRealtime) << "Chat Socket.IO connessa correttamente.";
     setState(ConnectionState::Ready);
-    if (pendingVoiceJoin() && isReady()) {
-        setPendingVoiceJoin(false);
-        m_socket->sendTextMessage(eventFrame(kVoiceJoin, {}));
+    if (m_pendingVoiceJoin && isReady()) {
+        m_pendingVoiceJoin = false;
+        m_socket->sendTextMessage(eventFrame(RealtimeEvents::kVoiceJoin, {}));
         qCDebug(lcRealtime) << "Ingresso vocale inviato dopo la connessione.";
     }
 }
 
 void RealtimeChannel::emitRealtimeEvent(const QString& eventName, const QJsonObject& data)
 {
-    if (eventName == kVoiceLeave)
-        setPendingVoiceJoin(false);
+    if (eventName == RealtimeEvents::kVoiceLeave)
+        m_pendingVoiceJoin = false;
 
     if (isReady()) {
         m_socket->sendTextMessage(eventFrame(eventName, data));
         qCDebug(lcRealtime).noquote() << "Evento vocale inviato:" << eventName;
         return;
     }
-    if (eventName != kVoiceJoin) {
+    if (eventName != RealtimeEvents::kVoiceJoin) {
         qCWarning(lcRealtime).noquote() << "Evento vocale non inviato:" << eventName << "- Socket.IO non pronto.";
         return;
     }
-    setPendingVoiceJoin(true);
+    m_pendingVoiceJoin = true;
     if (m_socket->state() != QAbstractSocket::UnconnectedState)
         return;  // the join goes out when the namespace is acknowledged
     openRealtimeChannel();
@@ -269,7 +256,7 @@ bool RealtimeChannel::sendIfReady(const QString& eventName, const QJsonObject& d
 void RealtimeChannel::abort()
 {
     m_socket->abort();  // the end of the connection still sees whether it was ready
-    setReady(false);
+    m_ready = false;
 }
 
 bool RealtimeChannel::parseEventFrame(const QString& frame, QString& eventName, QJsonValue& data)

@@ -14,13 +14,11 @@ class QWebSocket;
 
 // The real-time channel: one Socket.IO (Engine.IO 4) connection over a
 // QWebSocket, spoken by hand. It answers the server's pings, connects the
-// default namespace, sends events and hands incoming events on.
+// default namespace, sends events and reads each incoming event once, handing
+// it on as a typed signal (names in RealtimeEvents.h).
 //
-// The socket carries the flags "socketIoReady" (namespace acknowledged) and
-// "pendingVoiceJoin" (a voice join waits for the acknowledgement) as dynamic
-// properties. Readiness ends with the connection. Its textMessageReceived
-// signal is left for the owner to connect, so other receivers can see each
-// frame before handleRealtimeFrame does.
+// Readiness (namespace acknowledged) ends with the connection; a voice join
+// asked for before it waits for the acknowledgement.
 //
 // While a session is active, a lost or failed connection comes back by
 // itself after a growing wait (ReconnectBackoff); a member's action (Chat,
@@ -66,7 +64,8 @@ public:
     // When the next attempt starts (clock time), or -1 when none is waiting.
     qint64 nextAttemptAtMs() const;
 
-    // Handles one incoming frame: ping, open packet, namespace acknowledgement or event.
+    // Handles one incoming frame (the socket's frames come here by themselves):
+    // ping, open packet, namespace acknowledgement or event.
     void handleRealtimeFrame(const QString& frame);
     // Sends an event, deferring a voice join until the channel is ready.
     void emitRealtimeEvent(const QString& eventName, const QJsonObject& data);
@@ -83,8 +82,15 @@ public:
     void abort();
 
 signals:
-    // An event arrived (after the channel's own frame handling).
-    void eventReceived(const QString& eventName, const QJsonValue& data);
+    // Each event goes to the signals that fit it, in this order; other events are dropped.
+    // The leaderboard changed.
+    void leaderboardChanged();
+    // Someone came online or went away, or entered or left the voice room.
+    void presenceChanged();
+    // A "voice_" event for the voice engine (after presenceChanged for the presence ones).
+    void voiceSignalReceived(const QString& eventName, const QJsonValue& data);
+    // A chat message arrived (its message object).
+    void chatMessageReceived(const QJsonValue& message);
     // The state changed, or the next attempt was scheduled.
     void connectionStateChanged(RealtimeChannel::ConnectionState state);
 
@@ -95,10 +101,7 @@ private:
     void scheduleReconnect();
     void acknowledge();
     void setState(ConnectionState state);
-    void setReady(bool ready);
-    bool readyFlag() const;
-    bool pendingVoiceJoin() const;
-    void setPendingVoiceJoin(bool pending);
+    void dispatchEvent(const QString& eventName, const QJsonValue& data);
 
     QNetworkCookieJar* m_cookieJar;
     QWebSocket* m_socket;
@@ -109,6 +112,8 @@ private:
     ConnectionState m_state = ConnectionState::Idle;
     bool m_openAllowed = true;
     bool m_autoReconnect = false;
+    bool m_ready = false;
+    bool m_pendingVoiceJoin = false;
     qint64 m_readySinceMs = 0;
     qint64 m_nextAttemptAtMs = -1;
     quint64 m_attempt = 0;

@@ -41,7 +41,6 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QWebSocket>
 #include <QtDebug>
 
 #include <utility>
@@ -51,13 +50,6 @@ constexpr int kChatRefreshIntervalMs = 60000;
 constexpr int kProfileButtonAvatarSize = 42;
 constexpr int kLogoutTimeoutMs = 10000;
 constexpr int kPresenceRefreshDelayMs = 150;
-constexpr char kAutomaticChatRefresh[] = "automaticChatRefresh";
-
-bool isPresenceEvent(const QString& eventName)
-{
-    return eventName == QLatin1String("online_members_changed") || eventName == QLatin1String("voice_account_status")
-           || eventName == QLatin1String("voice_user_joined") || eventName == QLatin1String("voice_user_left");
-}
 }
 
 MainWindow::MainWindow(QWidget* parent)
@@ -161,7 +153,6 @@ void MainWindow::buildInnerPages()
 
     m_channel = new RealtimeChannel(m_cookieJar, this);
     m_chatPage = new ChatPage(m_network, m_channel, m_innerStack);
-    m_chatPage->setChatButton(m_navigationBar->chatButton());
     m_voice = new VoiceChatManager(this);
     auto* voiceToolbar = new VoiceToolbar(m_voice);
     m_voiceToolbar = voiceToolbar;
@@ -172,7 +163,6 @@ void MainWindow::buildInnerPages()
     audioDevices->restoreSavedDevices();
 
     m_ideasPage = new IdeasPage(m_network, m_innerStack);
-    m_ideasPage->setIdeasNavigationButton(m_navigationBar->ideasButton());
     m_ideasPanel = new IdeasOnlinePanel(m_network);
     m_ideasPage->setOnlinePanel(m_ideasPanel);
 
@@ -205,44 +195,69 @@ void MainWindow::connectNavigation()
         m_profilePage->loadOwnProfile();
     });
 
-    // The chat panel refresh runs before the page reloads its history.
-    connect(bar->chatButton(), &QPushButton::clicked, m_chatPage->onlinePanel(), &OnlinePanel::reload);
-    connect(bar->chatButton(), &QPushButton::clicked, m_chatPage, &ChatPage::activateChatPage);
-    connect(bar->ideasButton(), &QPushButton::clicked, m_ideasPage, &IdeasPage::openIdeasPage);
-    connect(bar->ideasButton(), &QPushButton::clicked, m_ideasPanel, &OnlinePanel::reload);
-    connect(bar->gamesButton(), &QPushButton::clicked, m_gamesPage, &GamesPage::openGamesPage);
-    connect(bar->gamesButton(), &QPushButton::clicked, m_gamesPanel, &GamesOnlinePanel::reload);
+    connect(bar->chatButton(), &QPushButton::clicked, this, [this] { showChat(false); });
+    connect(bar->ideasButton(), &QPushButton::clicked, this, &MainWindow::showIdeas);
+    connect(bar->gamesButton(), &QPushButton::clicked, this, &MainWindow::showGames);
     connect(bar->membersButton(), &QPushButton::clicked, this, [this] {
         m_membersPage->loadMembers();
         m_innerStack->setCurrentWidget(m_membersPage);
     });
+    for (QPushButton* button : {bar->homeButton(), bar->membersButton(), bar->profileButton()})
+        connect(button, &QPushButton::clicked, this, [this] { leavePagesOtherThan(nullptr); });
+    // A published idea reloads the feed and the online members as a visit of the page does.
+    connect(m_ideasPage, &IdeasPage::ideaPublished, this, [this] {
+        m_ideasPanel->reload();
+        leavePagesOtherThan(m_ideasPage);
+    });
+}
 
-    // Leaving a page drops the intent it was opened with.
-    for (QPushButton* button : bar->navigationButtons()) {
-        if (button != bar->chatButton())
-            connect(button, &QPushButton::clicked, m_chatPage, &ChatPage::clearProfileFlags);
-        if (button != bar->ideasButton())
-            connect(button, &QPushButton::clicked, m_ideasPage, &IdeasPage::clearProfileIntent);
-        if (button != bar->gamesButton())
-            connect(button, &QPushButton::clicked, m_gamesPage, &GamesPage::clearProfileIntent);
-    }
+void MainWindow::showChat(bool automatic)
+{
+    // The online members first, then the history.
+    m_chatPage->onlinePanel()->reload();
+    m_chatPage->reloadHistory(automatic);
+    leavePagesOtherThan(m_chatPage);
+}
+
+void MainWindow::showIdeas()
+{
+    m_ideasPage->openIdeasPage();
+    m_ideasPanel->reload();
+    leavePagesOtherThan(m_ideasPage);
+}
+
+void MainWindow::showGames()
+{
+    m_gamesPage->openGamesPage();
+    m_gamesPanel->reload();
+    leavePagesOtherThan(m_gamesPage);
+}
+
+void MainWindow::leavePagesOtherThan(QWidget* page)
+{
+    if (page != m_chatPage)
+        m_chatPage->clearProfileFlags();
+    if (page != m_ideasPage)
+        m_ideasPage->clearProfileIntent();
+    if (page != m_gamesPage)
+        m_gamesPage->clearProfileIntent();
 }
 
 void MainWindow::connectProfileNavigation()
 {
     NavigationBar* bar = m_navigationBar;
     connect(m_profilePage, &ProfilePage::profileLoaded, m_navigationBar, &NavigationBar::applyUser);
-    connect(m_profilePage, &ProfilePage::openOwnMessagesRequested, this, [this, bar] {
+    connect(m_profilePage, &ProfilePage::openOwnMessagesRequested, this, [this] {
         m_chatPage->setOpenMessagesFromProfile(true);
-        bar->chatButton()->click();
+        showChat(false);
     });
-    connect(m_profilePage, &ProfilePage::openOwnIdeasRequested, this, [this, bar] {
+    connect(m_profilePage, &ProfilePage::openOwnIdeasRequested, this, [this] {
         m_ideasPage->setOpenFromProfile(true);
-        bar->ideasButton()->click();
+        showIdeas();
     });
-    connect(m_profilePage, &ProfilePage::openOwnScoreRequested, this, [this, bar] {
+    connect(m_profilePage, &ProfilePage::openOwnScoreRequested, this, [this] {
         m_gamesPage->setOpenFromProfile(true);
-        bar->gamesButton()->click();
+        showGames();
     });
     connect(m_profilePage, &ProfilePage::avatarSelectionRequested, this,
             [this] { m_innerStack->setCurrentWidget(m_avatarSelectionPage); });
@@ -261,24 +276,24 @@ void MainWindow::connectProfileNavigation()
 
 void MainWindow::connectRealtime()
 {
-    QWebSocket* socket = m_channel->socket();
-    // Three receivers see every frame, in this order, each reading it for itself.
-    connect(socket, &QWebSocket::textMessageReceived, this, [this](const QString& frame) {
-        QString eventName;
-        QJsonValue data;
-        if (RealtimeChannel::parseEventFrame(frame, eventName, data)
-            && eventName == QLatin1String("nebulite_leaderboard_changed"))
-            m_gamesPage->reloadLeaderboard();
-    });
-    connect(socket, &QWebSocket::textMessageReceived, this, [this](const QString& frame) {
-        QString eventName;
-        QJsonValue data;
-        if (RealtimeChannel::parseEventFrame(frame, eventName, data))
-            m_gamesPanel->reloadForEvent(eventName);
-    });
-    connect(socket, &QWebSocket::textMessageReceived, m_channel, &RealtimeChannel::handleRealtimeFrame);
-    connect(m_channel, &RealtimeChannel::eventReceived, this, &MainWindow::dispatchRealtimeEvent);
+    connect(m_channel, &RealtimeChannel::leaderboardChanged, m_gamesPage, &GamesPage::reloadLeaderboard);
+    connect(m_channel, &RealtimeChannel::presenceChanged, this, &MainWindow::refreshPresence);
+    connect(m_channel, &RealtimeChannel::voiceSignalReceived, m_voice, &VoiceChatManager::handleSignalingEvent);
+    connect(m_channel, &RealtimeChannel::chatMessageReceived, this, &MainWindow::refreshOnIncomingMessage);
     connect(m_voice, &VoiceChatManager::signalingEventRequested, m_channel, &RealtimeChannel::emitRealtimeEvent);
+}
+
+void MainWindow::refreshPresence()
+{
+    m_gamesPanel->reload();
+    QTimer::singleShot(kPresenceRefreshDelayMs, this, [this] { m_chatPage->onlinePanel()->reload(); });
+}
+
+void MainWindow::refreshOnIncomingMessage(const QJsonValue& message)
+{
+    qCDebug(lcRealtime) << "Nuovo messaggio ricevuto in tempo reale.";
+    m_unreadMessages->messageReceived(message);
+    showChat(true);  // the chat comes forward whatever page was shown
 }
 
 void MainWindow::connectConnectionState()
@@ -341,27 +356,6 @@ void MainWindow::connectVoiceControls()
         [controls](const QString& userName, QWidget* parent) { return controls->gamesPanelControl(userName, parent); });
 }
 
-void MainWindow::dispatchRealtimeEvent(const QString& eventName, const QJsonValue& data)
-{
-    if (isPresenceEvent(eventName))
-        QTimer::singleShot(kPresenceRefreshDelayMs, this, [this] { m_chatPage->onlinePanel()->reload(); });
-    if (eventName.startsWith(QLatin1String("voice_")))
-        m_voice->handleSignalingEvent(eventName, data);
-    if (eventName == QLatin1String("receive_message")) {
-        qCDebug(lcRealtime) << "Nuovo messaggio ricevuto in tempo reale.";
-        m_unreadMessages->messageReceived(data);
-        clickChatButtonAutomatically();
-    }
-}
-
-void MainWindow::clickChatButtonAutomatically()
-{
-    QPushButton* chatButton = m_navigationBar->chatButton();
-    chatButton->setProperty(kAutomaticChatRefresh, true);
-    chatButton->click();
-    chatButton->setProperty(kAutomaticChatRefresh, false);
-}
-
 void MainWindow::openPublicProfile(const QString& userName)
 {
     m_publicProfilePage->openProfile(userName);
@@ -373,7 +367,7 @@ void MainWindow::startChatRefreshTimer()
     timer->setInterval(kChatRefreshIntervalMs);
     connect(timer, &QTimer::timeout, this, [this] {
         if (m_innerStack->currentWidget() == m_chatPage)
-            clickChatButtonAutomatically();
+            showChat(true);
     });
     timer->start();
 }

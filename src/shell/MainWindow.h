@@ -63,8 +63,14 @@ private:
     void logOut();
 
     void openPublicProfile(const QString& userName);
-    void clickChatButtonAutomatically();
-    void dispatchRealtimeEvent(const QString& eventName, const QJsonValue& data);
+    // What the navigation buttons do; leaving a page drops the intent it was opened with.
+    // automatic: the periodic refresh or an incoming message, not the member.
+    void showChat(bool automatic);
+    void showIdeas();
+    void showGames();
+    void leavePagesOtherThan(QWidget* page);
+    void refreshOnIncomingMessage(const QJsonValue& message);
+    void refreshPresence();
 
     QNetworkAccessManager* m_network = nullptr;
     PersistentCookieJar* m_cookieJar = nullptr;

@@ -133,11 +133,6 @@ QPushButton* NavigationBar::buildNotificationsButton()
     return m_notificationsButton;
 }
 
-QList<QPushButton*> NavigationBar::navigationButtons() const
-{
-    return {m_homeButton, m_chatButton, m_ideasButton, m_gamesButton, m_membersButton, m_profileButton};
-}
-
 void NavigationBar::applyUser(const QJsonObject& user)
 {
     DisplayText::setName(m_nameLabel, user.value(QLatin1String("username")).toString(QStringLiteral("Profile")));

@@ -28,9 +28,6 @@ public:
     // The bell that turns desktop notifications on (checked) and off.
     QPushButton* notificationsButton() const { return m_notificationsButton; }
 
-    // Navigation and profile buttons, in bar order.
-    QList<QPushButton*> navigationButtons() const;
-
     // Shows the user object's name, status text and status colour.
     void applyUser(const QJsonObject& user);
 

@@ -1,5 +1,4 @@
 #include "app/CommandLine.h"
-#include "session/ServerEndpoints.h"
 
 #include <QtTest>
 
@@ -8,10 +7,7 @@ class TestCommandLine : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QCoreApplication::setApplicationVersion(QStringLiteral("9.8.7"));
-    }
+    void initTestCase() { QCoreApplication::setApplicationVersion(QStringLiteral("9.8.7")); }
 
     void options_data()
     {
@@ -53,17 +49,6 @@ private slots:
         QCOMPARE(int(commandLine.action()), action);
         QCOMPARE(commandLine.serverUrl(), serverUrl);
         QVERIFY2(commandLine.output().contains(outputContains), qPrintable(commandLine.output()));
-    }
-
-    void serverOptionWinsOverTheEnvironment()
-    {
-        qputenv("MOONLODGE_BASE_URL", "http://127.0.0.1:1111");
-        QCOMPARE(ServerEndpoints::baseUrl(), QStringLiteral("http://127.0.0.1:1111"));
-        ServerEndpoints::setBaseUrlOverride(QStringLiteral("https://lodge.example"));
-        QCOMPARE(ServerEndpoints::realtimeUrl().toString(),
-                 QStringLiteral("wss://lodge.example/socket.io/?EIO=4&transport=websocket"));
-        ServerEndpoints::setBaseUrlOverride(QString());
-        QCOMPARE(ServerEndpoints::baseUrl(), QStringLiteral("http://127.0.0.1:1111"));
     }
 };
 

@@ -23,11 +23,13 @@ RealtimeChannel& channel()
     static RealtimeChannel instance(&jar);
     static bool connected = [] {
         qInstallMessageHandler(silence);
-        QObject::connect(&instance, &RealtimeChannel::eventReceived, [](const QString& name, const QJsonValue& data) {
-            // What the window's dispatcher reads of an event.
-            volatile bool voice = name.startsWith(QLatin1String("voice_"));
+        // What the window reads of an event.
+        QObject::connect(&instance, &RealtimeChannel::voiceSignalReceived, [](const QString&, const QJsonValue& data) {
             volatile qsizetype size = data.toObject().size() + data.toArray().size();
-            (void)voice;
+            (void)size;
+        });
+        QObject::connect(&instance, &RealtimeChannel::chatMessageReceived, [](const QJsonValue& message) {
+            volatile qsizetype size = message.toObject().value(QLatin1String("text")).toString().size();
             (void)size;
         });
         return true;

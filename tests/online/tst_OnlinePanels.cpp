@@ -1,9 +1,8 @@
-#include "online/StatusColor.h"
 #include "online/ChatOnlinePanel.h"
 #include "online/GamesOnlinePanel.h"
 #include "online/IdeasOnlinePanel.h"
-#include "support/SignedInClient.h"
 #include "session/AvatarCache.h"
+#include "support/SignedInClient.h"
 #include "widgets/KeyedListModel.h"
 #include "widgets/WindowedRows.h"
 
@@ -25,7 +24,6 @@ QByteArray compact(const QJsonValue& value)
                            : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
 }
 
-// The row widgets of the panel, in order.
 QList<QWidget*> rows(const OnlinePanel& panel)
 {
     QList<QWidget*> result;
@@ -34,16 +32,12 @@ QList<QWidget*> rows(const OnlinePanel& panel)
     return result;
 }
 
-void showPanel(OnlinePanel& panel)
+QStringList texts(const OnlinePanel& panel, const QString& objectName)
 {
-    panel.resize(260, 600);
-    panel.show();
-}
-
-QString childText(QWidget* row, const QString& objectName)
-{
-    QLabel* label = row->findChild<QLabel*>(objectName);
-    return label ? label->text() : QStringLiteral("<missing>");
+    QStringList result;
+    for (QWidget* row : rows(panel))
+        result << row->findChild<QLabel*>(objectName)->text();
+    return result;
 }
 
 bool reloadAndWait(OnlinePanel& panel)
@@ -53,21 +47,6 @@ bool reloadAndWait(OnlinePanel& panel)
     return handled.wait(8000);
 }
 
-// Records the voice-control insertions and hands back a marker button.
-struct VoiceControls
-{
-    OnlinePanel::VoiceControlFactory factory()
-    {
-        return [this](const QString& userName, QWidget* parent) -> QWidget* {
-            requested << userName;
-            auto* button = new QPushButton(QStringLiteral("🎧"), parent);
-            button->setObjectName(QStringLiteral("voiceMarker"));
-            return button;
-        };
-    }
-    QStringList requested;
-};
-
 int requestsFor(DevServer& server, const QString& pathPrefix)
 {
     int count = 0;
@@ -75,6 +54,43 @@ int requestsFor(DevServer& server, const QString& pathPrefix)
         count += entry.toObject().value("path").toString().startsWith(pathPrefix);
     return count;
 }
+
+// A panel of each kind, shown, recording the profiles it opens and the voice
+// controls it asks for (a marker button each).
+struct Panel
+{
+    Panel(const QString& kind, QNetworkAccessManager* network)
+    {
+        if (kind == "chat")
+            panel.reset(new ChatOnlinePanel(network));
+        else if (kind == "ideas")
+            panel.reset(new IdeasOnlinePanel(network));
+        else
+            panel.reset(new GamesOnlinePanel(network));
+        panel->setOpenProfile([this](const QString& userName) { opened << userName; });
+        panel->setVoiceControlFactory([this](const QString& userName, QWidget* parent) -> QWidget* {
+            voice << userName;
+            auto* button = new QPushButton(QStringLiteral("🎧"), parent);
+            button->setObjectName(QStringLiteral("voiceMarker"));
+            return button;
+        });
+        panel->resize(260, 600);
+        panel->show();
+    }
+
+    std::unique_ptr<OnlinePanel> panel;
+    QStringList opened;
+    QStringList voice;
+};
+
+const QJsonObject kPresence{
+    {"success", true},
+    {"online_count", 3},
+    {"members", QJsonArray{QJsonObject{{"username", "<b>ann</b>"}, {"online", true}, {"profile_image", ""}},
+                           QJsonObject{{"username", "bo"}, {"online", true}, {"profile_image", "cat.png"},
+                                       {"status", "<img src=file:///etc/passwd>"}, {"voice_active", true}},
+                           QJsonObject{{"username", "cy"}, {"online", false}, {"profile_image", "fox.png"}},
+                           QJsonObject{{"username", "dee"}, {"profile_image", "frog.png"}}}}};
 
 }  // namespace
 
@@ -88,277 +104,154 @@ private slots:
     {
         QVERIFY(m_server.reset());
         AvatarCache::instance()->clear();
+        m_luna = std::make_unique<SignedInClient>(m_server, QStringLiteral("luna"));
     }
 
-    void chatPanelShowsTheMembersOnlineNowAndOpensTheirProfiles()
+    void rowsShowTheMembersAndOpenTheirProfiles_data()
     {
-        SignedInClient luna(m_server, QStringLiteral("luna"));
-        SignedInClient orion(m_server, QStringLiteral("orion"));
-        QVERIFY(luna.connectChannel());
-        QVERIFY(orion.connectChannel());
-        // Orion joins the voice room, so the server marks him voice_active.
-        orion.channel->emitRealtimeEvent(QStringLiteral("voice_join"), {});
-        QTRY_VERIFY_WITH_TIMEOUT(!orion.eventFrames("voice_existing_users").isEmpty(), 8000);
-
-        ChatOnlinePanel panel(&luna.network);
-        VoiceControls voice;
-        panel.setVoiceControlFactory(voice.factory());
-        QStringList opened;
-        panel.setOpenProfile([&opened](const QString& userName) { opened << userName; });
-        panel.resize(230, 400);
-        panel.show();
-        QVERIFY(reloadAndWait(panel));
-
-        const QJsonObject presence = luna.fetch(kPresencePath).object();
-        QCOMPARE(panel.counterLabel()->text(), QString::number(presence.value("online_count").toInt()));
-        QCOMPARE(panel.counterLabel()->text(), QStringLiteral("2"));
-        const QList<QWidget*> shown = rows(panel);
-        QCOMPARE(shown.size(), 2);
-        QStringList names;
-        for (QWidget* row : shown)
-            names << childText(row, "onlineMemberName");
-        names.sort();
-        QCOMPARE(names, (QStringList{"luna", "orion"}));
-        QCOMPARE(voice.requested, QStringList{"orion"});
-
-        // Avatars arrive from the server and replace the placeholder.
-        for (QWidget* row : shown)
-            QTRY_VERIFY_WITH_TIMEOUT(!row->findChild<QLabel*>("onlineMemberAvatar")->pixmap().isNull(), 8000);
-
-        QWidget* orionRow = shown[0]->findChild<QPushButton*>("voiceMarker") ? shown[0] : shown[1];
-        QPushButton* control = orionRow->findChild<QPushButton*>("voiceMarker");
-        QVERIFY(control);
-        // The control sits in the status line right after the status text.
-        auto* statusLayout = qobject_cast<QBoxLayout*>(orionRow->findChild<QWidget*>("onlineMemberStatusRow")->layout());
-        QCOMPARE(statusLayout->indexOf(control), 2);
-
-        // A click on the control does not open the profile; on the name or avatar it does.
-        QTest::mouseClick(control, Qt::LeftButton);
-        QVERIFY(opened.isEmpty());
-        QTest::mouseClick(orionRow->findChild<QLabel*>("onlineMemberName"), Qt::LeftButton);
-        QTest::mouseClick(orionRow->findChild<QLabel*>("onlineMemberAvatar"), Qt::LeftButton);
-        QCOMPARE(opened, (QStringList{"orion", "orion"}));
-
-        // Pressing inside and releasing outside the row opens nothing.
-        QLabel* name = orionRow->findChild<QLabel*>("onlineMemberName");
-        QTest::mousePress(name, Qt::LeftButton, {}, QPoint(2, 2));
-        QTest::mouseRelease(name, Qt::LeftButton, {}, name->mapFrom(orionRow, QPoint(-40, orionRow->height() + 40)));
-        QCOMPARE(opened.size(), 2);
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("counter");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("statuses");
+        QTest::addColumn<int>("placeholderRow");  // no picture: the placeholder stays (-1: none)
+        QTest::addColumn<int>("downloads");
+        // Only members marked online; the counter is the server's.
+        QTest::newRow("chat") << "chat" << compact(kPresence) << "3" << QStringList{"<b>ann</b>", "bo"}
+                              << QStringList{"Online", "<img src=file:///etc/passwd>"} << 0 << 1;
+        QTest::newRow("ideas") << "ideas"
+                               << compact(QJsonArray{QJsonObject{{"username", "<i>x</i>"}, {"status", "Away"},
+                                                                 {"profile_image", "comet.png"}},
+                                                     QJsonObject{{"username", "bo"}, {"voice_active", true}}})
+                               << "2" << QStringList{"<i>x</i>", "bo"} << QStringList{"Away", "Online"} << -1 << 0;
+        // A status of spaces is "Online", "online": false is "Offline"; built-in pictures need no download.
+        QTest::newRow("games") << "games"
+                               << compact(QJsonArray{
+                                      QJsonObject{{"username", "a"}, {"status", "   "}, {"profile_image", "cat.png"}},
+                                      QJsonObject{{"username", "bo"}, {"status", "Busy"}, {"online", false},
+                                                  {"profile_image", "fox.png"}, {"voice_active", true}},
+                                      QJsonObject{{"username", "c"}, {"status", " Away "}, {"profile_image", "comet.png"}},
+                                      QJsonObject{{"username", "d"}, {"status", "Gaming"}, {"profile_image", ""}}})
+                               << "4" << QStringList{"a", "bo", "c", "d"}
+                               << QStringList{"Online", "Offline", "Away", "Gaming"} << 3 << 1;
     }
 
-    void chatPanelReadsScriptedPresenceAndKeepsRowsOnFailure()
+    void rowsShowTheMembersAndOpenTheirProfiles()
     {
-        SignedInClient luna(m_server, QStringLiteral("luna"));
-        ChatOnlinePanel panel(&luna.network);
-        showPanel(panel);
-        VoiceControls voice;
-        panel.setVoiceControlFactory(voice.factory());
-
-        const QJsonObject presence{
-            {"success", true},
-            {"online_count", 3},
-            {"members",
-             QJsonArray{QJsonObject{{"username", "<b>ann</b>"}, {"online", true}, {"profile_image", ""}},
-                        QJsonObject{{"username", "bo"},
-                                    {"online", true},
-                                    {"profile_image", "cat.png"},
-                                    {"status", "<img src=file:///etc/passwd>"},
-                                    {"voice_active", true}},
-                        QJsonObject{{"username", "cy"}, {"online", false}, {"profile_image", "fox.png"}},
-                        QJsonObject{{"username", "dee"}, {"profile_image", "frog.png"}}}}};
-        scriptReply(m_server, kPresencePath, compact(presence));
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, reply);
+        QFETCH(int, placeholderRow);
+        QFETCH(int, downloads);
+        Panel shown(kind, &m_luna->network);
+        const QString prefix = kind == "chat" ? QStringLiteral("onlineMember") : kind + QStringLiteral("Member");
+        scriptReply(m_server, kind == "chat" ? kPresencePath : kOnlineMembersPath, reply);
         m_server.clearRequests();
-        QVERIFY(reloadAndWait(panel));
+        QVERIFY(reloadAndWait(*shown.panel));
 
-        QCOMPARE(panel.counterLabel()->text(), QStringLiteral("3"));
-        QList<QWidget*> shown = rows(panel);
-        QCOMPARE(shown.size(), 2);
-        QCOMPARE(childText(shown[0], "onlineMemberName"), QStringLiteral("<b>ann</b>"));
-        QCOMPARE(childText(shown[0], "onlineMemberStatus"), QStringLiteral("Online"));
-        QVERIFY(shown[0]->findChild<QWidget*>("onlineMemberStatusDot")->styleSheet().contains(
-            moonLodgeStatusColor("Online").name()));
-        QCOMPARE(shown[0]->findChild<QLabel*>("onlineMemberAvatar")->text(), QStringLiteral("👤"));
-        QCOMPARE(childText(shown[1], "onlineMemberStatus"), QStringLiteral("<img src=file:///etc/passwd>"));
-        for (QWidget* row : shown)
+        QTEST(shown.panel->counterLabel()->text(), "counter");
+        QTEST(texts(*shown.panel, prefix + "Name"), "names");
+        QTEST(texts(*shown.panel, prefix + "Status"), "statuses");
+        QCOMPARE(shown.voice, QStringList{"bo"});
+        const QList<QWidget*> all = rows(*shown.panel);
+        for (QWidget* row : all) {
             for (QLabel* label : row->findChildren<QLabel*>())
                 QCOMPARE(label->textFormat(), Qt::PlainText);
-        QCOMPARE(voice.requested, QStringList{"bo"});
-        // Only the one online member with a picture is downloaded, through its own route.
-        QTRY_VERIFY_WITH_TIMEOUT(!shown[1]->findChild<QLabel*>("onlineMemberAvatar")->pixmap().isNull(), 8000);
-        QCOMPARE(requestsFor(m_server, "/static/avatars/"), 1);
-        QCOMPARE(m_server.lastRequest("/static/avatars/cat.png").value("method").toString(), QStringLiteral("GET"));
+            if (all.indexOf(row) != placeholderRow)
+                QTRY_VERIFY_WITH_TIMEOUT(!row->findChild<QLabel*>(prefix + "Avatar")->pixmap().isNull(), 8000);
+        }
+        if (placeholderRow >= 0)
+            QCOMPARE(all[placeholderRow]->findChild<QLabel*>(prefix + "Avatar")->text(), QStringLiteral("👤"));
+        QCOMPARE(requestsFor(m_server, "/static/avatars/"), downloads);
 
-        // Failed or invalid replies only log; the rows stay.
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Errore Online Members: "));
-        failReply(m_server, kPresencePath);
-        QVERIFY(reloadAndWait(panel));
-        QTest::ignoreMessage(QtWarningMsg, "Risposta presenza utenti non valida: {\"success\":false}");
-        scriptReply(m_server, kPresencePath, R"({"success":false})");
-        QVERIFY(reloadAndWait(panel));
-        QCOMPARE(rows(panel), shown);
-        QCOMPARE(panel.counterLabel()->text(), QStringLiteral("3"));
-
-        // The same members again, but bo left voice: ann keeps her row (and bo's avatar is
-        // not downloaded again); bo's row is made anew, without the control.
-        QJsonArray changed = presence.value("members").toArray();
-        QJsonObject bo = changed.at(1).toObject();
-        bo.insert("voice_active", false);
-        changed.replace(1, bo);
-        QJsonObject second = presence;
-        second.insert("members", changed);
-        scriptReply(m_server, kPresencePath, compact(second));
-        QVERIFY(reloadAndWait(panel));
-        QTest::qWait(50);
-        const QList<QWidget*> after = rows(panel);
-        QCOMPARE(after.size(), 2);
-        QCOMPARE(after[0], shown[0]);
-        QVERIFY(after[1] != shown[1]);
-        QVERIFY(!after[1]->findChild<QPushButton*>("voiceMarker"));
-        QVERIFY(!after[1]->findChild<QLabel*>("onlineMemberAvatar")->pixmap().isNull());
-        QCOMPARE(requestsFor(m_server, "/static/avatars/"), 1);
+        // The voice control sits after the status text and keeps its own clicks;
+        // the name and the avatar open the profile.
+        QWidget* bo = all[1];
+        auto* control = bo->findChild<QPushButton*>("voiceMarker");
+        QCOMPARE(qobject_cast<QBoxLayout*>(bo->findChild<QWidget*>(prefix + "StatusRow")->layout())->indexOf(control), 2);
+        QTest::mouseClick(control, Qt::LeftButton);
+        QVERIFY(shown.opened.isEmpty());
+        QLabel* name = bo->findChild<QLabel*>(prefix + "Name");
+        QTest::mouseClick(name, Qt::LeftButton);
+        QTest::mouseClick(bo->findChild<QLabel*>(prefix + "Avatar"), Qt::LeftButton);
+        QCOMPARE(shown.opened, (QStringList{"bo", "bo"}));
+        // Pressing inside and releasing outside the row opens nothing.
+        QTest::mousePress(name, Qt::LeftButton, {}, QPoint(2, 2));
+        QTest::mouseRelease(name, Qt::LeftButton, {}, name->mapFrom(bo, QPoint(-40, bo->height() + 40)));
+        QCOMPARE(shown.opened.size(), 2);
     }
 
-    void chatPanelReloadsAreCoalescedAndUnchangedRowsKeepTheirState()
+    // The chat panel keeps its rows on failures (and says why in the log); ideas
+    // says "Unavailable"; games keeps its rows. The counter stays in every case.
+    void failuresKeepTheCounter_data()
     {
-        SignedInClient luna(m_server, QStringLiteral("luna"));
-        ChatOnlinePanel panel(&luna.network);
-        showPanel(panel);
-        VoiceControls voice;
-        panel.setVoiceControlFactory(voice.factory());
-        const QJsonObject presence{
-            {"success", true},
-            {"online_count", 1},
-            {"members", QJsonArray{QJsonObject{{"username", "bo"}, {"online", true}, {"voice_active", true}}}}};
-        scriptReply(m_server, kPresencePath, compact(presence));
-        QVERIFY(reloadAndWait(panel));
-        QPointer<QPushButton> control = rows(panel).at(0)->findChild<QPushButton*>("voiceMarker");
-        QVERIFY(control);
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("reply");  // empty: a network error
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("chat, error") << "chat" << QByteArray() << "^Errore Online Members: ";
+        QTest::newRow("chat, refused") << "chat" << QByteArray(R"({"success":false})")
+                                       << R"(^Risposta presenza utenti non valida: \{"success":false\}$)";
+        QTest::newRow("ideas") << "ideas" << QByteArray() << QString();
+        QTest::newRow("games") << "games" << QByteArray("{}") << QString();
+    }
+
+    void failuresKeepTheCounter()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, warning);
+        Panel shown(kind, &m_luna->network);
+        const QString path = kind == "chat" ? kPresencePath : kOnlineMembersPath;
+        scriptReply(m_server, path, kind == "chat" ? compact(kPresence) : R"([{"username":"bo"}])");
+        QVERIFY(reloadAndWait(*shown.panel));
+        const QList<QWidget*> before = rows(*shown.panel);
+        const QString counter = shown.panel->counterLabel()->text();
+        if (!warning.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
+        reply.isEmpty() ? failReply(m_server, path) : scriptReply(m_server, path, reply);
+        QVERIFY(reloadAndWait(*shown.panel));
+        const bool unavailable = kind == "ideas";
+        QCOMPARE(rows(*shown.panel), unavailable ? QList<QWidget*>() : before);
+        QCOMPARE(shown.panel->counterLabel()->text(), counter);
+        QCOMPARE(shown.panel->messageLabel() ? shown.panel->messageLabel()->text() : QString(),
+                 unavailable ? QStringLiteral("Unavailable") : QString());
+    }
+
+    // A flood of presence events while a request is out leads to exactly one more
+    // request, and a member whose row data did not change keeps the row and its state.
+    void reloadsAreCoalescedAndUnchangedRowsStay()
+    {
+        Panel shown("chat", &m_luna->network);
+        scriptReply(m_server, kPresencePath, compact(kPresence));
+        QVERIFY(reloadAndWait(*shown.panel));
+        const QList<QWidget*> before = rows(*shown.panel);
+        QPointer<QPushButton> control = before[1]->findChild<QPushButton*>("voiceMarker");
         control->setProperty("speaking", true);  // what the voice controls show on the row
 
-        // A flood of presence events while a request is out: exactly one more request.
         QTest::qWait(600);  // past the minimum interval, so that the first reload starts at once
+        QJsonArray members = kPresence.value("members").toArray();
+        members.replace(0, QJsonObject{{"username", "<b>ann</b>"}, {"online", true}, {"status", "Away"}});
+        QJsonObject changed = kPresence;
+        changed.insert("members", members);
+        scriptReply(m_server, kPresencePath, compact(changed));
+        scriptReply(m_server, kPresencePath, compact(changed));
         m_server.clearRequests();
-        scriptReply(m_server, kPresencePath, compact(presence));
-        scriptReply(m_server, kPresencePath, compact(presence));
-        QSignalSpy handled(&panel, &OnlinePanel::replyHandled);
+        QSignalSpy handled(shown.panel.get(), &OnlinePanel::replyHandled);
         for (int i = 0; i < 200; ++i)
-            panel.reload();
+            shown.panel->reload();
         QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 2, 8000);
         QTest::qWait(700);
-        QCOMPARE(handled.count(), 2);
         QCOMPARE(requestsFor(m_server, kPresencePath), 2);
+        QCOMPARE(requestsFor(m_server, "/static/avatars/"), 0);
 
-        // Both replies named the same member unchanged: the row, its control and its state stayed.
-        QVERIFY(control);
-        QCOMPARE(rows(panel).at(0)->findChild<QPushButton*>("voiceMarker"), control.data());
-        QVERIFY(control->property("speaking").toBool());
-        QCOMPARE(voice.requested, QStringList{"bo"});
+        QCOMPARE(texts(*shown.panel, "onlineMemberStatus").first(), QStringLiteral("Away"));
+        QCOMPARE(rows(*shown.panel).at(1), before[1]);
+        QVERIFY(control && control->property("speaking").toBool());
+        QCOMPARE(shown.voice, QStringList{"bo"});
     }
 
-    void ideasPanelListsOnlineMembersOrSaysUnavailable()
+    void aStalledGamesRequestEndsWithItsTimeout()
     {
-        SignedInClient luna(m_server, QStringLiteral("luna"));
-        SignedInClient zoe(m_server, QStringLiteral("Zoë Star"));
-        QVERIFY(luna.connectChannel());
-        QVERIFY(zoe.connectChannel());
-
-        IdeasOnlinePanel panel(&luna.network);
-        showPanel(panel);
-        VoiceControls voice;
-        panel.setVoiceControlFactory(voice.factory());
-        QStringList opened;
-        panel.setOpenProfile([&opened](const QString& userName) { opened << userName; });
-        QVERIFY(reloadAndWait(panel));
-
-        const QJsonArray online = luna.fetch(kOnlineMembersPath).array();
-        QCOMPARE(panel.counterLabel()->text(), QString::number(online.size()));
-        QList<QWidget*> shown = rows(panel);
-        QCOMPARE(shown.size(), online.size());
-        for (int i = 0; i < shown.size(); ++i) {
-            const QJsonObject member = online.at(i).toObject();
-            QCOMPARE(childText(shown[i], "ideasMemberName"), member.value("username").toString());
-            QCOMPARE(childText(shown[i], "ideasMemberStatus"), member.value("status").toString());
-            QVERIFY(!shown[i]->findChild<QLabel*>("ideasMemberAvatar")->pixmap().isNull());
-        }
-        QVERIFY(voice.requested.isEmpty());
-        QTest::mouseClick(shown[0]->findChild<QLabel*>("ideasMemberName"), Qt::LeftButton);
-        QCOMPARE(opened, QStringList{online.at(0).toObject().value("username").toString()});
-
-        // Scripted: a member in voice and one without a status.
-        scriptReply(m_server, kOnlineMembersPath,
-                    compact(QJsonArray{QJsonObject{{"username", "<i>x</i>"}, {"voice_active", true}}}));
-        QVERIFY(reloadAndWait(panel));
-        QCOMPARE(panel.counterLabel()->text(), QStringLiteral("1"));
-        shown = rows(panel);
-        QCOMPARE(childText(shown[0], "ideasMemberName"), QStringLiteral("<i>x</i>"));
-        QCOMPARE(shown[0]->findChild<QLabel*>("ideasMemberName")->textFormat(), Qt::PlainText);
-        QCOMPARE(childText(shown[0], "ideasMemberStatus"), QStringLiteral("Online"));
-        QCOMPARE(voice.requested, QStringList{"<i>x</i>"});
-
-        // A failure empties the list and says so; the counter keeps its value.
-        failReply(m_server, kOnlineMembersPath);
-        QVERIFY(reloadAndWait(panel));
-        QVERIFY(rows(panel).isEmpty());
-        QVERIFY(panel.messageLabel() && !panel.messageLabel()->isHidden());
-        QCOMPARE(panel.messageLabel()->text(), QStringLiteral("Unavailable"));
-        QCOMPARE(panel.counterLabel()->text(), QStringLiteral("1"));
-    }
-
-    void gamesPanelSendsOneRequestAtATimeAndKeepsRowsOnFailure()
-    {
-        SignedInClient luna(m_server, QStringLiteral("luna"));
-        GamesOnlinePanel panel(&luna.network);
-        showPanel(panel);
-        VoiceControls voice;
-        panel.setVoiceControlFactory(voice.factory());
-
-        const QJsonArray members{
-            QJsonObject{{"username", "a"}, {"status", "   "}, {"profile_image", "cat.png"}},
-            QJsonObject{{"username", "b"}, {"status", "Busy"}, {"online", false}, {"voice_active", true}},
-            QJsonObject{{"username", "c"}, {"status", " Away "}, {"profile_image", "comet.png"}},
-            QJsonObject{{"username", "d"}, {"status", "Gaming"}, {"profile_image", ""}}};
-        scriptReply(m_server, kOnlineMembersPath, compact(members));
-        scriptReply(m_server, kOnlineMembersPath, compact(members));
-        m_server.clearRequests();
-
-        // Triggers while one request is out lead to one more request, not one each.
-        QSignalSpy handled(&panel, &OnlinePanel::replyHandled);
-        panel.reload();
-        QVERIFY(panel.isLoading());
-        panel.reload();
-        QVERIFY(panel.reloadForEvent(QStringLiteral("online_members_changed")));
-        QVERIFY(!panel.reloadForEvent(QStringLiteral("receive_message")));
-        QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 2, 8000);
-        QTest::qWait(700);
-        QCOMPARE(handled.count(), 2);
-        QVERIFY(!panel.isLoading());
-        QCOMPARE(requestsFor(m_server, kOnlineMembersPath), 2);
-
-        QCOMPARE(panel.counterLabel()->text(), QStringLiteral("4"));
-        const QList<QWidget*> shown = rows(panel);
-        QCOMPARE(shown.size(), 4);
-        QStringList statuses;
-        for (QWidget* row : shown)
-            statuses << childText(row, "gamesMemberStatus");
-        QCOMPARE(statuses, (QStringList{"Online", "Offline", "Away", "Gaming"}));
-        QCOMPARE(voice.requested, QStringList{"b"});
-        // Built-in picture at once, server-only picture downloaded, no picture keeps the placeholder.
-        QVERIFY(!shown[0]->findChild<QLabel*>("gamesMemberAvatar")->pixmap().isNull());
-        QTRY_VERIFY_WITH_TIMEOUT(!shown[2]->findChild<QLabel*>("gamesMemberAvatar")->pixmap().isNull(), 8000);
-        QCOMPARE(shown[3]->findChild<QLabel*>("gamesMemberAvatar")->text(), QStringLiteral("👤"));
-        QCOMPARE(requestsFor(m_server, "/static/avatars/"), 1);
-
-        // A failure leaves everything as it was and frees the guard for the next try.
-        failReply(m_server, kOnlineMembersPath);
-        QVERIFY(reloadAndWait(panel));
-        QVERIFY(!panel.isLoading());
-        QCOMPARE(rows(panel), shown);
-        QCOMPARE(panel.counterLabel()->text(), QStringLiteral("4"));
-        QVERIFY(reloadAndWait(panel));
-        QCOMPARE(panel.counterLabel()->text(), QStringLiteral("0"));
-        QCOMPARE(requestsFor(m_server, kOnlineMembersPath), 4);
-
-        // A request that stalls ends with its timeout and frees the panel for the next trigger.
+        GamesOnlinePanel panel(&m_luna->network);
         failReply(m_server, kOnlineMembersPath, {{"mode", "delay"}, {"delay_ms", 12000}});
         panel.reload();
         QTRY_VERIFY_WITH_TIMEOUT(panel.isLoading(), 2000);
@@ -367,6 +260,7 @@ private slots:
 
 private:
     DevServer m_server;
+    std::unique_ptr<SignedInClient> m_luna;
 };
 
 QTEST_MAIN(TestOnlinePanels)

@@ -1,45 +1,74 @@
-#include "session/AppSettings.h"
-#include "realtime/RealtimeChannel.h"
+#include "pages/chat/ChatPage.h"
+#include "pages/profile/ProfilePage.h"
 #include "support/SignedInClient.h"
-#include "shell/MainWindow.h"
-#include "support/DevServer.h"
+#include "support/SignedInWindow.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QJsonArray>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSettings>
-#include <QStackedWidget>
-#include <QWebSocket>
-#include <QtTest>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace shelltest;
 
 namespace {
-
-QPushButton* navButton(MainWindow& window, const QString& text)
-{
-    for (QPushButton* button : window.findChildren<QPushButton*>("navButton"))
-        if (button->text() == text)
-            return button;
-    return nullptr;
+constexpr char kFakeBusName[] = "fake-desktop";
 }
 
-QString currentInnerPage(MainWindow& window)
+// What a desktop would see on the session bus: a notification service that
+// understands body markup, and a launcher listening for badge updates.
+class FakeDesktop : public QObject
 {
-    auto* inner = qobject_cast<QStackedWidget*>(window.findChild<QWidget*>("chatPage")->parentWidget());
-    return inner->currentWidget()->objectName();
-}
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
-int requestsTo(DevServer& server, const QString& path)
-{
-    int count = 0;
-    for (const QJsonValue& request : server.requests())
-        count += request.toObject().value("path").toString() == path;
-    return count;
-}
+public:
+    struct Shown {
+        QString summary;
+        QString body;
+        uint replacesId;
+    };
+    QList<Shown> shown;
+    QList<qint64> badgeCounts;
 
-}  // namespace
+    bool registerNotifications()
+    {
+        QDBusConnection bus = connection();
+        return bus.isConnected()
+               && bus.registerObject("/org/freedesktop/Notifications", this, QDBusConnection::ExportAllSlots)
+               && bus.registerService("org.freedesktop.Notifications");
+    }
+    void unregisterNotifications() { connection().unregisterService("org.freedesktop.Notifications"); }
+    bool listenToLauncher()
+    {
+        return connection().connect(QString(), QString(), "com.canonical.Unity.LauncherEntry", "Update", this,
+                                    SLOT(Update(QString, QVariantMap)));
+    }
 
-// Incoming real-time events reach the pages through the window's receivers.
+public slots:
+    QStringList GetCapabilities() { return {"body", "body-markup"}; }
+    uint Notify(const QString&, uint replacesId, const QString&, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap&, int)
+    {
+        shown.append({summary, body, replacesId});
+        return 40 + shown.size();
+    }
+    void Update(const QString& appUri, const QVariantMap& properties)
+    {
+        if (appUri == QLatin1String("application://org.moonlodge.MoonLodge.desktop"))
+            badgeCounts.append(properties.value("count").toLongLong());
+    }
+
+private:
+    static QDBusConnection connection()
+    {
+        return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QLatin1String(kFakeBusName));
+    }
+};
+
+// Incoming real-time events reach the pages through the window; messages of
+// others that arrive while it is in the background are counted and notified.
 class TestRealtimeWiring : public QObject
 {
     Q_OBJECT
@@ -47,52 +76,105 @@ class TestRealtimeWiring : public QObject
 private slots:
     void initTestCase()
     {
-        QSettings(AppSettings::kOrganization, AppSettings::kApplication).clear();
+        clearSettings();
+        QVERIFY(startPrivateSessionBus());
+        QVERIFY(m_desktop.registerNotifications());
+        QVERIFY(m_desktop.listenToLauncher());
         QVERIFY(m_server.start());
         m_window = std::make_unique<MainWindow>();
         m_window->show();
-        m_window->findChild<QLineEdit*>("loginUsernameField")->setText("luna");
-        m_window->findChild<QLineEdit*>("loginPasswordField")->setText("moonlodge");
-        m_window->findChild<QPushButton*>("loginButton")->click();
-        QTRY_VERIFY(navButton(*m_window, "Chat")->isVisible());
-
-        navButton(*m_window, "Chat")->click();
-        QWebSocket* socket = m_window->findChild<QWebSocket*>("realtimeSocket");
-        QTRY_VERIFY(socket->property("socketIoReady").toBool());
+        QVERIFY(logInToChat(*m_window, QStringLiteral("luna")));
+        m_elsewhere.show();
     }
 
-    void newMessageBringsTheChatForward()
+    void countsOthersMessagesWhileInactive()
     {
+        QApplication::setActiveWindow(&m_elsewhere);
         navButton(*m_window, "Ideas")->click();
-        QCOMPARE(currentInnerPage(*m_window), QStringLiteral("ideasPage"));
         m_server.clearRequests();
-        m_server.control("POST", "/__test__/emit",
-                         {{"event", "receive_message"}, {"data", QJsonObject{{"text", "hi"}}}, {"username", "luna"}});
-        QTRY_COMPARE(currentInnerPage(*m_window), QStringLiteral("chatPage"));
-        QTRY_VERIFY(requestsTo(m_server, "/api/desktop/chat/messages") == 1);
-        QCOMPARE(navButton(*m_window, "Chat")->property("automaticChatRefresh").toBool(), false);
+        receive("luna", "my own words");  // brings the chat forward, is not counted
+        QTRY_COMPARE(innerPage(*m_window), QStringLiteral("chatPage"));
+        QTRY_VERIFY(requestsTo(m_server, "/api/desktop/chat/messages") >= 1);
+        receive("orion", "<b>hello</b> & welcome\nsecond line");
+        QTRY_COMPARE(m_window->windowTitle(), QStringLiteral("(1) MoonLodge"));
+        QTRY_COMPARE(m_desktop.shown.size(), 1);
+        QCOMPARE(m_desktop.shown[0].summary, QStringLiteral("orion"));
+        QCOMPARE(m_desktop.shown[0].body, QStringLiteral("&lt;b&gt;hello&lt;/b&gt; &amp; welcome"));
+        QTRY_COMPARE(m_desktop.badgeCounts.value(m_desktop.badgeCounts.size() - 1), 1);
+
+        receive("<i>nova</i>", QString(300, QLatin1Char('x')));
+        QTRY_COMPARE(m_window->windowTitle(), QStringLiteral("(2) MoonLodge"));
+        QTRY_COMPARE(m_desktop.shown.size(), 2);
+        QCOMPARE(m_desktop.shown[1].summary, QStringLiteral("<i>nova</i>"));  // the summary is plain text
+        QCOMPARE(m_desktop.shown[1].body.size(), 200);
+        QCOMPARE(m_desktop.shown[1].replacesId, 41u);  // one notification on screen, replaced
     }
 
-    void presenceEventsReloadThePanels()
+    void clearsWhenTheChatIsSeen()
+    {
+        QApplication::setActiveWindow(m_window.get());
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("MoonLodge"));
+        QTRY_COMPARE(m_desktop.badgeCounts.value(m_desktop.badgeCounts.size() - 1), 0);
+        receiveWithoutNotification("seen at once", "MoonLodge");
+    }
+
+    // The bell turns notifications off but the count goes on; without a
+    // notification service only the count shows.
+    void quietMessagesStillCount()
+    {
+        QPushButton* bell = m_window->findChild<QPushButton*>("navbarNotificationsButton");
+        QVERIFY(bell->isChecked());
+        bell->click();
+        QVERIFY(!QSettings(AppSettings::kOrganization, AppSettings::kApplication)
+                     .value(AppSettings::kDesktopNotifications).toBool());
+        QApplication::setActiveWindow(&m_elsewhere);
+        receiveWithoutNotification("quietly", "(1) MoonLodge");
+        bell->click();
+        m_desktop.unregisterNotifications();
+        QTRY_VERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered("org.freedesktop.Notifications"));
+        receiveWithoutNotification("anyone there?", "(2) MoonLodge");
+    }
+
+    // Opened from the profile, the chat highlights the member's own messages; an
+    // incoming message's refresh keeps that, the member's next visit or page ends it.
+    void automaticRefreshesKeepTheHighlight()
+    {
+        QApplication::setActiveWindow(m_window.get());
+        auto* chat = m_window->findChild<ChatPage*>();
+        auto* profile = m_window->findChild<ProfilePage*>();
+        for (const QString& leave : {QStringLiteral("Chat"), QStringLiteral("Games")}) {
+            QSignalSpy reloaded(chat, &ChatPage::historyReplyHandled);
+            emit profile->openOwnMessagesRequested();
+            QCOMPARE(innerPage(*m_window), QStringLiteral("chatPage"));
+            QVERIFY(chat->highlightMode());
+            QVERIFY(reloaded.wait(8000));
+            pushEvent(m_server, "luna", "receive_message", {{"text", "again"}});
+            QVERIFY(reloaded.wait(8000));
+            QVERIFY(chat->highlightMode());
+            navButton(*m_window, leave)->click();
+            QVERIFY(!chat->highlightMode());
+        }
+    }
+
+    void presenceEventsReloadTheGamesAndChatPanels()
     {
         m_server.clearRequests();
-        m_server.control("POST", "/__test__/emit",
-                         {{"event", "voice_user_joined"}, {"data", QJsonObject{{"sid", "x"}, {"username", "orion"}}},
-                          {"username", "luna"}});
-        QTRY_COMPARE(requestsTo(m_server, "/api/online-members"), 1);  // games panel, at once
-        QTRY_COMPARE(requestsTo(m_server, "/api/desktop/presence"), 1);  // chat panel, 150 ms later
+        pushEvent(m_server, "luna", "voice_user_joined", {{"sid", "x"}, {"username", "orion"}});
+        QTRY_COMPARE(requestsTo(m_server, "/api/online-members"), 1);
+        QTRY_COMPARE(requestsTo(m_server, "/api/desktop/presence"), 1);
     }
 
     void leaderboardChangesDuringALoadLeadToOneMoreLoad()
     {
+        navButton(*m_window, "Ideas")->click();
         m_server.failNext("/api/desktop/games/leaderboard", {{"mode", "delay"}, {"delay_ms", 600}});
         m_server.clearRequests();
         for (int event = 0; event < 5; ++event)
-            m_server.control("POST", "/__test__/emit", {{"event", "nebulite_leaderboard_changed"}, {"username", "luna"}});
+            pushEvent(m_server, "luna", "nebulite_leaderboard_changed");
         QTRY_COMPARE_WITH_TIMEOUT(requestsTo(m_server, "/api/desktop/games/leaderboard"), 2, 5000);
         QTest::qWait(1000);
         QCOMPARE(requestsTo(m_server, "/api/desktop/games/leaderboard"), 2);
-        QCOMPARE(currentInnerPage(*m_window), QStringLiteral("chatPage"));  // reloaded in the background
+        QCOMPARE(innerPage(*m_window), QStringLiteral("ideasPage"));  // reloaded in the background
     }
 
     // The server ends the namespace and keeps the transport open ("41"): the
@@ -113,7 +195,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(channel->isReady(), 8000);
         m_window->findChild<QPushButton*>("chatSendButton")->click();
         QVERIFY(input->text().isEmpty());
-
         SignedInClient reader(m_server, QStringLiteral("orion"));
         QTRY_VERIFY_WITH_TIMEOUT(reader.fetch("/api/desktop/chat/messages").object().value("messages").toArray()
                                      .last().toObject().value("text").toString() == text,
@@ -152,8 +233,41 @@ private slots:
     void cleanupTestCase() { m_window.reset(); }
 
 private:
+    // Other windows of the suite notify too: this test keeps a session bus of its own.
+    bool startPrivateSessionBus()
+    {
+        const QString address = QStringLiteral("unix:path=%1/bus").arg(m_busDir.path());
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address"),
+                     QStringLiteral("--address=") + address});
+        if (!m_bus.waitForReadyRead(5000))
+            return false;
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
+        return true;
+    }
+
+    void receiveWithoutNotification(const QString& text, const QString& title)
+    {
+        const int notified = m_desktop.shown.size();
+        receive("orion", text);
+        QTRY_COMPARE(m_window->windowTitle(), title);
+        QTest::qWait(300);
+        QCOMPARE(m_window->windowTitle(), title);
+        QCOMPARE(m_desktop.shown.size(), notified);
+    }
+
+    void receive(const QString& sender, const QString& text)
+    {
+        pushEvent(m_server, "luna", "receive_message",
+                  {{"sender", sender}, {"text", text}, {"created_at", "2026-12-06T22:00:00"}});
+    }
+
+    QTemporaryDir m_busDir;
+    QProcess m_bus;
+    FakeDesktop m_desktop;
     DevServer m_server;
     std::unique_ptr<MainWindow> m_window;
+    QWidget m_elsewhere;
 };
 
 QTEST_MAIN(TestRealtimeWiring)

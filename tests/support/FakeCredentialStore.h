@@ -52,43 +52,20 @@ public:
     }
 
     // Calls block until release() or cancelPending().
-    void hang()
-    {
-        QMutexLocker lock(&m_mutex);
-        m_hanging = true;
-    }
+    void hang() { locked([&] { m_hanging = true; }); }
     void release()
     {
-        QMutexLocker lock(&m_mutex);
-        m_hanging = false;
-        m_released.wakeAll();
+        locked([&] {
+            m_hanging = false;
+            m_released.wakeAll();
+        });
     }
 
-    void insert(const QString& target, const QByteArray& secret)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_secrets.insert(target, secret);
-    }
-    QByteArray secret(const QString& target) const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_secrets.value(target);
-    }
-    QString userName(const QString& target) const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_userNames.value(target);
-    }
-    bool isEmpty() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_secrets.isEmpty();
-    }
-    int removeCalls() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_removeCalls;
-    }
+    void insert(const QString& target, const QByteArray& secret) { locked([&] { m_secrets.insert(target, secret); }); }
+    QByteArray secret(const QString& target) const { return locked([&] { return m_secrets.value(target); }); }
+    QString userName(const QString& target) const { return locked([&] { return m_userNames.value(target); }); }
+    bool isEmpty() const { return locked([&] { return m_secrets.isEmpty(); }); }
+    int removeCalls() const { return locked([&] { return m_removeCalls; }); }
 
     // Set before the calls they affect.
     bool failReads = false;
@@ -96,6 +73,13 @@ public:
     bool failRemovals = false;
 
 private:
+    template <typename F>
+    auto locked(F f) const -> decltype(f())
+    {
+        QMutexLocker lock(&m_mutex);
+        return f();
+    }
+
     bool waitWhileHanging(QMutexLocker<QMutex>& lock)
     {
         while (m_hanging && !m_cancelled)

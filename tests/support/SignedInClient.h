@@ -36,7 +36,6 @@ public:
         QWebSocket* socket = channel->socket();
         QObject::connect(socket, &QWebSocket::textMessageReceived, channel.get(),
                          [this](const QString& frame) { frames << frame; });
-        QObject::connect(socket, &QWebSocket::textMessageReceived, channel.get(), &RealtimeChannel::handleRealtimeFrame);
     }
 
     // Opens the channel and waits for the namespace acknowledgement.

@@ -45,8 +45,7 @@ void signIn(MainWindow& window, const QString& userName)
     window.findChild<QPushButton*>("loginButton")->click();
     QTRY_VERIFY(navButton(window, "Chat") && navButton(window, "Chat")->isVisible());
     navButton(window, "Chat")->click();
-    QWebSocket* socket = window.findChild<QWebSocket*>("realtimeSocket");
-    QTRY_VERIFY_WITH_TIMEOUT(socket->property("socketIoReady").toBool(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.findChild<RealtimeChannel*>()->isReady(), 10000);
 }
 
 // The chat panel's voice control on the row of userName, if the row shows one.

@@ -7,6 +7,7 @@
 #include "pages/chat/ChatLedPositioner.h"
 #include "pages/chat/ChatMessageView.h"
 #include "realtime/RealtimeChannel.h"
+#include "realtime/RealtimeEvents.h"
 #include "realtime/ReloadCoalescer.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
@@ -14,7 +15,6 @@
 #include "widgets/effects/EffectSupport.h"
 #include "widgets/effects/RgbParticles.h"
 
-#include <QAbstractButton>
 #include <QFont>
 #include <QGraphicsDropShadowEffect>
 #include <QJsonArray>
@@ -29,7 +29,6 @@
 
 namespace {
 
-constexpr char kAutomaticRefresh[] = "automaticChatRefresh";
 constexpr int kHighlightScrollMargin = 20;
 constexpr int kOnlinePanelMinimumHeight = 180;
 
@@ -247,11 +246,6 @@ void ChatPage::setOwnUserName(const QString& userName)
     m_model->setOwnUserName(userName);
 }
 
-void ChatPage::setChatButton(QAbstractButton* button)
-{
-    m_chatButton = button;
-}
-
 void ChatPage::setVoiceToolbar(QWidget* toolbar)
 {
     if (m_voiceToolbar == toolbar)
@@ -279,9 +273,8 @@ void ChatPage::clearProfileFlags()
     m_openFromProfile = false;
 }
 
-void ChatPage::activateChatPage()
+void ChatPage::reloadHistory(bool automatic)
 {
-    const bool automatic = m_chatButton && m_chatButton->property(kAutomaticRefresh).toBool();
     if (!automatic) {
         m_highlightMine = m_openFromProfile;
         m_openFromProfile = false;
@@ -380,7 +373,7 @@ void ChatPage::sendChatMessage()
     const QString text = m_input->text().trimmed();
     if (text.isEmpty())
         return;
-    const bool sent = m_channel && m_channel->sendIfReady(QStringLiteral("send_message"),
+    const bool sent = m_channel && m_channel->sendIfReady(QString(RealtimeEvents::kSendMessage),
                                                           QJsonObject{{QStringLiteral("text"), text}});
     m_sendNotice->setVisible(!sent);
     if (sent) {

@@ -9,7 +9,6 @@
 
 class ChatMessageView;
 class ChatOnlinePanel;
-class QAbstractButton;
 class QLabel;
 class QLineEdit;
 class QNetworkAccessManager;
@@ -25,8 +24,6 @@ struct ServerReply;
 // slot for the voice toolbar under the chat card. History reloads go through a
 // ReloadCoalescer: one request at a time, at most one every kMinReloadIntervalMs.
 //
-// The navigation bar's Chat button carries "automaticChatRefresh" (true only
-// during a programmatic click).
 class ChatPage : public QWidget
 {
     Q_OBJECT
@@ -38,10 +35,6 @@ public:
     // equals it exactly. Empty (the default) means no message is own.
     void setOwnUserName(const QString& userName);
     QString ownUserName() const { return m_ownUserName; }
-
-    // The navigation bar's Chat button, whose "automaticChatRefresh" flag tells a
-    // programmatic refresh from a real navigation.
-    void setChatButton(QAbstractButton* button);
 
     // Places the voice toolbar under the chat card (replacing any earlier one).
     void setVoiceToolbar(QWidget* toolbar);
@@ -71,9 +64,10 @@ public:
     static constexpr int kMinReloadIntervalMs = 500;
 
 public slots:
-    // Chat button clicked: consumes the profile intent (real clicks only), shows the
-    // page, opens the channel if it is Unconnected and reloads the history.
-    void activateChatPage();
+    // A visit of the page (automatic: the periodic refresh or a message that arrived):
+    // consumes the profile intent (visits by the member only), shows the page, opens
+    // the channel if it is Unconnected and reloads the history.
+    void reloadHistory(bool automatic);
     // Send button and Return: posts the trimmed text as one "send_message" event.
     void sendChatMessage();
 
@@ -100,7 +94,6 @@ private:
     QVBoxLayout* m_pageLayout = nullptr;
     QVBoxLayout* m_cardLayout = nullptr;
     RealtimeChannel* m_channel = nullptr;
-    QPointer<QAbstractButton> m_chatButton;
     QString m_ownUserName;
 
     ChatOnlinePanel* m_onlinePanel = nullptr;
@@ -112,7 +105,7 @@ private:
     ChatHistory m_history;
     bool m_applying = false;
     ReloadCoalescer* m_reloads = nullptr;
-    // A real click on Chat shows the newest messages once the history is shown.
+    // A visit by the member shows the newest messages once the history is shown.
     bool m_scrollToBottomQueued = false;
     QLineEdit* m_input = nullptr;
     QPushButton* m_sendButton = nullptr;

@@ -16,7 +16,6 @@
 #include "widgets/effects/EffectSupport.h"
 #include "widgets/effects/RgbParticles.h"
 
-#include <QAbstractButton>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QJsonArray>
@@ -249,11 +248,6 @@ void IdeasPage::setOnlinePanel(QWidget* panel)
     }
 }
 
-void IdeasPage::setIdeasNavigationButton(QAbstractButton* button)
-{
-    m_navigationButton = button;
-}
-
 void IdeasPage::setOwnUserName(const QString& userName)
 {
     m_ownUserName = userName;
@@ -463,12 +457,14 @@ void IdeasPage::handlePublishReply(const ServerReply& reply)
     m_textField->clear();
     if (!isVisible())
         return;
-    // Reload the way the member would, keeping the current highlight.
+    reloadIdeas();
+    emit ideaPublished();
+}
+
+void IdeasPage::reloadIdeas()
+{
     m_openFromProfile = m_highlightMine;
-    if (m_navigationButton)
-        m_navigationButton->click();
-    else
-        openIdeasPage();
+    openIdeasPage();
 }
 
 void IdeasPage::toggleIdeaLike(int ideaId, const QString& key, const QString& token,

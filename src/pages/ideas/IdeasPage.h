@@ -6,7 +6,6 @@
 
 #include <functional>
 
-class QAbstractButton;
 class QHBoxLayout;
 class QJsonObject;
 class QLabel;
@@ -45,6 +44,8 @@ public:
     void setOpenFromProfile(bool open) { m_openFromProfile = open; }
     bool openFromProfile() const { return m_openFromProfile; }
     bool highlightMode() const { return m_highlightMine; }
+    // Reloads the feed the way the Ideas button does, keeping the current highlight.
+    void reloadIdeas();
     // The anti-forgery token of the last list reply; publish and like send it.
     QString csrfToken() const { return m_csrfToken; }
     void setCsrfToken(const QString& token) { m_csrfToken = token; }
@@ -54,9 +55,6 @@ public:
 
     // The online-member panel shown beside the creation card (kept by the page).
     void setOnlinePanel(QWidget* panel);
-    // The Ideas navigation button, clicked after a publish to reload the feed the
-    // way the member would; without one the page reloads itself.
-    void setIdeasNavigationButton(QAbstractButton* button);
     // The signed-in member's name. The feed marks own ideas by the server's
     // "can_delete", so the name is only kept for whoever needs it.
     void setOwnUserName(const QString& userName);
@@ -73,6 +71,10 @@ public:
     KeyedListModel* ideasModel() const { return m_ideas; }
     WindowedRows* cardsView() const { return m_cards; }
     QLabel* countLabel() const { return m_countLabel; }
+
+signals:
+    // An idea was published while the page was shown; the feed is reloading.
+    void ideaPublished();
 
 private:
     void buildPage();
@@ -106,7 +108,6 @@ private:
     QPointer<IdeaCard> m_probe;
     QHash<int, int> m_probeBase;  // card width -> height without the two wrapped texts
     QHash<QString, QPair<bool, int>> m_likes;  // like replies since the last list: liked, count
-    QPointer<QAbstractButton> m_navigationButton;
     QString m_ownUserName;
     WarningHook m_warningHook;
     bool m_openFromProfile = false;  // set by the profile before it clicks the Ideas button

@@ -3,7 +3,7 @@
 #include "online/OnlineMemberHover.h"
 #include "online/StatusColor.h"
 #include "pages/PageListSupport.h"
-#include "pages/members/MembersProfileClick.h"
+#include "widgets/PressReleaseClick.h"
 #include "session/AvatarSource.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
@@ -299,13 +299,11 @@ QFrame* MembersPage::buildMemberCard(const QJsonObject& member, QWidget* parent,
 
     loadCardAvatar(avatar, member.value(QLatin1String("profile_image")).toString());
 
-    card->setCursor(Qt::PointingHandCursor);
-    card->installEventFilter(new MembersProfileClick(userName, m_openProfile, card));
     // Presses land on the card, except on buttons (the voice control keeps its clicks and tips).
-    for (QWidget* child : card->findChildren<QWidget*>()) {
-        if (!qobject_cast<QAbstractButton*>(child) && !qobject_cast<QAbstractButton*>(child->parentWidget()))
-            child->setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
+    new PressReleaseClick(card, [open = m_openProfile, userName] {
+        if (open)
+            open(userName);
+    });
 
     if (compact)
         new OnlineMemberHover(card);

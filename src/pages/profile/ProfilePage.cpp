@@ -5,8 +5,8 @@
 #include "pages/profile/ProfileActionsGlow.h"
 #include "pages/profile/ProfileCardWidget.h"
 #include "pages/profile/ProfileEditDialog.h"
-#include "pages/profile/ProfileStatClick.h"
 #include "pages/profile/ProfileStatHover.h"
+#include "widgets/PressReleaseClick.h"
 #include "pages/profile/ResponsiveProfileView.h"
 #include "session/AvatarSource.h"
 #include "session/ServerApi.h"
@@ -226,7 +226,7 @@ QWidget* ProfilePage::buildStatistics(QWidget* parent)
     for (const auto& card : cards) {
         QFrame* frame = buildProfileStatCard(QString::fromUtf8(card.icon), QStringLiteral("0"),
                                              QString::fromUtf8(card.title), *card.number);
-        new ProfileStatClick(frame, [this, opens = card.opens] { emit (this->*opens)(); });
+        new PressReleaseClick(frame, [this, opens = card.opens] { emit (this->*opens)(); });
         m_statCards.append(frame);
         layout->addWidget(new ProfileStatHover(frame, row));
     }

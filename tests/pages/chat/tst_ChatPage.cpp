@@ -23,9 +23,9 @@ namespace {
 
 const QString kMessagesPath = QStringLiteral("/api/desktop/chat/messages");
 
-// One signed-in window's worth of chat: a page stack holding the chat page, a Chat
-// button wired the way the window wires it, and the incoming "receive_message"
-// turned into a programmatic refresh.
+// One signed-in window's worth of chat: a page stack holding the chat page, visits
+// that refresh the online members first, and each incoming message turned into
+// an automatic refresh.
 struct ChatWindow
 {
     ChatWindow(DevServer& server, const QString& userName)
@@ -37,23 +37,16 @@ struct ChatWindow
         stack.addWidget(new QWidget);
         stack.addWidget(page);
         page->setOwnUserName(userName);
-        page->setChatButton(&chatButton);
-        QObject::connect(&chatButton, &QPushButton::clicked, page->onlinePanel(), &ChatOnlinePanel::reload);
-        QObject::connect(&chatButton, &QPushButton::clicked, page, &ChatPage::activateChatPage);
-        QObject::connect(client.channel.get(), &RealtimeChannel::eventReceived, page,
-                         [this](const QString& name) {
-                             if (name == QLatin1String("receive_message"))
-                                 refresh(true);
-                         });
+        QObject::connect(client.channel.get(), &RealtimeChannel::chatMessageReceived, page,
+                         [this] { refresh(true); });
         stack.resize(1100, 760);
         stack.show();
     }
 
     void refresh(bool automatic)
     {
-        chatButton.setProperty("automaticChatRefresh", automatic);
-        chatButton.click();
-        chatButton.setProperty("automaticChatRefresh", false);
+        page->onlinePanel()->reload();
+        page->reloadHistory(automatic);
     }
 
     // Clicks Chat and waits for the reply and its rows; true when it updated the rows.
@@ -74,7 +67,6 @@ struct ChatWindow
 
     SignedInClient client;
     QStackedWidget stack;
-    QPushButton chatButton;
     ChatPage* page;
     QSignalSpy spy;
     QSignalSpy shown;
