@@ -30,9 +30,7 @@ public:
         return true;
     }
 
-    using VoiceAudioTrack::notifyClosed;
     using VoiceAudioTrack::notifyMessage;
-    using VoiceAudioTrack::notifyOpen;
 
     int payload = 111;
     bool open = false;
@@ -47,9 +45,6 @@ public:
     QString label() const override { return name; }
     bool isOpen() const override { return open; }
 
-    using VoiceDataChannel::notifyClosed;
-    using VoiceDataChannel::notifyOpen;
-
     QString name;
     bool open = false;
 };
@@ -57,12 +52,8 @@ public:
 class FakeVoicePeerConnection : public VoicePeerConnection
 {
 public:
-    std::shared_ptr<VoiceAudioTrack> addTrack(const VoiceAudioMediaLine& line, QString* error) override
+    std::shared_ptr<VoiceAudioTrack> addTrack(const VoiceAudioMediaLine& line, QString*) override
     {
-        if (!addTrackFailure.isEmpty()) {
-            *error = addTrackFailure;
-            return nullptr;
-        }
         media = line;
         track = std::make_shared<FakeVoiceAudioTrack>();
         return track;
@@ -121,7 +112,6 @@ public:
 
     using VoicePeerConnection::notifyDataChannel;
     using VoicePeerConnection::notifyLocalCandidate;
-    using VoicePeerConnection::notifyStateChange;
     using VoicePeerConnection::notifyFailure;
 
     VoicePeerConfiguration configuration;
@@ -134,7 +124,6 @@ public:
     bool remoteOfferApplied = false;
     int closeCount = 0;
     State current = State::New;
-    QString addTrackFailure;
     QString localFailure;
     QString remoteFailure;
 };
@@ -150,7 +139,6 @@ public:
         }
         auto connection = std::make_shared<FakeVoicePeerConnection>();
         connection->configuration = configuration;
-        connection->addTrackFailure = nextAddTrackFailure;
         created.append(connection);
         return connection;
     }
@@ -170,5 +158,4 @@ public:
 
     QList<std::shared_ptr<FakeVoicePeerConnection>> created;
     QString createFailure;
-    QString nextAddTrackFailure;
 };

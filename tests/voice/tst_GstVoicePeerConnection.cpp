@@ -25,28 +25,23 @@ struct Reports
 
     void attach(VoicePeerConnection& connection)
     {
-        connection.onLocalDescription([this](const QString& type, const QString& sdp) {
-            std::lock_guard<std::mutex> lock(mutex);
+        auto note = [this](auto update) {
+            return [this, update](auto... values) {
+                std::lock_guard<std::mutex> lock(mutex);
+                update(values...);
+                ++callbacks;
+            };
+        };
+        connection.onLocalDescription(note([this](const QString& type, const QString& sdp) {
             events << type;
             description = sdp;
-            ++callbacks;
-        });
-        connection.onLocalCandidate([this](const QString& candidate, const QString& mid) {
-            std::lock_guard<std::mutex> lock(mutex);
+        }));
+        connection.onLocalCandidate(note([this](const QString& candidate, const QString& mid) {
             events << "candidate";
             candidates.append({candidate, mid});
-            ++callbacks;
-        });
-        connection.onStateChange([this](VoicePeerConnection::State state) {
-            std::lock_guard<std::mutex> lock(mutex);
-            events << QString("state:%1").arg(int(state));
-            ++callbacks;
-        });
-        connection.onFailure([this](const QString& text) {
-            std::lock_guard<std::mutex> lock(mutex);
-            failures << text;
-            ++callbacks;
-        });
+        }));
+        connection.onStateChange(note([this](VoicePeerConnection::State state) { events << QString::number(int(state)); }));
+        connection.onFailure(note([this](const QString& text) { failures << text; }));
     }
     template <typename Read>
     auto read(Read reader)

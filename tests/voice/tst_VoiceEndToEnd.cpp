@@ -53,6 +53,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(lunaChannel.received.contains("voice_existing_users"), 5000);
         QSignalSpy orionStatus(&orion, &VoiceChatManager::voiceStatusChanged);
         orion.joinVoice();
+        QTRY_VERIFY(!orionStatus.isEmpty());
         QCOMPARE(orionStatus.first().first().toString(), QString("connected"));
 
         // orion offers to luna; luna's tone makes luna speak on orion's side.

@@ -208,6 +208,7 @@ private slots:
             QSKIP("needs the test PulseAudio");
         manager->setMicrophoneDeviceId("vmic");
         toolbar->joinButton()->click();
+        QTRY_COMPARE(toolbar->statusDot()->toolTip(), QString("Connected"));
         expectState("#7cff9a", "Connected", false, true, true);
         QCOMPARE(toolbar->muteButton()->toolTip(), QString("Mute"));
         toolbar->muteButton()->click();
