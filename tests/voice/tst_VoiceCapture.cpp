@@ -76,11 +76,7 @@ private slots:
         factory = std::make_shared<FakeVoicePeerConnectionFactory>();
         manager = std::make_unique<VoiceChatManager>(factory);
     }
-    void cleanup()
-    {
-        track.reset();
-        manager.reset();
-    }
+    void cleanup() { track.reset(); manager.reset(); }
 
     // Six seconds in which the microphone hears only the echo of what is
     // played; the last two are compared with what was captured.
@@ -143,9 +139,9 @@ private slots:
         VoiceEngineProbe::feedMicrophone(*manager, constantPcm(4, 5000));
         QCOMPARE(track->sent.size(), sends ? 2 : 0);
         QCOMPARE(manager->isLocalUserSpeaking(), sends);
-        QCOMPARE(transmitting.isEmpty() ? false : transmitting.last().first().toBool(), sends);
+        QCOMPARE(transmitting.last().first().toBool(), sends);
 
-        // Releasing the key (or pressing it) takes effect with the next frame.
+        // Pressing the key (or releasing it) takes effect with the next frame.
         manager->setPushToTalkEnabled(true);
         manager->setPushToTalkPressed(!keyHeld);
         VoiceEngineProbe::feedMicrophone(*manager, constantPcm(2, 5000));
@@ -161,7 +157,6 @@ private slots:
         QTest::newRow("449 by default: 450 speaks") << 0 << 450;
         QTest::newRow("1000: 999 is silent") << 1000 << 999;
         QTest::newRow("1000: 1001 speaks") << 1000 << 1001;
-        QTest::newRow("100: 101 speaks") << 100 << 101;
     }
     void thresholdAndLevel()
     {
