@@ -18,6 +18,7 @@
 #include <QGuiApplication>
 #include <QJsonObject>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -145,29 +146,38 @@ void reportDoubleTalk(bool others)
 
 } // namespace
 
-// What the speaker plays, pulled by its output, handed to the capture as the mixer's tap would.
-class FarEnd : public QIODevice
+// Far-end speech written to the speaker in real time, 30 ms ahead, each
+// block handed to the capture as it is written, as the mixer's tap would.
+class FarEnd
 {
 public:
-    explicit FarEnd(VoiceCapture* capture) : m_capture(capture) { open(QIODevice::ReadOnly); }
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
+    FarEnd(QIODevice* speaker, VoiceCapture* capture) : m_speaker(speaker), m_capture(capture)
     {
-        const qint64 frames = std::min<qint64>(maxSize / 2, AudioProcessing::FrameSamples);
-        AudioProcessing::Frame render{};
-        AudioProcessing::Frame unused{};
-        m_scene.next(render, unused);
-        std::memcpy(data, render.data(), size_t(frames) * 2);
-        m_capture->addPlayedAudio(render.data(), int(frames), 1);
-        return frames * 2;
+        m_clock.start();
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { pump(); });
+        m_timer.start(5);
     }
-    qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
+    void pump()
+    {
+        AudioProcessing::Frame render{};
+        AudioProcessing::Frame unused{};
+        while (m_speaker && m_written < (m_clock.elapsed() + 30) * 48) {
+            m_scene.next(render, unused);
+            m_speaker->write(reinterpret_cast<const char*>(render.data()), qint64(render.size() * 2));
+            m_capture->addPlayedAudio(render.data(), int(render.size()), 1);
+            m_written += qint64(render.size());
+        }
+    }
+
+    QIODevice* m_speaker;
     VoiceCapture* m_capture;
     EchoScene m_scene{0, 0.0, 21};
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+    qint64 m_written = 0;
 };
 
 // The peer's track: every packet sent, decoded on arrival.
@@ -257,7 +267,6 @@ void reportClientPath(bool processing)
     }
     client.handleSignalingEvent("voice_user_joined", QJsonObject{{"sid", "s1"}, {"username", "orion"}});
     SpeakerRecorder microphone("vmic_echo");
-    FarEnd farEnd(VoiceEngineProbe::capture(client));
     QAudioFormat format;
     format.setSampleRate(48000);
     format.setChannelCount(1);
@@ -268,7 +277,7 @@ void reportClientPath(bool processing)
             speaker = device;
     QAudioSink sink(speaker, format);
     sink.setBufferSize(format.bytesForDuration(30000));
-    sink.start(&farEnd);
+    FarEnd farEnd(sink.start(), VoiceEngineProbe::capture(client));
     QTest::qWait(300);
     const auto sentSoFar = [&] {
         std::lock_guard<std::mutex> lock(factory->last->recording->mutex);
