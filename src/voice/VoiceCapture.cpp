@@ -221,7 +221,6 @@ void VoiceCapture::setSending(bool sending)
     if (!sending) {
         m_speakingHold.stop();
         setSpeaking(false);
-        m_pending.clear(); // what was said before the gate closed is not sent later
     }
 }
 
@@ -298,8 +297,14 @@ void VoiceCapture::processFrame(AudioProcessing::Frame& frame)
         emit levelChanged(std::exchange(m_loudestLevel, 0));
         m_levelFrames = 0;
     }
-    if (!m_encoder || !m_sending)
+    if (!m_encoder)
         return;
+    if (!m_sending) {
+        // Only the last 10 ms are kept: opening the gate sends with the next chunk.
+        m_pending.truncate(0);
+        m_pending.append(reinterpret_cast<const char*>(frame.data()), ChunkBytes);
+        return;
+    }
     if (level > m_threshold) {
         setSpeaking(true);
         m_speakingHold.start();

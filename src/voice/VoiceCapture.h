@@ -28,7 +28,8 @@ class VoiceAudioTrack;
 // threshold, off 250 ms after the last one), then 20 ms Opus frames from one
 // encoder and one media clock, each packet sent on every open track.
 // Muted, it captures silence and neither measures nor sends; with the sending
-// gate closed (push-to-talk without the key) it measures but does not send.
+// gate closed (push-to-talk without the key) it measures but does not send,
+// keeping the last 10 ms so that opening the gate sends with the next chunk.
 // Opened for monitoring only (no encoder) it measures and nothing more.
 // It lives on the voice engine's audio thread: the device is read, processed
 // and encoded there, and only speaking and level changes leave it (queued).
