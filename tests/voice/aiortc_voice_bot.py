@@ -76,7 +76,7 @@ class Bot:
         self.peers = {}
         self.allowed = set()
         for name in ("voice_existing_users", "voice_user_joined", "voice_offer", "voice_answer",
-                     "voice_ice_candidate", "voice_user_left"):
+                     "voice_ice_candidate"):
             self.sio.on(name, getattr(self, "on_" + name))
 
     def new_peer(self, sid):
@@ -161,11 +161,6 @@ class Bot:
             await pc.addIceCandidate(candidate)
         except Exception as error:  # a candidate aiortc cannot use is not fatal
             print("candidate ignored:", error, file=sys.stderr)
-
-    async def on_voice_user_left(self, data):
-        pc = self.peers.pop(data.get("sid"), None)
-        if pc:
-            await pc.close()
 
     async def run(self):
         await self.sio.connect(self.args.server, headers={"Cookie": self.args.cookie}, transports=["websocket"])

@@ -111,65 +111,54 @@ private slots:
         QVERIFY2(reductionDb >= minDb && reductionDb <= maxDb, qPrintable(QString::number(reductionDb, 'f', 1) + " dB"));
     }
 
-    // What is sent, and whether the member shows as transmitting and speaking.
-    void pushToTalkAndMute_data()
+    // What is sent, whether the member shows as transmitting and speaking, and the meter.
+    void gateThresholdAndLevel_data()
     {
-        QTest::addColumn<bool>("pushToTalk");
-        QTest::addColumn<bool>("keyHeld");
-        QTest::addColumn<bool>("muted");
-        QTest::addColumn<bool>("sends");
-        QTest::newRow("voice activity") << false << false << false << true;
-        QTest::newRow("push-to-talk, key up") << true << false << false << false;
-        QTest::newRow("push-to-talk, key held") << true << true << false << true;
-        QTest::newRow("key held but muted") << true << true << true << false;
-        QTest::newRow("voice activity, muted") << false << false << true << false;
-    }
-    void pushToTalkAndMute()
-    {
-        QFETCH(bool, sends);
-        QSignalSpy transmitting(manager.get(), &VoiceChatManager::transmittingChanged);
-        joinWithPeer(false);
-        QFETCH(bool, pushToTalk);
-        QFETCH(bool, keyHeld);
-        QFETCH(bool, muted);
-        manager->setPushToTalkEnabled(pushToTalk);
-        manager->setPushToTalkPressed(keyHeld);
-        if (muted)
-            manager->toggleMute();
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(4, 5000));
-        QCOMPARE(track->sent.size(), sends ? 2 : 0);
-        QCOMPARE(manager->isLocalUserSpeaking(), sends);
-        QCOMPARE(transmitting.last().first().toBool(), sends);
-
-        // Pressing the key (or releasing it) takes effect with the next frame.
-        manager->setPushToTalkEnabled(true);
-        manager->setPushToTalkPressed(!keyHeld);
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(2, 5000));
-        QCOMPARE(track->sent.size() - (sends ? 2 : 0), keyHeld || muted ? 0 : 1);
-    }
-
-    // The detector uses the threshold set; the meter reports every 50 ms.
-    void thresholdAndLevel_data()
-    {
-        QTest::addColumn<int>("threshold");
+        QTest::addColumn<QString>("mode"); // v voice activity, k key up, K key held; m: muted
+        QTest::addColumn<int>("threshold"); // 0: the default
         QTest::addColumn<int>("level");
-        QTest::newRow("449 by default: 449 is silent") << 0 << 449;
-        QTest::newRow("449 by default: 450 speaks") << 0 << 450;
-        QTest::newRow("1000: 999 is silent") << 1000 << 999;
-        QTest::newRow("1000: 1001 speaks") << 1000 << 1001;
+        QTest::addColumn<bool>("sends");
+        QTest::addColumn<bool>("speaks");
+        QTest::newRow("449 by default: 450 speaks") << "v" << 0 << 450 << true << true;
+        QTest::newRow("449 by default: 449 does not") << "v" << 0 << 449 << true << false;
+        QTest::newRow("threshold 1000: 1001 speaks") << "v" << 1000 << 1001 << true << true;
+        QTest::newRow("threshold 1000: 999 does not") << "v" << 1000 << 999 << true << false;
+        QTest::newRow("push-to-talk, key up") << "k" << 0 << 5000 << false << false;
+        QTest::newRow("push-to-talk, key held") << "K" << 0 << 5000 << true << true;
+        QTest::newRow("key held but muted") << "Km" << 0 << 5000 << false << false;
+        QTest::newRow("voice activity, muted") << "vm" << 0 << 5000 << false << false;
     }
-    void thresholdAndLevel()
+    void gateThresholdAndLevel()
     {
+        QFETCH(QString, mode);
         QFETCH(int, threshold);
         QFETCH(int, level);
+        QFETCH(bool, sends);
+        QFETCH(bool, speaks);
+        const bool keyHeld = mode.startsWith('K');
+        const bool muted = mode.endsWith('m');
+        QSignalSpy transmitting(manager.get(), &VoiceChatManager::transmittingChanged);
+        QSignalSpy levels(manager.get(), &VoiceChatManager::microphoneLevelChanged);
         if (threshold)
             manager->setSpeakingThreshold(threshold);
         joinWithPeer(false);
-        QSignalSpy levels(manager.get(), &VoiceChatManager::microphoneLevelChanged);
+        manager->setPushToTalkEnabled(!mode.startsWith('v'));
+        manager->setPushToTalkPressed(keyHeld);
+        if (muted)
+            manager->toggleMute();
         VoiceEngineProbe::feedMicrophone(*manager, constantPcm(5, qint16(level)));
-        QCOMPARE(manager->isLocalUserSpeaking(), level > (threshold ? threshold : 449));
-        QTRY_COMPARE(levels.size(), 1);
-        QCOMPARE(levels.first().first().toInt(), level);
+        QCOMPARE(track->sent.size(), sends ? 2 : 0);
+        QCOMPARE(manager->isLocalUserSpeaking(), speaks);
+        QCOMPARE(transmitting.last().first().toBool(), sends);
+        QTRY_COMPARE(levels.size(), muted ? 0 : 1); // one report per 50 ms, key or not
+        QCOMPARE(levels.value(0).value(0, level).toInt(), level);
+
+        // Pressing the key (or releasing it) takes effect with the next frame.
+        const qsizetype before = track->sent.size();
+        manager->setPushToTalkEnabled(true);
+        manager->setPushToTalkPressed(!keyHeld);
+        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(2, qint16(level)));
+        QCOMPARE(track->sent.size() - before, keyHeld || muted ? 0 : 1);
     }
 };
 

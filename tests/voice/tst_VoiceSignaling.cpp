@@ -33,9 +33,9 @@ class TestVoiceSignaling : public QObject
 private:
     std::shared_ptr<FakeVoicePeerConnectionFactory> factory;
     std::unique_ptr<VoiceChatManager> manager;
-    QObject* context = nullptr;
+    std::unique_ptr<QObject> context;
     QList<QPair<QString, QJsonObject>> sent;
-    QStringList log; // every signal of the engine, in order
+    QStringList log; // what the engine signalled, in order
 
     void joined()
     {
@@ -50,8 +50,8 @@ private:
     {
         QStringList result;
         for (const auto& [event, data] : sent)
-            if (event == name)
-                result << data.value("targetSid").toString();
+            result << (event == name ? data.value("targetSid").toString() : QString());
+        result.removeAll(QString());
         return result;
     }
 
@@ -66,68 +66,44 @@ private slots:
     {
         factory = std::make_shared<FakeVoicePeerConnectionFactory>();
         manager = std::make_unique<VoiceChatManager>(factory);
-        context = new QObject;
+        context = std::make_unique<QObject>();
         sent.clear();
         log.clear();
-        connect(manager.get(), &VoiceChatManager::signalingEventRequested, context,
-                [this](const QString& name, const QJsonObject& data) {
-                    sent.append({name, data});
-                    log << "event:" + name;
-                });
-        connect(manager.get(), &VoiceChatManager::voiceStatusChanged, context, [this](const QString& s) { log << "status:" + s; });
-        connect(manager.get(), &VoiceChatManager::muteChanged, context, [this](bool m) { log << QString("mute:%1").arg(m); });
-        connect(manager.get(), &VoiceChatManager::voiceError, context, [this](const QString& m) { log << "error:" + m; });
+        connect(manager.get(), &VoiceChatManager::signalingEventRequested, context.get(),
+                [this](const QString& name, const QJsonObject& data) { sent.append({name, data}); log << "event:" + name; });
+        connect(manager.get(), &VoiceChatManager::voiceStatusChanged, context.get(), [this](const QString& s) { log << "status:" + s; });
+        connect(manager.get(), &VoiceChatManager::muteChanged, context.get(), [this](bool m) { log << QString("mute:%1").arg(m); });
+        connect(manager.get(), &VoiceChatManager::voiceError, context.get(), [this](const QString& m) { log << "error:" + m; });
     }
 
-    void cleanup()
-    {
-        delete context;
-        manager.reset();
-        factory.reset();
-    }
+    void cleanup() { context.reset(); manager.reset(); }
 
-    void joinAfterIgnoredEvents()
+    void joinOfferToMembersIgnoreMalformed()
     {
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Evento WebRTC ignorato"));
-        event("voice_user_joined", user("s1", "orion"));
-        event("voice_account_status", QJsonObject{{"in_voice", true}});
-        QVERIFY(log.isEmpty());
+        event("voice_user_joined", user("s1", "orion")); // not in voice yet
         joined();
         manager->joinVoice();
-        QTest::qWait(50);
         QCOMPARE(log, (QStringList{"status:connected", "mute:0", "event:voice_join"}));
-        QVERIFY(sent.first().second.isEmpty());
         QVERIFY(factory->created.isEmpty());
-    }
 
-    void existingUsersAreOfferedMalformedEventsIgnored()
-    {
-        joined();
         event("voice_existing_users", QJsonArray{user("s1", "orion"), QJsonObject{{"sid", "s2"}}, 42, user("", "x")});
         for (const QString sid : {"s1", "s2"}) {
-            auto connection = connectionOf(sid);
-            QVERIFY(connection);
-            QCOMPARE(connection->localDescriptions, QStringList{"offer"});
-            QCOMPARE(connection->channel->label(), QString("moonlodge-voice-test"));
-            QCOMPARE(connection->media.payloadType, 111);
-            QCOMPARE(connection->configuration.stunUrl, QString());
+            QCOMPARE(connectionOf(sid)->localDescriptions, QStringList{"offer"});
+            QCOMPARE(connectionOf(sid)->channel->label(), QString("moonlodge-voice-test"));
+            QCOMPARE(connectionOf(sid)->configuration.stunUrl, QString());
         }
         QCOMPARE(targets("voice_offer"), (QStringList{"s1", "s2"}));
         QCOMPARE(sent[1].second.value("offer").toObject().value("sdp").toString(), QString("v=0 fake offer"));
 
         const QJsonValue malformed[][2] = {
-            {"voice_existing_users", user("s9", "x")},
-            {"voice_user_joined", QJsonArray{user("s9", "a")}},
-            {"voice_user_joined", QJsonObject{{"sid", 5}}},
-            {"voice_offer", QJsonObject{{"fromSid", "s9"}, {"offer", "v=0"}}},
-            {"voice_offer", described("", "offer")},
-            {"voice_offer", described("s9", "offer", "")},
-            {"voice_answer", QJsonValue("text")},
-            {"voice_ice_candidate", candidateFrom("s9", "")},
-            {"voice_user_left", QJsonObject{}},
-            {"voice_something_else", user("s9", "x")},
+            {"voice_existing_users", user("s9", "x")},     {"voice_user_joined", QJsonArray{user("s9", "a")}},
+            {"voice_user_joined", QJsonObject{{"sid", 5}}}, {"voice_offer", QJsonObject{{"fromSid", "s9"}, {"offer", "v=0"}}},
+            {"voice_offer", described("", "offer")},       {"voice_offer", described("s9", "offer", "")},
+            {"voice_answer", QJsonValue("text")},          {"voice_ice_candidate", candidateFrom("s9", "")},
+            {"voice_user_left", QJsonObject{}},            {"voice_something_else", user("s9", "x")},
         };
-        const int logged = int(log.size());
+        const qsizetype logged = log.size();
         for (const auto& [name, data] : malformed)
             event(name.toString(), data);
         QCOMPARE(factory->created.size(), 2);
@@ -147,11 +123,11 @@ private slots:
     void emergencyOffer()
     {
         QFETCH(QString, then);
+        QFETCH(bool, offered);
         joined();
         event("voice_user_joined", user("s1", "orion"));
         auto connection = connectionOf("s1");
-        QVERIFY(!connection->channel);
-        QVERIFY(connection->localDescriptions.isEmpty());
+        QVERIFY(!connection->channel && connection->localDescriptions.isEmpty());
         if (then == "offer")
             event("voice_offer", described("s1", "offer"));
         else if (then == "left")
@@ -159,7 +135,6 @@ private slots:
         else if (then == "leave")
             manager->leaveVoice();
         QTest::qWait(1700);
-        QFETCH(bool, offered);
         QCOMPARE(targets("voice_offer").size(), offered ? 1 : 0);
         QCOMPARE(connection->localDescriptions.contains("offer"), offered);
     }
@@ -169,10 +144,8 @@ private slots:
         joined();
         // An offer before anything else creates the answering connection.
         event("voice_offer", QJsonObject{{"fromSid", "s7"}, {"offer", QJsonObject{{"sdp", "v=0 x"}}}});
-        auto answering = connectionOf("s7");
-        QVERIFY(answering && !answering->channel);
-        QCOMPARE(answering->remoteDescriptions.first(), (QPair<QString, QString>("v=0 x", "offer")));
-        QCOMPARE(answering->localDescriptions, QStringList{"answer"});
+        QCOMPARE(connectionOf("s7")->remoteDescriptions.first(), (QPair<QString, QString>("v=0 x", "offer")));
+        QCOMPARE(connectionOf("s7")->localDescriptions, QStringList{"answer"});
         QCOMPARE(targets("voice_answer"), QStringList{"s7"});
 
         // An answer applies to an existing connection only.
@@ -186,14 +159,11 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Candidato ICE ricevuto prima della PeerConnection: .*s2"));
         event("voice_ice_candidate", candidateFrom("s2"));
         event("voice_user_joined", user("s2", "nova"));
-        QVERIFY(connectionOf("s2")->remoteCandidates.isEmpty());
         event("voice_ice_candidate", candidateFrom("s2"));
         QCOMPARE(connectionOf("s2")->remoteCandidates.size(), 1);
-        QCOMPARE(connectionOf("s2")->remoteCandidates.first().second, QString("0"));
 
         // What the library gathers goes out, and the answering side's channel arrives already open.
         connectionOf("s2")->notifyLocalCandidate("candidate:9 1 UDP 5 127.0.0.1 9 typ host", "audio0");
-        QCOMPARE(sent.last().first, QString("voice_ice_candidate"));
         QCOMPARE(sent.last().second.value("candidate").toObject().value("sdpMid").toString(), QString("audio0"));
         auto channel = std::make_shared<FakeVoiceDataChannel>("moonlodge-voice-test");
         channel->open = true;
@@ -210,7 +180,6 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Errore durante la segnalazione WebRTC: .*bad sdp"));
         event("voice_offer", described("s1", "offer"));
         QVERIFY(connectionOf("s1")->localDescriptions.isEmpty());
-
         // Reported later by the library, the same way.
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Errore durante la segnalazione WebRTC: .*late failure"));
         connectionOf("s1")->notifyFailure("late failure");
@@ -260,11 +229,10 @@ private slots:
         QVERIFY(manager->toggleRemoteUserMute("orion"));
         log.clear();
         manager->leaveVoice();
+        manager->leaveVoice();
         QCOMPARE(log, (QStringList{"event:voice_leave", "status:disconnected", "mute:0"}));
         QVERIFY(!manager->isRemoteUserMuted("orion"));
         QCOMPARE(factory->last()->closeCount, 1);
-        manager->leaveVoice();
-        QCOMPARE(log.size(), 3);
 
         joined();
         log.clear();
