@@ -15,8 +15,6 @@
 
 typedef struct _GstElement GstElement;
 typedef struct _GstPad GstPad;
-typedef struct _GstBus GstBus;
-typedef struct _GstMessage GstMessage;
 typedef struct _GstPromise GstPromise;
 typedef struct _GParamSpec GParamSpec;
 typedef struct _GstWebRTCDataChannel GstWebRTCDataChannel;
