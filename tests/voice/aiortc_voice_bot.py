@@ -62,11 +62,8 @@ class ToneTrack(MediaStreamTrack):
 
 
 def dominant_frequency(samples):
-    windowed = samples * numpy.hanning(len(samples))
-    spectrum = numpy.abs(numpy.fft.rfft(windowed))
-    spectrum[:5] = 0
-    peak = int(numpy.argmax(spectrum))
-    return peak * RATE / len(samples)
+    spectrum = numpy.abs(numpy.fft.rfft(samples * numpy.hanning(len(samples))))
+    return (5 + int(numpy.argmax(spectrum[5:]))) * RATE / len(samples)
 
 
 class Bot:
