@@ -1,14 +1,32 @@
-// Echo cancellation on a synthetic echo path (60 ms delay, -6 dB, two
-// reflections): echo return loss enhancement once converged, the time it takes
-// to get there, and the capture CPU per 10 ms frame with processing on and off.
+// Echo cancellation, first through the client's own path: far-end speech
+// played on a speaker whose monitor is fed back into the microphone (a
+// PulseAudio loopback, bench/run.sh sets it up), the output's tap handing the
+// capture what is played, and what the client sends compared with what its
+// microphone heard: echo return loss enhancement once converged, the time to
+// get there, and the CPU of the engine's audio thread with processing on and
+// off. Then the canceller alone on a synthetic echo path (60 ms delay, -6 dB,
+// two reflections), per 10 ms frame.
 
 #include "EchoScene.h"
+#include "FakeVoicePeerConnection.h"
+#include "TestAudio.h"
+#include "VoiceEngineProbe.h"
 
+#include <QAudioSink>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QJsonObject>
+#include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -128,8 +146,188 @@ void reportDoubleTalk(bool others)
 
 } // namespace
 
-int main()
+// Far-end speech written to the speaker in real time, 30 ms ahead, each
+// block handed to the capture as it is written, as the mixer's tap would.
+class FarEnd
 {
+public:
+    FarEnd(QIODevice* speaker, VoiceCapture* capture) : m_speaker(speaker), m_capture(capture)
+    {
+        m_clock.start();
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { pump(); });
+        m_timer.start(5);
+    }
+
+private:
+    void pump()
+    {
+        AudioProcessing::Frame render{};
+        AudioProcessing::Frame unused{};
+        while (m_speaker && m_written < (m_clock.elapsed() + 30) * 48) {
+            m_scene.next(render, unused);
+            m_speaker->write(reinterpret_cast<const char*>(render.data()), qint64(render.size() * 2));
+            m_capture->addPlayedAudio(render.data(), int(render.size()), 1);
+            m_written += qint64(render.size());
+        }
+    }
+
+    QIODevice* m_speaker;
+    VoiceCapture* m_capture;
+    EchoScene m_scene{0, 0.0, 21};
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+    qint64 m_written = 0;
+};
+
+// The peer's track: every packet sent, decoded on arrival.
+class RecordingTrack : public FakeVoiceAudioTrack
+{
+public:
+    RecordingTrack() { m_decoder = opus_decoder_create(48000, 1, &m_error); }
+    ~RecordingTrack() override { opus_decoder_destroy(m_decoder); }
+    bool sendFrame(const QByteArray& packet, double, QString*) override
+    {
+        qint16 pcm[960];
+        const int samples = opus_decode(m_decoder, reinterpret_cast<const unsigned char*>(packet.constData()),
+                                        int(packet.size()), pcm, 960, 0);
+        std::lock_guard<std::mutex> lock(mutex);
+        decoded.insert(decoded.end(), pcm, pcm + std::max(samples, 0));
+        return true;
+    }
+    std::mutex mutex;
+    std::vector<qint16> decoded;
+
+private:
+    OpusDecoder* m_decoder = nullptr;
+    int m_error = 0;
+};
+
+class RecordingConnection : public FakeVoicePeerConnection
+{
+public:
+    std::shared_ptr<VoiceAudioTrack> addTrack(const VoiceAudioMediaLine& line, QString*) override
+    {
+        media = line;
+        recording = std::make_shared<RecordingTrack>();
+        recording->open = true;
+        return recording;
+    }
+    std::shared_ptr<RecordingTrack> recording;
+};
+
+class RecordingFactory : public VoicePeerConnectionFactory
+{
+public:
+    std::shared_ptr<VoicePeerConnection> create(const VoicePeerConfiguration&, QString*) override
+    {
+        last = std::make_shared<RecordingConnection>();
+        return last;
+    }
+    std::shared_ptr<RecordingConnection> last;
+};
+
+// CPU seconds of this process's thread with the given name.
+double threadCpuSeconds(const QByteArray& name)
+{
+    for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+        return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+    }
+    return 0.0;
+}
+
+double energy(const qint16* samples, size_t count)
+{
+    double sum = 0.0;
+    for (size_t i = 0; i < count; ++i)
+        sum += double(samples[i]) * samples[i];
+    return sum;
+}
+
+void reportClientPath(bool processing)
+{
+    constexpr int Seconds = 20;
+    constexpr size_t Block = 24000; // 500 ms
+    auto factory = std::make_shared<RecordingFactory>();
+    VoiceChatManager client(factory);
+    client.setMicrophoneDeviceId("vmic_echo");
+    client.setAudioProcessing(processing, processing, processing);
+    bool connected = false;
+    QObject::connect(&client, &VoiceChatManager::voiceStatusChanged, &client,
+                     [&connected](const QString& status) { connected = status == QLatin1String("connected"); });
+    client.joinVoice();
+    if (!QTest::qWaitFor([&] { return connected; }, 5000)) {
+        std::printf("echo, client path: no microphone vmic_echo\n");
+        return;
+    }
+    client.handleSignalingEvent("voice_user_joined", QJsonObject{{"sid", "s1"}, {"username", "orion"}});
+    SpeakerRecorder microphone("vmic_echo");
+    QAudioFormat format;
+    format.setSampleRate(48000);
+    format.setChannelCount(1);
+    format.setSampleFormat(QAudioFormat::Int16);
+    QAudioDevice speaker;
+    for (const QAudioDevice& device : QMediaDevices::audioOutputs())
+        if (device.id() == "vspk_c")
+            speaker = device;
+    QAudioSink sink(speaker, format);
+    sink.setBufferSize(format.bytesForDuration(30000));
+    FarEnd farEnd(sink.start(), VoiceEngineProbe::capture(client));
+    QTest::qWait(300);
+    const auto sentSoFar = [&] {
+        std::lock_guard<std::mutex> lock(factory->last->recording->mutex);
+        return factory->last->recording->decoded;
+    };
+    const size_t heardFrom = microphone.samples.size();
+    const size_t sentFrom = sentSoFar().size();
+    const double cpuBefore = threadCpuSeconds("voice-audio");
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(Seconds * 1000);
+    const double cpuShare = (threadCpuSeconds("voice-audio") - cpuBefore) / (wall.elapsed() / 1000.0);
+    sink.stop();
+    const std::vector<qint16> sent = sentSoFar();
+    client.leaveVoice();
+
+    std::vector<double> blocks;
+    for (size_t i = 0; heardFrom + (i + 1) * Block <= microphone.samples.size() && sentFrom + (i + 1) * Block <= sent.size(); ++i) {
+        const double heard = energy(microphone.samples.data() + heardFrom + i * Block, Block);
+        const double out = energy(sent.data() + sentFrom + i * Block, Block);
+        blocks.push_back(10.0 * std::log10(std::max(heard, 1.0) / std::max(out, 1.0)));
+    }
+    if (blocks.size() < 10) {
+        std::printf("echo, client path: too little audio (%zu blocks)\n", blocks.size());
+        return;
+    }
+    const double converged = meanOfLast(blocks, 10);
+    const double reached = convergedAfterSeconds(blocks, GoalDb) * 2.5 /* 500 ms blocks, not 200 */;
+    std::printf("echo, client path (speaker monitor looped into the microphone), processing %s: ERLE after "
+                "convergence %.1f dB (goal >= %.0f), ",
+                processing ? "on" : "off", converged, GoalDb);
+    if (processing && reached >= 0)
+        std::printf("stays >= %.0f dB after %.1f s, ", GoalDb, reached);
+    else if (processing)
+        std::printf("within 3 dB of final after %.1f s, ",
+                    convergedAfterSeconds(blocks, converged - 3.0) * 2.5);
+    std::printf("audio thread CPU %.2f %% of a core\n", cpuShare * 100.0);
+}
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
+        QGuiApplication app(argc, argv);
+        reportClientPath(true);
+        reportClientPath(false);
+    }
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("echo: load average %.2f\n", load[0]);
+
     const Run off = run(false, false, 60);
     std::printf("processing off (frames pass untouched): ERLE %.1f dB, %.1f us per 10 ms frame\n",
                 meanOfLast(off.blockErleDb, 25), off.microsecondsPerFrame);

@@ -304,6 +304,10 @@ void MainWindow::connectConnectionState()
         m_voiceMuted = status == QLatin1String("muted");
         if (m_inVoice)
             m_rejoinVoice = false;  // joined again, by the member or by the rejoin
+        // A rejoin ends muted as the member left it, once the join has finished.
+        const bool joinEnded = status == QLatin1String("connected") || status == QLatin1String("error");
+        if (joinEnded && std::exchange(m_rejoinMuted, false) && status == QLatin1String("connected"))
+            QMetaObject::invokeMethod(m_voice, &VoiceChatManager::toggleMute, Qt::QueuedConnection);
     });
 }
 
@@ -318,8 +322,6 @@ void MainWindow::showConnectionState(RealtimeChannel::ConnectionState state)
     if (state != RealtimeChannel::ConnectionState::Ready || !std::exchange(m_rejoinVoice, false))
         return;
     m_voice->joinVoice();
-    if (std::exchange(m_rejoinMuted, false) && !m_voice->isMuted())
-        m_voice->toggleMute();
 }
 
 void MainWindow::leaveVoiceUntilReconnected()

@@ -13,15 +13,25 @@
 
 #include <cmath>
 
-GstVoiceAudioTrack::GstVoiceAudioTrack(const VoiceAudioMediaLine& media, GstElement* appsrc,
-                                       GstWebRTCRTPTransceiver* transceiver)
+GstVoiceAudioTrack::GstVoiceAudioTrack(const VoiceAudioMediaLine& media)
     : m_media(media)
-    , m_appsrc(appsrc)
-    , m_transceiver(transceiver)
     , m_payloadType(media.payloadType)
 {
     m_sequence = quint16(QRandomGenerator::global()->generate());
     m_timestampBase = QRandomGenerator::global()->generate();
+}
+
+void GstVoiceAudioTrack::attach(GstElement* appsrc, GstWebRTCRTPTransceiver* transceiver)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_appsrc = appsrc;
+    m_transceiver = transceiver;
+}
+
+VoiceAudioMediaLine GstVoiceAudioTrack::media() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_media;
 }
 
 GstVoiceAudioTrack::~GstVoiceAudioTrack()

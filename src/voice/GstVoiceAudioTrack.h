@@ -13,13 +13,18 @@ typedef struct _GstWebRTCRTPTransceiver GstWebRTCRTPTransceiver;
 // The send-and-receive audio line of a webrtcbin connection. Sending: Opus
 // packets are put into RTP here (payload type, SSRC, sequence numbers and the
 // 48 kHz timestamp) and pushed through an appsrc into webrtcbin's sink pad.
-// Receiving: webrtcbin's output RTP packets are handed to onMessage.
+// Receiving: webrtcbin's output RTP packets are handed to onMessage. The
+// track exists at once; its GStreamer side is attached when the connection's
+// worker has built it.
 class GstVoiceAudioTrack : public VoiceAudioTrack
 {
 public:
-    // appsrc and transceiver: one reference each, taken over.
-    GstVoiceAudioTrack(const VoiceAudioMediaLine& media, GstElement* appsrc, GstWebRTCRTPTransceiver* transceiver);
+    explicit GstVoiceAudioTrack(const VoiceAudioMediaLine& media);
     ~GstVoiceAudioTrack() override;
+
+    // appsrc and transceiver: one reference each, taken over.
+    void attach(GstElement* appsrc, GstWebRTCRTPTransceiver* transceiver);
+    VoiceAudioMediaLine media() const;
 
     // The caps of the RTP the track sends, which are also the codec preference of its transceiver.
     static GstCaps* rtpCaps(const VoiceAudioMediaLine& media, bool withSsrc);

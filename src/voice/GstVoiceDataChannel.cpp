@@ -5,14 +5,14 @@
 #include <gst/gst.h>
 #include <gst/webrtc/webrtc.h>
 
-GstVoiceDataChannel::GstVoiceDataChannel(GstWebRTCDataChannel* channel)
-    : m_channel(channel)
+GstVoiceDataChannel::GstVoiceDataChannel(const QString& label)
+    : m_label(label)
 {
-    gchar* label = nullptr;
-    g_object_get(m_channel, "label", &label, nullptr);
-    m_label = QString::fromUtf8(label);
-    g_free(label);
+}
 
+void GstVoiceDataChannel::attach(GstWebRTCDataChannel* channel)
+{
+    m_channel = channel;
     GstWebRTCDataChannelState state = GST_WEBRTC_DATA_CHANNEL_STATE_CONNECTING;
     g_object_get(m_channel, "ready-state", &state, nullptr);
     m_open = state == GST_WEBRTC_DATA_CHANNEL_STATE_OPEN;

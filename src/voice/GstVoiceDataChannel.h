@@ -7,13 +7,16 @@
 typedef struct _GstWebRTCDataChannel GstWebRTCDataChannel;
 
 // A data channel of webrtcbin. Holds a reference to the GStreamer channel
-// until release().
+// until release(). A channel this side creates exists at once and gets its
+// GStreamer channel when the connection's worker has made it.
 class GstVoiceDataChannel : public VoiceDataChannel
 {
 public:
-    // Takes over one reference to channel.
-    explicit GstVoiceDataChannel(GstWebRTCDataChannel* channel);
+    explicit GstVoiceDataChannel(const QString& label);
     ~GstVoiceDataChannel() override;
+
+    // Takes over one reference to channel.
+    void attach(GstWebRTCDataChannel* channel);
 
     QString label() const override;
     bool isOpen() const override;

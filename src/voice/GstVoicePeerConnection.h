@@ -8,14 +8,13 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 typedef struct _GstElement GstElement;
 typedef struct _GstPad GstPad;
-typedef struct _GstBus GstBus;
-typedef struct _GstMessage GstMessage;
 typedef struct _GstPromise GstPromise;
 typedef struct _GParamSpec GParamSpec;
 typedef struct _GstWebRTCDataChannel GstWebRTCDataChannel;
@@ -26,12 +25,15 @@ class GstVoiceDataChannel;
 
 // A voice peer connection carried by GStreamer's webrtcbin in a pipeline of its
 // own: bundle-policy max-bundle, a 20 ms jitter buffer, UPnP and ICE-TCP off,
-// explicit negotiation only. Nothing here waits for GStreamer: descriptions
-// are completed from webrtcbin's promise replies, and the pipeline is torn
-// down on a worker thread. Candidates, state changes, data channels, RTP and
-// failures arrive on GStreamer's threads. Local candidates are held back until
-// the local description has been reported, so signalling sees them in order;
-// remote candidates wait (a bounded number) for the remote description.
+// explicit negotiation only. Nothing here waits for GStreamer, nor even
+// touches it on the caller's thread: what can be checked at once (descriptions
+// and candidates as text) is checked there, and everything else (building the
+// pipeline, the audio line and data channel, negotiation, teardown) runs in
+// order on the GstVoiceWorker thread; descriptions are completed from
+// webrtcbin's promise replies. Candidates, state changes, data channels, RTP
+// and failures arrive on GStreamer's threads. Local candidates are held back
+// until the local description has been reported, so signalling sees them in
+// order; remote candidates wait (a bounded number) for the remote description.
 class GstVoicePeerConnection : public VoicePeerConnection,
                                public std::enable_shared_from_this<GstVoicePeerConnection>
 {
@@ -49,18 +51,21 @@ public:
     State state() const override;
     void close() override;
 
-    // "stun:host:port" as webrtcbin wants it ("stun://host:port"); empty stays empty.
-    static QString webrtcbinStunServer(const QString& stunUrl);
-
 private:
     struct Replies;
 
     GstVoicePeerConnection() = default;
-    bool setUp(const VoicePeerConfiguration& configuration, bool loopbackOnly, QString* error);
+    // Runs work on the worker thread, unless the connection is closed or its pipeline failed by then.
+    void onWorker(std::function<void(GstVoicePeerConnection&)> work);
+    QString setUp(const VoicePeerConfiguration& configuration, bool loopbackOnly);
     void connectSignal(const char* name, void (*handler)());
+    void tearDown();
+    static void release(GstElement* pipeline, GstElement* webrtc, const std::vector<unsigned long>& handlers,
+                        const std::shared_ptr<GstVoiceAudioTrack>& track,
+                        const std::vector<std::shared_ptr<GstVoiceDataChannel>>& channels);
     // The connection a signal handler was registered for, unless it is gone or closed.
     static std::shared_ptr<GstVoicePeerConnection> fromHandle(void* handle);
-    void applyRemoteCandidate(const QString& candidate, const QString& mid);
+    void queueRemoteCandidate(const QString& candidate, const QString& mid);
     void localDescriptionCreated(GstPromise* promise, bool offer);
     void localDescriptionSet(GstPromise* promise, GstWebRTCSessionDescription* description, bool offer);
     void flushLocalCandidates();
@@ -69,11 +74,15 @@ private:
     static void handleConnectionState(GstElement* webrtc, GParamSpec* property, void* self);
     static void handleDataChannel(GstElement* webrtc, GstWebRTCDataChannel* channel, void* self);
     static void handlePadAdded(GstElement* webrtc, GstPad* pad, void* self);
-    static int handleBusMessage(GstBus* bus, GstMessage* message, void* self);
 
+    // The worker's: the GStreamer objects and why they could not be built.
     GstElement* m_pipeline = nullptr;
     GstElement* m_webrtc = nullptr;
     std::vector<unsigned long> m_signalHandlers;
+    QString m_setUpFailure;
+    bool m_setUpFailureReported = false;
+
+    // Set by addTrack before the worker builds it, fixed afterwards.
     std::shared_ptr<GstVoiceAudioTrack> m_track;
 
     std::mutex m_mutex; // guards what follows

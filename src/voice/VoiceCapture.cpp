@@ -1,20 +1,28 @@
 #include "voice/VoiceCapture.h"
 
 #include "app/LogCategories.h"
+#include "voice/AudioProcessing.h"
 #include "voice/VoiceAudioTrack.h"
 
 #include <QAudioSource>
 #include <QDebug>
+
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
 constexpr int SampleRate = 48000;
 constexpr int FrameSamples = 960;             // 20 ms
 constexpr int FrameBytes = FrameSamples * 2;  // mono, 16-bit
-constexpr int ChunkBytes = FrameBytes / 2;    // 10 ms
-constexpr int SpeakingThreshold = 449;        // mean absolute sample value must exceed it
+constexpr int ChunkBytes = FrameBytes / 2;    // 10 ms, also the processing frame
 constexpr int SpeakingHoldMs = 250;
 constexpr quint64 FrameMicroseconds = 20000;
+constexpr int LevelFrames = 5;                // one level report per 50 ms
+constexpr std::size_t MaxPlayedSamples = SampleRate / 2;
+// From a sample played to its echo in the capture, beyond the capture's own
+// buffer: the output's buffer and the sound server's (the canceller refines it).
+constexpr int PlaybackLatencyMs = 40;
 
 QAudioFormat captureFormat()
 {
@@ -48,6 +56,7 @@ const QString UnsupportedFormat = QStringLiteral("The selected microphone does n
 
 VoiceCapture::VoiceCapture(QObject* parent)
     : QObject(parent)
+    , m_processing(std::make_unique<AudioProcessing>())
     , m_speakingHold(this) // moves along with the capture to its thread
 {
     m_speakingHold.setSingleShot(true);
@@ -57,10 +66,20 @@ VoiceCapture::VoiceCapture(QObject* parent)
 
 VoiceCapture::~VoiceCapture()
 {
-    m_io = nullptr;
-    if (m_source)
-        m_source->stop();
+    releaseSource();
     destroyEncoder();
+}
+
+// Destroying a source runs an event loop of its own, which may deliver any
+// event of this thread, the deletion of this capture included: it goes from
+// the event loop, never from inside one of these functions.
+void VoiceCapture::releaseSource()
+{
+    m_io = nullptr;
+    if (!m_source)
+        return;
+    m_source->stop();
+    m_source.release()->deleteLater();
 }
 
 QString VoiceCapture::open(const QAudioDevice& device)
@@ -97,30 +116,45 @@ QString VoiceCapture::open(const QAudioDevice& device)
 
 QString VoiceCapture::restart(const QAudioDevice& device)
 {
-    if (device.isNull())
-        return QStringLiteral("No microphone was found.");
-    if (!device.isFormatSupported(captureFormat()))
-        return UnsupportedFormat;
-    const QString failure = startSource(device, captureFormat());
+    const QString failure = startCapture(device);
     if (failure.isEmpty())
         qCDebug(lcVoice) << "Acquisizione avviata dal microfono:" << device.description();
     return failure;
 }
 
+QString VoiceCapture::monitor(const QAudioDevice& device)
+{
+    destroyEncoder();
+    m_muted = false;
+    return startCapture(device);
+}
+
+QString VoiceCapture::startCapture(const QAudioDevice& device)
+{
+    if (device.isNull())
+        return QStringLiteral("No microphone was found.");
+    if (!device.isFormatSupported(captureFormat()))
+        return UnsupportedFormat;
+    return startSource(device, captureFormat());
+}
+
 QString VoiceCapture::startSource(const QAudioDevice& device, const QAudioFormat& format)
 {
-    m_io = nullptr;
+    releaseSource();
     m_source = std::make_unique<QAudioSource>(device, format);
     m_source->setBufferSize(ChunkBytes);
     m_source->setVolume(m_muted ? 0.0 : 1.0);
     QIODevice* io = m_source->start();
     if (!io) {
-        m_source.reset();
+        releaseSource();
         return QStringLiteral("The microphone could not be started.");
     }
     m_io = io;
     connect(io, &QIODevice::readyRead, this, &VoiceCapture::readDevice);
+    m_unprocessed.clear();
     m_pending.clear();
+    discardPlayedAudio();
+    m_processing->setStreamDelayMs(PlaybackLatencyMs + int(format.durationForBytes(m_source->bufferSize()) / 1000));
     return {};
 }
 
@@ -128,11 +162,8 @@ void VoiceCapture::stop()
 {
     m_speakingHold.stop();
     setSpeaking(false);
-    m_io = nullptr;
-    if (m_source) {
-        m_source->stop();
-        m_source.reset();
-    }
+    releaseSource();
+    m_unprocessed.clear();
     m_pending.clear();
     qCDebug(lcVoice) << "Acquisizione del microfono arrestata.";
 }
@@ -184,12 +215,97 @@ void VoiceCapture::readDevice()
     process(pcm);
 }
 
+void VoiceCapture::setSending(bool sending)
+{
+    m_sending = sending;
+    if (!sending) {
+        m_speakingHold.stop();
+        setSpeaking(false);
+    }
+}
+
+void VoiceCapture::setAudioProcessing(bool echoCancellation, bool noiseSuppression, bool automaticGain)
+{
+    m_processing->setEchoCancellation(echoCancellation);
+    m_processing->setNoiseSuppression(noiseSuppression);
+    m_processing->setAutomaticGain(automaticGain);
+    m_echoCancellation = echoCancellation;
+    discardPlayedAudio();
+}
+
+void VoiceCapture::discardPlayedAudio()
+{
+    std::lock_guard<std::mutex> lock(m_playedMutex);
+    m_played.clear();
+}
+
+void VoiceCapture::addPlayedAudio(const qint16* samples, int frames, int channels)
+{
+    if (!m_echoCancellation || frames <= 0 || channels <= 0)
+        return;
+    std::lock_guard<std::mutex> lock(m_playedMutex);
+    for (int i = 0; i < frames; ++i) {
+        int sum = 0;
+        for (int channel = 0; channel < channels; ++channel)
+            sum += samples[i * channels + channel];
+        m_played.push_back(qint16(sum / channels));
+    }
+    if (m_played.size() > MaxPlayedSamples)
+        m_played.erase(m_played.begin(), m_played.end() - MaxPlayedSamples);
+}
+
+// Every whole 10 ms of played audio goes to the canceller before the capture frame it may echo in.
+void VoiceCapture::analyzePlayedAudio()
+{
+    std::vector<qint16> played;
+    {
+        std::lock_guard<std::mutex> lock(m_playedMutex);
+        const std::size_t whole = m_played.size() - m_played.size() % AudioProcessing::FrameSamples;
+        played.assign(m_played.begin(), m_played.begin() + whole);
+        m_played.erase(m_played.begin(), m_played.begin() + whole);
+    }
+    AudioProcessing::Frame frame;
+    for (std::size_t offset = 0; offset < played.size(); offset += frame.size()) {
+        std::copy_n(played.begin() + offset, frame.size(), frame.begin());
+        m_processing->analyzeRender(frame);
+    }
+}
+
 void VoiceCapture::process(const QByteArray& pcm)
 {
-    if (m_muted)
+    if (m_muted) {
+        discardPlayedAudio(); // the canceller resumes with what is played from now on
         return;
-    const qint64 samples = pcm.size() / 2;
-    if (samples > 0 && meanLevel(reinterpret_cast<const qint16*>(pcm.constData()), samples) > SpeakingThreshold) {
+    }
+    m_unprocessed.append(pcm);
+    qsizetype offset = 0;
+    AudioProcessing::Frame frame;
+    for (; m_unprocessed.size() - offset >= ChunkBytes; offset += ChunkBytes) {
+        std::memcpy(frame.data(), m_unprocessed.constData() + offset, ChunkBytes);
+        processFrame(frame);
+    }
+    m_unprocessed.remove(0, offset);
+}
+
+void VoiceCapture::processFrame(AudioProcessing::Frame& frame)
+{
+    analyzePlayedAudio();
+    m_processing->processCapture(frame);
+    const int level = int(meanLevel(frame.data(), qint64(frame.size())));
+    m_loudestLevel = std::max(m_loudestLevel, level);
+    if (++m_levelFrames == LevelFrames) {
+        emit levelChanged(std::exchange(m_loudestLevel, 0));
+        m_levelFrames = 0;
+    }
+    if (!m_encoder)
+        return;
+    if (!m_sending) {
+        // Only the last 10 ms are kept: opening the gate sends with the next chunk.
+        m_pending.truncate(0);
+        m_pending.append(reinterpret_cast<const char*>(frame.data()), ChunkBytes);
+        return;
+    }
+    if (level > m_threshold) {
         setSpeaking(true);
         m_speakingHold.start();
     }
@@ -197,9 +313,7 @@ void VoiceCapture::process(const QByteArray& pcm)
         m_pending.clear(); // nothing is kept while alone
         return;
     }
-    if (!m_encoder)
-        return;
-    m_pending.append(pcm);
+    m_pending.append(reinterpret_cast<const char*>(frame.data()), ChunkBytes);
     encodeFrames();
 }
 

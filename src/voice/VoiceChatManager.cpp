@@ -4,8 +4,8 @@
 #include "app/LogCategories.h"
 #include "voice/GstVoicePeerConnectionFactory.h"
 #include "voice/VoiceAudioTrack.h"
-#include "voice/VoiceCapture.h"
 #include "voice/VoiceDataChannel.h"
+#include "voice/VoiceMicrophone.h"
 #include "voice/VoicePeerConnection.h"
 #include "voice/VoicePeerConnectionFactory.h"
 #include "voice/VoiceRemoteMember.h"
@@ -19,10 +19,7 @@
 
 #include <opus.h>
 
-#include <functional>
 #include <utility>
-
-const char* const VoiceChatManager::DefaultStunUrl = "stun:stun.l.google.com:19302";
 
 namespace {
 
@@ -42,11 +39,6 @@ QAudioDevice deviceWithId(const QByteArray& id, const QList<QAudioDevice>& devic
     return fallback;
 }
 
-QAudioDevice chooseInputDevice(const QByteArray& id)
-{
-    return deviceWithId(id, QMediaDevices::audioInputs(), QMediaDevices::defaultAudioInput());
-}
-
 QAudioDevice chooseOutputDevice(const QByteArray& id)
 {
     return deviceWithId(id, QMediaDevices::audioOutputs(), QMediaDevices::defaultAudioOutput());
@@ -56,21 +48,6 @@ QString stringField(const QJsonObject& object, const char* key)
 {
     const QJsonValue value = object.value(QLatin1String(key));
     return value.isString() ? value.toString() : QString();
-}
-
-// Runs work on the capture's thread and waits for it. The audio thread never
-// waits on the GUI thread, and what runs there is short (opening a device).
-QString inCapture(VoiceCapture* capture, const std::function<QString(VoiceCapture*)>& work)
-{
-    QString result;
-    QMetaObject::invokeMethod(capture, [&] { result = work(capture); }, Qt::BlockingQueuedConnection);
-    return result;
-}
-
-// Runs work on the capture's thread without waiting.
-void postToCapture(VoiceCapture* capture, std::function<void(VoiceCapture*)> work)
-{
-    QMetaObject::invokeMethod(capture, [capture, work = std::move(work)] { work(capture); }, Qt::QueuedConnection);
 }
 
 } // namespace
@@ -88,22 +65,24 @@ VoiceChatManager::VoiceChatManager(std::shared_ptr<VoicePeerConnectionFactory> f
     , d(std::make_unique<Private>())
 {
     d->connectionFactory = factory ? std::move(factory) : std::make_shared<GstVoicePeerConnectionFactory>();
-    d->inputDeviceFor = chooseInputDevice;
+    d->inputDeviceFor = [](const QByteArray& id) {
+        return deviceWithId(id, QMediaDevices::audioInputs(), QMediaDevices::defaultAudioInput());
+    };
     qCDebug(lcVoice) << "Codec audio disponibile:" << opus_get_version_string();
 
     d->audioThread.setObjectName(QStringLiteral("voice-audio"));
     d->audioThread.start(QThread::TimeCriticalPriority);
 
-    d->capture = new VoiceCapture;
-    d->capture->moveToThread(&d->audioThread);
-    connect(d->capture, &VoiceCapture::speakingChanged, this, &VoiceChatManager::setLocalSpeaking);
+    d->microphone = new VoiceMicrophone(&d->audioThread, this);
+    connect(d->microphone, &VoiceMicrophone::speakingChanged, this, &VoiceChatManager::setLocalSpeaking);
+    connect(d->microphone, &VoiceMicrophone::levelChanged, this, &VoiceChatManager::microphoneLevelChanged);
 }
 
 VoiceChatManager::~VoiceChatManager()
 {
     leaveVoice();
     // The capture and the outputs left go away on their own thread before it ends.
-    d->capture->deleteLater();
+    delete std::exchange(d->microphone, nullptr);
     QObject finisher;
     finisher.moveToThread(&d->audioThread);
     QMetaObject::invokeMethod(
@@ -112,13 +91,6 @@ VoiceChatManager::~VoiceChatManager()
     d->audioThread.quit();
     d->audioThread.wait();
     d.reset();
-}
-
-QString VoiceChatManager::stunServerUrl()
-{
-    if (qEnvironmentVariableIsSet("MOONLODGE_STUN_URL"))
-        return qEnvironmentVariable("MOONLODGE_STUN_URL").trimmed();
-    return QString::fromLatin1(DefaultStunUrl);
 }
 
 bool VoiceChatManager::isMuted() const
@@ -145,34 +117,44 @@ bool VoiceChatManager::isRemoteUserSpeaking(const QString& username) const
     return false;
 }
 
+// The microphone opens on the audio thread; the join completes in finishJoin.
 void VoiceChatManager::joinVoice()
 {
-    if (d->inVoice)
+    if (d->inVoice || d->joining)
         return;
-    if (!openMicrophoneForJoin())
-        return;
+    d->joining = true;
+    d->microphone->open(d->inputDeviceFor(d->microphoneDeviceId),
+                        [this](const QString& failure, const QString&) { finishJoin(failure); });
+}
 
+void VoiceChatManager::finishJoin(const QString& failure)
+{
+    d->joining = false;
+    if (!failure.isEmpty()) {
+        emit voiceError(failure);
+        emit voiceStatusChanged(QStringLiteral("error"));
+        return;
+    }
     d->inVoice = true;
     d->muted = false;
     emit voiceStatusChanged(QStringLiteral("connected"));
     emit muteChanged(false);
     emit signalingEventRequested(QStringLiteral("voice_join"), QJsonObject());
     qCDebug(lcVoice) << "Microfono attivato:" << d->inputDeviceFor(d->microphoneDeviceId).description();
+    updateTransmitting();
 }
 
 void VoiceChatManager::leaveVoice()
 {
-    if (!d->inVoice)
+    if (!d->inVoice) {
+        if (std::exchange(d->joining, false))
+            d->microphone->close(); // a join still opening the microphone: nothing else to undo
         return;
+    }
 
     emit signalingEventRequested(QStringLiteral("voice_leave"), QJsonObject());
 
-    inCapture(d->capture, [](VoiceCapture* capture) {
-        capture->close();
-        capture->setTracks({});
-        return QString();
-    });
-    d->capturing = false;
+    d->microphone->close();
     setLocalSpeaking(false);
 
     // The members are taken out first: work arriving while they close finds nobody.
@@ -188,6 +170,7 @@ void VoiceChatManager::leaveVoice()
     emit voiceStatusChanged(QStringLiteral("disconnected"));
     emit muteChanged(false);
     qCDebug(lcVoice) << "Microfono e connessioni vocali disattivati.";
+    updateTransmitting();
 }
 
 // ---------------------------------------------------------------------------
@@ -328,10 +311,8 @@ VoiceRemoteMember* VoiceChatManager::createPeerConnection(const QString& sid, co
         return nullptr;
     };
 
-    VoicePeerConfiguration configuration;
-    configuration.stunUrl = stunServerUrl();
-    configuration.disableAutoNegotiation = true;
-    const std::shared_ptr<VoicePeerConnection> connection = d->connectionFactory->create(configuration, &failure);
+    const std::shared_ptr<VoicePeerConnection> connection =
+        d->connectionFactory->create(VoicePeerConfiguration::forVoiceRoom(), &failure);
     if (!connection)
         return fail();
 
@@ -441,44 +422,11 @@ void VoiceChatManager::removePeerConnection(const QString& sid)
 // ---------------------------------------------------------------------------
 // Microphone
 
-bool VoiceChatManager::openMicrophoneForJoin()
-{
-    const QAudioDevice device = d->inputDeviceFor(d->microphoneDeviceId);
-    const QString failure = inCapture(d->capture, [device](VoiceCapture* capture) { return capture->open(device); });
-    d->capturing = failure.isEmpty();
-    if (d->capturing)
-        return true;
-    emit voiceError(failure);
-    emit voiceStatusChanged(QStringLiteral("error"));
-    return false;
-}
-
-bool VoiceChatManager::startMicrophone()
-{
-    const QAudioDevice device = d->inputDeviceFor(d->microphoneDeviceId);
-    const QString failure = inCapture(d->capture, [device](VoiceCapture* capture) { return capture->restart(device); });
-    d->capturing = failure.isEmpty();
-    if (d->capturing)
-        return true;
-    emit voiceError(failure);
-    return false;
-}
-
-void VoiceChatManager::stopMicrophone()
-{
-    inCapture(d->capture, [](VoiceCapture* capture) {
-        capture->stop();
-        return QString();
-    });
-    d->capturing = false;
-    setLocalSpeaking(false);
-}
-
-// What the capture reports may be overtaken by a stop or a mute here: a
-// late "speaking" then concerns nobody, and the capture's own "silent" follows it.
+// What the capture reports may be overtaken by a stop, a mute or a released
+// key here: a late "speaking" then concerns nobody, and "silent" follows it.
 void VoiceChatManager::setLocalSpeaking(bool speaking)
 {
-    if ((speaking && (!d->capturing || d->muted)) || speaking == d->localSpeaking)
+    if ((speaking && !d->transmitting) || speaking == d->localSpeaking)
         return;
     d->localSpeaking = speaking;
     emit localUserSpeakingChanged(speaking);
@@ -489,45 +437,100 @@ void VoiceChatManager::updateCaptureTracks()
     VoiceCapture::Tracks tracks;
     for (const auto& [sid, member] : d->members)
         tracks.append(member->track());
-    postToCapture(d->capture, [tracks](VoiceCapture* capture) { capture->setTracks(tracks); });
+    d->microphone->setTracks(tracks);
+}
+
+void VoiceChatManager::updateTransmitting()
+{
+    const bool keyAllows = !d->pushToTalk || d->pushToTalkPressed;
+    d->microphone->setSending(keyAllows);
+    const bool transmitting = d->inVoice && d->microphone->isCapturing() && !d->muted && keyAllows;
+    if (transmitting == d->transmitting)
+        return;
+    d->transmitting = transmitting;
+    if (!transmitting)
+        setLocalSpeaking(false);
+    emit transmittingChanged(transmitting);
 }
 
 void VoiceChatManager::toggleMute()
 {
-    if (!d->inVoice || !d->capturing)
+    if (!d->inVoice || !d->microphone->isCapturing())
         return;
     const bool muted = d->muted = !d->muted;
     if (muted)
         setLocalSpeaking(false);
-    postToCapture(d->capture, [muted](VoiceCapture* capture) { capture->setMuted(muted); });
+    d->microphone->setMuted(muted);
     emit muteChanged(d->muted);
     emit voiceStatusChanged(d->muted ? QStringLiteral("muted") : QStringLiteral("connected"));
+    updateTransmitting();
+}
+
+void VoiceChatManager::setPushToTalkEnabled(bool enabled)
+{
+    d->pushToTalk = enabled;
+    updateTransmitting();
+}
+
+void VoiceChatManager::setPushToTalkPressed(bool pressed)
+{
+    d->pushToTalkPressed = pressed;
+    updateTransmitting();
+}
+
+void VoiceChatManager::setSpeakingThreshold(int threshold)
+{
+    d->microphone->setSpeakingThreshold(threshold);
+}
+
+void VoiceChatManager::setAudioProcessing(bool echoCancellation, bool noiseSuppression, bool automaticGain)
+{
+    d->microphone->setAudioProcessing(echoCancellation, noiseSuppression, automaticGain);
+}
+
+void VoiceChatManager::setMicrophoneMonitoring(bool monitoring)
+{
+    d->monitoring = monitoring;
+    d->microphone->setMonitoring(monitoring, d->inputDeviceFor(d->microphoneDeviceId));
 }
 
 void VoiceChatManager::setMicrophoneDeviceId(const QByteArray& id)
 {
     if (id == d->microphoneDeviceId)
         return;
-    const QByteArray previous = d->microphoneDeviceId;
-    d->microphoneDeviceId = id;
+    const QByteArray previous = std::exchange(d->microphoneDeviceId, id);
     qCDebug(lcVoice) << "Nuovo microfono selezionato:" << id;
-    if (!d->inVoice)
+    if (!d->inVoice) {
+        if (d->monitoring)
+            d->microphone->setMonitoring(true, d->inputDeviceFor(id));
         return;
+    }
+    d->microphone->switchDevice(d->inputDeviceFor(id), d->inputDeviceFor(previous),
+                                [this, previous](const QString& failure, const QString& restoreFailure) {
+                                    finishMicrophoneChange(previous, failure, restoreFailure);
+                                });
+    updateTransmitting();
+}
 
-    stopMicrophone();
-    if (startMicrophone()) {
+void VoiceChatManager::finishMicrophoneChange(const QByteArray& previous, const QString& failure,
+                                              const QString& restoreFailure)
+{
+    if (failure.isEmpty()) {
         qCDebug(lcVoice) << "Microfono cambiato durante la conversazione.";
         if (std::exchange(d->microphoneLost, false))
             emit voiceStatusChanged(d->muted ? QStringLiteral("muted") : QStringLiteral("connected"));
-        return;
+    } else {
+        emit voiceError(failure);
+        qCWarning(lcVoice) << "Cambio del microfono fallito." << "Ripristino del dispositivo precedente.";
+        d->microphoneDeviceId = previous;
+        if (!restoreFailure.isEmpty()) {
+            emit voiceError(restoreFailure);
+            d->microphoneLost = true;
+            emit voiceStatusChanged(QStringLiteral("error"));
+            qCWarning(lcVoice) << "Impossibile ripristinare il microfono precedente.";
+        }
     }
-    qCWarning(lcVoice) << "Cambio del microfono fallito." << "Ripristino del dispositivo precedente.";
-    d->microphoneDeviceId = previous;
-    if (!startMicrophone()) {
-        d->microphoneLost = true;
-        emit voiceStatusChanged(QStringLiteral("error"));
-        qCWarning(lcVoice) << "Impossibile ripristinare il microfono precedente.";
-    }
+    updateTransmitting();
 }
 
 // ---------------------------------------------------------------------------

@@ -32,18 +32,11 @@ class VoiceChatManager : public QObject
     Q_OBJECT
 
 public:
-    // The public STUN server used unless MOONLODGE_STUN_URL says otherwise.
-    static const char* const DefaultStunUrl;
-
     // Uses the GStreamer WebRTC peer connections.
     explicit VoiceChatManager(QObject* parent = nullptr);
     // Uses the given peer connections (null: the GStreamer ones).
     explicit VoiceChatManager(std::shared_ptr<VoicePeerConnectionFactory> factory, QObject* parent = nullptr);
     ~VoiceChatManager() override;
-
-    // The STUN URL of new connections: MOONLODGE_STUN_URL when it is set
-    // (empty: no STUN server), DefaultStunUrl otherwise.
-    static QString stunServerUrl();
 
     bool isMuted() const;
     bool isLocalUserSpeaking() const;
@@ -59,6 +52,17 @@ public slots:
     void setSpeakerDeviceId(const QByteArray& id);
     void handleSignalingEvent(const QString& eventName, const QJsonValue& data);
 
+    // Echo cancellation, noise suppression and automatic gain of the
+    // microphone, all on by default.
+    void setAudioProcessing(bool echoCancellation, bool noiseSuppression, bool automaticGain);
+    // Push-to-talk: while enabled, the microphone is sent only while the key is pressed.
+    void setPushToTalkEnabled(bool enabled);
+    void setPushToTalkPressed(bool pressed);
+    // The mean absolute sample value above which the member is speaking (449 by default).
+    void setSpeakingThreshold(int threshold);
+    // Outside the voice room, the microphone opened for microphoneLevelChanged only.
+    void setMicrophoneMonitoring(bool monitoring);
+
 signals:
     void signalingEventRequested(const QString& eventName, const QJsonObject& data);
     void voiceStatusChanged(const QString& status);
@@ -67,6 +71,12 @@ signals:
     void remoteUserMuteChanged(const QString& username, bool muted);
     void remoteUserSpeakingChanged(const QString& username, bool speaking);
     void voiceError(const QString& message);
+    // True while the microphone is actually sent: in voice, capturing, not
+    // muted, and voice activity or the push-to-talk key held.
+    void transmittingChanged(bool transmitting);
+    // The microphone's level after processing, in the threshold's unit, up
+    // to 20 times a second while the microphone is open.
+    void microphoneLevelChanged(int level);
 
 private:
     struct Private;
@@ -87,10 +97,10 @@ private:
     static constexpr int MaxPeers = 16; // a small mesh: more connections are refused
 
     // Microphone.
-    bool openMicrophoneForJoin();
-    bool startMicrophone();
-    void stopMicrophone();
+    void finishJoin(const QString& failure);
+    void finishMicrophoneChange(const QByteArray& previous, const QString& failure, const QString& restoreFailure);
     void updateCaptureTracks();
+    void updateTransmitting();
     void setLocalSpeaking(bool speaking);
 
     // Remote playback.

@@ -15,7 +15,7 @@
 #include <map>
 #include <memory>
 
-class VoiceCapture;
+class VoiceMicrophone;
 class VoicePeerConnectionFactory;
 
 struct VoiceChatManager::Private
@@ -25,10 +25,15 @@ struct VoiceChatManager::Private
     // The input device for an id: the device with that id, else the default.
     std::function<QAudioDevice(const QByteArray&)> inputDeviceFor;
     bool inVoice = false;
+    // The microphone is being opened for a join.
+    bool joining = false;
     bool muted = false;
-    // Microphone, speaking detector and encoder, on audioThread; sends on every member's track.
-    VoiceCapture* capture = nullptr;
-    bool capturing = false;
+    // Microphone, processing, speaking detector and encoder, on audioThread; sends on every member's track.
+    VoiceMicrophone* microphone = nullptr;
+    bool monitoring = false;
+    bool pushToTalk = false;
+    bool pushToTalkPressed = false;
+    bool transmitting = false;
     bool localSpeaking = false;
     // In voice, but no microphone could be opened after a device change.
     bool microphoneLost = false;

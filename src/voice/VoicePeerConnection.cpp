@@ -3,6 +3,18 @@
 #include "voice/VoiceAudioTrack.h"
 #include "voice/VoiceDataChannel.h"
 
+const char* const VoicePeerConfiguration::DefaultStunUrl = "stun:stun.l.google.com:19302";
+
+VoicePeerConfiguration VoicePeerConfiguration::forVoiceRoom()
+{
+    VoicePeerConfiguration configuration;
+    configuration.stunUrl = qEnvironmentVariableIsSet("MOONLODGE_STUN_URL")
+        ? qEnvironmentVariable("MOONLODGE_STUN_URL").trimmed()
+        : QString::fromLatin1(DefaultStunUrl);
+    configuration.disableAutoNegotiation = true;
+    return configuration;
+}
+
 VoicePeerConnection::~VoicePeerConnection() = default;
 
 void VoicePeerConnection::onStateChange(StateCallback callback)

@@ -13,6 +13,12 @@ class VoiceDataChannel;
 // How a voice peer connection is set up.
 struct VoicePeerConfiguration
 {
+    // The public STUN server used unless MOONLODGE_STUN_URL says otherwise.
+    static const char* const DefaultStunUrl;
+    // The voice room's: explicit negotiation, and the STUN server of
+    // MOONLODGE_STUN_URL when it is set (empty: none), DefaultStunUrl otherwise.
+    static VoicePeerConfiguration forVoiceRoom();
+
     // One STUN server as a "stun:host[:port]" URL; empty means no STUN server.
     QString stunUrl;
     // Descriptions are only made by explicit setLocalDescription calls.

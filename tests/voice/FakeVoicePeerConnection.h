@@ -14,27 +14,30 @@
 
 #include <memory>
 
+// Whether an operation fails as staged: a non-empty failure goes to error.
+inline bool failsAs(const QString& failure, QString* error)
+{
+    if (!failure.isEmpty())
+        *error = failure;
+    return !failure.isEmpty();
+}
+
 class FakeVoiceAudioTrack : public VoiceAudioTrack
 {
 public:
     QString mid() const override { return QStringLiteral("0"); }
-    int payloadType() const override { return payload; }
+    int payloadType() const override { return 111; }
     bool isOpen() const override { return open; }
     bool sendFrame(const QByteArray& packet, double seconds, QString* error) override
     {
-        if (!sendFailure.isEmpty()) {
-            *error = sendFailure;
+        if (failsAs(sendFailure, error))
             return false;
-        }
         sent.append({packet, seconds});
         return true;
     }
 
-    using VoiceAudioTrack::notifyClosed;
     using VoiceAudioTrack::notifyMessage;
-    using VoiceAudioTrack::notifyOpen;
 
-    int payload = 111;
     bool open = false;
     QString sendFailure;
     QList<QPair<QByteArray, double>> sent;
@@ -47,9 +50,6 @@ public:
     QString label() const override { return name; }
     bool isOpen() const override { return open; }
 
-    using VoiceDataChannel::notifyClosed;
-    using VoiceDataChannel::notifyOpen;
-
     QString name;
     bool open = false;
 };
@@ -57,12 +57,8 @@ public:
 class FakeVoicePeerConnection : public VoicePeerConnection
 {
 public:
-    std::shared_ptr<VoiceAudioTrack> addTrack(const VoiceAudioMediaLine& line, QString* error) override
+    std::shared_ptr<VoiceAudioTrack> addTrack(const VoiceAudioMediaLine& line, QString*) override
     {
-        if (!addTrackFailure.isEmpty()) {
-            *error = addTrackFailure;
-            return nullptr;
-        }
         media = line;
         track = std::make_shared<FakeVoiceAudioTrack>();
         return track;
@@ -74,27 +70,18 @@ public:
     }
     bool setLocalDescription(DescriptionType type, QString* error) override
     {
-        if (!localFailure.isEmpty()) {
-            *error = localFailure;
+        if (failsAs(localFailure, error))
             return false;
-        }
-        QString name;
-        if (type == DescriptionType::Offer)
-            name = QStringLiteral("offer");
-        else if (type == DescriptionType::Answer)
-            name = QStringLiteral("answer");
-        else
-            name = remoteOfferApplied ? QStringLiteral("answer") : QStringLiteral("offer");
+        const bool answer = type == DescriptionType::Answer || (type == DescriptionType::Unspecified && remoteOfferApplied);
+        const QString name = answer ? QStringLiteral("answer") : QStringLiteral("offer");
         localDescriptions << name;
         notifyLocalDescription(name, QStringLiteral("v=0 fake ") + name);
         return true;
     }
     bool setRemoteDescription(const QString& sdp, const QString& type, QString* error) override
     {
-        if (!remoteFailure.isEmpty()) {
-            *error = remoteFailure;
+        if (failsAs(remoteFailure, error))
             return false;
-        }
         remoteDescriptions.append({sdp, type});
         remoteOfferApplied = type == QLatin1String("offer");
         return true;
@@ -121,7 +108,6 @@ public:
 
     using VoicePeerConnection::notifyDataChannel;
     using VoicePeerConnection::notifyLocalCandidate;
-    using VoicePeerConnection::notifyStateChange;
     using VoicePeerConnection::notifyFailure;
 
     VoicePeerConfiguration configuration;
@@ -134,7 +120,6 @@ public:
     bool remoteOfferApplied = false;
     int closeCount = 0;
     State current = State::New;
-    QString addTrackFailure;
     QString localFailure;
     QString remoteFailure;
 };
@@ -144,13 +129,10 @@ class FakeVoicePeerConnectionFactory : public VoicePeerConnectionFactory
 public:
     std::shared_ptr<VoicePeerConnection> create(const VoicePeerConfiguration& configuration, QString* error) override
     {
-        if (!createFailure.isEmpty()) {
-            *error = createFailure;
+        if (failsAs(createFailure, error))
             return nullptr;
-        }
         auto connection = std::make_shared<FakeVoicePeerConnection>();
         connection->configuration = configuration;
-        connection->addTrackFailure = nextAddTrackFailure;
         created.append(connection);
         return connection;
     }
@@ -170,5 +152,4 @@ public:
 
     QList<std::shared_ptr<FakeVoicePeerConnection>> created;
     QString createFailure;
-    QString nextAddTrackFailure;
 };

@@ -51,21 +51,17 @@ private:
 
     void receive(const QString& frame)
     {
-        if (frame.startsWith(QLatin1String("0{"))) {
-            socket.sendTextMessage(QStringLiteral("40"));
+        const QJsonDocument json = QJsonDocument::fromJson(frame.mid(2).toUtf8());
+        if (frame.startsWith(QLatin1String("0{")) || frame == QLatin1String("2")) {
+            socket.sendTextMessage(frame == QLatin1String("2") ? QStringLiteral("3") : QStringLiteral("40"));
         } else if (frame.startsWith(QLatin1String("40"))) {
-            m_sid = QJsonDocument::fromJson(frame.mid(2).toUtf8()).object().value("sid").toString();
+            m_sid = json.object().value("sid").toString();
             m_ready = true;
-        } else if (frame == QLatin1String("2")) {
-            socket.sendTextMessage(QStringLiteral("3"));
-        } else if (frame.startsWith(QLatin1String("42"))) {
-            const QJsonArray array = QJsonDocument::fromJson(frame.mid(2).toUtf8()).array();
-            if (array.isEmpty())
-                return;
-            const QString name = array.at(0).toString();
+        } else if (frame.startsWith(QLatin1String("42")) && !json.array().isEmpty()) {
+            const QString name = json.array().at(0).toString();
             received << name;
             if (name.startsWith(QLatin1String("voice_")))
-                m_manager->handleSignalingEvent(name, array.size() > 1 ? array.at(1) : QJsonValue());
+                m_manager->handleSignalingEvent(name, json.array().at(1));
         }
     }
 

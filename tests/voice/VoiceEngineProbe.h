@@ -5,6 +5,7 @@
 #include "voice/VoiceChatManager.h"
 #include "voice/VoiceChatManager_p.h"
 #include "voice/VoiceCapture.h"
+#include "voice/VoiceMicrophone.h"
 
 #include <QAudioDevice>
 #include <QCoreApplication>
@@ -31,7 +32,7 @@ public:
     // reported has reached the engine when feedMicrophone returns.
     static void detachMicrophone(VoiceChatManager& manager)
     {
-        VoiceCapture* capture = manager.d->capture;
+        VoiceCapture* capture = manager.d->microphone->capture();
         QMetaObject::invokeMethod(
             capture,
             [capture] {
@@ -40,11 +41,12 @@ public:
             },
             Qt::BlockingQueuedConnection);
     }
+    static VoiceCapture* capture(VoiceChatManager& manager) { return manager.d->microphone->capture(); }
     static void feedMicrophone(VoiceChatManager& manager, const QByteArray& pcm)
     {
-        VoiceCapture* capture = manager.d->capture;
+        VoiceCapture* capture = manager.d->microphone->capture();
         QMetaObject::invokeMethod(capture, [capture, pcm] { capture->process(pcm); }, Qt::BlockingQueuedConnection);
-        QCoreApplication::sendPostedEvents(&manager, QEvent::MetaCall);
+        QCoreApplication::sendPostedEvents(manager.d->microphone, QEvent::MetaCall);
     }
     // Stages microphones that cannot be opened: the engine asks `lookup` for the
     // device of an id, and a null device fails like a missing microphone.

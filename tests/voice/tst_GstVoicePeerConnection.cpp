@@ -25,28 +25,23 @@ struct Reports
 
     void attach(VoicePeerConnection& connection)
     {
-        connection.onLocalDescription([this](const QString& type, const QString& sdp) {
-            std::lock_guard<std::mutex> lock(mutex);
+        auto note = [this](auto update) {
+            return [this, update](auto... values) {
+                std::lock_guard<std::mutex> lock(mutex);
+                update(values...);
+                ++callbacks;
+            };
+        };
+        connection.onLocalDescription(note([this](const QString& type, const QString& sdp) {
             events << type;
             description = sdp;
-            ++callbacks;
-        });
-        connection.onLocalCandidate([this](const QString& candidate, const QString& mid) {
-            std::lock_guard<std::mutex> lock(mutex);
+        }));
+        connection.onLocalCandidate(note([this](const QString& candidate, const QString& mid) {
             events << "candidate";
             candidates.append({candidate, mid});
-            ++callbacks;
-        });
-        connection.onStateChange([this](VoicePeerConnection::State state) {
-            std::lock_guard<std::mutex> lock(mutex);
-            events << QString("state:%1").arg(int(state));
-            ++callbacks;
-        });
-        connection.onFailure([this](const QString& text) {
-            std::lock_guard<std::mutex> lock(mutex);
-            failures << text;
-            ++callbacks;
-        });
+        }));
+        connection.onStateChange(note([this](VoicePeerConnection::State state) { events << QString::number(int(state)); }));
+        connection.onFailure(note([this](const QString& text) { failures << text; }));
     }
     template <typename Read>
     auto read(Read reader)
@@ -115,7 +110,7 @@ private slots:
         for (const auto& candidate : offers.read([&] { return offers.candidates; }))
             QVERIFY(answerer->addRemoteCandidate(candidate.first, candidate.second, &error));
         QVERIFY(!answerer->addRemoteCandidate("candidate:broken", "audio0", &error));
-        QVERIFY(!error.isEmpty());
+        QVERIFY(!answerer->setRemoteDescription("not sdp", "offer", &error));
         const QString offer = foreignOffer(offers.read([&] { return offers.description; }));
         QVERIFY(answerer->setRemoteDescription(offer, "offer", &error));
         QVERIFY(answerer->setLocalDescription(VoicePeerConnection::DescriptionType::Answer, &error));
@@ -143,25 +138,6 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(answers.read([&] { return answers.callbacks; }), answered);
         QCOMPARE(answerer->state(), VoicePeerConnection::State::Closed);
-    }
-
-    // A remote description that webrtcbin refuses is reported as a failure.
-    void refusedDescriptionIsReported()
-    {
-        GstVoicePeerConnectionFactory factory;
-        factory.setLoopbackOnly(true);
-        QString error;
-        const auto connection = factory.create({}, &error);
-        Reports reports;
-        reports.attach(*connection);
-        QVERIFY(connection->addTrack(audioLine(3), &error));
-        QVERIFY(!connection->setRemoteDescription("not sdp", "offer", &error));
-        QVERIFY(connection->setRemoteDescription("v=0\r\no=- 1 1 IN IP4 0.0.0.0\r\ns=-\r\nt=0 0\r\n"
-                                                 "m=audio 9 UDP/TLS/RTP/SAVPF 111\r\nc=IN IP4 0.0.0.0\r\n"
-                                                 "a=rtpmap:111 OPUS/48000/2\r\na=sendrecv\r\n",
-                                                 "answer", &error));
-        QTRY_VERIFY(reports.read([&] { return !reports.failures.isEmpty(); }));
-        connection->close();
     }
 };
 

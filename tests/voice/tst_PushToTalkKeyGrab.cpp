@@ -14,63 +14,46 @@ class tst_PushToTalkKeyGrab : public QObject
 public:
     explicit tst_PushToTalkKeyGrab(VirtualKeyboardDisplay& display) : m_display(display) {}
 
-private slots:
-    void initTestCase();
-    void heldWithoutFocus();
-    void keyTakenByAnotherProgram();
-    void releasedGrabIsFreeAgain();
-
 private:
     VirtualKeyboardDisplay& m_display;
-    uint8_t m_f8 = 0;
-    uint8_t m_f9 = 0;
-};
+    const uint8_t m_f8 = m_display.keyCode(0xffc5);
+    const uint8_t m_f9 = m_display.keyCode(0xffc6);
 
-void tst_PushToTalkKeyGrab::initTestCase()
-{
-    QVERIFY(PushToTalkKey::isGlobalAvailable());
-    m_f8 = m_display.keyCode(0xffc5);
-    m_f9 = m_display.keyCode(0xffc6);
-    QVERIFY(m_f8 && m_f9);
-}
-
-void tst_PushToTalkKeyGrab::heldWithoutFocus()
-{
-    PushToTalkKey key;
-    key.setKey(Qt::Key_F8, m_f8);
-    QVERIFY(key.isGlobal());
-    QSignalSpy helds(&key, &PushToTalkKey::held);
-    QSignalSpy releases(&key, &PushToTalkKey::released);
-
-    m_display.press(m_f9);
-    m_display.press(m_f8);
-    QVERIFY(helds.wait(2000));
-    m_display.release(m_f8);
-    m_display.release(m_f9);
-    QVERIFY(releases.wait(2000));
-    QCOMPARE(helds.count(), 1);
-    QCOMPARE(releases.count(), 1);
-}
-
-void tst_PushToTalkKeyGrab::keyTakenByAnotherProgram()
-{
-    QVERIFY(m_display.grab(m_f9));
-    PushToTalkKey key;
-    QTest::ignoreMessage(QtWarningMsg, "Tasto push-to-talk non disponibile fuori dalla finestra: \"F9\"");
-    key.setKey(Qt::Key_F9, m_f9);
-    QVERIFY(!key.isGlobal());
-}
-
-void tst_PushToTalkKeyGrab::releasedGrabIsFreeAgain()
-{
+private slots:
+    void heldWithoutFocus()
     {
+        QVERIFY(PushToTalkKey::isGlobalAvailable() && m_f8 && m_f9);
         PushToTalkKey key;
         key.setKey(Qt::Key_F8, m_f8);
         QVERIFY(key.isGlobal());
-        QVERIFY(!m_display.grab(m_f8));
+        QSignalSpy helds(&key, &PushToTalkKey::held);
+        QSignalSpy releases(&key, &PushToTalkKey::released);
+        m_display.press(m_f9);
+        m_display.press(m_f8);
+        QVERIFY(helds.wait(2000));
+        m_display.release(m_f8);
+        m_display.release(m_f9);
+        QVERIFY(releases.wait(2000));
+        QCOMPARE(helds.count(), 1);
+        QCOMPARE(releases.count(), 1);
     }
-    QVERIFY(m_display.grab(m_f8));
-}
+
+    // The key is this program's while set, free again afterwards, and not to be had while another program holds it.
+    void grabIsExclusive()
+    {
+        {
+            PushToTalkKey key;
+            key.setKey(Qt::Key_F8, m_f8);
+            QVERIFY(key.isGlobal());
+            QVERIFY(!m_display.grab(m_f8));
+        }
+        QVERIFY(m_display.grab(m_f8));
+        PushToTalkKey key;
+        QTest::ignoreMessage(QtWarningMsg, "Tasto push-to-talk non disponibile fuori dalla finestra: \"F8\"");
+        key.setKey(Qt::Key_F8, m_f8);
+        QVERIFY(!key.isGlobal());
+    }
+};
 
 int main(int argc, char** argv)
 {

@@ -95,8 +95,9 @@ private:
     void join()
     {
         manager->setMicrophoneDeviceId("vmic");
+        manager->setAudioProcessing(false, false, false); // the test signals reach the detector as they are
         manager->joinVoice();
-        QVERIFY(log.contains("status:connected"));
+        QTRY_VERIFY(log.contains("status:connected"));
         VoiceEngineProbe::detachMicrophone(*manager);
         log.clear();
     }
@@ -247,7 +248,7 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Cambio del microfono fallito.*Ripristino del dispositivo precedente"));
         manager->setMicrophoneDeviceId("broken");
 
-        QCOMPARE(errors.size(), 1);
+        QTRY_COMPARE(errors.size(), 1);
         QCOMPARE(errors.first().first().toString(), QString("No microphone was found."));
         QVERIFY2(log.filter("status:").isEmpty(), qPrintable(log.join(' ')));
         QVERIFY(capturing());
@@ -264,14 +265,14 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Impossibile ripristinare il microfono precedente"));
         manager->setMicrophoneDeviceId("broken");
 
-        QCOMPARE(log.filter("status:"), QStringList{"status:error"});
+        QTRY_COMPARE(log.filter("status:"), QStringList{"status:error"});
         QVERIFY(!capturing());
         QVERIFY(!log.contains("status:disconnected"));
 
         // A device that works again brings the status back.
         VoiceEngineProbe::setInputDeviceLookup(*manager, [realLookup](const QByteArray&) { return realLookup("vmic"); });
         manager->setMicrophoneDeviceId("working");
-        QCOMPARE(log.filter("status:"), (QStringList{"status:error", "status:connected"}));
+        QTRY_COMPARE(log.filter("status:"), (QStringList{"status:error", "status:connected"}));
         QVERIFY(capturing());
     }
 

@@ -35,15 +35,8 @@ public:
         process.terminate();
         if (!process.waitForFinished(3000))
             process.kill();
-        process.waitForFinished(1000);
     }
-    QString sid() const
-    {
-        for (const QString& line : lines)
-            if (line.startsWith("READY "))
-                return line.mid(6);
-        return {};
-    }
+    QString sid() const { return lines.filter(QRegularExpression("^READY ")).value(0).mid(6); }
     // The last frequency the bot heard from that peer, or 0.
     double heardFrom(const QString& peer) const
     {

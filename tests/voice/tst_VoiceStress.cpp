@@ -55,6 +55,7 @@ private slots:
         for (int cycle = 0; cycle < 100; ++cycle) {
             QSignalSpy status(manager.get(), &VoiceChatManager::voiceStatusChanged);
             manager->joinVoice();
+            QTRY_VERIFY(!status.isEmpty());
             QCOMPARE(status.first().first().toString(), QString("connected"));
             VoiceEngineProbe::detachMicrophone(*manager);
             QJsonArray existing;
@@ -98,7 +99,9 @@ private slots:
         auto factory = std::make_shared<FakeVoicePeerConnectionFactory>();
         VoiceChatManager manager(factory);
         manager.setMicrophoneDeviceId("vmic");
+        QSignalSpy status(&manager, &VoiceChatManager::voiceStatusChanged);
         manager.joinVoice();
+        QTRY_VERIFY(!status.isEmpty());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Troppe connessioni vocali"));
         for (int i = 0; i < 200; ++i)
             manager.handleSignalingEvent("voice_user_joined", QJsonObject{{"sid", QString("f%1").arg(i)}, {"username", "f"}});
@@ -117,7 +120,9 @@ private slots:
         VoiceChatManager manager(factory);
         manager.setMicrophoneDeviceId("vmic");
         for (int cycle = 0; cycle < 5; ++cycle) {
+            QSignalSpy status(&manager, &VoiceChatManager::voiceStatusChanged);
             manager.joinVoice();
+            QTRY_VERIFY(!status.isEmpty());
             manager.handleSignalingEvent("voice_existing_users",
                                          QJsonArray{QJsonObject{{"sid", "a"}, {"username", "x"}},
                                                     QJsonObject{{"sid", "b"}, {"username", "y"}}});

@@ -198,6 +198,7 @@ private slots:
             QSKIP("needs the test PulseAudio");
         manager->setMicrophoneDeviceId("vmic");
         toolbar->joinButton()->click();
+        QTRY_COMPARE(toolbar->statusDot()->toolTip(), QString("Connected"));
         expectState("#7cff9a", "Connected", false, true, true);
         toolbar->muteButton()->click();
         QVERIFY(manager->isMuted());
