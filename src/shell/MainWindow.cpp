@@ -24,6 +24,7 @@
 #include "shell/NavigationBar.h"
 #include "shell/UnreadMessages.h"
 #include "voice/AudioDeviceSelector.h"
+#include "voice/AudioSettingsPanel.h"
 #include "voice/VoiceChatManager.h"
 #include "voice/VoiceMemberControls.h"
 #include "voice/VoiceMemberRowControl.h"
@@ -161,6 +162,7 @@ void MainWindow::buildInnerPages()
     connect(voiceToolbar, &VoiceToolbar::audioSettingsAboutToShow, audioDevices,
             &AudioDeviceSelector::refillDeviceLists);
     audioDevices->restoreSavedDevices();
+    connectAudioSettings(voiceToolbar);
 
     m_ideasPage = new IdeasPage(m_network, m_innerStack);
     m_ideasPanel = new IdeasOnlinePanel(m_network);
@@ -356,6 +358,23 @@ void MainWindow::connectVoiceControls()
     m_membersPage->setVoiceControlFactory(memberControl);
     m_gamesPanel->setVoiceControlFactory(
         [controls](const QString& userName, QWidget* parent) { return controls->gamesPanelControl(userName, parent); });
+}
+
+// The audio settings panel drives the engine's processing, speaking threshold,
+// push to talk and test tone; the engine feeds back the level and whether the
+// member is transmitting. The remembered choices reach the engine at once.
+void MainWindow::connectAudioSettings(VoiceToolbar* voiceToolbar)
+{
+    AudioSettingsPanel* panel = voiceToolbar->audioSettingsPanel();
+    connect(panel, &AudioSettingsPanel::audioProcessingChanged, m_voice, &VoiceChatManager::setAudioProcessing);
+    connect(panel, &AudioSettingsPanel::speakingThresholdChanged, m_voice, &VoiceChatManager::setSpeakingThreshold);
+    connect(panel, &AudioSettingsPanel::pushToTalkEnabledChanged, m_voice, &VoiceChatManager::setPushToTalkEnabled);
+    connect(panel, &AudioSettingsPanel::pushToTalkPressedChanged, m_voice, &VoiceChatManager::setPushToTalkPressed);
+    connect(panel, &AudioSettingsPanel::microphoneMonitoringChanged, m_voice,
+            &VoiceChatManager::setMicrophoneMonitoring);
+    connect(m_voice, &VoiceChatManager::microphoneLevelChanged, panel, &AudioSettingsPanel::setMicrophoneLevel);
+    connect(m_voice, &VoiceChatManager::transmittingChanged, voiceToolbar, &VoiceToolbar::setTransmitting);
+    panel->publishSettings();
 }
 
 void MainWindow::openPublicProfile(const QString& userName)

@@ -50,6 +50,7 @@ private:
     void showConnectionState(RealtimeChannel::ConnectionState state);
     void leaveVoiceUntilReconnected();
     void connectVoiceControls();
+    void connectAudioSettings(VoiceToolbar* voiceToolbar);
     void startChatRefreshTimer();
     void trackUnreadMessages();
     void sendSessionCheck();
