@@ -2,7 +2,7 @@
 
 #include "online/OnlineMemberHover.h"
 #include "online/StatusColor.h"
-#include "pages/PageListSupport.h"
+#include "widgets/PageListSupport.h"
 #include "realtime/ReloadCoalescer.h"
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"

@@ -1,6 +1,6 @@
 #include "pages/games/GamesPage.h"
 
-#include "pages/PageListSupport.h"
+#include "widgets/PageListSupport.h"
 #include "pages/games/GameCardHoverEffect.h"
 #include "pages/games/GameCardImage.h"
 #include "pages/games/GamesArcadeGamepad.h"

@@ -1,6 +1,6 @@
 #include "pages/ideas/IdeaCard.h"
 
-#include "pages/PageListSupport.h"
+#include "widgets/PageListSupport.h"
 #include "widgets/DisplayText.h"
 #include "widgets/effects/ButtonLiftHover.h"
 #include "widgets/effects/EffectSupport.h"

@@ -1,6 +1,6 @@
 #include "pages/ideas/IdeasPage.h"
 
-#include "pages/PageListSupport.h"
+#include "widgets/PageListSupport.h"
 #include "pages/ideas/IdeaCard.h"
 #include "pages/ideas/IdeasArcadeBulb.h"
 #include "pages/ideas/OwnIdeaGlow.h"

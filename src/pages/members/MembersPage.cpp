@@ -2,7 +2,7 @@
 
 #include "online/OnlineMemberHover.h"
 #include "online/StatusColor.h"
-#include "pages/PageListSupport.h"
+#include "widgets/PageListSupport.h"
 #include "widgets/PressReleaseClick.h"
 #include "session/AvatarSource.h"
 #include "session/ServerApi.h"

@@ -1,4 +1,4 @@
-#include "pages/PageListSupport.h"
+#include "widgets/PageListSupport.h"
 
 #include <QCoreApplication>
 #include <QLabel>
