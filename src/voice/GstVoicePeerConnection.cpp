@@ -208,6 +208,14 @@ struct GstVoicePeerConnection::Replies
                 connection.notifyFailure(failure);
         }
     };
+    struct Stats
+    {
+        static void run(GstVoicePeerConnection& connection, GstPromise* promise, PendingReply&)
+        {
+            if (!connection.m_closed && gst_promise_wait(promise) == GST_PROMISE_RESULT_REPLIED)
+                connection.notifyStats(gst_promise_get_reply(promise), connection.m_rtcpReports);
+        }
+    };
 };
 
 std::shared_ptr<GstVoicePeerConnection> GstVoicePeerConnection::create(const VoicePeerConfiguration& configuration,
@@ -304,6 +312,14 @@ bool GstVoicePeerConnection::setUp(const VoicePeerConfiguration& configuration, 
     connectSignal("notify::connection-state", G_CALLBACK(&GstVoicePeerConnection::handleConnectionState));
     connectSignal("on-data-channel", G_CALLBACK(&GstVoicePeerConnection::handleDataChannel));
     connectSignal("pad-added", G_CALLBACK(&GstVoicePeerConnection::handlePadAdded));
+    // RTCP from the peer, counted for the link quality (the handler outlives nothing: see fromHandle).
+    if (GstElement* rtpbin = gst_bin_get_by_name(GST_BIN(m_webrtc), "rtpbin")) {
+        g_signal_connect_data(rtpbin, "on-ssrc-active", G_CALLBACK(&GstVoicePeerConnection::handleRtcpReport),
+                              new ConnectionHandle(weak_from_this()),
+                              [](gpointer data, GClosure*) { delete static_cast<ConnectionHandle*>(data); },
+                              GConnectFlags(0));
+        gst_object_unref(rtpbin);
+    }
 
     GstBus* bus = gst_element_get_bus(m_pipeline);
     gst_bus_set_sync_handler(bus, reinterpret_cast<GstBusSyncHandler>(&GstVoicePeerConnection::handleBusMessage),
@@ -582,6 +598,15 @@ VoicePeerConnection::State GstVoicePeerConnection::state() const
     return State(m_state.load());
 }
 
+void GstVoicePeerConnection::requestStats()
+{
+    if (m_closed)
+        return;
+    GstPromise* promise = promiseFor<Replies::Stats>(new PendingReply{weak_from_this()});
+    g_signal_emit_by_name(m_webrtc, "get-stats", nullptr, promise);
+    gst_promise_unref(promise);
+}
+
 void GstVoicePeerConnection::close()
 {
     if (m_closed.exchange(true))
@@ -620,6 +645,12 @@ void GstVoicePeerConnection::close()
 }
 
 // --- GStreamer callbacks (GStreamer's threads) --------------------------------
+
+void GstVoicePeerConnection::handleRtcpReport(GstElement*, unsigned, unsigned, void* handle)
+{
+    if (const std::shared_ptr<GstVoicePeerConnection> connection = fromHandle(handle))
+        ++connection->m_rtcpReports;
+}
 
 void GstVoicePeerConnection::handleIceCandidate(GstElement*, unsigned mlineIndex, char* candidate, void* handle)
 {

@@ -6,6 +6,7 @@
 #include "voice/VoiceAudioTrack.h"
 #include "voice/VoiceCapture.h"
 #include "voice/VoiceDataChannel.h"
+#include "voice/VoiceRoomOutput.h"
 #include "voice/VoicePeerConnection.h"
 #include "voice/VoicePeerConnectionFactory.h"
 #include "voice/VoiceRemoteMember.h"
@@ -45,11 +46,6 @@ QAudioDevice deviceWithId(const QByteArray& id, const QList<QAudioDevice>& devic
 QAudioDevice chooseInputDevice(const QByteArray& id)
 {
     return deviceWithId(id, QMediaDevices::audioInputs(), QMediaDevices::defaultAudioInput());
-}
-
-QAudioDevice chooseOutputDevice(const QByteArray& id)
-{
-    return deviceWithId(id, QMediaDevices::audioOutputs(), QMediaDevices::defaultAudioOutput());
 }
 
 QString stringField(const QJsonObject& object, const char* key)
@@ -97,13 +93,16 @@ VoiceChatManager::VoiceChatManager(std::shared_ptr<VoicePeerConnectionFactory> f
     d->capture = new VoiceCapture;
     d->capture->moveToThread(&d->audioThread);
     connect(d->capture, &VoiceCapture::speakingChanged, this, &VoiceChatManager::setLocalSpeaking);
+    d->output = std::make_unique<VoiceRoomOutput>(&d->audioThread);
+    connect(d->output.get(), &VoiceRoomOutput::failed, this, &VoiceChatManager::voiceError);
 }
 
 VoiceChatManager::~VoiceChatManager()
 {
     leaveVoice();
-    // The capture and the outputs left go away on their own thread before it ends.
+    // The capture and the output go away on their own thread before it ends.
     d->capture->deleteLater();
+    d->output.reset();
     QObject finisher;
     finisher.moveToThread(&d->audioThread);
     QMetaObject::invokeMethod(
@@ -133,7 +132,7 @@ bool VoiceChatManager::isLocalUserSpeaking() const
 
 bool VoiceChatManager::isRemoteUserMuted(const QString& username) const
 {
-    return d->mutedUsernames.contains(username);
+    return d->output->isMuted(username);
 }
 
 bool VoiceChatManager::isRemoteUserSpeaking(const QString& username) const
@@ -180,7 +179,7 @@ void VoiceChatManager::leaveVoice()
         if (member->isSpeaking() && !member->username().isEmpty())
             emit remoteUserSpeakingChanged(member->username(), false);
     }
-    d->mutedUsernames.clear();
+    d->output->clearMutes();
 
     d->inVoice = false;
     d->muted = false;
@@ -346,7 +345,7 @@ VoiceRemoteMember* VoiceChatManager::createPeerConnection(const QString& sid, co
 
     VoiceRemoteMember* added = member.get();
     d->members.emplace(sid, std::move(member));
-    initializeRemoteAudio(added);
+    d->output->attach(added);
     updateCaptureTracks();
 
     if (offerer) {
@@ -373,7 +372,10 @@ void VoiceChatManager::connectMember(VoiceRemoteMember* member)
         [this, sid, connection](int state) { handlePeerStateChange(sid, connection, state); }, Qt::QueuedConnection);
     connect(member, &VoiceRemoteMember::connectionFailed, this, &VoiceChatManager::reportSignalingFailure,
             Qt::QueuedConnection);
-    connect(member, &VoiceRemoteMember::outputFailed, this, &VoiceChatManager::voiceError);
+    connect(member, &VoiceRemoteMember::linkQualityChanged, member, [this, member](int bars, const QString& toolTip) {
+        if (!member->username().isEmpty())
+            emit memberLinkQualityChanged(member->username(), bars, toolTip);
+    });
     connect(member, &VoiceRemoteMember::speakingChanged, this,
             [this, member](bool speaking) { setRemoteSpeaking(member, speaking); });
 }
@@ -533,14 +535,6 @@ void VoiceChatManager::setMicrophoneDeviceId(const QByteArray& id)
 // ---------------------------------------------------------------------------
 // Remote playback
 
-void VoiceChatManager::initializeRemoteAudio(VoiceRemoteMember* member)
-{
-    member->setMuted(d->mutedUsernames.contains(member->username()));
-    const QString failure = member->startOutput(chooseOutputDevice(d->speakerDeviceId), &d->audioThread);
-    if (!failure.isEmpty())
-        emit voiceError(failure);
-}
-
 void VoiceChatManager::setRemoteSpeaking(VoiceRemoteMember* member, bool speaking)
 {
     if (!member->username().isEmpty())
@@ -551,44 +545,43 @@ bool VoiceChatManager::toggleRemoteUserMute(const QString& username)
 {
     if (username.isEmpty())
         return false;
-    const bool muted = !d->mutedUsernames.remove(username);
-    if (muted)
-        d->mutedUsernames.insert(username);
-
-    bool applied = false;
-    for (const auto& [sid, member] : d->members) {
-        if (member->username() != username)
-            continue;
-        member->setMuted(muted);
-        applied = applied || member->hasOutput();
-    }
-    qCDebug(lcVoice) << "Mute individuale:" << username << (muted ? "attivato" : "disattivato")
-             << "- connessione trovata:" << (applied ? "true" : "false");
+    const bool muted = d->output->toggleMute(username);
     emit remoteUserMuteChanged(username, muted);
     return muted;
 }
 
-void VoiceChatManager::restartRemoteAudioOutputs()
-{
-    if (d->members.empty()) {
-        qCDebug(lcVoice) << "Nuova uscita audio salvata." << "Nessun utente remoto collegato.";
-        return;
-    }
-    for (const auto& [sid, member] : d->members)
-        member->stopOutput();
-    for (const auto& [sid, member] : d->members)
-        initializeRemoteAudio(member.get());
-    qCDebug(lcVoice) << "Uscite audio remote riavviate:" << d->members.size();
-}
-
 void VoiceChatManager::setSpeakerDeviceId(const QByteArray& id)
 {
-    if (id == d->speakerDeviceId)
+    if (id == d->output->speakerDeviceId())
         return;
-    d->speakerDeviceId = id;
+    d->output->setSpeakerDeviceId(id);
     qCDebug(lcVoice) << "Nuova uscita audio selezionata:" << id;
-    if (d->inVoice) {
-        qCDebug(lcVoice) << "Applicazione immediata della nuova uscita audio.";
-        restartRemoteAudioOutputs();
-    }
+    if (!d->inVoice)
+        return;
+    qCDebug(lcVoice) << "Applicazione immediata della nuova uscita audio.";
+    if (d->output->hasMembers())
+        d->output->restart();
+    else
+        qCDebug(lcVoice) << "Nuova uscita audio salvata." << "Nessun utente remoto collegato.";
+}
+
+void VoiceChatManager::setMemberVolume(const QString& username, int percent)
+{
+    if (!username.isEmpty())
+        d->output->setVolume(username, percent);
+}
+
+int VoiceChatManager::memberVolume(const QString& username) const
+{
+    return d->output->volume(username);
+}
+
+void VoiceChatManager::playTestTone()
+{
+    d->output->playTestTone();
+}
+
+void VoiceChatManager::setPlayedAudioTap(std::function<void(const qint16*, int, int)> tap)
+{
+    d->output->setPlayedAudioTap(std::move(tap));
 }

@@ -46,7 +46,6 @@ public:
     }
     bool isOpen() const { return m_fd >= 0; }
     void setAmplitude(int amplitude) { m_amplitude = amplitude; }
-    void setFrequency(double frequency) { m_frequency = frequency; }
 
 private:
     void pump()

@@ -39,6 +39,7 @@ struct Step {
     double jitterSeconds;
     double roundTripSeconds;
     qint64 atMs;
+    quint64 rtcpReports = 0;
 };
 
 } // namespace
@@ -76,11 +77,15 @@ void tst_LinkQuality::readings_data()
     QTest::newRow("loss counts since the previous reply")
         << QList<Step>{{349, 40, 0.003, 0.02, 0}, {449, 50, 0.003, 0.02, 2000}} << 20 << 100.0 * 10 / 110 << 3 << 1
         << "Round trip: 20 ms\nPacket loss: 9.1 %\nJitter: 3 ms";
-    QTest::newRow("packets stopped for two seconds")
-        << QList<Step>{recorded, {349, 0, 0.003, 0.02, 2000}} << 20 << 0.0 << 3 << 0 << "Connection problem";
     QTest::newRow("packets stopped for under a second")
         << QList<Step>{recorded, {349, 0, 0.003, 0.02, 900}} << 20 << 0.0 << 3 << 4
         << "Round trip: 20 ms\nPacket loss: 0.0 %\nJitter: 3 ms";
+    QTest::newRow("muted: no packets, but RTCP goes on")
+        << QList<Step>{recorded, {349, 0, 0.003, 0.02, 5000, 2}, {349, 0, 0.003, 0.02, 11000, 3}} << 20 << 0.0 << 3 << 4
+        << "Round trip: 20 ms\nPacket loss: 0.0 %\nJitter: 3 ms";
+    QTest::newRow("no packets and no RTCP for 8 s")
+        << QList<Step>{recorded, {349, 0, 0.003, 0.02, 5000, 2}, {349, 0, 0.003, 0.02, 13100, 2}} << 20 << 0.0 << 3 << 0
+        << "Connection problem";
     QTest::newRow("packets again after a stop")
         << QList<Step>{recorded, {349, 0, 0.003, 0.02, 2000}, {400, 0, 0.003, 0.02, 4000}} << 20 << 0.0 << 3 << 4
         << "Round trip: 20 ms\nPacket loss: 0.0 %\nJitter: 3 ms";
@@ -99,7 +104,7 @@ void tst_LinkQuality::readings()
         GstStructure* stats = gst_structure_from_string(
             statsReply(step.received, step.lost, step.jitterSeconds, step.roundTripSeconds).constData(), nullptr);
         QVERIFY(stats);
-        reading = quality.update(stats, step.atMs);
+        reading = quality.update(stats, step.rtcpReports, step.atMs);
         gst_structure_free(stats);
     }
     QTEST(reading.roundTripMs, "roundTripMs");

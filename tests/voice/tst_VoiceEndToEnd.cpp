@@ -6,7 +6,6 @@
 #include "VoiceEngineProbe.h"
 #include "support/DevServer.h"
 #include "voice/GstVoicePeerConnectionFactory.h"
-#include "voice/VoicePlayoutDevice.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -47,6 +46,9 @@ private slots:
         QVERIFY(orionSpeaker.isOpen());
 
         QSignalSpy orionHears(&orion, &VoiceChatManager::remoteUserSpeakingChanged);
+        QList<int> lunaBars; // the link quality orion sees for luna, every 2 s
+        connect(&orion, &VoiceChatManager::memberLinkQualityChanged, &orion,
+                [&lunaBars](const QString& user, int bars) { lunaBars << (user == "luna" ? bars : -1); });
         QElapsedTimer clock;
         clock.start();
         luna.joinVoice();
@@ -85,12 +87,17 @@ private slots:
         const int late = delayMs();
         qInfo() << "orion's playout delay:" << early << "ms at 2 s," << late << "ms at 20 s";
         QVERIFY2(late <= early + 20, qPrintable(QString("%1 -> %2").arg(early).arg(late)));
+        qInfo() << "luna's link quality on orion's side:" << lunaBars;
+        QVERIFY(lunaBars.size() >= 8 && lunaBars.last() >= 3);
 
-        // Mute: orion stops hearing luna.
+        // Mute: orion stops hearing luna, yet luna's link shows no problem: her RTCP still arrives.
         luna.toggleMute();
         QTRY_VERIFY_WITH_TIMEOUT(!orion.isRemoteUserSpeaking("luna"), 3000);
-        QTest::qWait(500);
+        lunaBars.clear();
+        QTest::qWait(10000);
         QVERIFY(!orion.isRemoteUserSpeaking("luna"));
+        qInfo() << "luna's link quality while she is muted:" << lunaBars;
+        QVERIFY(lunaBars.size() >= 4 && !lunaBars.contains(0));
 
         // Leave: orion's connection to luna goes.
         QCOMPARE(VoiceEngineProbe::memberCount(orion), 1);
