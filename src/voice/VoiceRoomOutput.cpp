@@ -11,6 +11,9 @@
 
 #include <algorithm>
 
+#include <pthread.h>
+#include <sched.h>
+
 namespace {
 
 // The device with the id, or the default one when the id is empty or unknown.
@@ -32,6 +35,14 @@ VoiceRoomOutput::VoiceRoomOutput(QThread* audioThread, QObject* parent)
 {
     m_mixer->moveToThread(audioThread);
     connect(m_mixer, &VoiceOutputMixer::failed, this, &VoiceRoomOutput::failed);
+    // The audio thread's work is small and bounded, but late by more than the
+    // sink's buffer it is heard as a gap: real-time scheduling where the
+    // system allows it (it does not for most users: then nothing changes).
+    QMetaObject::invokeMethod(m_mixer, [] {
+        sched_param parameters{};
+        parameters.sched_priority = sched_get_priority_min(SCHED_RR);
+        pthread_setschedparam(pthread_self(), SCHED_RR, &parameters);
+    });
 }
 
 VoiceRoomOutput::~VoiceRoomOutput()

@@ -26,12 +26,13 @@ inline QAudioDevice testAudioInput(const QByteArray& id)
     return {};
 }
 
-// Writes a sine tone (or silence, with amplitude 0) into a FIFO microphone in real time.
+// Writes a sine tone (or silence, with amplitude 0) into a FIFO microphone in
+// real time, `leadMs` ahead (more lead: a busy test thread leaves no gaps).
 class ToneFeeder
 {
 public:
-    explicit ToneFeeder(const QString& microphone, double frequency = 440.0, int amplitude = 8000)
-        : m_frequency(frequency), m_amplitude(amplitude)
+    explicit ToneFeeder(const QString& microphone, double frequency = 440.0, int amplitude = 8000, int leadMs = 40)
+        : m_frequency(frequency), m_amplitude(amplitude), m_leadMs(leadMs)
     {
         const QByteArray path = qgetenv("MOONLODGE_TEST_AUDIO_DIR") + "/" + microphone.toUtf8() + ".fifo";
         m_fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
@@ -50,8 +51,7 @@ public:
 private:
     void pump()
     {
-        // Stay 40 ms ahead of real time.
-        const qint64 due = (m_clock.nsecsElapsed() / 1000 + 40000) * 48 / 1000;
+        const qint64 due = (m_clock.nsecsElapsed() / 1000 + m_leadMs * 1000) * 48 / 1000;
         std::vector<qint16> samples;
         while (m_written < due) {
             m_phase += 2.0 * M_PI * m_frequency / 48000.0;
@@ -71,6 +71,7 @@ private:
     int m_fd = -1;
     double m_frequency;
     int m_amplitude;
+    int m_leadMs;
     double m_phase = 0;
     qint64 m_written = 0;
 };

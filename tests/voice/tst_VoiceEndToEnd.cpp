@@ -40,7 +40,7 @@ private slots:
         SignalingBridge orionChannel(&orion, server.url(), server.sessionFor("orion").value("cookie").toString().toUtf8());
         QTRY_VERIFY_WITH_TIMEOUT(lunaChannel.isReady() && orionChannel.isReady(), 10000);
 
-        ToneFeeder tone("vmic_a", 440.0, 8000);
+        ToneFeeder tone("vmic_a", 440.0, 8000, 300);
         QVERIFY(tone.isOpen());
         SpeakerRecorder orionSpeaker("vspk_b_rec");
         QVERIFY(orionSpeaker.isOpen());
