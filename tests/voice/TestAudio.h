@@ -113,12 +113,10 @@ private:
 
 inline double rmsOf(const qint16* samples, size_t count)
 {
-    if (!count)
-        return 0;
     double sum = 0;
     for (size_t i = 0; i < count; ++i)
         sum += double(samples[i]) * samples[i];
-    return std::sqrt(sum / double(count));
+    return count ? std::sqrt(sum / double(count)) : 0.0;
 }
 
 // Frequency from the rising zero crossings (after a small hysteresis).

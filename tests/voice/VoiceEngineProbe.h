@@ -26,9 +26,8 @@ public:
         return longest;
     }
 
-    // The logic tests feed the capture themselves: what the device delivers is
-    // ignored. A chunk is processed on the capture's thread, and what it
-    // reported has reached the engine when feedMicrophone returns.
+    // Tests feed the capture themselves (the device is ignored); what a chunk
+    // made the capture report has reached the engine when feedMicrophone returns.
     static void detachMicrophone(VoiceChatManager& manager)
     {
         VoiceCapture* capture = manager.d->capture;
@@ -45,17 +44,6 @@ public:
         VoiceCapture* capture = manager.d->capture;
         QMetaObject::invokeMethod(capture, [capture, pcm] { capture->process(pcm); }, Qt::BlockingQueuedConnection);
         QCoreApplication::sendPostedEvents(&manager, QEvent::MetaCall);
-    }
-    // Stages microphones that cannot be opened: the engine asks `lookup` for the
-    // device of an id, and a null device fails like a missing microphone.
-    static void setInputDeviceLookup(VoiceChatManager& manager,
-                                     std::function<QAudioDevice(const QByteArray&)> lookup)
-    {
-        manager.d->inputDeviceFor = std::move(lookup);
-    }
-    static std::function<QAudioDevice(const QByteArray&)> inputDeviceLookup(VoiceChatManager& manager)
-    {
-        return manager.d->inputDeviceFor;
     }
 };
 

@@ -1,5 +1,5 @@
-// The voice engine's capture, output mix and speaking logic over the fake
-// WebRTC layer, the output mixer on its own, and RTP parsing.
+// The voice engine's output mix and remote speaking over the fake WebRTC
+// layer, the output mixer on its own, and RTP parsing.
 
 #include "FakeVoicePeerConnection.h"
 #include "TestAudio.h"
@@ -8,6 +8,7 @@
 #include "voice/VoicePlayoutDevice.h"
 #include "voice/VoiceRtpPacket.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QtTest>
@@ -18,25 +19,11 @@
 
 namespace {
 
-QByteArray pcmOf(int bytes, qint16 value)
+QByteArray rtp(const QByteArray& payload, quint16 sequence, int payloadType = 111)
 {
-    QByteArray pcm(bytes, Qt::Uninitialized);
-    std::fill_n(reinterpret_cast<qint16*>(pcm.data()), bytes / 2, value);
-    return pcm;
-}
-
-QByteArray rtp(const QByteArray& payload, quint16 sequence = 0x0101, int payloadType = 111, int csrcs = 0,
-               int extensionWords = -1, int padding = -1)
-{
-    QByteArray packet(1, char(0x80 | (extensionWords >= 0 ? 0x10 : 0) | (padding >= 0 ? 0x20 : 0) | csrcs));
+    QByteArray packet("\x80", 1);
     packet.append(char(payloadType)).append(char(sequence >> 8)).append(char(sequence & 0xff));
-    packet.append(QByteArray(8, '\x01')).append(QByteArray(4 * csrcs, '\x02'));
-    if (extensionWords >= 0)
-        packet.append("\xbe\xde\x00", 3).append(char(extensionWords)).append(QByteArray(4 * extensionWords, '\x03'));
-    packet.append(payload);
-    if (padding >= 0)
-        packet.append(QByteArray(std::max(0, padding - 1), '\0')).append(char(padding));
-    return packet;
+    return packet.append(QByteArray(8, '\x01')).append(payload);
 }
 
 // One second of a tone as 50 Opus packets (a whole number of periods: it loops seamlessly).
@@ -61,21 +48,8 @@ struct Talker
 {
     QList<QByteArray> packets;
     quint16 sequence = 100;
-    QByteArray next(int payloadType = 111)
-    {
-        const quint16 at = sequence++;
-        return rtp(packets.at(at % 50), at, payloadType);
-    }
+    QByteArray next() { ++sequence; return rtp(packets.at(sequence % 50), sequence); }
 };
-
-QAudioFormat stereo(QAudioFormat::SampleFormat sampleFormat)
-{
-    QAudioFormat format;
-    format.setSampleRate(48000);
-    format.setChannelCount(2);
-    format.setSampleFormat(sampleFormat);
-    return format;
-}
 
 } // namespace
 
@@ -86,7 +60,6 @@ class TestVoiceAudio : public QObject
     std::shared_ptr<FakeVoicePeerConnectionFactory> factory;
     std::unique_ptr<VoiceChatManager> manager;
     QStringList log;
-    std::unique_ptr<QObject> context;
     std::mutex playedMutex;
     std::vector<qint16> played; // the left channel of what the engine played, from its tap
 
@@ -94,7 +67,6 @@ class TestVoiceAudio : public QObject
     {
         manager->setMicrophoneDeviceId("vmic");
         manager->joinVoice();
-        QVERIFY(log.contains("status:connected"));
         VoiceEngineProbe::detachMicrophone(*manager);
         log.clear();
     }
@@ -104,33 +76,26 @@ class TestVoiceAudio : public QObject
         return factory->openFor(sid);
     }
     // The members' packets at the real pace; the engine mixes and plays them on its audio thread.
-    static void talk(const QList<QPair<FakeVoicePeerConnection*, Talker*>>& talkers, int frames, int payloadType = 111)
+    static void talk(const QList<QPair<FakeVoicePeerConnection*, Talker*>>& talkers, int frames)
     {
         for (int i = 0; i < frames; ++i) {
             for (const auto& [connection, talker] : talkers)
-                connection->track->notifyMessage(talker->next(payloadType));
+                connection->track->notifyMessage(talker->next());
             QTest::qWait(20);
         }
     }
     // What was played while the members talked for `frames` more frames, after the first `skipMs`.
     std::vector<qint16> playedWhile(const QList<QPair<FakeVoicePeerConnection*, Talker*>>& talkers, int frames, int skipMs)
     {
-        std::unique_lock<std::mutex> lock(playedMutex);
-        played.clear();
-        lock.unlock();
+        takePlayed();
         talk(talkers, frames);
-        lock.lock();
-        return std::vector<qint16>(played.begin() + std::min(played.size(), size_t(skipMs) * 48), played.end());
+        const std::vector<qint16> heard = takePlayed();
+        return std::vector<qint16>(heard.begin() + std::min(heard.size(), size_t(skipMs) * 48), heard.end());
     }
-    // Whether the microphone captures: only then does a mute toggle take.
-    bool capturing()
+    std::vector<qint16> takePlayed()
     {
-        const bool before = manager->isMuted();
-        manager->toggleMute();
-        const bool toggled = manager->isMuted() != before;
-        if (toggled)
-            manager->toggleMute();
-        return toggled;
+        std::lock_guard<std::mutex> lock(playedMutex);
+        return std::exchange(played, {});
     }
 
 private slots:
@@ -150,91 +115,26 @@ private slots:
                 played.push_back(block[i * channels]);
         });
         log.clear();
-        context = std::make_unique<QObject>();
-        VoiceChatManager* engine = manager.get();
-        connect(engine, &VoiceChatManager::localUserSpeakingChanged, context.get(), [this](bool on) { log << QString("speaking:%1").arg(on); });
-        connect(engine, &VoiceChatManager::muteChanged, context.get(), [this](bool on) { log << QString("mute:%1").arg(on); });
-        connect(engine, &VoiceChatManager::voiceStatusChanged, context.get(), [this](const QString& s) { log << "status:" + s; });
-        connect(engine, &VoiceChatManager::remoteUserSpeakingChanged, context.get(),
+        connect(manager.get(), &VoiceChatManager::remoteUserSpeakingChanged, this,
                 [this](const QString& user, bool on) { log << QString("remote:%1:%2").arg(user).arg(on); });
     }
 
-    void cleanup()
-    {
-        context.reset();
-        manager.reset();
-        factory.reset();
-    }
+    void cleanup() { manager.reset(); }
 
-    // 20 ms frames from any chunking, sent on open tracks only; a failing track is
-    // skipped. Speaking starts above 449 and a mute ends it first.
-    void captureSendsAndSpeaks()
-    {
-        join();
-        auto closed = peer("s1", "orion");
-        auto failing = peer("s2", "nova");
-        auto open = peer("s3", "kai");
-        failing->track->open = open->track->open = true;
-        failing->track->sendFailure = "broken pipe";
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Invio audio WebRTC fallito: .*broken pipe"));
-        VoiceEngineProbe::feedMicrophone(*manager, pcmOf(3000, 0));
-        VoiceEngineProbe::feedMicrophone(*manager, pcmOf(839, 0)); // 1080 bytes wait for the rest
-        QCOMPARE(open->track->sent.size(), 1);
-        VoiceEngineProbe::feedMicrophone(*manager, pcmOf(1, 0));
-        QCOMPARE(open->track->sent.size(), 2);
-        QCOMPARE(open->track->sent.last().second, 0.02);
-        QCOMPARE(closed->track->sent.size(), 0);
-        VoiceEngineProbe::feedMicrophone(*manager, pcmOf(1920, -449));
-        QVERIFY(log.isEmpty());
-        VoiceEngineProbe::feedMicrophone(*manager, pcmOf(1920, -450));
-        QCOMPARE(log, QStringList{"speaking:1"});
-        manager->toggleMute();
-        QCOMPARE(log, (QStringList{"speaking:1", "speaking:0", "mute:1", "status:muted"}));
-        VoiceEngineProbe::feedMicrophone(*manager, pcmOf(1920, 5000));
-        QCOMPARE(log.size(), 4);
-    }
-
-    // A microphone that cannot be opened mid-call: back to the previous one;
-    // when that fails too, "error" until a working device is chosen.
-    void failedMicrophoneChange()
-    {
-        join();
-        const auto realLookup = VoiceEngineProbe::inputDeviceLookup(*manager);
-        const auto previousWorks = std::make_shared<bool>(true);
-        VoiceEngineProbe::setInputDeviceLookup(*manager, [realLookup, previousWorks](const QByteArray& id) {
-            return id == "broken" || !*previousWorks ? QAudioDevice() : realLookup("vmic");
-        });
-        QSignalSpy errors(manager.get(), &VoiceChatManager::voiceError);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Cambio del microfono fallito.*Ripristino del dispositivo precedente"));
-        manager->setMicrophoneDeviceId("broken");
-        QCOMPARE(errors.first().first().toString(), QString("No microphone was found."));
-        QVERIFY(log.filter("status:").isEmpty());
-        QVERIFY(capturing());
-
-        log.clear();
-        *previousWorks = false;
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Cambio del microfono fallito"));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Impossibile ripristinare il microfono precedente"));
-        manager->setMicrophoneDeviceId("broken");
-        QCOMPARE(log.filter("status:"), QStringList{"status:error"});
-        QVERIFY(!capturing());
-        *previousWorks = true;
-        manager->setMicrophoneDeviceId("working");
-        QCOMPARE(log.filter("status:"), (QStringList{"status:error", "status:connected"}));
-        QVERIFY(capturing());
-    }
-
-    // The mixer on its own: the sum with saturation, the tap, gains (0 silencing
-    // the very next block), float output, and a corrupt packet playing as silence.
+    // The mixer on its own: the sum with saturation, the tap, and gains (0
+    // silencing the very next block).
     void mixerMixes()
     {
         VoiceOutputMixer mixer;
-        mixer.setOutput(QAudioDevice(), stereo(QAudioFormat::Int16));
+        QAudioFormat format;
+        format.setSampleRate(48000);
+        format.setChannelCount(2);
+        format.setSampleFormat(QAudioFormat::Int16);
+        mixer.setOutput(QAudioDevice(), format);
         std::vector<qint16> tapped;
         mixer.setPlayedAudioTap([&](const qint16* block, int frames, int) { tapped.insert(tapped.end(), block, block + 2 * frames); });
         Talker low{tonePackets(440.0, 20000)}, high{tonePackets(660.0, 20000)};
-        const auto a = VoicePlayoutDevice::create(nullptr);
-        const auto b = VoicePlayoutDevice::create(nullptr);
+        const auto a = VoicePlayoutDevice::create(nullptr), b = VoicePlayoutDevice::create(nullptr);
         mixer.addInput(a);
         mixer.addInput(b);
         // What the output pulls, 20 ms at a time, as packets keep arriving three frames ahead.
@@ -267,32 +167,16 @@ private slots:
         const std::vector<qint16> full = mix(100);
         const double ratio = rmsOf(half.data(), half.size()) / rmsOf(full.data(), full.size());
         QVERIFY2(std::abs(ratio - 0.5) < 0.05, qPrintable(QString::number(ratio)));
-
-        mixer.setOutput(QAudioDevice(), stereo(QAudioFormat::Float));
-        const QByteArray floats = mixer.read(10 * 48 * 8);
-        for (int i = 0; i < 480 * 2; ++i)
-            QCOMPARE(reinterpret_cast<const float*>(floats.constData())[i], float(tapped[tapped.size() - 960 + size_t(i)]) / 32768.0f);
-
-        const auto corrupt = VoicePlayoutDevice::create(nullptr);
-        corrupt->receiveRtp(rtp(QByteArray("\xff\xff\xff", 3), 9), 111);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Errore decodifica Opus:"));
-        std::vector<qint16> pcm(960 * 2, 1);
-        corrupt->read(pcm.data(), 960);
-        QCOMPARE(std::count(pcm.begin(), pcm.end(), qint16(0)), 960 * 2);
     }
 
-    // Two members are heard together; a volume of 50 % halves what a member is
-    // heard at, through their reconnect and a speaker change; a mute silences
-    // from the next block on, and the member's speaking is still reported.
+    // A volume of 50 % halves what a member is heard at, through their reconnect
+    // and a speaker change; a mute silences from the next block on, and the
+    // member's speaking is still reported.
     void volumeMixAndMute()
     {
         join();
         auto orion = peer("s1", "orion");
-        auto nova = peer("s2", "nova");
-        Talker orionVoice{tonePackets(440.0)}, novaVoice{tonePackets(660.0)};
-        talk({{orion.get(), &orionVoice}, {nova.get(), &novaVoice}}, 5);
-        const std::vector<qint16> both = playedWhile({{orion.get(), &orionVoice}, {nova.get(), &novaVoice}}, 15, 0);
-        QVERIFY(tonePower(both.data(), both.size(), 440.0) > 1e5 && tonePower(both.data(), both.size(), 660.0) > 1e5);
+        Talker orionVoice{tonePackets(440.0)};
 
         // The median level of 20 ms windows: a gap (the machine stalling us) does not count.
         const auto level = [&] {
@@ -334,16 +218,17 @@ private slots:
         manager->setSpeakerDeviceId("vspk_a");
         SpeakerRecorder speaker("vspk_a_rec");
         manager->playTestTone();
-        const auto playedFrames = [this] {
-            std::lock_guard<std::mutex> lock(playedMutex);
-            return played.size();
+        std::vector<qint16> tone;
+        const auto gathered = [&] {
+            const std::vector<qint16> more = takePlayed();
+            tone.insert(tone.end(), more.begin(), more.end());
+            return tone.size() >= 48 * 600;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(playedFrames() >= 48 * 600, 3000);
-        QTest::qWait(300);
-        std::lock_guard<std::mutex> lock(playedMutex);
-        const double level = rmsOf(played.data(), 48 * 600);
+        QTRY_VERIFY_WITH_TIMEOUT(gathered(), 3000);
+        const double level = rmsOf(tone.data(), 48 * 600);
         QVERIFY2(level > 1000 && level < 4000, qPrintable(QString::number(level)));
-        QVERIFY(std::abs(frequencyOf(played.data(), 48 * 600) - 660.0) < 10.0);
+        QVERIFY(std::abs(frequencyOf(tone.data(), 48 * 600) - 660.0) < 10.0);
+        QTest::qWait(300);
         QVERIFY(rmsOf(speaker.samples.data(), speaker.samples.size()) > 500);
     }
 
@@ -360,12 +245,7 @@ private slots:
         QVERIFY(clock.elapsed() >= 300);
         QCOMPARE(log, (QStringList{"remote:orion:1", "remote:orion:0"}));
 
-        // Quiet packets, other payload types and members without a name never start it.
-        auto nova = peer("s2", "nova");
-        talk({{nova.get(), &quiet}}, 10);
-        talk({{nova.get(), &loud}}, 10, 0);
-        manager->handleSignalingEvent("voice_offer", QJsonObject{{"fromSid", "s5"}, {"offer", QJsonObject{{"type", "offer"}, {"sdp", "v=0"}}}});
-        talk({{factory->openFor("s5").get(), &loud}}, 10);
+        talk({{peer("s2", "nova").get(), &quiet}}, 10); // quiet packets never start it
         QTest::qWait(200);
         QCOMPARE(log.size(), 2);
 
@@ -375,43 +255,59 @@ private slots:
         QVERIFY(log.contains("remote:orion:0") && !manager->isRemoteUserSpeaking("orion"));
     }
 
-    void muteAndSpeakerWithoutMembers()
+    // A hundred joins and leaves with members coming, talking and going (for the sanitizer build too).
+    void joinLeaveChurn()
     {
-        QSignalSpy mutes(manager.get(), &VoiceChatManager::remoteUserMuteChanged);
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Mute individuale: .*kai.* attivato - connessione trovata: false"));
-        QVERIFY(manager->toggleRemoteUserMute("kai"));
-        QVERIFY(manager->isRemoteUserMuted("kai"));
-        QVERIFY(!manager->toggleRemoteUserMute(""));
-        QCOMPARE(mutes.size(), 1);
-        join();
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Nessun utente remoto collegato"));
-        manager->setSpeakerDeviceId("vspk_a");
+        Talker loud{tonePackets(440.0)};
+        for (int cycle = 0; cycle < 100; ++cycle) {
+            join();
+            const auto member = [cycle](int i) { return QJsonObject{{"sid", QString("e%1-%2").arg(cycle).arg(i)}, {"username", QString("m%1").arg(i)}}; };
+            manager->handleSignalingEvent("voice_existing_users", QJsonArray{member(0), member(1), member(2)});
+            const QString newcomer = QString("n%1").arg(cycle);
+            const auto late = peer(newcomer, "late");
+            manager->handleSignalingEvent("voice_offer", QJsonObject{{"fromSid", newcomer}, {"offer", QJsonObject{{"type", "offer"}, {"sdp", "v=0"}}}});
+            for (const auto& connection : factory->created)
+                connection->track->open = true;
+            late->track->notifyMessage(loud.next());
+            late->notifyDataChannel(std::make_shared<FakeVoiceDataChannel>("moonlodge-voice-test"));
+            VoiceEngineProbe::feedMicrophone(*manager, QByteArray(3000, '\x10'));
+            manager->toggleRemoteUserMute("m1");
+            manager->setMemberVolume("m2", cycle * 2);
+            if (cycle % 7 == 0)
+                manager->playTestTone();
+            if (cycle % 3 == 0)
+                manager->toggleMute();
+            if (cycle % 10 == 0)
+                manager->setSpeakerDeviceId(cycle % 20 ? "vspk_a" : "vspk");
+            factory->created.at(factory->created.size() - 2)->reportState(VoicePeerConnection::State::Failed);
+            manager->handleSignalingEvent("voice_user_left", QJsonObject{{"sid", QString("e%1-1").arg(cycle)}});
+            QCoreApplication::processEvents();
+            manager->leaveVoice();
+            QCoreApplication::processEvents();
+            for (const auto& connection : factory->created)
+                QCOMPARE(connection->closeCount, 1);
+            factory->created.clear();
+        }
     }
 
+    // Hostile packets: header fields, CSRCs, extension and padding honoured, nothing read beyond the end.
     void rtpPacketCases_data()
     {
-        const QByteArray opus("\x78\x01\x02", 3);
         QTest::addColumn<QByteArray>("packet");
         QTest::addColumn<QByteArray>("payload"); // empty: dropped
-        QByteArray version1 = rtp(opus), marker = rtp(opus), tooMuch = rtp(opus, 0x0101, 111, 0, -1, 2);
-        version1[0] = char(0x40);
-        marker[1] = char(0x80 | 111);
-        tooMuch[tooMuch.size() - 1] = char(9);
-        QTest::newRow("plain") << rtp(opus) << opus;
-        QTest::newRow("no payload") << rtp(QByteArray()) << QByteArray();
+        const QByteArray plain = rtp("\x78\x01\x02", 0x0101), opus = plain.mid(12);
+        const auto withFlags = [&](char flags, const QByteArray& middle, const QByteArray& tail) {
+            return QByteArray(1, char(0x80 | flags)) + plain.mid(1, 11) + middle + opus + tail;
+        };
+        QTest::newRow("plain") << plain << opus;
         QTest::newRow("payload type 0") << rtp(opus, 0x0101, 0) << QByteArray();
-        QTest::newRow("too short") << rtp(opus).left(11) << QByteArray();
-        QTest::newRow("version 1") << version1 << QByteArray();
-        QTest::newRow("marker") << marker << opus;
-        QTest::newRow("CSRCs") << rtp(opus, 0x0101, 111, 2) << opus;
-        QTest::newRow("CSRCs cut") << rtp(QByteArray(), 0x0101, 111, 3).chopped(1) << QByteArray();
-        QTest::newRow("extension") << rtp(opus, 0x0101, 111, 1, 2) << opus;
-        QTest::newRow("extension header cut") << rtp("\x01\x02", 0x0101, 111, 0, 0).left(14) << QByteArray();
-        QTest::newRow("extension cut") << rtp(opus, 0x0101, 111, 0, 5).left(12 + 4 + 19) << QByteArray();
-        QTest::newRow("padding 3") << rtp(opus, 0x0101, 111, 0, -1, 3) << opus;
-        QTest::newRow("only padding") << rtp(QByteArray(), 0x0101, 111, 0, -1, 3) << QByteArray();
-        QTest::newRow("padding beyond payload") << tooMuch << QByteArray();
-        QTest::newRow("padding 0") << rtp(opus, 0x0101, 111, 0, -1, 0) << QByteArray();
+        QTest::newRow("too short") << plain.left(11) << QByteArray();
+        QTest::newRow("CSRCs") << withFlags(2, QByteArray(8, '\x02'), {}) << opus;
+        QTest::newRow("CSRCs cut") << withFlags(3, QByteArray(8, '\x02'), {}).left(22) << QByteArray();
+        QTest::newRow("extension") << withFlags(0x10, QByteArray("\xbe\xde\x00\x01\x03\x03\x03\x03", 8), {}) << opus;
+        QTest::newRow("extension cut") << withFlags(0x10, QByteArray("\xbe\xde\x00\x05", 4), {}) << QByteArray();
+        QTest::newRow("padding 3") << withFlags(0x20, {}, QByteArray("\0\0\x03", 3)) << opus;
+        QTest::newRow("padding beyond payload") << withFlags(0x20, {}, QByteArray("\0\x09", 2)) << QByteArray();
     }
 
     void rtpPacketCases()
@@ -420,15 +316,8 @@ private slots:
         QFETCH(QByteArray, payload);
         VoiceRtpPacket parsed;
         QCOMPARE(parsed.parse(packet.constData(), packet.size(), 111), !payload.isEmpty());
-        if (payload.isEmpty())
-            return;
-        QCOMPARE(QByteArray(parsed.payload, parsed.payloadSize), payload);
-        QCOMPARE(parsed.sequence, quint16(0x0101));
-        QByteArray written(VoiceRtpPacket::HeaderBytes + parsed.payloadSize, Qt::Uninitialized);
-        parsed.write(reinterpret_cast<unsigned char*>(written.data()));
-        VoiceRtpPacket again; // written back, the packet parses to the same payload
-        QVERIFY(again.parse(written.constData(), written.size(), 111));
-        QCOMPARE(QByteArray(again.payload, again.payloadSize), payload);
+        if (!payload.isEmpty())
+            QCOMPARE(QByteArray(parsed.payload, parsed.payloadSize), payload);
     }
 };
 
