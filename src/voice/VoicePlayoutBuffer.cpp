@@ -25,9 +25,7 @@ void VoicePlayoutBuffer::restartAt(qint64 index)
     m_next = index;
     m_highest = index - 1;
     m_concealedRun = 0;
-    m_transitCount = 0;
-    m_transitPos = 0;
-    m_targetFrames = MinTargetMs / FrameMs;
+    m_rebase = true;
 }
 
 void VoicePlayoutBuffer::push(quint16 sequence, const QByteArray& opus, qint64 arrivalMs)
@@ -45,7 +43,9 @@ void VoicePlayoutBuffer::push(quint16 sequence, const QByteArray& opus, qint64 a
     m_slotIndex[slotOf(index)] = index;
     m_highest = std::max(m_highest, index);
 
-    m_transit[size_t(m_transitPos)] = arrivalMs - index * FrameMs;
+    if (std::exchange(m_rebase, false))
+        m_transitBase = arrivalMs - index * FrameMs;
+    m_transit[size_t(m_transitPos)] = arrivalMs - index * FrameMs - m_transitBase;
     m_transitPos = (m_transitPos + 1) % JitterWindow;
     m_transitCount = std::min(m_transitCount + 1, JitterWindow);
     updateTarget();
@@ -62,7 +62,9 @@ void VoicePlayoutBuffer::updateTarget()
         std::nth_element(transit.begin(), slowest, end);
         jitter = *slowest - *std::min_element(transit.begin(), slowest + 1);
     }
-    const int frames = int((jitter + FrameMs - 1) / FrameMs) + 1;
+    int frames = int((jitter + FrameMs - 1) / FrameMs) + 1;
+    if (m_transitCount < JitterWindow)
+        frames = StartTargetMs / FrameMs;
     m_targetFrames = std::clamp(frames, MinTargetMs / FrameMs, MaxTargetMs / FrameMs);
 }
 

@@ -19,13 +19,18 @@ public:
     static constexpr int FrameMs = 20;
     static constexpr int MinTargetMs = 20;
     static constexpr int MaxTargetMs = 60;
+    // The target until a full window of arrivals has been seen: an estimate
+    // from a few packets is too low, so playback starts at the top of the band
+    // and only comes down once the link has shown itself calm. The delay then
+    // never grows beyond where it started, whatever the load does later.
+    static constexpr int StartTargetMs = MaxTargetMs;
     // Packets further ahead than this start the stream again.
     static constexpr int Slots = 16;
     // After this many concealed frames in a row the member counts as silent.
     static constexpr int MaxConcealedRun = 5;
     // Frames taken out while above the target before the excess is dropped.
     static constexpr int TrimAfterPops = 5;
-    // Arrivals over which the jitter is measured (three seconds of audio);
+    // Arrivals over which the jitter is measured (three seconds of audio, pauses left out);
     // the slowest 5 % of them do not count, so one late packet (a scheduling
     // hiccup under load) does not raise the delay for the next seconds.
     static constexpr int JitterWindow = 150;
@@ -78,7 +83,11 @@ private:
     std::array<qint64, JitterWindow> m_transit{};
     int m_transitCount = 0;
     int m_transitPos = 0;
-    int m_targetFrames = MinTargetMs / FrameMs;
+    int m_targetFrames = StartTargetMs / FrameMs;
+    // Transit times are taken relative to the first packet after a pause, so
+    // the window spans pauses (the sender's sequence numbers do not count them).
+    qint64 m_transitBase = 0;
+    bool m_rebase = true;
 
     std::array<int, DelayWindow> m_delays{};
     int m_delayCount = 0;

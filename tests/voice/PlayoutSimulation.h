@@ -26,7 +26,7 @@ struct PlayoutOutcome
 {
     int minDelayMs = 1 << 30;
     int maxDelayMs = 0;
-    double meanDelayFirstMs = 0;  // over the second second
+    double meanDelayFirstMs = 0;  // over the second after the start target
     double meanDelayLastMs = 0;   // over the last second but the final 200 ms
     quint64 concealed = 0;
     quint64 fec = 0;
@@ -58,6 +58,7 @@ inline PlayoutOutcome simulatePlayout(const PlayoutPattern& pattern, quint32 see
     const double step = 20.0 / (1.0 + pattern.drift);
     const int pops = int(double(packets) * 20.0 / step);
     const double end = double(packets) * 20.0 - 200.0;
+    const double settled = VoicePlayoutBuffer::JitterWindow * 20.0 + 1000.0; // the start target is over
     for (int k = 0; k < pops; ++k) {
         const double now = 10.0 + double(k) * step;
         while (nextArrival < arrivals.size() && arrivals[nextArrival].at <= now) {
@@ -66,11 +67,11 @@ inline PlayoutOutcome simulatePlayout(const PlayoutPattern& pattern, quint32 see
             ++nextArrival;
         }
         buffer.pop();
-        if (now > 1000.0 && now < end) {
+        if (now > settled && now < end) {
             outcome.minDelayMs = std::min(outcome.minDelayMs, buffer.delayMs());
             outcome.maxDelayMs = std::max(outcome.maxDelayMs, buffer.delayMs());
         }
-        if (now < 2000.0)
+        if (now < settled + 1000.0)
             outcome.meanDelayFirstMs = buffer.averageDelayMs();
         if (now < end)
             outcome.meanDelayLastMs = buffer.averageDelayMs();

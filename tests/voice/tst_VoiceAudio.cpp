@@ -1,5 +1,4 @@
-// The voice engine's output mix and remote speaking over the fake WebRTC
-// layer, the output mixer on its own, and RTP parsing.
+// The engine's output mix and remote speaking (fake WebRTC), the output mixer alone, RTP parsing.
 
 #include "FakeVoicePeerConnection.h"
 #include "TestAudio.h"
@@ -10,7 +9,6 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <opus.h>
@@ -121,8 +119,7 @@ private slots:
 
     void cleanup() { manager.reset(); }
 
-    // The mixer on its own: the sum with saturation, the tap, and gains (0
-    // silencing the very next block).
+    // The mixer alone: the sum with saturation, the tap, gains (0 silencing the very next block).
     void mixerMixes()
     {
         VoiceOutputMixer mixer;
@@ -169,9 +166,8 @@ private slots:
         QVERIFY2(std::abs(ratio - 0.5) < 0.05, qPrintable(QString::number(ratio)));
     }
 
-    // A volume of 50 % halves what a member is heard at, through their reconnect
-    // and a speaker change; a mute silences from the next block on, and the
-    // member's speaking is still reported.
+    // A volume of 50 % halves what a member is heard at, through their reconnect and a speaker
+    // change; a mute silences from the next block on, and their speaking is still reported.
     void volumeMixAndMute()
     {
         join();

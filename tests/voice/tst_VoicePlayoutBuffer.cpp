@@ -46,9 +46,11 @@ private slots:
     void repairPauseAndResume()
     {
         VoicePlayoutBuffer buffer;
-        buffer.push(65533, "a", 0);
-        QCOMPARE(buffer.pop().source, VoicePlayoutBuffer::Source::Packet);
-        buffer.push(65535, "c", 40);
+        for (quint16 sequence = 65531; sequence != 65534; ++sequence) // the start target: three frames
+            buffer.push(sequence, "a", 0);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(buffer.pop().source, VoicePlayoutBuffer::Source::Packet);
+        buffer.push(65535, "c", 60);
         const VoicePlayoutBuffer::Frame repaired = buffer.pop();
         QCOMPARE(repaired.source, VoicePlayoutBuffer::Source::Fec);
         QCOMPARE(repaired.opus, QByteArray("c"));
@@ -56,7 +58,8 @@ private slots:
         for (int i = 0; i < VoicePlayoutBuffer::MaxConcealedRun; ++i)
             QCOMPARE(buffer.pop().source, VoicePlayoutBuffer::Source::Concealed);
         QCOMPARE(buffer.pop().source, VoicePlayoutBuffer::Source::Silence);
-        buffer.push(0, "d", 5000);
+        for (quint16 sequence = 0; sequence < 3; ++sequence)
+            buffer.push(sequence, "d", 5000);
         QCOMPARE(buffer.pop().opus, QByteArray("d"));
     }
 };
