@@ -22,7 +22,7 @@ int main()
         {"all of them", with([](PlayoutPattern& p) { p.burst = 5; p.loss = 0.05; p.reorder = 0.05; p.drift = 0.001; })},
         {"300 ms stall every 2 s", with([](PlayoutPattern& p) { p.stallEveryMs = 2000; p.stallMs = 300; })},
     };
-    std::printf("%-24s %8s %8s %10s %10s %9s %6s %8s\n", "pattern (10 min)", "min ms", "max ms", "mean@1s",
+    std::printf("%-24s %8s %8s %10s %10s %9s %6s %8s\n", "pattern (10 min)", "min ms", "max ms", "mean@4s",
                 "mean@end", "conceal", "fec", "dropped");
     for (const Row& row : rows) {
         const PlayoutOutcome o = simulatePlayout(row.pattern);

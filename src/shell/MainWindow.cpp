@@ -358,6 +358,8 @@ void MainWindow::connectVoiceControls()
     m_membersPage->setVoiceControlFactory(memberControl);
     m_gamesPanel->setVoiceControlFactory(
         [controls](const QString& userName, QWidget* parent) { return controls->gamesPanelControl(userName, parent); });
+    connect(controls, &VoiceMemberControls::memberVolumeChanged, m_voice, &VoiceChatManager::setMemberVolume);
+    connect(m_voice, &VoiceChatManager::memberLinkQualityChanged, controls, &VoiceMemberControls::setLinkQuality);
 }
 
 // The audio settings panel drives the engine's processing, speaking threshold,
@@ -373,6 +375,7 @@ void MainWindow::connectAudioSettings(VoiceToolbar* voiceToolbar)
     connect(panel, &AudioSettingsPanel::microphoneMonitoringChanged, m_voice,
             &VoiceChatManager::setMicrophoneMonitoring);
     connect(m_voice, &VoiceChatManager::microphoneLevelChanged, panel, &AudioSettingsPanel::setMicrophoneLevel);
+    connect(panel, &AudioSettingsPanel::testToneRequested, m_voice, &VoiceChatManager::playTestTone);
     connect(m_voice, &VoiceChatManager::transmittingChanged, voiceToolbar, &VoiceToolbar::setTransmitting);
     panel->publishSettings();
 }

@@ -95,6 +95,14 @@ struct GstVoicePeerConnection::Replies
                 connection.notifyFailure(failure);
         }
     };
+    struct Stats
+    {
+        static void run(GstVoicePeerConnection& connection, GstPromise* promise, PendingReply&)
+        {
+            if (!connection.m_closed && gst_promise_wait(promise) == GST_PROMISE_RESULT_REPLIED)
+                connection.notifyStats(gst_promise_get_reply(promise), connection.m_rtcpReports);
+        }
+    };
 };
 
 std::shared_ptr<GstVoicePeerConnection> GstVoicePeerConnection::create(const VoicePeerConfiguration& configuration,
@@ -160,6 +168,15 @@ QString GstVoicePeerConnection::setUp(const VoicePeerConfiguration& configuratio
     connectSignal("notify::connection-state", G_CALLBACK(&GstVoicePeerConnection::handleConnectionState));
     connectSignal("on-data-channel", G_CALLBACK(&GstVoicePeerConnection::handleDataChannel));
     connectSignal("pad-added", G_CALLBACK(&GstVoicePeerConnection::handlePadAdded));
+    // RTCP from the peer, counted for the link quality (the handler outlives nothing: see fromHandle).
+    if (GstElement* rtpbin = gst_bin_get_by_name(GST_BIN(m_webrtc), "rtpbin")) {
+        g_signal_connect_data(rtpbin, "on-ssrc-active", G_CALLBACK(&GstVoicePeerConnection::handleRtcpReport),
+                              new ConnectionHandle(weak_from_this()),
+                              [](gpointer data, GClosure*) { delete static_cast<ConnectionHandle*>(data); },
+                              GConnectFlags(0));
+        gst_object_unref(rtpbin);
+    }
+
     if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
         return QStringLiteral("The WebRTC pipeline could not be started");
     return {};
@@ -410,6 +427,15 @@ VoicePeerConnection::State GstVoicePeerConnection::state() const
     return State(m_state.load());
 }
 
+void GstVoicePeerConnection::requestStats()
+{
+    onWorker([](GstVoicePeerConnection& connection) {
+        GstPromise* promise = promiseFor<Replies::Stats>(new PendingReply{connection.weak_from_this()});
+        g_signal_emit_by_name(connection.m_webrtc, "get-stats", nullptr, promise);
+        gst_promise_unref(promise);
+    });
+}
+
 void GstVoicePeerConnection::close()
 {
     if (m_closed.exchange(true))
@@ -460,6 +486,12 @@ void GstVoicePeerConnection::release(GstElement* pipeline, GstElement* webrtc, c
 }
 
 // --- GStreamer callbacks (GStreamer's threads) --------------------------------
+
+void GstVoicePeerConnection::handleRtcpReport(GstElement*, unsigned, unsigned, void* handle)
+{
+    if (const std::shared_ptr<GstVoicePeerConnection> connection = fromHandle(handle))
+        ++connection->m_rtcpReports;
+}
 
 void GstVoicePeerConnection::handleIceCandidate(GstElement*, unsigned mlineIndex, char* candidate, void* handle)
 {

@@ -49,6 +49,7 @@ public:
     bool setRemoteDescription(const QString& sdp, const QString& type, QString* error) override;
     bool addRemoteCandidate(const QString& candidate, const QString& mid, QString* error) override;
     State state() const override;
+    void requestStats() override;
     void close() override;
 
 private:
@@ -70,6 +71,7 @@ private:
     void localDescriptionSet(GstPromise* promise, GstWebRTCSessionDescription* description, bool offer);
     void flushLocalCandidates();
 
+    static void handleRtcpReport(GstElement* rtpbin, unsigned session, unsigned ssrc, void* self);
     static void handleIceCandidate(GstElement* webrtc, unsigned mlineIndex, char* candidate, void* self);
     static void handleConnectionState(GstElement* webrtc, GParamSpec* property, void* self);
     static void handleDataChannel(GstElement* webrtc, GstWebRTCDataChannel* channel, void* self);
@@ -96,4 +98,5 @@ private:
 
     std::atomic<int> m_state{int(State::New)};
     std::atomic<bool> m_closed{false};
+    std::atomic<quint64> m_rtcpReports{0};
 };

@@ -57,7 +57,7 @@ QString LinkQuality::Reading::toolTip() const
         .arg(roundTrip, QString::number(lossPercent, 'f', 1), QString::number(jitterMs));
 }
 
-LinkQuality::Reading LinkQuality::update(const GstStructure* stats, qint64 nowMs)
+LinkQuality::Reading LinkQuality::update(const GstStructure* stats, quint64 rtcpReports, qint64 nowMs)
 {
     Totals totals;
     if (stats)
@@ -66,12 +66,15 @@ LinkQuality::Reading LinkQuality::update(const GstStructure* stats, qint64 nowMs
     Reading reading;
     if (totals.received > m_received || m_lastArrivalMs < 0)
         m_lastArrivalMs = nowMs;
+    if (rtcpReports > m_rtcpReports || m_lastReportMs < 0)
+        m_lastReportMs = nowMs;
+    m_rtcpReports = rtcpReports;
     const quint64 received = totals.received >= m_received ? totals.received - m_received : totals.received;
     const qint64 lost = std::max<qint64>(0, totals.lost - m_lost);
     m_received = totals.received;
     m_lost = totals.lost;
 
-    reading.connectionProblem = nowMs - m_lastArrivalMs > StallMs;
+    reading.connectionProblem = nowMs - m_lastArrivalMs > StallMs && nowMs - m_lastReportMs > RtcpStallMs;
     if (received + lost > 0)
         reading.lossPercent = 100.0 * double(lost) / double(received + lost);
     reading.jitterMs = int(std::lround(totals.jitterSeconds * 1000.0));

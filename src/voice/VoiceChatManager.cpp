@@ -6,6 +6,7 @@
 #include "voice/VoiceAudioTrack.h"
 #include "voice/VoiceDataChannel.h"
 #include "voice/VoiceMicrophone.h"
+#include "voice/VoiceRoomOutput.h"
 #include "voice/VoicePeerConnection.h"
 #include "voice/VoicePeerConnectionFactory.h"
 #include "voice/VoiceRemoteMember.h"
@@ -37,11 +38,6 @@ QAudioDevice deviceWithId(const QByteArray& id, const QList<QAudioDevice>& devic
                 return device;
     }
     return fallback;
-}
-
-QAudioDevice chooseOutputDevice(const QByteArray& id)
-{
-    return deviceWithId(id, QMediaDevices::audioOutputs(), QMediaDevices::defaultAudioOutput());
 }
 
 QString stringField(const QJsonObject& object, const char* key)
@@ -76,12 +72,21 @@ VoiceChatManager::VoiceChatManager(std::shared_ptr<VoicePeerConnectionFactory> f
     d->microphone = new VoiceMicrophone(&d->audioThread, this);
     connect(d->microphone, &VoiceMicrophone::speakingChanged, this, &VoiceChatManager::setLocalSpeaking);
     connect(d->microphone, &VoiceMicrophone::levelChanged, this, &VoiceChatManager::microphoneLevelChanged);
+    d->output = std::make_unique<VoiceRoomOutput>(&d->audioThread);
+    connect(d->output.get(), &VoiceRoomOutput::failed, this, &VoiceChatManager::voiceError);
+    // What the member hears is the echo canceller's far-end reference.
+    d->output->setPlayedAudioTap([capture = d->microphone->capture()](const qint16* samples, int frames,
+                                                                        int channels) {
+        capture->addPlayedAudio(samples, frames, channels);
+    });
 }
 
 VoiceChatManager::~VoiceChatManager()
 {
     leaveVoice();
-    // The capture and the outputs left go away on their own thread before it ends.
+    // The output stops feeding the capture before either goes away on their thread.
+    d->output->setPlayedAudioTap({});
+    d->output.reset();
     delete std::exchange(d->microphone, nullptr);
     QObject finisher;
     finisher.moveToThread(&d->audioThread);
@@ -105,7 +110,7 @@ bool VoiceChatManager::isLocalUserSpeaking() const
 
 bool VoiceChatManager::isRemoteUserMuted(const QString& username) const
 {
-    return d->mutedUsernames.contains(username);
+    return d->output->isMuted(username);
 }
 
 bool VoiceChatManager::isRemoteUserSpeaking(const QString& username) const
@@ -162,7 +167,7 @@ void VoiceChatManager::leaveVoice()
         if (member->isSpeaking() && !member->username().isEmpty())
             emit remoteUserSpeakingChanged(member->username(), false);
     }
-    d->mutedUsernames.clear();
+    d->output->clearMutes();
 
     d->inVoice = false;
     d->muted = false;
@@ -327,7 +332,7 @@ VoiceRemoteMember* VoiceChatManager::createPeerConnection(const QString& sid, co
 
     VoiceRemoteMember* added = member.get();
     d->members.emplace(sid, std::move(member));
-    initializeRemoteAudio(added);
+    d->output->attach(added);
     updateCaptureTracks();
 
     if (offerer) {
@@ -354,7 +359,10 @@ void VoiceChatManager::connectMember(VoiceRemoteMember* member)
         [this, sid, connection](int state) { handlePeerStateChange(sid, connection, state); }, Qt::QueuedConnection);
     connect(member, &VoiceRemoteMember::connectionFailed, this, &VoiceChatManager::reportSignalingFailure,
             Qt::QueuedConnection);
-    connect(member, &VoiceRemoteMember::outputFailed, this, &VoiceChatManager::voiceError);
+    connect(member, &VoiceRemoteMember::linkQualityChanged, member, [this, member](int bars, const QString& toolTip) {
+        if (!member->username().isEmpty())
+            emit memberLinkQualityChanged(member->username(), bars, toolTip);
+    });
     connect(member, &VoiceRemoteMember::speakingChanged, this,
             [this, member](bool speaking) { setRemoteSpeaking(member, speaking); });
 }
@@ -536,14 +544,6 @@ void VoiceChatManager::finishMicrophoneChange(const QByteArray& previous, const 
 // ---------------------------------------------------------------------------
 // Remote playback
 
-void VoiceChatManager::initializeRemoteAudio(VoiceRemoteMember* member)
-{
-    member->setMuted(d->mutedUsernames.contains(member->username()));
-    const QString failure = member->startOutput(chooseOutputDevice(d->speakerDeviceId), &d->audioThread);
-    if (!failure.isEmpty())
-        emit voiceError(failure);
-}
-
 void VoiceChatManager::setRemoteSpeaking(VoiceRemoteMember* member, bool speaking)
 {
     if (!member->username().isEmpty())
@@ -554,44 +554,39 @@ bool VoiceChatManager::toggleRemoteUserMute(const QString& username)
 {
     if (username.isEmpty())
         return false;
-    const bool muted = !d->mutedUsernames.remove(username);
-    if (muted)
-        d->mutedUsernames.insert(username);
-
-    bool applied = false;
-    for (const auto& [sid, member] : d->members) {
-        if (member->username() != username)
-            continue;
-        member->setMuted(muted);
-        applied = applied || member->hasOutput();
-    }
-    qCDebug(lcVoice) << "Mute individuale:" << username << (muted ? "attivato" : "disattivato")
-             << "- connessione trovata:" << (applied ? "true" : "false");
+    const bool muted = d->output->toggleMute(username);
     emit remoteUserMuteChanged(username, muted);
     return muted;
 }
 
-void VoiceChatManager::restartRemoteAudioOutputs()
-{
-    if (d->members.empty()) {
-        qCDebug(lcVoice) << "Nuova uscita audio salvata." << "Nessun utente remoto collegato.";
-        return;
-    }
-    for (const auto& [sid, member] : d->members)
-        member->stopOutput();
-    for (const auto& [sid, member] : d->members)
-        initializeRemoteAudio(member.get());
-    qCDebug(lcVoice) << "Uscite audio remote riavviate:" << d->members.size();
-}
-
 void VoiceChatManager::setSpeakerDeviceId(const QByteArray& id)
 {
-    if (id == d->speakerDeviceId)
+    if (id == d->output->speakerDeviceId())
         return;
-    d->speakerDeviceId = id;
+    d->output->setSpeakerDeviceId(id);
     qCDebug(lcVoice) << "Nuova uscita audio selezionata:" << id;
-    if (d->inVoice) {
-        qCDebug(lcVoice) << "Applicazione immediata della nuova uscita audio.";
-        restartRemoteAudioOutputs();
-    }
+    if (!d->inVoice)
+        return;
+    qCDebug(lcVoice) << "Applicazione immediata della nuova uscita audio.";
+    if (d->output->hasMembers())
+        d->output->restart();
+    else
+        qCDebug(lcVoice) << "Nuova uscita audio salvata." << "Nessun utente remoto collegato.";
 }
+
+void VoiceChatManager::setMemberVolume(const QString& username, int percent)
+{
+    if (!username.isEmpty())
+        d->output->setVolume(username, percent);
+}
+
+int VoiceChatManager::memberVolume(const QString& username) const
+{
+    return d->output->volume(username);
+}
+
+void VoiceChatManager::playTestTone()
+{
+    d->output->playTestTone();
+}
+

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class VoicePeerConnection;
@@ -15,8 +16,7 @@ class VoiceRemoteMember;
 // The voice engine: a full-mesh WebRTC audio conference among the members in
 // the voice room. One peer connection per remote member (keyed by the sid the
 // real-time channel gives them), the microphone Opus-encoded once and sent on
-// every connection, and every remote stream decoded and played on its own
-// output. Signalling travels as "voice_*" events over the real-time channel:
+// every connection, and every remote stream decoded and mixed into one output. Signalling travels as "voice_*" events over the real-time channel:
 // the engine asks for outgoing ones with signalingEventRequested and is fed
 // the incoming ones through handleSignalingEvent.
 //
@@ -24,9 +24,9 @@ class VoiceRemoteMember;
 // hand their work over with queued invocations guarded by a weak pointer.
 // Audio never passes through the GUI thread: the microphone is read and
 // encoded on the engine's audio thread and sent from there, RTP goes from the
-// library straight into each member's playout buffer, and the member's output,
-// on the audio thread, decodes and plays it; only speaking changes and errors
-// come back, queued.
+// library straight into each member's playout buffer, and the output mixer, on
+// the audio thread, decodes, mixes and plays it; only speaking changes, link
+// quality and errors come back, queued.
 class VoiceChatManager : public QObject
 {
     Q_OBJECT
@@ -42,6 +42,8 @@ public:
     bool isLocalUserSpeaking() const;
     bool isRemoteUserMuted(const QString& username) const;
     bool isRemoteUserSpeaking(const QString& username) const;
+    // 0 to 200 %, 100 unless set.
+    int memberVolume(const QString& username) const;
 
 public slots:
     void joinVoice();
@@ -50,6 +52,10 @@ public slots:
     bool toggleRemoteUserMute(const QString& username);
     void setMicrophoneDeviceId(const QByteArray& id);
     void setSpeakerDeviceId(const QByteArray& id);
+    // Kept by user name: applies to the member now and whenever they reconnect.
+    void setMemberVolume(const QString& username, int percent);
+    // A short, soft tone on the chosen speaker, in voice or not.
+    void playTestTone();
     void handleSignalingEvent(const QString& eventName, const QJsonValue& data);
 
     // Echo cancellation, noise suppression and automatic gain of the
@@ -77,6 +83,8 @@ signals:
     // The microphone's level after processing, in the threshold's unit, up
     // to 20 times a second while the microphone is open.
     void microphoneLevelChanged(int level);
+    // Every 2 s per connected member: 1 to 4 bars, or 0 with "Connection problem".
+    void memberLinkQualityChanged(const QString& username, int bars, const QString& toolTip);
 
 private:
     struct Private;
@@ -104,9 +112,7 @@ private:
     void setLocalSpeaking(bool speaking);
 
     // Remote playback.
-    void initializeRemoteAudio(VoiceRemoteMember* member);
     void setRemoteSpeaking(VoiceRemoteMember* member, bool speaking);
-    void restartRemoteAudioOutputs();
 
     std::unique_ptr<Private> d;
 };

@@ -4,10 +4,10 @@
 
 #include "voice/VoiceChatManager.h"
 #include "voice/VoiceRemoteMember.h"
+#include "voice/VoiceRoomOutput.h"
 
 #include <QAudioDevice>
 #include <QByteArray>
-#include <QSet>
 #include <QString>
 #include <QThread>
 
@@ -21,7 +21,6 @@ class VoicePeerConnectionFactory;
 struct VoiceChatManager::Private
 {
     QByteArray microphoneDeviceId;
-    QByteArray speakerDeviceId;
     // The input device for an id: the device with that id, else the default.
     std::function<QAudioDevice(const QByteArray&)> inputDeviceFor;
     bool inVoice = false;
@@ -39,11 +38,12 @@ struct VoiceChatManager::Private
     bool microphoneLost = false;
     // The other members in voice, by sid.
     std::map<QString, std::unique_ptr<VoiceRemoteMember>> members;
-    QSet<QString> mutedUsernames;
+    // The mix of everything heard, the speaker, local mutes and volumes.
+    std::unique_ptr<VoiceRoomOutput> output;
 
     // Where the peer connections come from.
     std::shared_ptr<VoicePeerConnectionFactory> connectionFactory;
-    // Where the microphone is encoded and the remote members' audio decoded and played.
+    // Where the microphone is encoded and the remote members' audio decoded, mixed and played.
     QThread audioThread;
 
     VoiceRemoteMember* member(const QString& sid) const

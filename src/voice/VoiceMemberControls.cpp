@@ -191,6 +191,11 @@ void VoiceMemberControls::addLinkAndVolume(VoiceMemberRowControl* control, const
     button->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(button, &QWidget::customContextMenuRequested, button,
             [this, button, userName] { openVolumePopup(userName, button); });
+
+    // The engine keeps volumes by user name, so a remembered one is in place
+    // before the member joins voice.
+    if (const int saved = MemberVolumeStore::volume(userName); saved != MemberVolumeStore::DefaultPercent)
+        emit memberVolumeChanged(userName, saved);
 }
 
 MemberVolumePopup* VoiceMemberControls::openVolumePopup(const QString& userName, QWidget* anchor) const
@@ -202,11 +207,6 @@ MemberVolumePopup* VoiceMemberControls::openVolumePopup(const QString& userName,
             [userName](int percent) { MemberVolumeStore::remember(userName, percent); });
     popup->popUpBelow(anchor);
     return popup;
-}
-
-void VoiceMemberControls::restoreMemberVolume(const QString& userName)
-{
-    emit memberVolumeChanged(userName, MemberVolumeStore::volume(userName));
 }
 
 void VoiceMemberControls::setLinkQuality(const QString& userName, int bars, const QString& toolTip)

@@ -36,8 +36,6 @@ public:
 
     // The member's volume pop-up under `anchor`; what is chosen is remembered.
     MemberVolumePopup* openVolumePopup(const QString& userName, QWidget* anchor) const;
-    // Announces the member's remembered volume: for when they join voice.
-    void restoreMemberVolume(const QString& userName);
 
 public slots:
     // bars 1-4, or 0 for "Connection problem"; the tool tip carries the numbers.

@@ -47,6 +47,12 @@ void VoicePeerConnection::onFailure(FailureCallback callback)
     m_failure = std::move(callback);
 }
 
+void VoicePeerConnection::onStats(StatsCallback callback)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_stats = std::move(callback);
+}
+
 void VoicePeerConnection::resetCallbacks()
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
@@ -55,6 +61,7 @@ void VoicePeerConnection::resetCallbacks()
     m_candidate = nullptr;
     m_dataChannel = nullptr;
     m_failure = nullptr;
+    m_stats = nullptr;
 }
 
 void VoicePeerConnection::notifyStateChange(State state)
@@ -90,4 +97,11 @@ void VoicePeerConnection::notifyFailure(const QString& message)
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (m_failure)
         m_failure(message);
+}
+
+void VoicePeerConnection::notifyStats(const GstStructure* stats, quint64 rtcpReports)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (m_stats)
+        m_stats(stats, rtcpReports);
 }

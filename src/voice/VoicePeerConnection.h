@@ -9,6 +9,7 @@
 
 class VoiceAudioTrack;
 class VoiceDataChannel;
+typedef struct _GstStructure GstStructure;
 
 // How a voice peer connection is set up.
 struct VoicePeerConfiguration
@@ -57,6 +58,9 @@ public:
     using CandidateCallback = std::function<void(const QString& candidate, const QString& mid)>;
     using DataChannelCallback = std::function<void(std::shared_ptr<VoiceDataChannel> channel)>;
     using FailureCallback = std::function<void(const QString& message)>;
+    // A "get-stats" reply as webrtcbin makes it, and how many RTCP reports
+    // from the peer have arrived so far.
+    using StatsCallback = std::function<void(const GstStructure* stats, quint64 rtcpReports)>;
 
     virtual ~VoicePeerConnection();
 
@@ -66,6 +70,7 @@ public:
     void onDataChannel(DataChannelCallback callback);
     // Operations that complete later report their failures here.
     void onFailure(FailureCallback callback);
+    void onStats(StatsCallback callback);
     // After this returns no callback of this connection runs any more.
     void resetCallbacks();
 
@@ -78,6 +83,9 @@ public:
     virtual bool setRemoteDescription(const QString& sdp, const QString& type, QString* error) = 0;
     virtual bool addRemoteCandidate(const QString& candidate, const QString& mid, QString* error) = 0;
     virtual State state() const = 0;
+    // Asks for the connection's statistics: they arrive later through onStats,
+    // or never from an implementation that keeps none (the default).
+    virtual void requestStats() {}
     // Ends the connection. No callback runs once this returns.
     virtual void close() = 0;
 
@@ -87,6 +95,7 @@ protected:
     void notifyLocalCandidate(const QString& candidate, const QString& mid);
     void notifyDataChannel(std::shared_ptr<VoiceDataChannel> channel);
     void notifyFailure(const QString& message);
+    void notifyStats(const GstStructure* stats, quint64 rtcpReports);
 
 private:
     std::recursive_mutex m_mutex;
@@ -95,4 +104,5 @@ private:
     CandidateCallback m_candidate;
     DataChannelCallback m_dataChannel;
     FailureCallback m_failure;
+    StatsCallback m_stats;
 };

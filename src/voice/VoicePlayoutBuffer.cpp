@@ -25,8 +25,7 @@ void VoicePlayoutBuffer::restartAt(qint64 index)
     m_next = index;
     m_highest = index - 1;
     m_concealedRun = 0;
-    m_transitCount = 0;
-    m_transitPos = 0;
+    m_rebase = true;
 }
 
 void VoicePlayoutBuffer::push(quint16 sequence, const QByteArray& opus, qint64 arrivalMs)
@@ -44,12 +43,53 @@ void VoicePlayoutBuffer::push(quint16 sequence, const QByteArray& opus, qint64 a
     m_slotIndex[slotOf(index)] = index;
     m_highest = std::max(m_highest, index);
 
-    m_transit[size_t(m_transitPos)] = arrivalMs - index * FrameMs;
+    if (std::exchange(m_rebase, false))
+        m_transitBase = arrivalMs - index * FrameMs;
+    m_transit[size_t(m_transitPos)] = arrivalMs - index * FrameMs - m_transitBase;
     m_transitPos = (m_transitPos + 1) % JitterWindow;
     m_transitCount = std::min(m_transitCount + 1, JitterWindow);
+    updateTarget();
+}
+
+void VoicePlayoutBuffer::updateTarget()
+{
+    qint64 jitter = 0;
+    if (m_transitCount > 1) {
+        std::array<qint64, JitterWindow> transit = m_transit;
+        const auto end = transit.begin() + m_transitCount;
+        const int outliers = m_transitCount * JitterOutliers / JitterWindow;
+        const auto slowest = end - 1 - outliers;
+        std::nth_element(transit.begin(), slowest, end);
+        jitter = *slowest - *std::min_element(transit.begin(), slowest + 1);
+    }
+    int frames = int((jitter + FrameMs - 1) / FrameMs) + 1;
+    if (m_transitCount < JitterWindow)
+        frames = StartTargetMs / FrameMs;
+    m_targetFrames = std::clamp(frames, MinTargetMs / FrameMs, MaxTargetMs / FrameMs);
+}
+
+void VoicePlayoutBuffer::noteDelay()
+{
+    const int delay = delayMs();
+    m_delaySum += delay - (m_delayCount == DelayWindow ? m_delays[size_t(m_delayPos)] : 0);
+    m_delays[size_t(m_delayPos)] = delay;
+    m_delayPos = (m_delayPos + 1) % DelayWindow;
+    m_delayCount = std::min(m_delayCount + 1, DelayWindow);
+}
+
+int VoicePlayoutBuffer::averageDelayMs() const
+{
+    return m_delayCount ? m_delaySum / m_delayCount : 0;
 }
 
 VoicePlayoutBuffer::Frame VoicePlayoutBuffer::pop()
+{
+    Frame frame = take();
+    noteDelay();
+    return frame;
+}
+
+VoicePlayoutBuffer::Frame VoicePlayoutBuffer::take()
 {
     if (!m_anchored)
         return {};
@@ -102,30 +142,6 @@ VoicePlayoutBuffer::Frame VoicePlayoutBuffer::pop()
         m_concealedRun = 0;
     ++m_next;
     return frame;
-}
-
-void VoicePlayoutBuffer::clear()
-{
-    for (QByteArray& slot : m_slots)
-        slot.clear();
-    m_anchored = false;
-    m_playing = false;
-    m_haveSequence = false;
-    m_highest = -1;
-    m_concealedRun = 0;
-    m_transitCount = 0;
-    m_transitPos = 0;
-}
-
-int VoicePlayoutBuffer::targetFrames() const
-{
-    qint64 jitter = 0;
-    if (m_transitCount > 1) {
-        const auto end = m_transit.begin() + m_transitCount;
-        jitter = *std::max_element(m_transit.begin(), end) - *std::min_element(m_transit.begin(), end);
-    }
-    const int frames = int((jitter + FrameMs - 1) / FrameMs) + 1;
-    return std::clamp(frames, MinTargetMs / FrameMs, MaxTargetMs / FrameMs);
 }
 
 int VoicePlayoutBuffer::targetMs() const

@@ -7,20 +7,20 @@
 
 #include <opus.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
 constexpr int FrameSamples = 960;                 // 20 ms per channel
 constexpr int MaxDecodedSamplesPerChannel = 5760; // 120 ms, the longest Opus frame
-constexpr int SpeakingThreshold = 449;
 
 } // namespace
 
 std::shared_ptr<VoicePlayoutDevice> VoicePlayoutDevice::create(QString* error)
 {
     int code = OPUS_OK;
-    OpusDecoder* decoder = opus_decoder_create(48000, 2, &code);
+    OpusDecoder* decoder = opus_decoder_create(48000, Channels, &code);
     if (!decoder || code != OPUS_OK) {
         if (decoder)
             opus_decoder_destroy(decoder);
@@ -33,10 +33,9 @@ std::shared_ptr<VoicePlayoutDevice> VoicePlayoutDevice::create(QString* error)
 
 VoicePlayoutDevice::VoicePlayoutDevice(OpusDecoder* decoder)
     : m_decoder(decoder)
-    , m_pcm(size_t(MaxDecodedSamplesPerChannel) * 2)
+    , m_pcm(size_t(MaxDecodedSamplesPerChannel) * Channels)
 {
     m_clock.start();
-    open(QIODevice::ReadOnly);
 }
 
 VoicePlayoutDevice::~VoicePlayoutDevice()
@@ -54,66 +53,38 @@ void VoicePlayoutDevice::receiveRtp(const QByteArray& packet, int payloadType)
     m_buffer.push(rtp.sequence, opus, m_clock.elapsed());
 }
 
-void VoicePlayoutDevice::setMuted(bool muted)
-{
-    m_muted = muted;
-}
-
-void VoicePlayoutDevice::setSampleFormat(QAudioFormat::SampleFormat format)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_format = format;
-}
-
 int VoicePlayoutDevice::delayMs() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_buffer.delayMs();
+    return m_buffer.averageDelayMs();
 }
 
-void VoicePlayoutDevice::onLoudFrame(std::function<void()> callback)
+void VoicePlayoutDevice::read(qint16* out, int frames)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_loudFrame = std::move(callback);
-}
-
-qint64 VoicePlayoutDevice::bytesAvailable() const
-{
-    // Always something to play: silence when nothing has arrived.
-    return QIODevice::bytesAvailable() + 16384;
-}
-
-qint64 VoicePlayoutDevice::readData(char* data, qint64 maxSize)
-{
-    qint64 written = 0;
-    while (written < maxSize) {
-        if (m_stagedOffset >= m_staged.size())
+    while (frames > 0) {
+        if (m_pcmOffset >= m_pcmFrames)
             decodeNextFrame();
-        const qint64 count = qMin(maxSize - written, qint64(m_staged.size() - m_stagedOffset));
-        std::memcpy(data + written, m_staged.constData() + m_stagedOffset, size_t(count));
-        m_stagedOffset += count;
-        written += count;
+        const int count = std::min(frames, m_pcmFrames - m_pcmOffset);
+        std::memcpy(out, m_pcm.data() + size_t(m_pcmOffset) * Channels, size_t(count) * Channels * sizeof(qint16));
+        out += count * Channels;
+        m_pcmOffset += count;
+        frames -= count;
     }
-    return written;
 }
 
 void VoicePlayoutDevice::decodeNextFrame()
 {
     VoicePlayoutBuffer::Frame frame;
-    QAudioFormat::SampleFormat format;
-    std::function<void()> loudFrame;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         frame = m_buffer.pop();
-        format = m_format;
-        loudFrame = m_loudFrame;
     }
 
     int samples = FrameSamples;
     const auto* opus = reinterpret_cast<const unsigned char*>(frame.opus.constData());
     switch (frame.source) {
     case VoicePlayoutBuffer::Source::Silence:
-        std::fill(m_pcm.begin(), m_pcm.begin() + FrameSamples * 2, qint16(0));
+        samples = 0;
         break;
     case VoicePlayoutBuffer::Source::Packet:
         samples = opus_decode(m_decoder, opus, opus_int32(frame.opus.size()), m_pcm.data(),
@@ -126,33 +97,18 @@ void VoicePlayoutDevice::decodeNextFrame()
         samples = opus_decode(m_decoder, nullptr, 0, m_pcm.data(), FrameSamples, 0);
         break;
     }
-    if (samples < 0) {
+    if (samples < 0)
         qCWarning(lcVoice) << "Errore decodifica Opus:" << opus_strerror(samples);
+    if (samples <= 0) {
         samples = FrameSamples;
-        std::fill(m_pcm.begin(), m_pcm.begin() + FrameSamples * 2, qint16(0));
-    }
-
-    const int count = samples * 2;
-    if (loudFrame && count > 0
-        && (frame.source == VoicePlayoutBuffer::Source::Packet || frame.source == VoicePlayoutBuffer::Source::Fec)) {
+        std::fill(m_pcm.begin(), m_pcm.begin() + FrameSamples * Channels, qint16(0));
+    } else if (frame.source == VoicePlayoutBuffer::Source::Packet || frame.source == VoicePlayoutBuffer::Source::Fec) {
+        const int count = samples * Channels;
         qint64 sum = 0;
         for (int i = 0; i < count; ++i)
             sum += qAbs(int(m_pcm[size_t(i)]));
-        if (sum / count > SpeakingThreshold)
-            loudFrame();
+        m_loud = m_loud || sum / count > SpeakingThreshold;
     }
-    if (m_muted)
-        std::fill(m_pcm.begin(), m_pcm.begin() + count, qint16(0));
-
-    m_stagedOffset = 0;
-    if (format == QAudioFormat::Float) {
-        m_staged.resize(qsizetype(count) * qsizetype(sizeof(float)));
-        auto* out = reinterpret_cast<float*>(m_staged.data());
-        constexpr float scale = 1.0f / 32768.0f;
-        for (int i = 0; i < count; ++i)
-            out[i] = float(m_pcm[size_t(i)]) * scale;
-    } else {
-        m_staged.resize(qsizetype(count) * qsizetype(sizeof(qint16)));
-        std::memcpy(m_staged.data(), m_pcm.data(), size_t(m_staged.size()));
-    }
+    m_pcmFrames = samples;
+    m_pcmOffset = 0;
 }

@@ -2,61 +2,59 @@
 
 #include "voice/VoicePlayoutBuffer.h"
 
-#include <QAudioFormat>
 #include <QElapsedTimer>
-#include <QIODevice>
+#include <QString>
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 struct OpusDecoder;
 
-// What one remote member says, as the PCM an audio output pulls: RTP packets
-// go into a playout buffer from whatever thread receives them, and each read
-// takes frames out of it and decodes them (Opus at 48 kHz stereo; concealment
-// and FEC for missing frames) in the output's format, 16-bit or float.
-class VoicePlayoutDevice : public QIODevice
+// What one remote member says, as 48 kHz stereo 16-bit PCM for the output
+// mixer: RTP packets go into a playout buffer from whatever thread receives
+// them, and each read takes 20 ms frames out of it and decodes them (Opus
+// concealment and FEC for missing frames). Reads run on the mixer's thread.
+class VoicePlayoutDevice
 {
-    Q_OBJECT
-
 public:
+    static constexpr int Channels = 2;
+    static constexpr int SpeakingThreshold = 449;
+
     // Null with the libopus error in `error` when no decoder can be made.
     static std::shared_ptr<VoicePlayoutDevice> create(QString* error);
-    ~VoicePlayoutDevice() override;
+    ~VoicePlayoutDevice();
+    VoicePlayoutDevice(const VoicePlayoutDevice&) = delete;
+    VoicePlayoutDevice& operator=(const VoicePlayoutDevice&) = delete;
 
     // Any thread.
     void receiveRtp(const QByteArray& packet, int payloadType);
-    void setMuted(bool muted);
-    void setSampleFormat(QAudioFormat::SampleFormat format);
+    // What the mixer multiplies the member's audio by: 0 silences from the next block on.
+    void setGain(float gain) { m_gain = gain; }
+    float gain() const { return m_gain; }
+    // The audio waiting to be played, averaged over the last second.
     int delayMs() const;
 
-    // Runs on the reading thread for every decoded frame louder than `threshold`.
-    void onLoudFrame(std::function<void()> callback);
-
-    bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override;
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override;
-    qint64 writeData(const char*, qint64) override { return -1; }
+    // The mixer's thread: `frames` stereo frames, interleaved.
+    void read(qint16* out, int frames);
+    // Whether a frame louder than the speaking threshold was decoded since the last call.
+    bool takeLoudFrame() { return std::exchange(m_loud, false); }
 
 private:
     explicit VoicePlayoutDevice(OpusDecoder* decoder);
     void decodeNextFrame();
 
     OpusDecoder* m_decoder = nullptr;
-    mutable std::mutex m_mutex; // guards the buffer, the format and the callback
+    mutable std::mutex m_mutex; // guards the buffer
     VoicePlayoutBuffer m_buffer;
-    QAudioFormat::SampleFormat m_format = QAudioFormat::Int16;
-    std::function<void()> m_loudFrame;
-    std::atomic<bool> m_muted{false};
+    std::atomic<float> m_gain{1.0f};
     QElapsedTimer m_clock;
 
-    // The decoded frame being read, in the output's format.
+    // The decoded frame being read.
     std::vector<qint16> m_pcm;
-    QByteArray m_staged;
-    qsizetype m_stagedOffset = 0;
+    int m_pcmFrames = 0;
+    int m_pcmOffset = 0;
+    bool m_loud = false;
 };

@@ -1,30 +1,22 @@
 #include "voice/VoiceRemoteMember.h"
 
 #include "app/LogCategories.h"
+#include "voice/LinkQuality.h"
 #include "voice/VoiceAudioTrack.h"
 #include "voice/VoiceDataChannel.h"
-#include "voice/VoiceMemberOutput.h"
+#include "voice/VoiceOutputMixer.h"
 #include "voice/VoicePeerConnection.h"
 #include "voice/VoicePlayoutDevice.h"
 
-#include <QAudioFormat>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QHash>
-#include <QThread>
+#include <QTimer>
 
 namespace {
 
 constexpr int SampleRate = 48000;
 constexpr int OpusPayloadType = 111;
-
-QAudioFormat playbackFormat(QAudioFormat::SampleFormat sampleFormat)
-{
-    QAudioFormat format;
-    format.setSampleRate(SampleRate);
-    format.setChannelCount(2);
-    format.setSampleFormat(sampleFormat);
-    return format;
-}
 
 quint32 ssrcForSid(const QString& sid)
 {
@@ -51,8 +43,14 @@ VoiceAudioMediaLine audioMediaLine(const QString& sid)
 VoiceRemoteMember::VoiceRemoteMember(const QString& sid, std::shared_ptr<VoicePeerConnection> connection)
     : m_sid(sid)
     , m_connection(std::move(connection))
+    , m_linkQuality(std::make_unique<LinkQuality>())
+    , m_statsTimer(new QTimer(this))
 {
     relayConnectionCallbacks();
+    // Replies come on the library's thread; nothing here waits for them.
+    m_statsClock.start();
+    m_statsTimer->setInterval(StatsIntervalMs);
+    connect(m_statsTimer, &QTimer::timeout, this, [this] { m_connection->requestStats(); });
 }
 
 VoiceRemoteMember::~VoiceRemoteMember()
@@ -67,6 +65,8 @@ void VoiceRemoteMember::relayConnectionCallbacks()
     const QString sid = m_sid;
     m_connection->onStateChange([this, sid](VoicePeerConnection::State state) {
         qCDebug(lcVoice) << "Stato WebRTC con" << sid << ":" << int(state);
+        const bool connected = state == VoicePeerConnection::State::Connected;
+        QMetaObject::invokeMethod(m_statsTimer, connected ? qOverload<>(&QTimer::start) : &QTimer::stop);
         emit connectionStateChanged(int(state));
     });
     m_connection->onLocalDescription([this, sid](const QString& type, const QString& sdp) {
@@ -84,6 +84,10 @@ void VoiceRemoteMember::relayConnectionCallbacks()
         qCDebug(lcVoice) << "Candidato ICE inviato a:" << sid;
     });
     m_connection->onFailure([this](const QString& message) { emit connectionFailed(message); });
+    m_connection->onStats([this](const GstStructure* stats, quint64 rtcpReports) {
+        const LinkQuality::Reading reading = m_linkQuality->update(stats, rtcpReports, m_statsClock.elapsed());
+        emit linkQualityChanged(reading.bars, reading.toolTip());
+    });
     m_connection->onDataChannel([this](std::shared_ptr<VoiceDataChannel> channel) {
         // Taken on this member's thread; dropped with the member if it goes first.
         if (channel)
@@ -115,43 +119,34 @@ QString VoiceRemoteMember::addAudio()
     return m_playout ? QString() : failure;
 }
 
-QString VoiceRemoteMember::startOutput(const QAudioDevice& device, QThread* audioThread)
+void VoiceRemoteMember::startOutput(VoiceOutputMixer* mixer)
 {
-    if (!m_playout || m_output)
-        return {};
-    if (device.isNull())
-        return QStringLiteral("No audio output device was found.");
-
-    QAudioFormat format = playbackFormat(QAudioFormat::Int16);
-    if (!device.isFormatSupported(format)) {
-        format = playbackFormat(QAudioFormat::Float);
-        if (!device.isFormatSupported(format))
-            return QStringLiteral("The selected speaker does not support a compatible 48 kHz stereo format.");
-        qCDebug(lcVoice) << "Uscita audio Float utilizzata per:" << device.description();
-    }
-
-    m_playout->setMuted(m_muted);
-    auto* output = new VoiceMemberOutput(m_playout, device, format);
-    output->moveToThread(audioThread);
-    connect(output, &VoiceMemberOutput::speakingChanged, this,
-            [this, output](bool speaking) { setSpeaking(output, speaking); });
-    connect(output, &VoiceMemberOutput::failed, this, &VoiceRemoteMember::outputFailed);
-    QMetaObject::invokeMethod(output, &VoiceMemberOutput::start, Qt::QueuedConnection);
-    m_output = output;
-    qCDebug(lcVoice) << "Riproduzione audio preparata per:" << m_sid << "-" << device.description();
-    return {};
+    if (!m_playout || m_mixer)
+        return;
+    m_mixer = mixer;
+    updateGain();
+    const quintptr input = quintptr(m_playout.get());
+    connect(mixer, &VoiceOutputMixer::speakingChanged, this, [this, input](quintptr changed, bool speaking) {
+        // A report that overtook our leaving the mix concerns nobody.
+        if (changed == input && m_mixer)
+            setSpeaking(speaking);
+    });
+    QMetaObject::invokeMethod(mixer, [mixer, playout = m_playout] { mixer->addInput(playout); });
 }
 
 void VoiceRemoteMember::stopOutput()
 {
     releaseOutput();
-    setSpeaking(nullptr, false);
+    setSpeaking(false);
 }
 
 void VoiceRemoteMember::releaseOutput()
 {
-    if (m_output)
-        std::exchange(m_output, nullptr)->deleteLater();
+    VoiceOutputMixer* mixer = std::exchange(m_mixer, nullptr);
+    if (!mixer)
+        return;
+    disconnect(mixer, nullptr, this, nullptr);
+    QMetaObject::invokeMethod(mixer, [mixer, playout = m_playout] { mixer->removeInput(playout.get()); });
 }
 
 void VoiceRemoteMember::setDataChannel(std::shared_ptr<VoiceDataChannel> channel)
@@ -168,8 +163,19 @@ void VoiceRemoteMember::setDataChannel(std::shared_ptr<VoiceDataChannel> channel
 void VoiceRemoteMember::setMuted(bool muted)
 {
     m_muted = muted;
+    updateGain();
+}
+
+void VoiceRemoteMember::setVolume(int percent)
+{
+    m_volume = percent;
+    updateGain();
+}
+
+void VoiceRemoteMember::updateGain()
+{
     if (m_playout)
-        m_playout->setMuted(muted);
+        m_playout->setGain(m_muted ? 0.0f : float(m_volume) / 100.0f);
 }
 
 int VoiceRemoteMember::playoutDelayMs() const
@@ -177,10 +183,9 @@ int VoiceRemoteMember::playoutDelayMs() const
     return m_playout ? m_playout->delayMs() : -1;
 }
 
-void VoiceRemoteMember::setSpeaking(VoiceMemberOutput* output, bool speaking)
+void VoiceRemoteMember::setSpeaking(bool speaking)
 {
-    // A replaced output's late reports concern nobody.
-    if (output != m_output || speaking == m_speaking)
+    if (speaking == m_speaking)
         return;
     m_speaking = speaking;
     emit speakingChanged(speaking);

@@ -1,8 +1,7 @@
 #pragma once
 
-// Feeds a playout buffer with a sender's 20 ms packets as a network pattern
-// delivers them, and takes frames out on an output clock of its own, as the
-// playout of one remote member does; for the buffer's test and benchmark.
+// A playout buffer fed a sender's 20 ms packets as a network pattern delivers them and
+// read on an output clock of its own, as a member's playout is; for its test and benchmark.
 
 #include "voice/VoicePlayoutBuffer.h"
 
@@ -27,13 +26,11 @@ struct PlayoutOutcome
 {
     int minDelayMs = 1 << 30;
     int maxDelayMs = 0;
-    double meanDelayFirstMs = 0;  // over the second second
-    double meanDelayLastMs = 0;   // over the last second
-    quint64 frames = 0;
+    double meanDelayFirstMs = 0;  // over the second after the start target
+    double meanDelayLastMs = 0;   // over the last second but the final 200 ms
     quint64 concealed = 0;
     quint64 fec = 0;
     quint64 dropped = 0;
-    quint64 silent = 0;
 };
 
 inline PlayoutOutcome simulatePlayout(const PlayoutPattern& pattern, quint32 seed = 7)
@@ -60,8 +57,8 @@ inline PlayoutOutcome simulatePlayout(const PlayoutPattern& pattern, quint32 see
     size_t nextArrival = 0;
     const double step = 20.0 / (1.0 + pattern.drift);
     const int pops = int(double(packets) * 20.0 / step);
-    int firstCount = 0;
-    int lastCount = 0;
+    const double end = double(packets) * 20.0 - 200.0;
+    const double settled = VoicePlayoutBuffer::JitterWindow * 20.0 + 1000.0; // the start target is over
     for (int k = 0; k < pops; ++k) {
         const double now = 10.0 + double(k) * step;
         while (nextArrival < arrivals.size() && arrivals[nextArrival].at <= now) {
@@ -69,26 +66,16 @@ inline PlayoutOutcome simulatePlayout(const PlayoutPattern& pattern, quint32 see
                         qint64(arrivals[nextArrival].at));
             ++nextArrival;
         }
-        const VoicePlayoutBuffer::Frame frame = buffer.pop();
-        ++outcome.frames;
-        if (frame.source == VoicePlayoutBuffer::Source::Silence)
-            ++outcome.silent;
-        const int delay = buffer.delayMs();
-        if (now > 1000.0 && now < double(packets) * 20.0 - 200.0) {
-            outcome.minDelayMs = std::min(outcome.minDelayMs, delay);
-            outcome.maxDelayMs = std::max(outcome.maxDelayMs, delay);
+        buffer.pop();
+        if (now > settled && now < end) {
+            outcome.minDelayMs = std::min(outcome.minDelayMs, buffer.delayMs());
+            outcome.maxDelayMs = std::max(outcome.maxDelayMs, buffer.delayMs());
         }
-        if (now >= 1000.0 && now < 2000.0) {
-            outcome.meanDelayFirstMs += delay;
-            ++firstCount;
-        }
-        if (now >= double(packets) * 20.0 - 1200.0 && now < double(packets) * 20.0 - 200.0) {
-            outcome.meanDelayLastMs += delay;
-            ++lastCount;
-        }
+        if (now < settled + 1000.0)
+            outcome.meanDelayFirstMs = buffer.averageDelayMs();
+        if (now < end)
+            outcome.meanDelayLastMs = buffer.averageDelayMs();
     }
-    outcome.meanDelayFirstMs /= std::max(1, firstCount);
-    outcome.meanDelayLastMs /= std::max(1, lastCount);
     outcome.concealed = buffer.concealedFrames();
     outcome.fec = buffer.fecFrames();
     outcome.dropped = buffer.droppedFrames();

@@ -26,12 +26,13 @@ inline QAudioDevice testAudioInput(const QByteArray& id)
     return {};
 }
 
-// Writes a sine tone (or silence, with amplitude 0) into a FIFO microphone in real time.
+// Writes a sine tone (or silence, with amplitude 0) into a FIFO microphone in
+// real time, `leadMs` ahead (more lead: a busy test thread leaves no gaps).
 class ToneFeeder
 {
 public:
-    explicit ToneFeeder(const QString& microphone, double frequency = 440.0, int amplitude = 8000)
-        : m_frequency(frequency), m_amplitude(amplitude)
+    explicit ToneFeeder(const QString& microphone, double frequency = 440.0, int amplitude = 8000, int leadMs = 40)
+        : m_frequency(frequency), m_amplitude(amplitude), m_leadMs(leadMs)
     {
         const QByteArray path = qgetenv("MOONLODGE_TEST_AUDIO_DIR") + "/" + microphone.toUtf8() + ".fifo";
         m_fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
@@ -46,13 +47,11 @@ public:
     }
     bool isOpen() const { return m_fd >= 0; }
     void setAmplitude(int amplitude) { m_amplitude = amplitude; }
-    void setFrequency(double frequency) { m_frequency = frequency; }
 
 private:
     void pump()
     {
-        // Stay 40 ms ahead of real time.
-        const qint64 due = (m_clock.nsecsElapsed() / 1000 + 40000) * 48 / 1000;
+        const qint64 due = (m_clock.nsecsElapsed() / 1000 + m_leadMs * 1000) * 48 / 1000;
         std::vector<qint16> samples;
         while (m_written < due) {
             m_phase += 2.0 * M_PI * m_frequency / 48000.0;
@@ -72,6 +71,7 @@ private:
     int m_fd = -1;
     double m_frequency;
     int m_amplitude;
+    int m_leadMs;
     double m_phase = 0;
     qint64 m_written = 0;
 };
@@ -113,12 +113,10 @@ private:
 
 inline double rmsOf(const qint16* samples, size_t count)
 {
-    if (!count)
-        return 0;
     double sum = 0;
     for (size_t i = 0; i < count; ++i)
         sum += double(samples[i]) * samples[i];
-    return std::sqrt(sum / double(count));
+    return count ? std::sqrt(sum / double(count)) : 0.0;
 }
 
 // Frequency from the rising zero crossings (after a small hysteresis).

@@ -27,9 +27,8 @@ public:
         return longest;
     }
 
-    // The logic tests feed the capture themselves: what the device delivers is
-    // ignored. A chunk is processed on the capture's thread, and what it
-    // reported has reached the engine when feedMicrophone returns.
+    // Tests feed the capture themselves (the device is ignored); what a chunk
+    // made the capture report has reached the engine when feedMicrophone returns.
     static void detachMicrophone(VoiceChatManager& manager)
     {
         VoiceCapture* capture = manager.d->microphone->capture();
@@ -42,22 +41,17 @@ public:
             Qt::BlockingQueuedConnection);
     }
     static VoiceCapture* capture(VoiceChatManager& manager) { return manager.d->microphone->capture(); }
+    // Replaces the echo canceller's reference with the test's own reader of what is played.
+    static void setPlayedAudioTap(VoiceChatManager& manager,
+                                  std::function<void(const qint16* samples, int frames, int channels)> tap)
+    {
+        manager.d->output->setPlayedAudioTap(std::move(tap));
+    }
     static void feedMicrophone(VoiceChatManager& manager, const QByteArray& pcm)
     {
         VoiceCapture* capture = manager.d->microphone->capture();
         QMetaObject::invokeMethod(capture, [capture, pcm] { capture->process(pcm); }, Qt::BlockingQueuedConnection);
         QCoreApplication::sendPostedEvents(manager.d->microphone, QEvent::MetaCall);
-    }
-    // Stages microphones that cannot be opened: the engine asks `lookup` for the
-    // device of an id, and a null device fails like a missing microphone.
-    static void setInputDeviceLookup(VoiceChatManager& manager,
-                                     std::function<QAudioDevice(const QByteArray&)> lookup)
-    {
-        manager.d->inputDeviceFor = std::move(lookup);
-    }
-    static std::function<QAudioDevice(const QByteArray&)> inputDeviceLookup(VoiceChatManager& manager)
-    {
-        return manager.d->inputDeviceFor;
     }
 };
 

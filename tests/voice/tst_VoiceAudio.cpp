@@ -1,84 +1,53 @@
-// The voice engine's capture, encoding, playback and speaking logic over the
-// fake WebRTC layer, the playout device's formats, and RTP parsing.
+// The engine's output mix and remote speaking (fake WebRTC), the output mixer alone, RTP parsing.
 
 #include "FakeVoicePeerConnection.h"
 #include "TestAudio.h"
 #include "VoiceEngineProbe.h"
-#include "voice/VoiceCapture.h"
+#include "voice/VoiceOutputMixer.h"
 #include "voice/VoicePlayoutDevice.h"
 #include "voice/VoiceRtpPacket.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <opus.h>
 
-#include <cmath>
+#include <mutex>
 
 namespace {
 
-QByteArray constantPcm(int bytes, qint16 value)
+QByteArray rtp(const QByteArray& payload, quint16 sequence, int payloadType = 111)
 {
-    QByteArray pcm(bytes, Qt::Uninitialized);
-    auto* samples = reinterpret_cast<qint16*>(pcm.data());
-    for (int i = 0; i < bytes / 2; ++i)
-        samples[i] = (i % 2) ? value : qint16(value == -32768 ? -32768 : value); // same magnitude everywhere
-    return pcm;
+    QByteArray packet("\x80", 1);
+    packet.append(char(payloadType)).append(char(sequence >> 8)).append(char(sequence & 0xff));
+    return packet.append(QByteArray(8, '\x01')).append(payload);
 }
 
-// Opus packets of a 440 Hz tone (loud) or of silence, from an encoder of our own.
-class PacketMaker
+// One second of a tone as 50 Opus packets (a whole number of periods: it loops seamlessly).
+QList<QByteArray> tonePackets(double frequency, int amplitude = 8000)
 {
-public:
-    PacketMaker()
-    {
-        int error = 0;
-        encoder = opus_encoder_create(48000, 1, OPUS_APPLICATION_VOIP, &error);
+    int error = 0;
+    OpusEncoder* encoder = opus_encoder_create(48000, 1, OPUS_APPLICATION_VOIP, &error);
+    QList<QByteArray> packets;
+    qint16 pcm[960];
+    unsigned char out[4000];
+    for (int frame = 0; frame < 50; ++frame) {
+        for (int i = 0; i < 960; ++i)
+            pcm[i] = qint16(amplitude * std::sin(2 * M_PI * frequency * (frame * 960 + i) / 48000));
+        packets.append(QByteArray(reinterpret_cast<const char*>(out), opus_encode(encoder, pcm, 960, out, sizeof out)));
     }
-    ~PacketMaker() { opus_encoder_destroy(encoder); }
-    QByteArray packet(int amplitude)
-    {
-        qint16 pcm[960];
-        for (int i = 0; i < 960; ++i) {
-            phase += 2 * M_PI * 440 / 48000;
-            pcm[i] = qint16(amplitude * std::sin(phase));
-        }
-        unsigned char out[4000];
-        const int size = opus_encode(encoder, pcm, 960, out, sizeof out);
-        return QByteArray(reinterpret_cast<const char*>(out), size);
-    }
-    OpusEncoder* encoder = nullptr;
-    double phase = 0;
+    opus_encoder_destroy(encoder);
+    return packets;
+}
+
+// A remote member sending a tone: the next packet of it, numbered on.
+struct Talker
+{
+    QList<QByteArray> packets;
+    quint16 sequence = 100;
+    QByteArray next() { ++sequence; return rtp(packets.at(sequence % 50), sequence); }
 };
-
-QByteArray rtp(const QByteArray& payload, int payloadType = 111, int csrcCount = 0, bool extension = false,
-               int extensionWords = 0, int padding = -1, quint16 sequence = 0x0101)
-{
-    QByteArray packet;
-    packet.append(char(0x80 | (extension ? 0x10 : 0) | (padding >= 0 ? 0x20 : 0) | csrcCount));
-    packet.append(char(payloadType));
-    packet.append(char(sequence >> 8));
-    packet.append(char(sequence & 0xff));
-    packet.append(QByteArray(8, '\x01'));
-    packet.append(QByteArray(4 * csrcCount, '\x02'));
-    if (extension) {
-        packet.append("\xbe\xde", 2);
-        packet.append(char(extensionWords >> 8));
-        packet.append(char(extensionWords & 0xff));
-        packet.append(QByteArray(4 * extensionWords, '\x03'));
-    }
-    packet.append(payload);
-    if (padding > 0) {
-        packet.append(QByteArray(padding - 1, '\0'));
-        packet.append(char(padding));
-    } else if (padding == 0) {
-        packet.append('\0');
-    }
-    return packet;
-}
 
 } // namespace
 
@@ -86,48 +55,49 @@ class TestVoiceAudio : public QObject
 {
     Q_OBJECT
 
-private:
     std::shared_ptr<FakeVoicePeerConnectionFactory> factory;
     std::unique_ptr<VoiceChatManager> manager;
     QStringList log;
-    QObject* context = nullptr;
+    std::mutex playedMutex;
+    std::vector<qint16> played; // the left channel of what the engine played, from its tap
 
     void join()
     {
         manager->setMicrophoneDeviceId("vmic");
         manager->setAudioProcessing(false, false, false); // the test signals reach the detector as they are
+        QSignalSpy status(manager.get(), &VoiceChatManager::voiceStatusChanged);
         manager->joinVoice();
-        QTRY_VERIFY(log.contains("status:connected"));
+        QTRY_VERIFY(!status.isEmpty() && status.last().first().toString() == "connected");
         VoiceEngineProbe::detachMicrophone(*manager);
         log.clear();
-    }
-    std::shared_ptr<FakeVoicePeerConnection> connectionOf(const QString& sid) { return factory->openFor(sid); }
-    // Whether the microphone captures: only then does a mute toggle take.
-    bool capturing()
-    {
-        const bool before = manager->isMuted();
-        manager->toggleMute();
-        if (manager->isMuted() == before)
-            return false;
-        manager->toggleMute();
-        return true;
     }
     std::shared_ptr<FakeVoicePeerConnection> peer(const QString& sid, const QString& username)
     {
         manager->handleSignalingEvent("voice_user_joined", QJsonObject{{"sid", sid}, {"username", username}});
-        return connectionOf(sid);
+        return factory->openFor(sid);
     }
-
-    // The peer's packets, as RTP on the member's track at the real pace; they
-    // are played (and measured) on the engine's audio thread.
-    void talk(FakeVoicePeerConnection& connection, PacketMaker& maker, int amplitude, int frames, int payloadType = 111)
+    // The members' packets at the real pace; the engine mixes and plays them on its audio thread.
+    static void talk(const QList<QPair<FakeVoicePeerConnection*, Talker*>>& talkers, int frames)
     {
         for (int i = 0; i < frames; ++i) {
-            connection.track->notifyMessage(rtp(maker.packet(amplitude), payloadType, 0, false, 0, -1, sequence++));
+            for (const auto& [connection, talker] : talkers)
+                connection->track->notifyMessage(talker->next());
             QTest::qWait(20);
         }
     }
-    quint16 sequence = 100;
+    // What was played while the members talked for `frames` more frames, after the first `skipMs`.
+    std::vector<qint16> playedWhile(const QList<QPair<FakeVoicePeerConnection*, Talker*>>& talkers, int frames, int skipMs)
+    {
+        takePlayed();
+        talk(talkers, frames);
+        const std::vector<qint16> heard = takePlayed();
+        return std::vector<qint16>(heard.begin() + std::min(heard.size(), size_t(skipMs) * 48), heard.end());
+    }
+    std::vector<qint16> takePlayed()
+    {
+        std::lock_guard<std::mutex> lock(playedMutex);
+        return std::exchange(played, {});
+    }
 
 private slots:
     void initTestCase()
@@ -140,298 +110,203 @@ private slots:
     {
         factory = std::make_shared<FakeVoicePeerConnectionFactory>();
         manager = std::make_unique<VoiceChatManager>(factory);
-        log.clear();
-        context = new QObject;
-        connect(manager.get(), &VoiceChatManager::localUserSpeakingChanged, context,
-                [this](bool on) { log << QString("speaking:%1").arg(on); });
-        connect(manager.get(), &VoiceChatManager::muteChanged, context, [this](bool on) { log << QString("mute:%1").arg(on); });
-        connect(manager.get(), &VoiceChatManager::voiceStatusChanged, context, [this](const QString& s) { log << "status:" + s; });
-        connect(manager.get(), &VoiceChatManager::remoteUserSpeakingChanged, context,
-                [this](const QString& user, bool on) { log << QString("remote:%1:%2").arg(user).arg(on); });
-        connect(manager.get(), &VoiceChatManager::remoteUserMuteChanged, context,
-                [this](const QString& user, bool on) { log << QString("remotemute:%1:%2").arg(user).arg(on); });
-    }
-
-    void cleanup()
-    {
-        delete context;
-        manager.reset();
-        factory.reset();
-    }
-
-    void chunkOf3000BytesGivesOneFrame()
-    {
-        join();
-        auto connection = peer("s1", "orion");
-        connection->track->open = true;
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(3000, 0));
-        QCOMPARE(connection->track->sent.size(), 1);
-        QCOMPARE(connection->track->sent.first().second, 0.0);
-        // 1080 bytes wait for the rest of the frame.
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(839, 0));
-        QCOMPARE(connection->track->sent.size(), 1);
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(1, 0));
-        QCOMPARE(connection->track->sent.size(), 2);
-        QCOMPARE(connection->track->sent.last().second, 0.02);
-    }
-
-    void closedTracksMissFramesAndFailuresAreSkipped()
-    {
-        join();
-        auto closed = peer("s1", "orion");
-        auto failing = peer("s2", "nova");
-        auto open = peer("s3", "kai");
-        failing->track->open = true;
-        failing->track->sendFailure = "broken pipe";
-        open->track->open = true;
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Invio audio WebRTC fallito: .*broken pipe"));
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(1920, 100));
-        QCOMPARE(closed->track->sent.size(), 0);
-        QCOMPARE(open->track->sent.size(), 1);
-    }
-
-    void speakingThresholdIs449()
-    {
-        join();
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(1920, 449));
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(1920, -449));
-        QVERIFY(log.isEmpty());
-        QVERIFY(!manager->isLocalUserSpeaking());
-        QElapsedTimer clock;
-        clock.start();
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(1920, -450));
-        QCOMPARE(log, QStringList{"speaking:1"});
-        QVERIFY(manager->isLocalUserSpeaking());
-        QTRY_COMPARE_WITH_TIMEOUT(log, (QStringList{"speaking:1", "speaking:0"}), 1000);
-        QVERIFY(clock.elapsed() >= 240);
-    }
-
-    void aloneNothingIsBufferedOrEncoded()
-    {
-        join();
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(3000, 5000));
-        QCOMPARE(log, QStringList{"speaking:1"});
-        // Nothing was kept: a short chunk once someone is there makes no frame.
-        auto connection = peer("s1", "orion");
-        connection->track->open = true;
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(1000, 5000));
-        QVERIFY(connection->track->sent.isEmpty());
-    }
-
-    void mutingWhileSpeakingEndsSpeakingFirst()
-    {
-        join();
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(1920, 5000));
-        manager->toggleMute();
-        QCOMPARE(log, (QStringList{"speaking:1", "speaking:0", "mute:1", "status:muted"}));
-        QVERIFY(manager->isMuted());
-        log.clear();
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(1920, 5000));
-        QVERIFY(log.isEmpty());
-        manager->toggleMute();
-        QCOMPARE(log, (QStringList{"mute:0", "status:connected"}));
-        QVERIFY(!manager->isLocalUserSpeaking());
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(1920, 5000));
-        QCOMPARE(log.last(), QString("speaking:1"));
-    }
-
-    // A microphone that cannot be opened mid-call: back to the previous one, the
-    // status untouched, the call going on.
-    void failedMicrophoneChangeReturnsToThePreviousDevice()
-    {
-        join();
-        const auto realLookup = VoiceEngineProbe::inputDeviceLookup(*manager);
-        VoiceEngineProbe::setInputDeviceLookup(*manager, [realLookup](const QByteArray& id) {
-            return id == "broken" ? QAudioDevice() : realLookup(id);
+        VoiceEngineProbe::setPlayedAudioTap(*manager, [this](const qint16* block, int frames, int channels) {
+            std::lock_guard<std::mutex> lock(playedMutex);
+            for (int i = 0; i < frames; ++i)
+                played.push_back(block[i * channels]);
         });
-        QSignalSpy errors(manager.get(), &VoiceChatManager::voiceError);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Cambio del microfono fallito.*Ripristino del dispositivo precedente"));
-        manager->setMicrophoneDeviceId("broken");
-
-        QTRY_COMPARE(errors.size(), 1);
-        QCOMPARE(errors.first().first().toString(), QString("No microphone was found."));
-        QVERIFY2(log.filter("status:").isEmpty(), qPrintable(log.join(' ')));
-        QVERIFY(capturing());
+        log.clear();
+        connect(manager.get(), &VoiceChatManager::remoteUserSpeakingChanged, this,
+                [this](const QString& user, bool on) { log << QString("remote:%1:%2").arg(user).arg(on); });
     }
 
-    // When the previous microphone cannot be opened either: "error", still in
-    // voice without capture, until another device is chosen.
-    void failedMicrophoneChangeWithoutFallbackEndsInError()
+    void cleanup() { manager.reset(); }
+
+    // The mixer alone: the sum with saturation, the tap, gains (0 silencing the very next block).
+    void mixerMixes()
+    {
+        VoiceOutputMixer mixer;
+        QAudioFormat format;
+        format.setSampleRate(48000);
+        format.setChannelCount(2);
+        format.setSampleFormat(QAudioFormat::Int16);
+        mixer.setOutput(QAudioDevice(), format);
+        std::vector<qint16> tapped;
+        mixer.setPlayedAudioTap([&](const qint16* block, int frames, int) { tapped.insert(tapped.end(), block, block + 2 * frames); });
+        Talker low{tonePackets(440.0, 20000)}, high{tonePackets(660.0, 20000)};
+        const auto a = VoicePlayoutDevice::create(nullptr), b = VoicePlayoutDevice::create(nullptr);
+        mixer.addInput(a);
+        mixer.addInput(b);
+        // What the output pulls, 20 ms at a time, as packets keep arriving three frames ahead.
+        const auto mix = [&](int ms) {
+            std::vector<qint16> out;
+            for (int done = 0; done < ms; done += 20) {
+                do {
+                    a->receiveRtp(low.next(), 111);
+                    b->receiveRtp(high.next(), 111);
+                } while (low.sequence < 103);
+                const QByteArray bytes = mixer.read(20 * 48 * 4);
+                out.insert(out.end(), reinterpret_cast<const qint16*>(bytes.constData()),
+                           reinterpret_cast<const qint16*>(bytes.constData() + bytes.size()));
+            }
+            return out;
+        };
+        // Interleaved stereo: a tone shows at half its frequency.
+        const auto power = [](const std::vector<qint16>& pcm, double frequency) { return tonePower(pcm.data(), pcm.size(), frequency / 2); };
+        const std::vector<qint16> both = mix(200);
+        QCOMPARE(tapped, both);
+        QVERIFY(power(both, 440.0) > 1e6 && power(both, 660.0) > 1e6);
+        QVERIFY(std::count(both.begin(), both.end(), qint16(32767)) > 0);  // 40,000 peaks clip ...
+        QVERIFY(std::count(both.begin(), both.end(), qint16(-32768)) > 0); // ... instead of wrapping
+
+        a->setGain(0.0f);
+        b->setGain(0.5f);
+        const std::vector<qint16> half = mix(100);
+        QVERIFY(power(half, 440.0) < power(half, 660.0) / 100);
+        b->setGain(1.0f);
+        const std::vector<qint16> full = mix(100);
+        const double ratio = rmsOf(half.data(), half.size()) / rmsOf(full.data(), full.size());
+        QVERIFY2(std::abs(ratio - 0.5) < 0.05, qPrintable(QString::number(ratio)));
+    }
+
+    // A volume of 50 % halves what a member is heard at, through their reconnect and a speaker
+    // change; a mute silences from the next block on, and their speaking is still reported.
+    void volumeMixAndMute()
     {
         join();
-        const auto realLookup = VoiceEngineProbe::inputDeviceLookup(*manager);
-        VoiceEngineProbe::setInputDeviceLookup(*manager, [](const QByteArray&) { return QAudioDevice(); });
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Cambio del microfono fallito"));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Impossibile ripristinare il microfono precedente"));
-        manager->setMicrophoneDeviceId("broken");
+        auto orion = peer("s1", "orion");
+        Talker orionVoice{tonePackets(440.0)};
 
-        QTRY_COMPARE(log.filter("status:"), QStringList{"status:error"});
-        QVERIFY(!capturing());
-        QVERIFY(!log.contains("status:disconnected"));
+        // The median level of 20 ms windows: a gap (the machine stalling us) does not count.
+        const auto level = [&] {
+            talk({{orion.get(), &orionVoice}}, 5);
+            const std::vector<qint16> heard = playedWhile({{orion.get(), &orionVoice}}, 25, 100);
+            std::vector<double> windows;
+            for (size_t at = 0; at + 960 <= heard.size(); at += 960)
+                windows.push_back(rmsOf(heard.data() + at, 960));
+            std::nth_element(windows.begin(), windows.begin() + windows.size() / 2, windows.end());
+            return windows.empty() ? 0.0 : windows[windows.size() / 2];
+        };
+        const double full = level();
+        QVERIFY2(full > 2000, qPrintable(QString::number(full)));
+        manager->setMemberVolume("orion", 50);
+        QCOMPARE(manager->memberVolume("orion"), 50);
+        QCOMPARE(manager->memberVolume("nova"), 100);
+        const auto heardAtHalf = [&](const QString& when) {
+            const double ratio = level() / full;
+            QVERIFY2(std::abs(ratio - 0.5) < 0.07, qPrintable(QStringLiteral("%1: %2").arg(when).arg(ratio)));
+        };
+        heardAtHalf("set");
+        manager->handleSignalingEvent("voice_user_left", QJsonObject{{"sid", "s1"}});
+        orion = peer("s1", "orion");
+        heardAtHalf("after a reconnect");
+        SpeakerRecorder speakerB("vspk_b_rec");
+        manager->setSpeakerDeviceId("vspk_b");
+        heardAtHalf("after a speaker change");
+        QVERIFY(rmsOf(speakerB.samples.data(), speakerB.samples.size()) > 500);
 
-        // A device that works again brings the status back.
-        VoiceEngineProbe::setInputDeviceLookup(*manager, [realLookup](const QByteArray&) { return realLookup("vmic"); });
-        manager->setMicrophoneDeviceId("working");
-        QTRY_COMPARE(log.filter("status:"), (QStringList{"status:error", "status:connected"}));
-        QVERIFY(capturing());
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Mute individuale: .*orion.* attivato - connessione trovata: true"));
+        QVERIFY(manager->toggleRemoteUserMute("orion"));
+        const std::vector<qint16> muted = playedWhile({{orion.get(), &orionVoice}}, 10, 20);
+        QVERIFY(rmsOf(muted.data(), muted.size()) < 1.0);
+        QVERIFY(manager->isRemoteUserSpeaking("orion"));
     }
 
-    void toggleMuteOutsideVoiceDoesNothing()
+    void testToneOutsideVoice()
     {
-        manager->toggleMute();
-        QVERIFY(log.isEmpty());
-        QVERIFY(!manager->isMuted());
+        manager->setSpeakerDeviceId("vspk_a");
+        SpeakerRecorder speaker("vspk_a_rec");
+        manager->playTestTone();
+        std::vector<qint16> tone;
+        const auto gathered = [&] {
+            const std::vector<qint16> more = takePlayed();
+            tone.insert(tone.end(), more.begin(), more.end());
+            return tone.size() >= 48 * 600;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(gathered(), 3000);
+        const double level = rmsOf(tone.data(), 48 * 600);
+        QVERIFY2(level > 1000 && level < 4000, qPrintable(QString::number(level)));
+        QVERIFY(std::abs(frequencyOf(tone.data(), 48 * 600) - 660.0) < 10.0);
+        QTest::qWait(300);
+        QVERIFY(rmsOf(speaker.samples.data(), speaker.samples.size()) > 500);
     }
 
     void remoteSpeakingHolds350msAfterTheLastLoudFrame()
     {
         join();
         auto orion = peer("s1", "orion");
-        PacketMaker maker;
-        talk(*orion, maker, 8000, 5);
+        Talker loud{tonePackets(440.0)}, quiet{tonePackets(440.0, 0)};
+        talk({{orion.get(), &loud}}, 5);
         QTRY_COMPARE(log, QStringList{"remote:orion:1"});
-        QVERIFY(manager->isRemoteUserSpeaking("orion"));
         QElapsedTimer clock;
         clock.start();
         QTRY_VERIFY_WITH_TIMEOUT(!manager->isRemoteUserSpeaking("orion"), 1500);
         QVERIFY(clock.elapsed() >= 300);
         QCOMPARE(log, (QStringList{"remote:orion:1", "remote:orion:0"}));
 
-        // Quiet packets, other payload types and members without a name never start it.
-        auto nova = peer("s2", "nova");
-        PacketMaker quiet;
-        talk(*nova, quiet, 0, 10);
-        talk(*nova, maker, 8000, 10, 0);
-        manager->handleSignalingEvent("voice_offer",
-                                      QJsonObject{{"fromSid", "s5"}, {"offer", QJsonObject{{"type", "offer"}, {"sdp", "v=0"}}}});
-        talk(*connectionOf("s5"), maker, 8000, 10);
+        talk({{peer("s2", "nova").get(), &quiet}}, 10); // quiet packets never start it
         QTest::qWait(200);
         QCOMPARE(log.size(), 2);
-    }
 
-    void mutedMemberIsSilentButStillSpeaks()
-    {
-        manager->setSpeakerDeviceId("vspk_a");
-        SpeakerRecorder speaker("vspk_a_rec");
-        join();
-        auto orion = peer("s1", "orion");
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Mute individuale: .*orion.* attivato - connessione trovata: true"));
-        QVERIFY(manager->toggleRemoteUserMute("orion"));
-        PacketMaker maker;
-        speaker.samples.clear();
-        talk(*orion, maker, 8000, 25);
-        QVERIFY(manager->isRemoteUserSpeaking("orion"));
-        QVERIFY(rmsOf(speaker.samples.data(), speaker.samples.size()) < 50);
-
-        // Reconnecting and a new speaker keep the mute.
-        manager->handleSignalingEvent("voice_user_left", QJsonObject{{"sid", "s1"}});
-        orion = peer("s1", "orion");
-        manager->setSpeakerDeviceId("vspk_b");
-        manager->setSpeakerDeviceId("vspk_a");
-        talk(*orion, maker, 8000, 25);
-        speaker.samples.clear();
-        talk(*orion, maker, 8000, 25);
-        QVERIFY(rmsOf(speaker.samples.data(), speaker.samples.size()) < 50);
-
-        QVERIFY(!manager->toggleRemoteUserMute("orion"));
-        talk(*orion, maker, 8000, 10);
-        speaker.samples.clear();
-        talk(*orion, maker, 8000, 25);
-        QVERIFY(rmsOf(speaker.samples.data(), speaker.samples.size()) > 1000);
-    }
-
-    // A speaker change replaces the output that measured the member: a member
-    // who falls silent meanwhile is not left shown speaking.
-    void speakerChangeEndsTheSpeakingItMeasured()
-    {
-        join();
-        auto orion = peer("s1", "orion");
-        PacketMaker maker;
-        talk(*orion, maker, 8000, 5);
+        talk({{orion.get(), &loud}}, 5);
         QTRY_VERIFY(manager->isRemoteUserSpeaking("orion"));
-        manager->setSpeakerDeviceId("vspk_b");
-        QVERIFY(!manager->isRemoteUserSpeaking("orion"));
-        QCOMPARE(log, (QStringList{"remote:orion:1", "remote:orion:0"}));
-        QTest::qWait(500);
-        QCOMPARE(log.size(), 2);
+        manager->leaveVoice();
+        QVERIFY(log.contains("remote:orion:0") && !manager->isRemoteUserSpeaking("orion"));
     }
 
-    void muteToggledWithoutConnection()
+    // A hundred joins and leaves with members coming, talking and going (for the sanitizer build too).
+    void joinLeaveChurn()
     {
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Mute individuale: .*kai.* attivato - connessione trovata: false"));
-        QCOMPARE(manager->toggleRemoteUserMute("kai"), true);
-        QCOMPARE(log, QStringList{"remotemute:kai:1"});
-        QVERIFY(manager->isRemoteUserMuted("kai"));
-        QCOMPARE(manager->toggleRemoteUserMute(""), false);
-        QCOMPARE(log.size(), 1);
+        Talker loud{tonePackets(440.0)};
+        for (int cycle = 0; cycle < 100; ++cycle) {
+            join();
+            const auto member = [cycle](int i) { return QJsonObject{{"sid", QString("e%1-%2").arg(cycle).arg(i)}, {"username", QString("m%1").arg(i)}}; };
+            manager->handleSignalingEvent("voice_existing_users", QJsonArray{member(0), member(1), member(2)});
+            const QString newcomer = QString("n%1").arg(cycle);
+            const auto late = peer(newcomer, "late");
+            manager->handleSignalingEvent("voice_offer", QJsonObject{{"fromSid", newcomer}, {"offer", QJsonObject{{"type", "offer"}, {"sdp", "v=0"}}}});
+            for (const auto& connection : factory->created)
+                connection->track->open = true;
+            late->track->notifyMessage(loud.next());
+            late->notifyDataChannel(std::make_shared<FakeVoiceDataChannel>("moonlodge-voice-test"));
+            VoiceEngineProbe::feedMicrophone(*manager, QByteArray(3000, '\x10'));
+            manager->toggleRemoteUserMute("m1");
+            manager->setMemberVolume("m2", cycle * 2);
+            if (cycle % 7 == 0)
+                manager->playTestTone();
+            if (cycle % 3 == 0)
+                manager->toggleMute();
+            if (cycle % 10 == 0)
+                manager->setSpeakerDeviceId(cycle % 20 ? "vspk_a" : "vspk");
+            factory->created.at(factory->created.size() - 2)->reportState(VoicePeerConnection::State::Failed);
+            manager->handleSignalingEvent("voice_user_left", QJsonObject{{"sid", QString("e%1-1").arg(cycle)}});
+            QCoreApplication::processEvents();
+            manager->leaveVoice();
+            QCoreApplication::processEvents();
+            for (const auto& connection : factory->created)
+                QCOMPARE(connection->closeCount, 1);
+            factory->created.clear();
+        }
     }
 
-    void speakerChangeWhileAloneOnlyStoresIt()
-    {
-        join();
-        manager->setSpeakerDeviceId("");
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Nessun utente remoto collegato"));
-        manager->setSpeakerDeviceId("vspk_a");
-    }
-
-    // The same packet read as 16-bit and as float output; a corrupt packet reads as silence.
-    void playoutDeviceFormats()
-    {
-        PacketMaker maker;
-        const QByteArray packet = rtp(maker.packet(8000), 111, 0, false, 0, -1, 7);
-        const auto ints = VoicePlayoutDevice::create(nullptr);
-        const auto floats = VoicePlayoutDevice::create(nullptr);
-        floats->setSampleFormat(QAudioFormat::Float);
-        ints->receiveRtp(packet, 111);
-        floats->receiveRtp(packet, 111);
-        const QByteArray intBytes = ints->read(960 * 2 * 2);
-        const QByteArray floatBytes = floats->read(960 * 2 * 4);
-        QCOMPARE(intBytes.size(), 960 * 2 * 2);
-        QCOMPARE(floatBytes.size(), 960 * 2 * 4);
-        const auto* intSamples = reinterpret_cast<const qint16*>(intBytes.constData());
-        const auto* floatSamples = reinterpret_cast<const float*>(floatBytes.constData());
-        for (int i = 0; i < 960 * 2; ++i)
-            QCOMPARE(floatSamples[i], float(intSamples[i]) / 32768.0f);
-        QVERIFY(rmsOf(intSamples, 960 * 2) > 100);
-
-        const auto corrupt = VoicePlayoutDevice::create(nullptr);
-        corrupt->receiveRtp(rtp(QByteArray("\xff\xff\xff", 3), 111, 0, false, 0, -1, 9), 111);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Errore decodifica Opus:"));
-        const QByteArray silence = corrupt->read(960 * 2 * 2);
-        QCOMPARE(silence, QByteArray(960 * 2 * 2, '\0'));
-    }
-
+    // Hostile packets: header fields, CSRCs, extension and padding honoured, nothing read beyond the end.
     void rtpPacketCases_data()
     {
-        const QByteArray opus("\x78\x01\x02", 3);
         QTest::addColumn<QByteArray>("packet");
         QTest::addColumn<QByteArray>("payload"); // empty: dropped
-        QByteArray version1 = rtp(opus);
-        version1[0] = char(0x40);
-        QByteArray marker = rtp(opus);
-        marker[1] = char(0x80 | 111);
-        QByteArray shortCsrc = rtp(QByteArray(), 111, 3);
-        shortCsrc.chop(1);
-        QByteArray tooMuch = rtp(opus, 111, 0, false, 0, 2);
-        tooMuch[tooMuch.size() - 1] = char(9);
-        QByteArray zeroPad = rtp(opus, 111, 0, false, 0, 2);
-        zeroPad[zeroPad.size() - 1] = char(0);
-        QTest::newRow("plain") << rtp(opus) << opus;
-        QTest::newRow("no payload") << rtp(QByteArray()) << QByteArray();
-        QTest::newRow("payload type 0") << rtp(opus, 0) << QByteArray();
-        QTest::newRow("too short") << rtp(opus).left(11) << QByteArray();
-        QTest::newRow("version 1") << version1 << QByteArray();
-        QTest::newRow("marker") << marker << opus;
-        QTest::newRow("CSRCs") << rtp(opus, 111, 2) << opus;
-        QTest::newRow("CSRCs cut") << shortCsrc << QByteArray();
-        QTest::newRow("extension") << rtp(opus, 111, 1, true, 2) << opus;
-        QTest::newRow("extension header cut") << rtp(QByteArray("\x01\x02", 2), 111, 0, true, 0).left(14) << QByteArray();
-        QTest::newRow("extension cut") << rtp(opus, 111, 0, true, 5).left(12 + 4 + 19) << QByteArray();
-        QTest::newRow("padding 2") << rtp(opus, 111, 0, false, 0, 2) << opus;
-        QTest::newRow("padding 3") << rtp(opus, 111, 0, false, 0, 3) << opus;
-        QTest::newRow("only padding") << rtp(QByteArray(), 111, 0, false, 0, 3) << QByteArray();
-        QTest::newRow("padding beyond payload") << tooMuch << QByteArray();
-        QTest::newRow("padding 0") << zeroPad << QByteArray();
+        const QByteArray plain = rtp("\x78\x01\x02", 0x0101), opus = plain.mid(12);
+        const auto withFlags = [&](char flags, const QByteArray& middle, const QByteArray& tail) {
+            return QByteArray(1, char(0x80 | flags)) + plain.mid(1, 11) + middle + opus + tail;
+        };
+        QTest::newRow("plain") << plain << opus;
+        QTest::newRow("payload type 0") << rtp(opus, 0x0101, 0) << QByteArray();
+        QTest::newRow("too short") << plain.left(11) << QByteArray();
+        QTest::newRow("CSRCs") << withFlags(2, QByteArray(8, '\x02'), {}) << opus;
+        QTest::newRow("CSRCs cut") << withFlags(3, QByteArray(8, '\x02'), {}).left(22) << QByteArray();
+        QTest::newRow("extension") << withFlags(0x10, QByteArray("\xbe\xde\x00\x01\x03\x03\x03\x03", 8), {}) << opus;
+        QTest::newRow("extension cut") << withFlags(0x10, QByteArray("\xbe\xde\x00\x05", 4), {}) << QByteArray();
+        QTest::newRow("padding 3") << withFlags(0x20, {}, QByteArray("\0\0\x03", 3)) << opus;
+        QTest::newRow("padding beyond payload") << withFlags(0x20, {}, QByteArray("\0\x09", 2)) << QByteArray();
     }
 
     void rtpPacketCases()
@@ -439,30 +314,9 @@ private slots:
         QFETCH(QByteArray, packet);
         QFETCH(QByteArray, payload);
         VoiceRtpPacket parsed;
-        const bool ok = parsed.parse(packet.constData(), packet.size(), 111);
-        QCOMPARE(ok, !payload.isEmpty());
-        if (ok) {
+        QCOMPARE(parsed.parse(packet.constData(), packet.size(), 111), !payload.isEmpty());
+        if (!payload.isEmpty())
             QCOMPARE(QByteArray(parsed.payload, parsed.payloadSize), payload);
-            QCOMPARE(parsed.sequence, quint16(0x0101));
-            // Written back, the packet parses to the same payload.
-            QByteArray written(VoiceRtpPacket::HeaderBytes + parsed.payloadSize, Qt::Uninitialized);
-            parsed.write(reinterpret_cast<unsigned char*>(written.data()));
-            VoiceRtpPacket again;
-            QVERIFY(again.parse(written.constData(), written.size(), 111));
-            QCOMPARE(QByteArray(again.payload, again.payloadSize), payload);
-        }
-    }
-
-    void leavingEndsRemoteSpeaking()
-    {
-        join();
-        auto orion = peer("s1", "orion");
-        PacketMaker maker;
-        talk(*orion, maker, 8000, 5);
-        QTRY_VERIFY(manager->isRemoteUserSpeaking("orion"));
-        manager->leaveVoice();
-        QVERIFY(log.contains("remote:orion:0"));
-        QVERIFY(!manager->isRemoteUserSpeaking("orion"));
     }
 };
 
