@@ -160,14 +160,11 @@ private slots:
         QCOMPARE(requestsFor(m_server, kLeaderboardPath).size(), 2);
 
         const QList<QPointer<QWidget>> before = guarded(rows());
-        for (const QJsonObject& failure : {QJsonObject{{"mode", "status"}, {"status", 500}},
-                                           QJsonObject{{"mode", "invalid_json"}}}) {
-            m_server.failNext(kLeaderboardPath, failure);
-            m_page->reloadLeaderboard();
-            QTRY_VERIFY_WITH_TIMEOUT(!m_page->statusLabel()->isHidden() && !m_page->leaderboardInFlight(), 5000);
-            QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("Unable to update leaderboard."));
-            QCOMPARE(guarded(rows()), before);
-        }
+        m_server.failNext(kLeaderboardPath, {{"mode", "invalid_json"}});
+        m_page->reloadLeaderboard();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->statusLabel()->isHidden() && !m_page->leaderboardInFlight(), 5000);
+        QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("Unable to update leaderboard."));
+        QCOMPARE(guarded(rows()), before);
         // The next good reply matches what is shown: the status line goes, the rows stay.
         m_page->reloadLeaderboard();
         QTRY_VERIFY_WITH_TIMEOUT(m_page->statusLabel()->isHidden() && !m_page->leaderboardInFlight(), 5000);
