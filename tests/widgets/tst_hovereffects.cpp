@@ -1,8 +1,7 @@
-// Hover-driven effects: reversal without jumps, instant reset on disable, and the
-// home card's rise.
+// Hover-driven effects: reversal without jumps and instant reset on disable (the
+// home cards, online rows and profile links share the same hover progress).
 
 #include "widgets/effects/ButtonLiftHover.h"
-#include "shell/HomeHoverLift.h"
 
 #include <QElapsedTimer>
 #include <QEnterEvent>
@@ -119,29 +118,6 @@ private slots:
         const QList<int> after = b.alphas.mid(mark);
         QVERIFY2(!after.isEmpty() && after.first() > 0, "reverse run jumped straight to rest");
         QVERIFY2(std::is_sorted(after.rbegin(), after.rend()), "glow went up again while leaving");
-    }
-
-    void homeCardRestsLowAndRisesToTheTop()
-    {
-        QWidget window;
-        auto* layout = new QVBoxLayout(&window);
-        auto* card = new QPushButton(QStringLiteral("Ideas"), &window);
-        card->setMinimumHeight(215);
-        layout->addWidget(card);
-        auto* lift = new HomeHoverLift(card, 5);
-        window.resize(320, 300);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        const int height = lift->height();
-        QVERIFY(height >= 215 + 5);
-        QCOMPARE(card->geometry(), QRect(0, 5, lift->width(), height - 5));
-
-        sendEnter(lift);
-        QTRY_COMPARE(card->y(), 0);
-        window.resize(400, 300);  // a wider wrapper keeps the hovered placement
-        QTRY_COMPARE(card->geometry(), QRect(0, 0, lift->width(), height - 5));
-        sendLeave(lift);
-        QTRY_COMPARE(card->y(), 5);
     }
 
 };

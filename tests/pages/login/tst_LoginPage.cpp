@@ -75,6 +75,7 @@ private slots:
     {
         QVERIFY(m_server.reset());
         m_server.clearRequests();
+        m_store = std::make_unique<FakeCredentialStore>();
     }
 
     void rememberedLoginFillsTheFormOnlyWhenReadable_data()
@@ -90,9 +91,8 @@ private slots:
     {
         QFETCH(QByteArray, stored);
         QFETCH(bool, filled);
-        FakeCredentialStore store;
-        store.insert(kTarget, stored);
-        LoginFixture login(store);
+        m_store->insert(kTarget, stored);
+        LoginFixture login(*m_store);
         QVERIFY(login.settle());
         QCOMPARE(login.userName->text() + login.password->text(), filled ? QStringLiteral("luna moon ") : QString());
         QCOMPARE(login.remember->isChecked(), filled);
@@ -100,8 +100,7 @@ private slots:
 
     void blankFieldsSendNothing()
     {
-        FakeCredentialStore store;
-        LoginFixture login(store);
+        LoginFixture login(*m_store);
         MessageBoxCatcher boxes;
         login.submit("   ", "moonlodge");
         QTRY_COMPARE(boxes.titles(), QStringList{"Missing information"});
@@ -114,8 +113,7 @@ private slots:
 
     void successfulLoginTrimsTheNameAndRemembersIt()
     {
-        FakeCredentialStore store;
-        LoginFixture login(store);
+        LoginFixture login(*m_store);
         login.remember->setChecked(true);
         login.submit("  luna ", "moonlodge");
         QCOMPARE(login.button->text(), QStringLiteral("CONNECTING..."));
@@ -125,7 +123,7 @@ private slots:
         QVERIFY(login.password->text().isEmpty());
         QCOMPARE(sentLogin().value("username").toString(), QStringLiteral("luna"));
         QVERIFY(login.settle());
-        QCOMPARE(store.secret(kTarget), blob("luna", "moonlodge"));
+        QCOMPARE(m_store->secret(kTarget), blob("luna", "moonlodge"));
     }
 
     void failuresShowTheirBox_data()
@@ -151,8 +149,7 @@ private slots:
         QFETCH(QString, text);
         if (!failure.isEmpty())
             m_server.failNext("/api/desktop/login", failure);
-        FakeCredentialStore store;
-        LoginFixture login(store);
+        LoginFixture login(*m_store);
         MessageBoxCatcher boxes;
         login.remember->setChecked(true);
         login.submit("luna", " moonlodge ");
@@ -163,7 +160,7 @@ private slots:
         QVERIFY(login.button->isEnabled());
         QCOMPARE(login.password->text(), QStringLiteral(" moonlodge "));  // kept for another try
         QCOMPARE(login.succeeded.count(), 0);
-        QVERIFY(store.isEmpty());
+        QVERIFY(m_store->isEmpty());
         if (failure.isEmpty())
             QCOMPARE(sentLogin().value("password").toString(), QStringLiteral(" moonlodge "));
     }
@@ -171,8 +168,7 @@ private slots:
     void returnWhileConnectingSendsNothingMore()
     {
         m_server.failNext("/api/desktop/login", {{"mode", "delay"}, {"delay_ms", 400}});
-        FakeCredentialStore store;
-        LoginFixture login(store);
+        LoginFixture login(*m_store);
         login.submit("luna", "moonlodge");
         QTest::keyClick(login.password, Qt::Key_Return);
         QTest::keyClick(login.userName, Qt::Key_Enter);
@@ -182,8 +178,7 @@ private slots:
 
     void tooLongCredentialsAreNotStored()
     {
-        FakeCredentialStore store;
-        LoginFixture login(store);
+        LoginFixture login(*m_store);
         MessageBoxCatcher boxes;
         login.remember->setChecked(true);
         m_server.failNext("/api/desktop/login",
@@ -193,24 +188,23 @@ private slots:
         QTRY_COMPARE(login.succeeded.count(), 1);
         QTRY_COMPARE(boxes.titles(), QStringList{"MoonLodge"});
         QCOMPARE(boxes.boxes().first().text, QStringLiteral("Login successful, but the credentials could not be saved."));
-        QVERIFY(store.isEmpty());
+        QVERIFY(m_store->isEmpty());
     }
 
     void uncheckingForgetsTheLogin()
     {
-        FakeCredentialStore store;
-        store.insert(kTarget, blob("luna", "moonlodge"));
-        LoginFixture login(store);
+        m_store->insert(kTarget, blob("luna", "moonlodge"));
+        LoginFixture login(*m_store);
         MessageBoxCatcher boxes;
         QVERIFY(login.settle());
         login.remember->setChecked(false);
         QVERIFY(login.settle());
-        QVERIFY(store.isEmpty());
+        QVERIFY(m_store->isEmpty());
         QVERIFY(boxes.boxes().isEmpty());
 
         // A removal that fails says so and leaves the box checked.
         login.remember->setChecked(true);
-        store.failRemovals = true;
+        m_store->failRemovals = true;
         login.remember->setChecked(false);
         QTRY_COMPARE(boxes.titles(), QStringList{"MoonLodge"});
         QCOMPARE(boxes.boxes().first().text, QStringLiteral("Unable to remove the saved credentials."));
@@ -220,12 +214,11 @@ private slots:
     // Fault seen: a keyring that did not answer held the window.
     void aKeyringThatDoesNotAnswerNeverHoldsThePage()
     {
-        FakeCredentialStore store;
-        store.insert(kTarget, blob("luna", "moonlodge"));
-        store.hang();
+        m_store->insert(kTarget, blob("luna", "moonlodge"));
+        m_store->hang();
         QElapsedTimer clock;
         clock.start();
-        auto login = std::make_unique<LoginFixture>(store);
+        auto login = std::make_unique<LoginFixture>(*m_store);
         login->remember->setChecked(true);
         login->remember->setChecked(false);  // a removal waits behind the hanging read
         bool ticked = false;
@@ -235,13 +228,13 @@ private slots:
 
         // What the member typed while the store was silent stays.
         login->userName->setText("orion");
-        store.release();
+        m_store->release();
         QVERIFY(login->settle());
         QCOMPARE(login->userName->text(), QStringLiteral("orion"));
         QVERIFY(login->password->text().isEmpty());
 
         // Closing while a call hangs ends it at once.
-        store.hang();
+        m_store->hang();
         login->remember->setChecked(true);
         login->remember->setChecked(false);
         clock.restart();
@@ -256,6 +249,7 @@ private:
     }
 
     DevServer m_server;
+    std::unique_ptr<FakeCredentialStore> m_store;
 };
 
 QTEST_MAIN(TestLoginPage)

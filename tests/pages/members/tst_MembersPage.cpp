@@ -107,9 +107,7 @@ private slots:
     {
         const QJsonArray members{member("a", true, "fox.png"), member("b", false), member("c"),
                                  member("d", true), member("<b>e</b>", true), member("f"), member("g", "yes")};
-        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", members}});
-        m_page->loadMembers();
-        QTRY_VERIFY(!m_page->isLoading());
+        load(members);
         WindowedRows* grid = m_page->membersGrid();
         QCOMPARE(names(grid), (QStringList{"a", "b", "c", "d", "<b>e</b>", "f", "g"}));
         for (int i = 0; i < 7; ++i) {  // rows of three: 3, 3, 1
@@ -125,18 +123,14 @@ private slots:
 
     void emptyListAndFailuresShowTheirTexts()
     {
-        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", QJsonArray{member("solo")}}});
-        m_page->loadMembers();
-        QTRY_VERIFY(!m_page->isLoading());
+        load({member("solo")});
         // Failures keep the previous cards.
         m_server.failNext(kMembersPath, {{"mode", "invalid_json"}});
         m_page->loadMembers();
         QTRY_VERIFY(!m_page->isLoading());
         QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("Unable to load members. Reopen Members to retry."));
         QCOMPARE(names(m_page->membersGrid()), QStringList{"solo"});
-        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", QJsonArray()}});
-        m_page->loadMembers();
-        QTRY_VERIFY(!m_page->isLoading());
+        load({});
         QCOMPARE(m_page->countBadge()->text(), QStringLiteral("0 MEMBERS"));
         QCOMPARE(m_page->membersGrid()->builtCount(), 0);
         QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("No members yet."));
@@ -154,9 +148,7 @@ private slots:
             connect(button, &QPushButton::clicked, [&] { ++voiceClicks; });
             return button;
         });
-        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", QJsonArray{inVoice}}});
-        m_page->loadMembers();
-        QTRY_VERIFY(!m_page->isLoading());
+        load({inVoice});
         QWidget* card = m_page->membersGrid()->widgetForRow(0);
         const QPoint inside(20, 20);
         QTest::mousePress(card, Qt::LeftButton, {}, inside);
@@ -235,9 +227,7 @@ private slots:
         for (int i = 0; i < 5000; ++i)
             members.append(member(i == 5 ? QString(100000, QLatin1Char('n')) : QStringLiteral("m%1").arg(i), true,
                                   "comet.png"));
-        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", members}});
-        m_page->loadMembers();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_page->isLoading(), 20000);
+        load(members);
         QCOMPARE(m_page->onlineCountBadge()->text(), QStringLiteral("5000"));
         QVERIFY(m_page->membersGrid()->builtCount() < 120);
         QVERIFY(m_page->onlineList()->builtCount() <= m_page->onlineModel()->maxRows());
@@ -246,6 +236,14 @@ private slots:
     }
 
 private:
+    // The members page shows this directory.
+    void load(const QJsonArray& members)
+    {
+        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", members}});
+        m_page->loadMembers();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->isLoading(), 20000);
+    }
+
     bool noneOnlineShown() const
     {
         auto* label = m_page->findChild<QLabel*>(QStringLiteral("membersNoneOnline"));

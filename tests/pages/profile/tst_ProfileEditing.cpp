@@ -68,13 +68,10 @@ private slots:
     {
         const QJsonObject user{{"username", "luna"}, {"status", "Offline"}, {"description", "<b>hi</b>"},
                                {"profile_image", "cat.png"}};
-        cannedReply(m_server, kProfilePath, profileReply(user, m_token), 200, QStringLiteral("GET"));
-        ProfileEditDialog dialog(m_network.get());
+        const auto loaded = loadedDialog(user);
+        QVERIFY(loaded);
+        ProfileEditDialog& dialog = *loaded;
         QSignalSpy saved(&dialog, &ProfileEditDialog::profileSaved);
-        dialog.show();
-        QVERIFY(!dialog.saveButton()->isEnabled());
-        dialog.loadProfile();
-        QTRY_VERIFY(dialog.saveButton()->isEnabled());
         QCOMPARE(dialog.statusSelect()->currentText(), QStringLiteral("🟢 Online"));
         QCOMPARE(dialog.descriptionEdit()->toPlainText(), QStringLiteral("<b>hi</b>"));
         QVERIFY(!dialog.avatarPreview()->pixmap().isNull());
@@ -90,12 +87,9 @@ private slots:
         QVERIFY(shown().isEmpty());
 
         // Another status is matched ignoring letter case.
-        cannedReply(m_server, kProfilePath, profileReply({{"status", "gAmInG"}}, m_token), 200, QStringLiteral("GET"));
-        ProfileEditDialog second(m_network.get());
-        second.show();
-        second.loadProfile();
-        QTRY_VERIFY(second.saveButton()->isEnabled());
-        QCOMPARE(second.statusSelect()->currentData().toString(), QStringLiteral("Gaming"));
+        const auto second = loadedDialog({{"status", "gAmInG"}});
+        QVERIFY(second);
+        QCOMPARE(second->statusSelect()->currentData().toString(), QStringLiteral("Gaming"));
     }
 
     void closingBeforeTheReplyDiscardsItSilently()
@@ -131,10 +125,9 @@ private slots:
                      QStringLiteral("Edit Profile: Missing security token. Check that the server update is online."));
         QVERIFY(!failing.saveButton()->isEnabled());
 
-        ProfileEditDialog dialog(m_network.get());
-        dialog.show();
-        dialog.loadProfile();
-        QTRY_VERIFY(dialog.saveButton()->isEnabled());
+        const auto loaded = loadedDialog({});
+        QVERIFY(loaded);
+        ProfileEditDialog& dialog = *loaded;
         dialog.descriptionEdit()->setPlainText(QStringLiteral("My words"));
         cannedReply(m_server, kProfilePath, {{"success", false}, {"error", "Description too long."}}, 400,
                     QStringLiteral("POST"));
@@ -199,6 +192,19 @@ private slots:
     }
 
 private:
+    // An edit dialog, shown and loaded from a reply with this user (the real profile for none).
+    std::unique_ptr<ProfileEditDialog> loadedDialog(const QJsonObject& user)
+    {
+        if (!user.isEmpty())
+            cannedReply(m_server, kProfilePath, profileReply(user, m_token), 200, QStringLiteral("GET"));
+        auto dialog = std::make_unique<ProfileEditDialog>(m_network.get());
+        dialog->show();
+        dialog->loadProfile();
+        if (!QTest::qWaitFor([&] { return dialog->saveButton()->isEnabled(); }))
+            dialog.reset();
+        return dialog;
+    }
+
     // Every box shown so far, as "title: text".
     QStringList shown() const
     {
