@@ -97,21 +97,12 @@ private slots:
         QWidget parent;
         parent.resize(600, 400);
         auto* target = new QFrame(&parent);
-        target->setStyleSheet("background: white;");
         target->setGeometry(100, 80, 200, 120);
         auto* shadow = new WidgetDropShadow(target, 35);
         parent.show();
         QVERIFY(QTest::qWaitForWindowExposed(&parent));
         const int reach = 35 + 8;
-        auto alphaAt = [shadow](int x, int y) {
-            QImage image(shadow->size(), QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::transparent);
-            shadow->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-            return qAlpha(image.pixel(x, y));
-        };
-        QTRY_VERIFY(alphaAt(reach + 200 + 4, reach + 120 + 4) > 0);  // beyond the bottom-right edge
-        QCOMPARE(alphaAt(1, 1), 0);
-
+        QCOMPARE(shadow->geometry(), target->geometry().adjusted(-reach, -reach, reach, reach));
         target->setGeometry(150, 60, 240, 100);
         QCOMPARE(shadow->geometry(), target->geometry().adjusted(-reach, -reach, reach, reach));
         target->hide();
