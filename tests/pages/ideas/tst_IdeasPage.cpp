@@ -72,6 +72,7 @@ private slots:
 
         // Through another navigation button: no highlight, no scroll; only the own cards change.
         bar->setValue(0);
+        QTest::qWait(100);  // the cards near the top get built
         const QList<QPointer<IdeaCard>> before = guarded(cards());
         const auto ownBefore = std::count_if(before.begin(), before.end(), [](IdeaCard* c) { return c->isHighlighted(); });
         m_page->clearProfileIntent();
@@ -91,7 +92,8 @@ private slots:
     {
         auto idea = [](int id, const QString& image) {
             return QJsonObject{{"id", id}, {"author", "<b>Zoë</b>"}, {"profile_image", image},
-                               {"title", "<i>title</i>"}, {"content", "<a href='x'>body</a>"}, {"like_count", 3}};
+                               {"title", "<i>title</i>"}, {"content", "<a href='x'>body</a>"}, {"like_count", 3},
+                               {"liked_by_me", true}};
         };
         const QJsonArray ideas{idea(7, "sakura.png"), idea(8, "comet.png"), idea(9, "../logout"), idea(10, "")};
         cannedReply(m_server, kIdeasPath, {{"success", true}, {"csrf_token", "tok"}, {"ideas", ideas}});
