@@ -92,7 +92,6 @@ private slots:
         m_page->refreshTick();
         QTRY_COMPARE_WITH_TIMEOUT(childText(rows().at(0), "gamesLeaderboardName"), QStringLiteral("stella"), 5000);
         QCOMPARE(badges(), 1);
-        QTest::qWait(250);
         QCOMPARE(bar->value(), 0);
 
         // Through the bar: no glow, no badge.
