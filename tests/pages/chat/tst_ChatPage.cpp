@@ -37,8 +37,7 @@ struct ChatWindow
         stack.addWidget(new QWidget);
         stack.addWidget(page);
         page->setOwnUserName(userName);
-        QObject::connect(client.channel.get(), &RealtimeChannel::chatMessageReceived, page,
-                         [this] { refresh(true); });
+        QObject::connect(client.channel.get(), &RealtimeChannel::chatMessageReceived, page, [this] { refresh(true); });
         stack.resize(1100, 760);
         stack.show();
     }
@@ -52,12 +51,10 @@ struct ChatWindow
     // Clicks Chat and waits for the reply and its rows; true when it updated the rows.
     bool open(bool automatic = false)
     {
-        const int before = spy.count();
-        const int shownBefore = shown.count();
+        const qsizetype before = spy.count(), shownBefore = shown.count();
         refresh(automatic);
-        if (!QTest::qWaitFor([&] { return spy.count() > before; }, 8000))
-            return false;
-        return spy.last().value(0).toBool() && QTest::qWaitFor([&] { return shown.count() > shownBefore; }, 8000);
+        return QTest::qWaitFor([&] { return spy.count() > before; }, 8000) && spy.last().value(0).toBool()
+               && QTest::qWaitFor([&] { return shown.count() > shownBefore; }, 8000);
     }
 
     ChatMessageModel* model() const { return page->messageModel(); }
@@ -72,15 +69,14 @@ struct ChatWindow
     QSignalSpy shown;
 };
 
-QByteArray historyBody(const QJsonArray& messages, bool success = true)
+QByteArray historyBody(const QJsonArray& messages)
 {
-    return QJsonDocument(QJsonObject{{"success", success}, {"messages", messages}}).toJson(QJsonDocument::Compact);
+    return QJsonDocument(QJsonObject{{"success", true}, {"messages", messages}}).toJson(QJsonDocument::Compact);
 }
 
 QJsonObject message(const QString& id, const QString& sender, const QString& text = QString())
 {
-    QJsonObject object{{"sender", sender},
-                       {"text", text.isNull() ? QStringLiteral("text of ") + id : text},
+    QJsonObject object{{"sender", sender}, {"text", text.isNull() ? QStringLiteral("text of ") + id : text},
                        {"created_at", "2025-03-04T09:07:55"}};
     if (!id.isEmpty())
         object.insert("id", id);
@@ -114,35 +110,29 @@ private slots:
     void initTestCase() { QVERIFY(m_server.start()); }
     void init() { QVERIFY(m_server.reset()); }
 
-    void historyMarksOwnMessagesAndScrollsToTheBottom()
+    void historyShowsTheRowsAndFailuresKeepThem()
     {
         ChatWindow window(m_server, QStringLiteral("luna"));
+        scriptReply(m_server, kMessagesPath, historyBody({message("1", "<i>Zoë</i>"), message("2", "luna")}));
         QVERIFY(window.open());
         QCOMPARE(window.stack.currentWidget(), window.page);
-        // Opening the chat opens the real-time channel as well.
-        QTRY_VERIFY_WITH_TIMEOUT(window.client.channel->isReady(), 8000);
-
-        const QJsonArray stored = window.client.fetch(kMessagesPath).object().value("messages").toArray();
+        QTRY_VERIFY_WITH_TIMEOUT(window.client.channel->isReady(), 8000);  // opening the chat opens the channel
         ChatMessageModel* model = window.model();
-        QCOMPARE(model->rowCount(), stored.size() + 1);
+        QCOMPARE(model->rowCount(), 3);
         QVERIFY(model->index(0, 0).data(ChatMessageModel::WelcomeRole).toBool());
-        int own = 0;
-        for (int i = 0; i < stored.size(); ++i) {
-            const QJsonObject expected = stored.at(i).toObject();
-            const QModelIndex index = model->index(i + 1, 0);
-            QCOMPARE(index.data(ChatMessageModel::SenderRole).toString(), expected.value("sender").toString());
-            QCOMPARE(index.data().toString(), expected.value("text").toString());
-            QCOMPARE(index.data(ChatMessageModel::TimeRole).toString(),
-                     expected.value("created_at").toString().mid(11, 5));
-            const bool expectOwn = expected.value("sender").toString() == QLatin1String("luna");
-            QCOMPARE(index.data(ChatMessageModel::OwnRole).toBool(), expectOwn);
-            QVERIFY(!index.data(ChatMessageModel::HighlightedRole).toBool());
-            own += expectOwn;
-        }
-        QVERIFY(own > 0);
-        window.settle();
-        QVERIFY(window.scrollBar()->maximum() > 0);
-        QCOMPARE(window.scrollBar()->value(), window.scrollBar()->maximum());
+        const QPersistentModelIndex first = model->index(1, 0);
+        QCOMPARE(first.data(ChatMessageModel::SenderRole).toString(), QStringLiteral("<i>Zoë</i>"));
+        QCOMPARE(first.data().toString(), QStringLiteral("text of 1"));
+        QCOMPARE(first.data(ChatMessageModel::TimeRole).toString(), QStringLiteral("09:07"));
+        QCOMPARE(first.data(ChatMessageModel::OwnRole).toBool(), false);
+        QCOMPARE(model->index(2, 0).data(ChatMessageModel::OwnRole).toBool(), true);
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Caricamento chat: "));
+        failReply(m_server, kMessagesPath);
+        QVERIFY(!window.open());
+        failReply(m_server, kMessagesPath, {{"mode", "invalid_json"}});
+        QVERIFY(!window.open());
+        QVERIFY(first.isValid());
 
         // Letter case matters, and without a user name nothing is own.
         for (const QString& name : {QStringLiteral("LUNA"), QString()}) {
@@ -151,51 +141,36 @@ private slots:
             for (int row = 1; row < model->rowCount(); ++row)
                 QVERIFY(!model->index(row, 0).data(ChatMessageModel::OwnRole).toBool());
         }
+        scriptReply(m_server, kMessagesPath, historyBody({}));
+        QVERIFY(window.open());
+        QCOMPARE(model->rowCount(), 1);  // the welcome alone
     }
 
-    void highlightFromTheProfileSurvivesOnlyAutomaticRefreshes()
+    // Whether automatic refreshes keep the highlight is checked end to end with the window.
+    void fromTheProfileOwnRowsPulseAndTheFirstIsScrolledTo()
     {
         ChatWindow window(m_server, QStringLiteral("nova"));
         window.page->setOpenMessagesFromProfile(true);
         QVERIFY(window.open());
-        QVERIFY(window.page->highlightMode());
-        QVERIFY(!window.page->openMessagesFromProfile());
-
+        ChatMessageModel* model = window.model();
+        int own = 0;
+        for (int row = 1; row < model->rowCount(); ++row) {
+            const QModelIndex index = model->index(row, 0);
+            QCOMPARE(index.data(ChatMessageModel::HighlightedRole), index.data(ChatMessageModel::OwnRole));
+            own += index.data(ChatMessageModel::OwnRole).toBool();
+        }
+        QCOMPARE(own, 4);
+        window.settle();
+        // The first own message sits 20 px below the top (rows start with a 6 px gap).
         ChatMessageView* view = window.page->messageView();
-        auto checkHighlighted = [&] {
-            ChatMessageModel* model = window.model();
-            int own = 0;
-            for (int row = 1; row < model->rowCount(); ++row) {
-                const QModelIndex index = model->index(row, 0);
-                QCOMPARE(index.data(ChatMessageModel::HighlightedRole).toBool(),
-                         index.data(ChatMessageModel::OwnRole).toBool());
-                own += index.data(ChatMessageModel::OwnRole).toBool();
-            }
-            QCOMPARE(own, 4);
-            window.settle();
-            // The first own message sits 20 px below the top (the row starts with a 6 px gap).
-            const int top = view->visualRect(model->index(model->firstHighlightedRow(), 0)).top() + 6;
-            QVERIFY(window.scrollBar()->value() > 0);
-            QVERIFY(top == 20 || window.scrollBar()->value() == window.scrollBar()->maximum());
-        };
-        checkHighlighted();
-        if (QTest::currentTestFailed())
-            return;
+        const int top = view->visualRect(model->index(model->firstHighlightedRow(), 0)).top() + 6;
+        QVERIFY(window.scrollBar()->value() > 0);
+        QVERIFY(top == 20 || window.scrollBar()->value() == window.scrollBar()->maximum());
+        const double glow = view->messageDelegate()->glowLevel();
+        QTRY_VERIFY_WITH_TIMEOUT(view->messageDelegate()->glowLevel() != glow, 5000);
 
-        // The highlighted rows pulse.
-        const double before = view->messageDelegate()->glowLevel();
-        QTRY_VERIFY_WITH_TIMEOUT(view->messageDelegate()->glowLevel() != before, 5000);
-
-        QVERIFY(window.open(true));
-        QVERIFY(window.page->highlightMode());
-        window.scrollBar()->setValue(0);
-        checkHighlighted();
-        if (QTest::currentTestFailed())
-            return;
-
-        QVERIFY(window.open());
-        QVERIFY(!window.page->highlightMode());
-        QCOMPARE(window.model()->firstHighlightedRow(), -1);
+        QVERIFY(window.open());  // the member's own visit ends it
+        QCOMPARE(model->firstHighlightedRow(), -1);
         window.settle();
         QCOMPARE(window.scrollBar()->value(), window.scrollBar()->maximum());
     }
@@ -204,74 +179,47 @@ private slots:
     {
         ChatWindow luna(m_server, QStringLiteral("luna"));
         ChatWindow orion(m_server, QStringLiteral("orion"));
-        QVERIFY(luna.open());
-        QVERIFY(orion.open());
+        QVERIFY(luna.open() && orion.open());
         QTRY_VERIFY_WITH_TIMEOUT(luna.client.channel->isReady() && orion.client.channel->isReady(), 8000);
-        const int storedBefore = luna.client.fetch(kMessagesPath).object().value("messages").toArray().size();
+        const int stored = luna.client.fetch(kMessagesPath).object().value("messages").toArray().size();
 
-        // Only spaces: nothing goes out and the field keeps them.
         QLineEdit* input = luna.page->messageInput();
-        input->setText(QStringLiteral("   "));
+        input->setText(QStringLiteral("   "));  // only spaces: nothing goes out, the field keeps them
         QTest::keyClick(input, Qt::Key_Return);
         QCOMPARE(input->text(), QStringLiteral("   "));
-
         const QString hostile = QStringLiteral("<b>hi</b> <img src=file:///etc/passwd>");
         input->setText(QStringLiteral("  ") + hostile + QStringLiteral("  "));
         luna.page->sendButton()->click();
         QCOMPARE(input->text(), QString());
 
-        // The server stored exactly one trimmed message and broadcast it; both chats reload by themselves.
-        QTRY_COMPARE_WITH_TIMEOUT(orion.client.eventFrames("receive_message").size(), 1, 8000);
-        QVERIFY(orion.client.eventFrames("receive_message").constFirst().contains("\"sender\":\"luna\""));
-        QTRY_COMPARE_WITH_TIMEOUT(orion.model()->messageCount(), storedBefore + 1, 8000);
-        const QModelIndex last = orion.model()->index(storedBefore + 1, 0);
+        // Stored once, trimmed, broadcast; both chats reload by themselves.
+        QTRY_COMPARE_WITH_TIMEOUT(orion.model()->messageCount(), stored + 1, 8000);
+        QCOMPARE(orion.client.eventFrames("receive_message").size(), 1);
+        const QModelIndex last = orion.model()->index(stored + 1, 0);
         QCOMPARE(last.data().toString(), hostile);
-        QVERIFY(!last.data(ChatMessageModel::OwnRole).toBool());
-        QTRY_VERIFY_WITH_TIMEOUT(luna.model()->messageCount() == storedBefore + 1
-                                     && luna.model()->index(storedBefore + 1, 0).data(ChatMessageModel::OwnRole).toBool(),
+        QCOMPARE(last.data(ChatMessageModel::SenderRole).toString(), QStringLiteral("luna"));
+        QTRY_VERIFY_WITH_TIMEOUT(luna.model()->messageCount() == stored + 1
+                                     && luna.model()->index(stored + 1, 0).data(ChatMessageModel::OwnRole).toBool(),
                                  8000);
     }
 
+    // Fault seen: a send while the socket was down cleared the input and lost the message.
     void sendingWhileDisconnectedKeepsTheTextAndReconnects()
     {
         ChatWindow window(m_server, QStringLiteral("luna"));
-        QCOMPARE(window.client.channel->socket()->state(), QAbstractSocket::UnconnectedState);
-        window.page->messageInput()->setText(QStringLiteral("still here"));
+        QLineEdit* input = window.page->messageInput();
+        auto* notice = window.page->findChild<QLabel*>("chatSendNotice");
+        input->setText(QStringLiteral("still here"));
         QTest::ignoreMessage(QtWarningMsg, "Impossibile inviare: WebSocket non connesso.");
-        QTest::keyClick(window.page->messageInput(), Qt::Key_Return);
-        QCOMPARE(window.page->messageInput()->text(), QStringLiteral("still here"));
-        QVERIFY(window.page->findChild<QLabel*>("chatSendNotice")->isVisibleTo(window.page));
+        QTest::keyClick(input, Qt::Key_Return);
+        QCOMPARE(input->text(), QStringLiteral("still here"));
+        QVERIFY(notice->isVisibleTo(window.page));
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
         QTRY_VERIFY(window.client.channel->isReady());  // the send tried at once
 
-        QTest::keyClick(window.page->messageInput(), Qt::Key_Return);
-        QCOMPARE(window.page->messageInput()->text(), QString());
-        QVERIFY(!window.page->findChild<QLabel*>("chatSendNotice")->isVisibleTo(window.page));
-    }
-
-    void failedRepliesLeaveTheRowsAndAnEmptyHistoryLeavesTheWelcome()
-    {
-        ChatWindow window(m_server, QStringLiteral("luna"));
-        scriptReply(m_server, kMessagesPath,
-                    historyBody({message("1", "<i>Zoë</i>", "<img src=x>"), message("2", "luna", "<b>hi</b>")}));
-        QVERIFY(window.open());
-        const QPersistentModelIndex first = window.model()->index(1, 0);
-        QCOMPARE(first.data(ChatMessageModel::SenderRole).toString(), QStringLiteral("<i>Zoë</i>"));
-
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Caricamento chat: "));
-        failReply(m_server, kMessagesPath);
-        QVERIFY(!window.open());
-        scriptReply(m_server, kMessagesPath, historyBody({}, false));
-        QVERIFY(!window.open());
-        failReply(m_server, kMessagesPath, {{"mode", "invalid_json"}});
-        QVERIFY(!window.open());
-        QCOMPARE(window.model()->messageCount(), 2);
-        QVERIFY(first.isValid());
-
-        scriptReply(m_server, kMessagesPath, historyBody({}));
-        QVERIFY(window.open());
-        QCOMPARE(window.model()->rowCount(), 1);
-        QVERIFY(!first.isValid());
+        QTest::keyClick(input, Qt::Key_Return);
+        QCOMPARE(input->text(), QString());
+        QVERIFY(!notice->isVisibleTo(window.page));
     }
 
     // Reloads asked for while a history request is in flight make one more request after it.
@@ -287,30 +235,11 @@ private slots:
         window.refresh(false);
         for (int i = 0; i < 20; ++i)
             window.refresh(true);
-        // Automatic refreshes still bring the page forward.
-        QCOMPARE(window.stack.currentWidget(), window.page);
+        QCOMPARE(window.stack.currentWidget(), window.page);  // automatic refreshes bring the page forward too
         QTRY_COMPARE_WITH_TIMEOUT(window.spy.count(), handled + 2, 8000);
         QTest::qWait(300);
         QCOMPARE(window.spy.count(), handled + 2);
         QCOMPARE(PagesTest::requestsFor(m_server, kMessagesPath).size(), 2);
-    }
-
-    void layoutPiecesFollowTheMessageArea()
-    {
-        ChatWindow window(m_server, QStringLiteral("luna"));
-        QVERIFY(QTest::qWaitForWindowExposed(&window.stack));
-        window.stack.setCurrentWidget(window.page);
-        QWidget* area = window.page->messageView();
-        for (const QSize size : {QSize(1100, 760), QSize(1000, 420), QSize(1300, 1100)}) {
-            window.stack.resize(size);
-            QTRY_COMPARE(window.page->onlinePanel()->height(), qBound(180, area->height(), 500));
-        }
-        QWidget* toolbar = new QWidget;
-        toolbar->setObjectName("desktopVoiceToolbar");
-        window.page->setVoiceToolbar(toolbar);
-        QCOMPARE(toolbar->parentWidget(), window.page);
-        QTRY_VERIFY(toolbar->isVisible());
-        QVERIFY(toolbar->y() >= window.page->findChild<QWidget*>("chatCard")->geometry().bottom());
     }
 
     void reloadUpdatesOnlyWhatChanged_data()
@@ -320,14 +249,11 @@ private slots:
         QTest::addColumn<int>("insertions");
         QTest::addColumn<int>("removals");
         QTest::addColumn<int>("moves");
-
         QTest::newRow("identical") << "abcde" << "abcde" << 0 << 0 << 0;
-        QTest::newRow("appended") << "abcde" << "abcdef" << 1 << 0 << 0;
         QTest::newRow("oldest gone, two new") << "abcde" << "cdefg" << 1 << 1 << 0;
         QTest::newRow("removed in the middle") << "abcde" << "ae" << 0 << 1 << 0;
         QTest::newRow("inserted in two places") << "ace" << "abcde" << 2 << 0 << 0;
         QTest::newRow("reordered") << "abcde" << "aebcd" << 0 << 0 << 1;
-        QTest::newRow("emptied") << "abc" << "" << 0 << 1 << 0;
     }
 
     void reloadUpdatesOnlyWhatChanged()
@@ -344,7 +270,6 @@ private slots:
         QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
         QSignalSpy moved(&model, &QAbstractItemModel::rowsMoved);
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-        QSignalSpy relaid(&model, &QAbstractItemModel::layoutChanged);
         QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
         QVERIFY(model.applyStep(messages(after), 1000));
 
@@ -352,61 +277,23 @@ private slots:
         QTEST(int(inserted.size()), "insertions");
         QTEST(int(removed.size()), "removals");
         QTEST(int(moved.size()), "moves");
-        QCOMPARE(changed.size() + relaid.size() + reset.size(), 0);
+        QCOMPARE(changed.size() + reset.size(), 0);
         // Every message that stayed keeps its row object, wherever it is now.
         for (int i = 0; i < before.size(); ++i) {
-            const bool stays = after.contains(before.at(i));
-            QCOMPARE(kept.at(i).isValid(), stays);
-            if (stays)
+            QCOMPARE(kept.at(i).isValid(), after.contains(before.at(i)));
+            if (kept.at(i).isValid())
                 QCOMPARE(model.message(kept.at(i).row())->key.right(1), QString(before.at(i)));
         }
     }
 
-    void identityWithoutIdsAndChangedContent()
-    {
-        ChatMessageModel model;
-        // Without ids, repeated messages count by occurrence.
-        const QJsonObject hello = message(QString(), "kai", "hello");
-        model.applyStep(ChatMessageModel::messagesFromJson({hello, hello}), 100);
-        const QPersistentModelIndex second = model.index(2, 0);
-        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
-        model.applyStep(ChatMessageModel::messagesFromJson({hello, hello, hello}), 100);
-        QCOMPARE(inserted.size(), 1);
-        QCOMPARE(inserted.first().value(1).toInt(), 3);
-        QCOMPARE(second.row(), 2);
-
-        // A message whose text changed under the same id stays the same row.
-        model.applyStep(ChatMessageModel::messagesFromJson({message("7", "kai", "first")}), 100);
-        const QPersistentModelIndex row = model.index(1, 0);
-        model.applyStep(ChatMessageModel::messagesFromJson({message("7", "kai", "second")}), 100);
-        QVERIFY(row.isValid());
-        QCOMPARE(row.data().toString(), QStringLiteral("second"));
-    }
-
-    void largeHistoriesArriveNewestFirst()
-    {
-        ChatMessageModel model;
-        const ChatHistory target = messages(QStringLiteral("abcdefg"));
-        QVERIFY(!model.applyStep(target, 3));
-        QCOMPARE(rowKeys(model), QStringLiteral("efg"));
-        QVERIFY(!model.applyStep(target, 3));
-        QCOMPARE(rowKeys(model), QStringLiteral("bcdefg"));
-        QVERIFY(model.applyStep(target, 3));
-        QCOMPARE(rowKeys(model), QStringLiteral("abcdefg"));
-    }
-
+    // Fault seen: a 100 KB message froze the window for seconds.
     void longTextIsCutWhenShownAndCopiedWhole()
     {
         ChatPage page(nullptr, nullptr);
-        std::unique_ptr<ChatMessageView> view(page.messageView());
-        view->setParent(nullptr);
-        view->resize(600, 400);
-        view->show();
+        const std::unique_ptr<ChatMessageView> view = detachedView(page, QSize(600, 400));
         const QString huge = QStringLiteral("x").repeated(100 * 1024);
         page.messageModel()->applyStep(ChatMessageModel::messagesFromJson({message("1", "kai", huge)}), 10);
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
-
-        QCOMPARE(ChatMessageDelegate::shownText(huge).size(), ChatMessageDelegate::kMaxShownChars + 1);
         const int height = view->visualRect(page.messageModel()->index(1, 0)).height();
         QVERIFY2(height > 100 && height < 4000, qPrintable(QString::number(height)));
 
@@ -418,10 +305,8 @@ private slots:
     void viewFollowsTheBottomOrKeepsItsPlace()
     {
         ChatPage page(nullptr, nullptr);
-        std::unique_ptr<ChatMessageView> view(page.messageView());
-        view->setParent(nullptr);
-        view->resize(500, 300);
-        view->show();
+        const std::unique_ptr<ChatMessageView> view = detachedView(page, QSize(500, 300));
+        QScrollBar* bar = view->verticalScrollBar();
         ChatMessageModel* model = page.messageModel();
         QJsonArray history;
         for (int i = 0; i < 60; ++i)
@@ -431,26 +316,35 @@ private slots:
         view->scrollToEnd();
 
         // At the bottom it follows a new message.
-        const int maximum = view->verticalScrollBar()->maximum();
+        const int maximum = bar->maximum();
         history.append(message("new", "kai"));
         model->applyStep(ChatMessageModel::messagesFromJson(history), 1000);
-        QTRY_VERIFY(view->verticalScrollBar()->maximum() > maximum);
-        QCOMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+        QTRY_VERIFY(bar->maximum() > maximum);
+        QCOMPARE(bar->value(), bar->maximum());
 
         // Scrolled up, the row at the top stays where it is when rows come and go above and below.
-        view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2);
+        bar->setValue(bar->maximum() / 2);
         const QPersistentModelIndex top = view->indexAt(QPoint(10, 0));
         const int topY = view->visualRect(top).top();
         history.removeFirst();
         history.removeFirst();
         history.append(message("newer", "kai"));
         model->applyStep(ChatMessageModel::messagesFromJson(history), 1000);
-        QVERIFY(top.isValid());
         QTRY_COMPARE(view->visualRect(top).top(), topY);
-        QVERIFY(view->verticalScrollBar()->value() < view->verticalScrollBar()->maximum());
+        QVERIFY(bar->value() < bar->maximum());
     }
 
 private:
+    // The page's message view on its own, shown.
+    static std::unique_ptr<ChatMessageView> detachedView(ChatPage& page, const QSize& size)
+    {
+        std::unique_ptr<ChatMessageView> view(page.messageView());
+        view->setParent(nullptr);
+        view->resize(size);
+        view->show();
+        return view;
+    }
+
     DevServer m_server;
 };
 

@@ -51,11 +51,8 @@ private slots:
         QList<QUrl> opened;
         m_page->setUrlOpener([&opened](const QUrl& url) { opened.append(url); });
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->gameImage()->image().isNull(), 5000);
-        const QSize imageSize = m_page->gameImage()->image().size();
-        QVERIFY(imageSize.width() <= 540 && imageSize.height() <= 200);
         m_page->playButton()->click();
         QCOMPARE(opened, QList<QUrl>{QUrl(ServerEndpoints::baseUrl() + QStringLiteral("/download/nebulite"))});
-        QVERIFY(m_page->refreshTimer()->isActive());
     }
 
     void fromTheProfileTheOwnRowGlowsAndIsScrolledToOnce()
@@ -63,27 +60,18 @@ private slots:
         m_page->setOpenFromProfile(true);
         m_page->openGamesPage();
         QCOMPARE(m_host->stack.currentWidget(), m_page);
-        QVERIFY(!m_page->openFromProfile() && m_page->highlightMode());
         QTRY_COMPARE_WITH_TIMEOUT(rows().size(), 7, 5000);
-        QVERIFY(m_page->statusLabel()->isHidden());
-
-        // Medals for the first three, numbers after; scores as sent.
         QStringList places, names;
         for (QWidget* row : rows()) {
             places << childText(row, "gamesLeaderboardPlace");
             names << childText(row, "gamesLeaderboardName");
         }
         QCOMPARE(places, (QStringList{"🥇", "🥈", "🥉", "4", "5", "6", "7"}));
-        QCOMPARE(names.at(0), QStringLiteral("Zoë Star"));
         QCOMPARE(childText(rows().at(0), "gamesLeaderboardScore"), QStringLiteral("24780"));
-
         QWidget* own = rows().at(names.indexOf("luna"));
         QCOMPARE(childText(own, "nebuliteYouBadge"), QStringLiteral("YOU"));
-        QVERIFY(qobject_cast<LeaderboardRowGlow*>(own->parentWidget())->isGlowing());
-        QCOMPARE(m_page->findChildren<QLabel*>("nebuliteYouBadge").size(), 1);
-        QVERIFY(!qobject_cast<LeaderboardRowGlow*>(rows().at(0)->parentWidget())->isGlowing());
-        QTRY_VERIFY_WITH_TIMEOUT(!rows().at(0)->findChild<QLabel*>("gamesLeaderboardAvatar")->pixmap().isNull(), 5000);
-
+        QCOMPARE(badges(), 1);
+        QVERIFY(glowing(own) && !glowing(rows().at(0)));
         QScrollBar* bar = m_page->scrollArea()->verticalScrollBar();
         QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 8000);
         QCOMPARE(bar->value(), std::min(own->mapTo(m_page->scrollArea()->widget(), QPoint()).y() - 20, bar->maximum()));
@@ -97,28 +85,24 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->leaderboardInFlight(), 5000);
         QTest::qWait(250);
         QCOMPARE(guarded(rows()), before);
-        QVERIFY(!before.contains(nullptr));
         QCOMPARE(bar->value(), 0);
 
-        // A new score rebuilds the rows, still highlighted, without scrolling.
+        // A new score: new rows, still highlighted, no scroll.
         m_server.control("POST", "/__test__/score", {{"username", "stella"}, {"score", 30000}});
         m_page->refreshTick();
         QTRY_COMPARE_WITH_TIMEOUT(childText(rows().at(0), "gamesLeaderboardName"), QStringLiteral("stella"), 5000);
-        QCOMPARE(m_page->findChildren<QLabel*>("nebuliteYouBadge").size(), 1);
-        QTest::qWait(250);
+        QCOMPARE(badges(), 1);
         QCOMPARE(bar->value(), 0);
 
-        // Through the bar: no glow, no badge, no scroll.
+        // Through the bar: no glow, no badge.
         m_page->clearProfileIntent();
         m_page->openGamesPage();
-        QTRY_COMPARE_WITH_TIMEOUT(m_page->findChildren<QLabel*>("nebuliteYouBadge").size(), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(badges(), 0, 5000);
         for (QWidget* row : rows())
-            QVERIFY(!qobject_cast<LeaderboardRowGlow*>(row->parentWidget())->isGlowing());
-        QTest::qWait(250);
-        QCOMPARE(bar->value(), 0);
+            QVERIFY(!glowing(row));
     }
 
-    void rowsFollowTheReplyWhateverItsValues()
+    void rowsShowTheReplyLiterallyWhateverItsValues()
     {
         const QJsonArray board{
             QJsonObject{{"username", ""}, {"profile_image", ""}, {"best_score", 1}},
@@ -129,7 +113,6 @@ private slots:
         cannedReply(m_server, kLeaderboardPath, {{"success", true}, {"username", ""}, {"leaderboard", board}});
         m_page->openGamesPage();
         QTRY_COMPARE_WITH_TIMEOUT(rows().size(), 4, 5000);
-
         QStringList scores;
         for (QWidget* row : rows()) {
             scores << childText(row, "gamesLeaderboardScore");
@@ -138,20 +121,18 @@ private slots:
         }
         QCOMPARE(scores, (QStringList{"1", "98765", "0", "5000000000"}));
         QCOMPARE(childText(rows().at(1), "gamesLeaderboardName"), QStringLiteral("<b>bold</b>"));
-        // Empty names on both sides are not the member.
-        QCOMPARE(m_page->findChildren<QLabel*>("nebuliteYouBadge").size(), 0);
+        QCOMPARE(badges(), 0);  // empty names on both sides are not the member
         // The server-only avatar is downloaded; the bad name never reaches another route.
         QTRY_VERIFY_WITH_TIMEOUT(!rows().at(1)->findChild<QLabel*>("gamesLeaderboardAvatar")->pixmap().isNull(), 5000);
-        QCOMPARE(childText(rows().at(2), "gamesLeaderboardAvatar"), QStringLiteral("👤"));
         QVERIFY(m_server.lastRequest("/logout").isEmpty());
 
         cannedReply(m_server, kLeaderboardPath, {{"success", true}, {"username", "luna"}, {"leaderboard", QJsonArray()}});
         m_page->openGamesPage();
         QTRY_COMPARE_WITH_TIMEOUT(rows().size(), 0, 5000);
         QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("No scores yet."));
-        QVERIFY(m_page->statusLabel()->isVisible());
     }
 
+    // Fault seen: long boards and 100 KB names froze the window.
     void aLongBoardBuildsOnlyTheRowsInViewAndSharesAvatars()
     {
         QJsonArray board;
@@ -168,40 +149,21 @@ private slots:
 
     void loadsDoNotOverlapAndFailuresKeepTheRows()
     {
-        // In the background a load still runs; any number of triggers meanwhile
-        // lead to exactly one more load after it.
+        // Any number of triggers during a load lead to exactly one more load after it.
         m_server.clearRequests();
-        m_page->reloadLeaderboard();
-        QVERIFY(m_page->leaderboardInFlight());
         for (int i = 0; i < 50; ++i)
             m_page->reloadLeaderboard();
         QTRY_COMPARE_WITH_TIMEOUT(rows().size(), 7, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(requestsFor(m_server, kLeaderboardPath).size(), 2, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->leaderboardInFlight(), 5000);
         QTest::qWait(700);
         QCOMPARE(requestsFor(m_server, kLeaderboardPath).size(), 2);
 
-        // The timer's tick does nothing while the page is hidden.
-        m_server.clearRequests();
-        m_page->refreshTick();
-        QVERIFY(!m_page->leaderboardInFlight());
-
         const QList<QPointer<QWidget>> before = guarded(rows());
-        const QList<QJsonObject> failures{
-            {{"mode", "status"}, {"status", 500}},
-            {{"mode", "invalid_json"}},
-            {{"mode", "status"}, {"status", 200}, {"content_type", "application/json"}, {"body", R"({"success":false})"}},
-            {{"mode", "status"}, {"status", 200}, {"content_type", "application/json"},
-             {"body", R"({"success":true,"leaderboard":"nope"})"}}};
-        for (const QJsonObject& failure : failures) {
-            m_page->statusLabel()->hide();
-            m_server.failNext(kLeaderboardPath, failure);
-            m_page->reloadLeaderboard();
-            QTRY_VERIFY_WITH_TIMEOUT(!m_page->statusLabel()->isHidden() && !m_page->leaderboardInFlight(), 5000);
-            QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("Unable to update leaderboard."));
-            QCOMPARE(guarded(rows()), before);
-        }
-
+        m_server.failNext(kLeaderboardPath, {{"mode", "invalid_json"}});
+        m_page->reloadLeaderboard();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->statusLabel()->isHidden() && !m_page->leaderboardInFlight(), 5000);
+        QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("Unable to update leaderboard."));
+        QCOMPARE(guarded(rows()), before);
         // The next good reply matches what is shown: the status line goes, the rows stay.
         m_page->reloadLeaderboard();
         QTRY_VERIFY_WITH_TIMEOUT(m_page->statusLabel()->isHidden() && !m_page->leaderboardInFlight(), 5000);
@@ -210,6 +172,8 @@ private slots:
 
 private:
     QList<QWidget*> rows() const { return inOrder<QWidget>(m_page->leaderboardRows(), "gamesLeaderboardRow"); }
+    int badges() const { return int(m_page->findChildren<QLabel*>("nebuliteYouBadge").size()); }
+    static bool glowing(QWidget* row) { return qobject_cast<LeaderboardRowGlow*>(row->parentWidget())->isGlowing(); }
 
     DevServer m_server;
     std::unique_ptr<PageStack> m_host;

@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextDocument>
-#include <QVBoxLayout>
 
 using namespace PagesTest;
 
@@ -77,40 +76,28 @@ private slots:
         m_network.reset();
     }
 
-    void quickSecondLoadIsDroppedAndDemoDirectoryShows()
+    void quickSecondLoadIsDroppedAndAnUnchangedDirectoryKeepsItsCards()
     {
         m_page->loadMembers();
-        QVERIFY(m_page->isLoading());
         QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("Loading members..."));
         m_page->loadMembers();
         QTRY_VERIFY(!m_page->isLoading());
         QCOMPARE(requestsFor(m_server, kMembersPath).size(), 1);
-
         // Nobody has a live socket right after a reset: all nine in the grid, none online.
         QCOMPARE(m_page->countBadge()->text(), QStringLiteral("9 MEMBERS"));
-        QCOMPARE(m_page->membersModel()->rowCount(), 9);
         QCOMPARE(m_page->onlineCountBadge()->text(), QStringLiteral("0"));
-        QCOMPARE(m_page->onlineModel()->rowCount(), 0);
         QVERIFY(noneOnlineShown());
-        QVERIFY(m_page->statusLabel()->isHidden());
 
         // Downloaded avatars replace the placeholder; a member without one keeps it.
-        auto avatarOf = [this](const QString& name) {
-            QWidget* card = m_page->membersGrid()->widgetForRow(names(m_page->membersGrid()).indexOf(name));
-            return card->findChild<QLabel*>(QStringLiteral("membersUserAvatar"));
-        };
         QLabel* lunaAvatar = avatarOf(QStringLiteral("luna"));
-        QLabel* drifterAvatar = avatarOf(QStringLiteral("drifter"));
         QTRY_VERIFY(!lunaAvatar->pixmap().isNull());
-        QCOMPARE(lunaAvatar->pixmap().size(), QSize(54, 54));
-        QCOMPARE(drifterAvatar->text(), QStringLiteral("👤"));
+        QCOMPARE(avatarOf(QStringLiteral("drifter"))->text(), QStringLiteral("👤"));
 
         // Another visit is a new request; the unchanged directory keeps every card and avatar.
         QPointer<QWidget> lunaCard = lunaAvatar->parentWidget();
         const int avatarRequests = m_server.requests().size() - 1;
         m_page->loadMembers();
         QTRY_VERIFY(!m_page->isLoading());
-        QCOMPARE(requestsFor(m_server, kMembersPath).size(), 2);
         QTest::qWait(100);
         QVERIFY(!lunaCard.isNull());
         QCOMPARE(m_server.requests().size() - 2, avatarRequests);
@@ -120,69 +107,36 @@ private slots:
     {
         const QJsonArray members{member("a", true, "fox.png"), member("b", false), member("c"),
                                  member("d", true), member("<b>e</b>", true), member("f"), member("g", "yes")};
-        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", members}});
-        m_page->loadMembers();
-        QTRY_VERIFY(!m_page->isLoading());
-
+        load(members);
         WindowedRows* grid = m_page->membersGrid();
         QCOMPARE(names(grid), (QStringList{"a", "b", "c", "d", "<b>e</b>", "f", "g"}));
-        // Rows of three: 3, 3, 1.
-        for (int i = 0; i < 7; ++i) {
-            QCOMPARE(grid->widgetForRow(i)->y(), grid->widgetForRow(i / 3 * 3)->y());
-            QCOMPARE(grid->widgetForRow(i)->x(), grid->widgetForRow(i % 3)->x());
-        }
-        QVERIFY(grid->widgetForRow(3)->y() > grid->widgetForRow(0)->y());
-        QVERIFY(grid->widgetForRow(6)->y() > grid->widgetForRow(3)->y());
-        QCOMPARE(m_page->countBadge()->text(), QStringLiteral("7 MEMBERS"));
-
+        // Rows of three.
+        QCOMPARE(grid->widgetForRow(2)->y(), grid->widgetForRow(0)->y());
+        QCOMPARE(grid->widgetForRow(3)->x(), grid->widgetForRow(0)->x());
+        QVERIFY(grid->widgetForRow(6)->y() > grid->widgetForRow(3)->y() && grid->widgetForRow(3)->y() > 0);
         // "online" false, missing or not a boolean keeps a member out of the panel.
         QCOMPARE(names(m_page->onlineList()), (QStringList{"a", "d", "<b>e</b>"}));
         QCOMPARE(m_page->onlineCountBadge()->text(), QStringLiteral("3"));
-        QVERIFY(!noneOnlineShown());
-        QWidget* compact = m_page->onlineList()->widgetForRow(0);
-        QCOMPARE(compact->findChild<QLabel*>(QStringLiteral("membersUserAvatar"))->size(), QSize(42, 42));
-        // Server strings are plain text.
         QCOMPARE(grid->widgetForRow(4)->findChild<QLabel*>("membersUserName")->textFormat(), Qt::PlainText);
-        QTRY_VERIFY(!compact->findChild<QLabel*>(QStringLiteral("membersUserAvatar"))->pixmap().isNull());
     }
 
     void emptyListAndFailuresShowTheirTexts()
     {
-        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", QJsonArray{member("solo")}}});
+        load({member("solo")});
+        // Failures keep the previous cards.
+        m_server.failNext(kMembersPath, {{"mode", "invalid_json"}});
         m_page->loadMembers();
         QTRY_VERIFY(!m_page->isLoading());
-        QCOMPARE(m_page->membersModel()->rowCount(), 1);
-
-        // Failures of every kind keep the previous cards.
-        const QString failureText = QStringLiteral("Unable to load members. Reopen Members to retry.");
-        auto reply = [](const char* body) {
-            return QJsonObject{{"mode", "status"}, {"status", 200}, {"content_type", "application/json"}, {"body", body}};
-        };
-        const QList<QJsonObject> failures{{{"mode", "status"}, {"status", 500}},
-                                          {{"mode", "invalid_json"}},
-                                          reply(R"({"success":false,"members":[]})"),
-                                          reply(R"({"success":true,"members":"none"})")};
-        for (const QJsonObject& failure : failures) {
-            m_server.failNext(kMembersPath, failure);
-            m_page->loadMembers();
-            QTRY_VERIFY(!m_page->isLoading());
-            QCOMPARE(m_page->statusLabel()->text(), failureText);
-            QVERIFY(!m_page->statusLabel()->isHidden());
-            QCOMPARE(m_page->membersModel()->rowCount(), 1);
-        }
-
-        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", QJsonArray()}});
-        m_page->loadMembers();
-        QTRY_VERIFY(!m_page->isLoading());
+        QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("Unable to load members. Reopen Members to retry."));
+        QCOMPARE(names(m_page->membersGrid()), QStringList{"solo"});
+        load({});
         QCOMPARE(m_page->countBadge()->text(), QStringLiteral("0 MEMBERS"));
-        QCOMPARE(m_page->membersModel()->rowCount(), 0);
         QCOMPARE(m_page->membersGrid()->builtCount(), 0);
-        QVERIFY(noneOnlineShown());
         QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("No members yet."));
-        QVERIFY(!m_page->statusLabel()->isHidden());
     }
 
-    void cardsOpenTheProfileOnlyOnAReleaseInside()
+    // Fault seen: the member card's voice button could never be clicked (the card took every press).
+    void cardsOpenTheProfileOnlyOnAReleaseInsideAndLeaveTheVoiceButtonItsClicks()
     {
         QJsonObject inVoice = member("Zoë Star", true, "my cat.png");
         inVoice.insert("voice_active", true);
@@ -193,117 +147,60 @@ private slots:
             connect(button, &QPushButton::clicked, [&] { ++voiceClicks; });
             return button;
         });
-        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", QJsonArray{inVoice}}});
-        m_page->loadMembers();
-        QTRY_VERIFY(!m_page->isLoading());
+        load({inVoice});
         QWidget* card = m_page->membersGrid()->widgetForRow(0);
-        QWidget* compact = m_page->onlineList()->widgetForRow(0);
-
         const QPoint inside(20, 20);
         QTest::mousePress(card, Qt::LeftButton, {}, inside);
         QTest::mouseRelease(card, Qt::LeftButton, {}, QPoint(card->width() + 15, 20));
         QTest::mouseRelease(card, Qt::LeftButton, {}, inside);  // release without a press
-        QTest::mousePress(card, Qt::RightButton, {}, inside);
-        QTest::mouseRelease(card, Qt::RightButton, {}, inside);
+        QTest::mouseClick(card, Qt::RightButton, {}, inside);
         QVERIFY(m_opened.isEmpty());
-
         QTest::mouseClick(card, Qt::LeftButton, {}, inside);
-        QTest::mouseClick(compact, Qt::LeftButton, {}, inside);
+        QTest::mouseClick(m_page->onlineList()->widgetForRow(0), Qt::LeftButton, {}, inside);
         QCOMPARE(m_opened, (QStringList{"Zoë Star", "Zoë Star"}));
 
-        // Children leave every press to the card, except the voice button, which keeps its own.
         auto* voice = card->findChild<QPushButton*>(QStringLiteral("voiceTestButton"));
-        QVERIFY(voice && !voice->testAttribute(Qt::WA_TransparentForMouseEvents));
-        for (QWidget* child : card->findChildren<QWidget*>())
-            QCOMPARE(child->testAttribute(Qt::WA_TransparentForMouseEvents), child != voice);
         QTest::mouseClick(voice, Qt::LeftButton, {}, voice->rect().center());
         QCOMPARE(voiceClicks, 1);
         QCOMPARE(m_opened.size(), 2);
-
         // The avatar file name travels as one percent-encoded path segment, once for both cards.
-        QTRY_COMPARE(requestsFor(m_server, QStringLiteral("/static/avatars/my cat.png")).size(), 1);
-        QCOMPARE(requestsFor(m_server, QStringLiteral("/static/avatars/my cat.png"))
-                     .at(0).toObject().value("raw_path").toString(),
-                 QStringLiteral("/static/avatars/my%20cat.png"));
+        QTRY_COMPARE(countRaw(m_server, QStringLiteral("/static/avatars/my%20cat.png")), 1);
     }
 
-    void laterOpenWinsOverALateReply()
+    void profileShowsTheLastOpenedMember()
     {
         PublicProfilePage page(m_network.get());
-        QSignalSpy shown(&page, &PublicProfilePage::showRequested);
         QSignalSpy finished(m_network.get(), &QNetworkAccessManager::finished);
         delayNext(m_server, QStringLiteral("/api/desktop/users/luna"), 700);
         page.openProfile(QStringLiteral("luna"));
-        QCOMPARE(page.nameLabel()->text(), QStringLiteral("luna"));
         QCOMPARE(page.infoLabel()->text(), QStringLiteral("Loading profile..."));
-        QCOMPARE(page.messageCount()->text(), QStringLiteral("—"));
         page.openProfile(QStringLiteral("Zoë Star"));
-        QCOMPARE(shown.count(), 2);
-        QCOMPARE(page.currentRequestId(), 2);
-
         QTRY_COMPARE(page.infoLabel()->text(), QString());
-        QCOMPARE(page.nameLabel()->text(), QStringLiteral("Zoë Star"));
         const QString zoeDescription = page.descriptionLabel()->text();
-        // luna's late reply (and anything it would fetch) changes nothing.
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 3000);  // luna's late reply changes nothing
         QTest::qWait(50);
         QCOMPARE(page.nameLabel()->text(), QStringLiteral("Zoë Star"));
         QCOMPARE(page.descriptionLabel()->text(), zoeDescription);
-        // Nobody has a live socket here, so the server reports her offline.
         QCOMPARE(renderedText(page.statusLabel()), QStringLiteral("● Offline"));
+        QCOMPARE(countRaw(m_server, QStringLiteral("/api/desktop/users/Zo%C3%AB%20Star")), 1);
 
-        const QJsonObject zoe = requestsFor(m_server, QStringLiteral("/api/desktop/users/Zoë Star")).at(0).toObject();
-        QCOMPARE(zoe.value("raw_path").toString(), QStringLiteral("/api/desktop/users/Zo%C3%AB%20Star"));
-        QCOMPARE(header(zoe, "Accept"), QStringLiteral("application/json"));
     }
 
-    void avatarsResolveBuiltInFirstThenDownload()
+    void profileShowsHostileValuesLiterallyAndFailuresKeepTheName()
     {
         PublicProfilePage page(m_network.get());
-        page.openProfile(QStringLiteral("orion"));  // fox.png is built in
-        QTRY_COMPARE(page.infoLabel()->text(), QString());
-        QPixmap fox(QStringLiteral(":/avatar/fox.png"));
-        QCOMPARE(page.avatar()->pixmap().toImage(), fox.toImage());
-
-        page.openProfile(QStringLiteral("nova"));  // comet.png exists only on the server
-        QVERIFY(page.avatar()->pixmap().isNull());
-        QTRY_VERIFY(!page.avatar()->pixmap().isNull());
-        QCOMPARE(requestsFor(m_server, QStringLiteral("/static/avatars/comet.png")).size(), 1);
-        QCOMPARE(requestsFor(m_server, QStringLiteral("/static/avatars/fox.png")).size(), 0);
-
-        // An avatar download that lands after another open is dropped.
-        QSignalSpy finished(m_network.get(), &QNetworkAccessManager::finished);
-        delayNext(m_server, QStringLiteral("/static/avatars/comet.png"), 500);
-        page.openProfile(QStringLiteral("nova"));
-        QTRY_COMPARE(page.infoLabel()->text(), QString());
-        page.openProfile(QStringLiteral("drifter"));  // no avatar at all
-        QTRY_COMPARE(page.infoLabel()->text(), QString());
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 3, 3000);  // two profiles and the late avatar
-        QTest::qWait(50);
-        QVERIFY(page.avatar()->pixmap().isNull());
-    }
-
-    void hostileValuesShowLiterallyAndFailuresKeepTheName()
-    {
-        PublicProfilePage page(m_network.get());
-        const QJsonObject user{{"username", "<u>n</u>"},
-                               {"status", "<b>x</b>"},
+        const QJsonObject user{{"username", "<u>n</u>"}, {"status", "<b>x</b>"},
                                {"description", "<img src=\"http://127.0.0.1:9/x.png\">"},
-                               {"member_since", "<img src=x>&amp;"},
-                               {"message_count", 4},
-                               {"idea_count", 2},
-                               {"nebulite_best_score", 1200}};
+                               {"member_since", "<img src=x>&amp;"}, {"message_count", 4}, {"nebulite_best_score", 1200}};
         cannedReply(m_server, QStringLiteral("/api/desktop/users/mira"), {{"success", true}, {"user", user}});
         page.openProfile(QStringLiteral("mira"));
         QTRY_COMPARE(page.infoLabel()->text(), QString());
         QCOMPARE(page.nameLabel()->text(), QStringLiteral("<u>n</u>"));
         QCOMPARE(page.nameLabel()->textFormat(), Qt::PlainText);
         QCOMPARE(page.descriptionLabel()->textFormat(), Qt::PlainText);
-        QCOMPARE(page.descriptionLabel()->text(), user.value("description").toString());
         QCOMPARE(renderedText(page.statusLabel()), QStringLiteral("● <b>x</b>"));
         QVERIFY(renderedText(page.memberSinceLabel()).endsWith(QStringLiteral("<img src=x>&amp;")));
-        QCOMPARE(page.messageCount()->text(), QStringLiteral("4"));
-        QCOMPARE(page.bestScore()->text(), QStringLiteral("1200"));
+        QCOMPARE(page.messageCount()->text() + page.bestScore()->text(), QStringLiteral("41200"));
 
         // "online" false wins over the status; an empty description gets its default.
         cannedReply(m_server, QStringLiteral("/api/desktop/users/mira"),
@@ -311,47 +208,51 @@ private slots:
         page.openProfile(QStringLiteral("mira"));
         QTRY_COMPARE(page.infoLabel()->text(), QString());
         QCOMPARE(renderedText(page.statusLabel()), QStringLiteral("● Offline"));
-        QVERIFY(page.statusLabel()->text().contains(QStringLiteral("#81798d")));
         QCOMPARE(page.descriptionLabel()->text(), QStringLiteral("Nessuna descrizione ancora..."));
 
         page.openProfile(QStringLiteral("nobody"));
         QTRY_COMPARE(page.infoLabel()->text(), QStringLiteral("User not found."));
         QCOMPARE(page.nameLabel()->text(), QStringLiteral("nobody"));
         QCOMPARE(page.ideaCount()->text(), QStringLiteral("—"));
-
-        m_server.failNext(QStringLiteral("/api/desktop/users/kai"),
-                          {{"status", 502}, {"body", "bad gateway"}, {"content_type", "text/plain"}});
+        m_server.failNext(QStringLiteral("/api/desktop/users/kai"), {{"status", 502}, {"body", "bad gateway"}});
         page.openProfile(QStringLiteral("kai"));
         QTRY_COMPARE(page.infoLabel()->text(), QStringLiteral("Unable to load profile."));
-
-        QSignalSpy back(&page, &PublicProfilePage::backToMembersRequested);
-        page.backButton()->click();
-        QCOMPARE(back.count(), 1);
     }
 
+    // Fault seen: 100 KB names and thousands of members froze the window.
     void manyMembersBuildOnlyTheCardsInView()
     {
-        // (The dev server takes canned replies up to 1 MB: 5,000 members.)
-        QJsonArray members;
+        QJsonArray members;  // the dev server takes canned replies up to 1 MB
         for (int i = 0; i < 5000; ++i)
             members.append(member(i == 5 ? QString(100000, QLatin1Char('n')) : QStringLiteral("m%1").arg(i), true,
                                   "comet.png"));
-        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", members}});
-        m_page->loadMembers();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_page->isLoading(), 20000);
-        QCOMPARE(m_page->membersModel()->rowCount(), 5000);
+        load(members);
         QCOMPARE(m_page->onlineCountBadge()->text(), QStringLiteral("5000"));
         QVERIFY(m_page->membersGrid()->builtCount() < 120);
         QVERIFY(m_page->onlineList()->builtCount() <= m_page->onlineModel()->maxRows());
         QVERIFY(cardName(m_page->membersGrid()->widgetForRow(5)).size() <= 64);
-        QTRY_COMPARE(requestsFor(m_server, QStringLiteral("/static/avatars/comet.png")).size(), 1);
+        QTRY_COMPARE(countRaw(m_server, QStringLiteral("/static/avatars/comet.png")), 1);
     }
 
 private:
+    // The members page shows this directory.
+    void load(const QJsonArray& members)
+    {
+        cannedReply(m_server, kMembersPath, {{"success", true}, {"members", members}});
+        m_page->loadMembers();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->isLoading(), 20000);
+    }
+
     bool noneOnlineShown() const
     {
         auto* label = m_page->findChild<QLabel*>(QStringLiteral("membersNoneOnline"));
         return label && !label->isHidden() && label->text() == QLatin1String("No members online.");
+    }
+
+    QLabel* avatarOf(const QString& name) const
+    {
+        QWidget* card = m_page->membersGrid()->widgetForRow(names(m_page->membersGrid()).indexOf(name));
+        return card->findChild<QLabel*>(QStringLiteral("membersUserAvatar"));
     }
 
     DevServer m_server;

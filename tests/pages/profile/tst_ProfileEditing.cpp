@@ -52,113 +52,64 @@ private slots:
         m_network.reset();
     }
 
-    void statisticsCardsOpenTheirPageOnlyOnAReleaseInside()
+    // Press and release rules of the shared click filter are checked on the member cards.
+    void statisticsCardsOpenTheirPages()
     {
         ProfilePage page(m_network.get());
         QSignalSpy messages(&page, &ProfilePage::openOwnMessagesRequested);
         QSignalSpy ideas(&page, &ProfilePage::openOwnIdeasRequested);
         QSignalSpy scores(&page, &ProfilePage::openOwnScoreRequested);
-        const QList<QFrame*> cards = page.statisticsCards();
-        QCOMPARE(cards.size(), 3);
-        QFrame* ideasCard = cards.at(1);
-        const QPoint inside(ideasCard->width() / 2, ideasCard->height() / 2);
-
-        // Press on IDEAS, release outside it: nothing; a lone release: nothing.
-        QTest::mousePress(ideasCard, Qt::LeftButton, {}, inside);
-        QTest::mouseRelease(ideasCard, Qt::LeftButton, {}, QPoint(ideasCard->width() + 4, inside.y()));
-        QTest::mouseRelease(ideasCard, Qt::LeftButton, {}, inside);
-        QTest::mouseClick(ideasCard, Qt::RightButton, {}, inside);
-        QCOMPARE(messages.count() + ideas.count() + scores.count(), 0);
-
-        QTest::mouseClick(cards.at(0), Qt::LeftButton, {}, inside);
-        QTest::mouseClick(ideasCard, Qt::LeftButton, {}, inside);
-        QTest::mouseClick(cards.at(2), Qt::LeftButton, {}, inside);
-        QCOMPARE(messages.count(), 1);
-        QCOMPARE(ideas.count(), 1);
-        QCOMPARE(scores.count(), 1);
-
-        // Every label lets the click through to its card.
-        for (QLabel* label : ideasCard->findChildren<QLabel*>())
-            QVERIFY(label->testAttribute(Qt::WA_TransparentForMouseEvents));
-
-        // The round avatar asks for the avatar page only from its central square.
-        QSignalSpy avatarPage(&page, &ProfilePage::avatarSelectionRequested);
-        QTest::mouseClick(page.avatar(), Qt::LeftButton, {}, QPoint(3, 3));
-        QCOMPARE(avatarPage.count(), 0);
-        QTest::mouseClick(page.avatar(), Qt::LeftButton, {}, QPoint(97, 97));
-        QCOMPARE(avatarPage.count(), 1);
+        for (QFrame* card : page.statisticsCards())
+            QTest::mouseClick(card, Qt::LeftButton, {}, card->rect().center());
+        QCOMPARE(QList<int>({int(messages.count()), int(ideas.count()), int(scores.count())}), QList<int>({1, 1, 1}));
     }
 
-    void offlineStatusKeepsOnlineAndSpaceOnlyDescriptionIsSentUnchanged()
+    void offlineStatusShowsOnlineAndASpaceOnlyDescriptionIsSentUnchanged()
     {
-        const QJsonObject user{{"username", "luna"},
-                               {"status", "Offline"},
-                               {"description", "<b>hi</b>"},
+        const QJsonObject user{{"username", "luna"}, {"status", "Offline"}, {"description", "<b>hi</b>"},
                                {"profile_image", "cat.png"}};
-        cannedReply(m_server, kProfilePath, profileReply(user, m_token), 200, QStringLiteral("GET"));
-        ProfileEditDialog dialog(m_network.get());
+        const auto loaded = loadedDialog(user);
+        QVERIFY(loaded);
+        ProfileEditDialog& dialog = *loaded;
         QSignalSpy saved(&dialog, &ProfileEditDialog::profileSaved);
-        dialog.show();
-        QVERIFY(!dialog.saveButton()->isEnabled());
-        dialog.loadProfile();
-        QTRY_VERIFY(dialog.saveButton()->isEnabled());
-
-        QCOMPARE(dialog.statusSelect()->currentIndex(), 0);
         QCOMPARE(dialog.statusSelect()->currentText(), QStringLiteral("🟢 Online"));
         QCOMPARE(dialog.descriptionEdit()->toPlainText(), QStringLiteral("<b>hi</b>"));
         QVERIFY(!dialog.avatarPreview()->pixmap().isNull());
-        QCOMPARE(dialog.avatarPreview()->text(), QString());
-        QCOMPARE(header(requestsFor(m_server, kProfilePath).at(0).toObject(), "Accept"),
-                 QStringLiteral("application/json"));
 
         dialog.descriptionEdit()->setPlainText(QStringLiteral("   "));
         dialog.saveButton()->click();
-        QVERIFY(!dialog.saveButton()->isEnabled());
         QTRY_COMPARE(saved.count(), 1);
         QVERIFY(dialog.isHidden());
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-
         const QJsonObject post = requestsFor(m_server, kProfilePath, QStringLiteral("POST")).at(0).toObject();
         QCOMPARE(post.value("body").toString(), QStringLiteral(R"({"description":"   ","status":"Online"})"));
         QCOMPARE(header(post, "X-CSRFToken"), m_token);
         QCOMPARE(header(post, "Referer"), m_server.url().toString() + QStringLiteral("/"));
-        QCOMPARE(header(post, "Content-Type"), QStringLiteral("application/json"));
         QVERIFY(shown().isEmpty());
 
         // Another status is matched ignoring letter case.
-        cannedReply(m_server, kProfilePath, profileReply({{"status", "gAmInG"}}, m_token), 200, QStringLiteral("GET"));
-        ProfileEditDialog second(m_network.get());
-        second.show();
-        second.loadProfile();
-        QTRY_VERIFY(second.saveButton()->isEnabled());
-        QCOMPARE(second.statusSelect()->currentData().toString(), QStringLiteral("Gaming"));
-        QCOMPARE(second.avatarPreview()->text(), QStringLiteral("👤"));
+        const auto second = loadedDialog({{"status", "gAmInG"}});
+        QVERIFY(second);
+        QCOMPARE(second->statusSelect()->currentData().toString(), QStringLiteral("Gaming"));
     }
 
     void closingBeforeTheReplyDiscardsItSilently()
     {
-        cannedReply(m_server, kProfilePath, profileReply({{"description", "late"}}, QString()), 200,
-                    QStringLiteral("GET"));
+        cannedReply(m_server, kProfilePath, profileReply({{"description", "late"}}, QString()), 200, QStringLiteral("GET"));
         m_server.failNext(kProfilePath, {{"mode", "delay"}, {"delay_ms", 300}});
         auto dialog = std::make_unique<ProfileEditDialog>(m_network.get());
         QSignalSpy finished(m_network.get(), &QNetworkAccessManager::finished);
         dialog->show();
         dialog->loadProfile();
         dialog->cancelButton()->click();
-        QVERIFY(dialog->isClosed());
         QTRY_COMPARE(finished.count(), 1);
         QTest::qWait(50);
         QCOMPARE(dialog->descriptionEdit()->toPlainText(), QString());
-        QVERIFY(!dialog->saveButton()->isEnabled());
 
-        // A dialog already destroyed is not touched either.
-        ProfileEditDialog* raw = dialog.release();
-        raw->loadProfile();
-        delete raw;
+        dialog->loadProfile();  // a dialog already destroyed is not touched either
+        dialog.reset();
         QTRY_COMPARE(finished.count(), 2);
         QTest::qWait(50);
         QVERIFY(shown().isEmpty());
-        dialog.reset();
     }
 
     void loadAndSaveFailuresWarnAndKeepTheDialog()
@@ -168,50 +119,27 @@ private slots:
         m_server.failNext(kProfilePath, {{"status", 500}, {"method", "GET"}});
         failing.loadProfile();
         QTRY_COMPARE(shown(), QStringList{"Edit Profile: Injected failure"});
-        QVERIFY(!failing.saveButton()->isEnabled());
-
         cannedReply(m_server, kProfilePath, profileReply({{"status", "Busy"}}, QString()), 200, QStringLiteral("GET"));
         failing.loadProfile();
-        QTRY_COMPARE(shown().size(), 2);
-        QCOMPARE(shown().at(1),
-                 QStringLiteral("Edit Profile: Missing security token. Check that the server update is online."));
+        QTRY_COMPARE(shown().value(1),
+                     QStringLiteral("Edit Profile: Missing security token. Check that the server update is online."));
         QVERIFY(!failing.saveButton()->isEnabled());
-        failing.saveProfile();  // no token: nothing is sent
-        QTest::qWait(50);
-        QCOMPARE(requestsFor(m_server, kProfilePath, QStringLiteral("POST")).size(), 0);
 
-        ProfileEditDialog dialog(m_network.get());
-        QSignalSpy saved(&dialog, &ProfileEditDialog::profileSaved);
-        dialog.show();
-        dialog.loadProfile();
-        QTRY_VERIFY(dialog.saveButton()->isEnabled());
+        const auto loaded = loadedDialog({});
+        QVERIFY(loaded);
+        ProfileEditDialog& dialog = *loaded;
         dialog.descriptionEdit()->setPlainText(QStringLiteral("My words"));
         cannedReply(m_server, kProfilePath, {{"success", false}, {"error", "Description too long."}}, 400,
                     QStringLiteral("POST"));
         dialog.saveButton()->click();
-        QTRY_COMPARE(shown().size(), 3);
-        QCOMPARE(shown().at(2), QStringLiteral("Edit Profile: Description too long."));
+        QTRY_COMPARE(shown().value(2), QStringLiteral("Edit Profile: Description too long."));
+        m_server.failNext(kProfilePath, {{"status", 503}, {"body", "down"}, {"content_type", "text/plain"}});
+        QTRY_VERIFY(dialog.saveButton()->isEnabled());
+        dialog.saveButton()->click();
+        QTRY_COMPARE(shown().value(3), QStringLiteral("Edit Profile: Unable to save profile."));
         QTRY_VERIFY(dialog.saveButton()->isEnabled());
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.descriptionEdit()->toPlainText(), QStringLiteral("My words"));
-
-        m_server.failNext(kProfilePath, {{"status", 503}, {"body", "down"}, {"content_type", "text/plain"}});
-        dialog.saveButton()->click();
-        QTRY_COMPARE(shown().size(), 4);
-        QCOMPARE(shown().at(3), QStringLiteral("Edit Profile: Unable to save profile."));
-        QTRY_VERIFY(dialog.saveButton()->isEnabled());
-        QCOMPARE(saved.count(), 0);
-
-        // A wrong token is refused by the server itself.
-        ProfileEditDialog forged(m_network.get());
-        cannedReply(m_server, kProfilePath, profileReply({{"status", "Away"}}, QStringLiteral("forged")), 200,
-                    QStringLiteral("GET"));
-        forged.show();
-        forged.loadProfile();
-        QTRY_VERIFY(forged.saveButton()->isEnabled());
-        forged.saveButton()->click();
-        QTRY_COMPARE(shown().size(), 5);
-        QVERIFY(forged.isVisible());
     }
 
     void editButtonRunsTheDialogAndASaveReloadsTheProfile()
@@ -225,7 +153,7 @@ private slots:
                 if (dialog && dialog->isVisible())
                     dialog->reject();
             });
-            QVERIFY(dialog && dialog->isModal() && dialog->isVisible());
+            QVERIFY(dialog && dialog->isModal());
             QTRY_VERIFY(dialog->saveButton()->isEnabled());
             dialog->descriptionEdit()->setPlainText(QStringLiteral("Fresh words"));
             dialog->saveButton()->click();
@@ -234,59 +162,49 @@ private slots:
         });
         page.editProfileButton()->click();  // runs the dialog until it closes
         QVERIFY(scripted);
-        QVERIFY(!page.findChild<ProfileEditDialog*>());
-
-        auto* description = page.findChild<QLabel*>(QStringLiteral("profileDescriptionLabel"));
-        if (!description)  // the card lives in a graphics scene
-            description = page.avatar()->parentWidget()->findChild<QLabel*>(QStringLiteral("profileDescriptionLabel"));
+        // The card lives in a graphics scene.
+        auto* description = page.avatar()->parentWidget()->findChild<QLabel*>(QStringLiteral("profileDescriptionLabel"));
         QVERIFY(description);
         QTRY_COMPARE(description->text(), QStringLiteral("Fresh words"));
-        QCOMPARE(requestsFor(m_server, kProfilePath).size(), 2);  // the dialog's load and the reload
 
         // "Change avatar" closes the dialog and asks for the avatar page.
         QSignalSpy avatarPage(&page, &ProfilePage::avatarSelectionRequested);
-        QTimer::singleShot(0, &page, [&] {
-            if (auto* dialog = page.findChild<ProfileEditDialog*>())
-                dialog->changeAvatarButton()->click();
-        });
+        QTimer::singleShot(0, &page, [&] { page.findChild<ProfileEditDialog*>()->changeAvatarButton()->click(); });
         page.editProfileButton()->click();
         QCOMPARE(avatarPage.count(), 1);
         QVERIFY(shown().isEmpty());
     }
 
-    void avatarChoicesShowBuiltInPictures()
+    void aChosenAvatarIsShownWithoutBeingSaved()
     {
         AvatarSelectionPage page;
         QSignalSpy chosen(&page, &AvatarSelectionPage::avatarChosen);
-        QSignalSpy back(&page, &AvatarSelectionPage::returnToProfileRequested);
-        const QList<AvatarChoiceButton*> choices = page.findChildren<AvatarChoiceButton*>(QStringLiteral("avatarChoice"));
-        QStringList names;
-        for (AvatarChoiceButton* choice : choices) {
-            names << choice->fileName();
-            QVERIFY(!choice->icon().isNull());
-        }
-        QCOMPARE(names, (QStringList{"cat.png", "frog.png", "ghost.png", "fox.png", "panda.png", "sakura.png",
-                                     "bunny.png"}));
-
-        choices.at(3)->click();
+        page.chooseAvatar(QStringLiteral("comet.png"));  // not built in: nothing happens
+        page.findChildren<AvatarChoiceButton*>(QStringLiteral("avatarChoice")).at(3)->click();
         QCOMPARE(chosen.count(), 1);
-        QCOMPARE(chosen.at(0).at(0).toString(), QStringLiteral("fox.png"));
         const QPixmap fox = chosen.at(0).at(1).value<QPixmap>();
         QCOMPARE(fox.toImage(), QPixmap(QStringLiteral(":/avatar/fox.png")).toImage());
 
-        page.chooseAvatar(QStringLiteral("comet.png"));  // not built in: nothing happens
-        QCOMPARE(chosen.count(), 1);
-        page.returnButton()->click();
-        QCOMPARE(back.count(), 1);
-
         ProfilePage profile(m_network.get());
-        QVERIFY(profile.avatar()->pixmap().isNull());
         profile.showChosenAvatar(fox);
         QVERIFY(!profile.avatar()->pixmap().isNull());
         QCOMPARE(requestsFor(m_server, kProfilePath, QStringLiteral("POST")).size(), 0);
     }
 
 private:
+    // An edit dialog, shown and loaded from a reply with this user (the real profile for none).
+    std::unique_ptr<ProfileEditDialog> loadedDialog(const QJsonObject& user)
+    {
+        if (!user.isEmpty())
+            cannedReply(m_server, kProfilePath, profileReply(user, m_token), 200, QStringLiteral("GET"));
+        auto dialog = std::make_unique<ProfileEditDialog>(m_network.get());
+        dialog->show();
+        dialog->loadProfile();
+        if (!QTest::qWaitFor([&] { return dialog->saveButton()->isEnabled(); }))
+            dialog.reset();
+        return dialog;
+    }
+
     // Every box shown so far, as "title: text".
     QStringList shown() const
     {
