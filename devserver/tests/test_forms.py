@@ -1,4 +1,4 @@
-# State-changing routes: anti-forgery checks, ideas, likes, profile editing.
+# State-changing routes: anti-forgery checks, refusal of invalid ideas and profiles, likes.
 
 import pytest
 
