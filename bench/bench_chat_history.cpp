@@ -6,13 +6,12 @@
 // Run it through bench/chat_history.sh (loopback-only network, no display).
 #include "pages/chat/ChatPage.h"
 #include "support/SignedInClient.h"
+#include "BenchHarness.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QNetworkReply>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTimer>
@@ -24,62 +23,10 @@
 
 namespace {
 
+using namespace bench;
+
 const QString kMessagesPath = QStringLiteral("/api/desktop/chat/messages");
 constexpr int kSettleMs = 1000;
-
-double rssMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
-
-void runFor(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool runUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        runFor(2);
-    return done();
-}
-
-// The longest time the event loop did not turn, seen by a 2 ms timer.
-class StallMeter : public QObject
-{
-public:
-    StallMeter()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(2);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            m_longest = qMax(m_longest, m_sinceTick.restart() - 2);
-        });
-        m_timer.start();
-        m_sinceTick.start();
-    }
-    void reset()
-    {
-        m_longest = 0;
-        m_sinceTick.restart();
-    }
-    qint64 longest() const { return qMax(m_longest, m_sinceTick.elapsed() - 2); }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_sinceTick;
-    qint64 m_longest = 0;
-};
 
 // One chat page at 1200 x 750 signed in as luna, wired as the main window wires it.
 struct ChatWindow
@@ -87,7 +34,7 @@ struct ChatWindow
     explicit ChatWindow(DevServer& server)
         : client(server, QStringLiteral("luna"))
         , page(new ChatPage(&client.network, client.channel.get()))
-        , shown(page, SIGNAL(historyShown()))
+        , shown(page, &ChatPage::historyShown)
     {
         stack.addWidget(page);
         page->setOwnUserName(client.userName);
@@ -103,27 +50,15 @@ struct ChatWindow
             if (reply->url().path() == kMessagesPath)
                 replyAt = clock.elapsed();
         });
-        viewport()->installEventFilter(&paintWatcher);
+        page->findChild<QAbstractScrollArea*>("chatMessageList")->viewport()->installEventFilter(&paintWatcher);
         paintWatcher.onPaint = [this] {
-            if (!awaitingPaint)
-                return;
-            awaitingPaint = false;
-            // The paint pass is over when the event loop next turns.
-            QTimer::singleShot(0, page, [this] { paintedAt = clock.elapsed(); });
+            if (std::exchange(awaitingPaint, false))  // the paint pass is over when the event loop next turns
+                QTimer::singleShot(0, page, [this] { paintedAt = clock.elapsed(); });
         };
         stack.resize(1200, 750);
         stack.show();
         clock.start();
     }
-
-    QWidget* viewport() const
-    {
-        for (const char* name : {"chatScrollArea", "chatMessageList"})
-            if (auto* area = page->findChild<QAbstractScrollArea*>(QLatin1String(name)))
-                return area->viewport();
-        qFatal("no message list");
-    }
-
 
     struct PaintWatcher : QObject
     {
@@ -139,8 +74,7 @@ struct ChatWindow
     SignedInClient client;
     QStackedWidget stack;
     ChatPage* page;
-    // Pages that show a history in steps tell when all of it is in.
-    QSignalSpy shown;
+    QSignalSpy shown;  // the whole history is in
     PaintWatcher paintWatcher;
     QElapsedTimer clock;
     int rendered_ = 0;
@@ -158,14 +92,16 @@ qint64 awaitPainted(ChatWindow& window, int renderedBefore, int timeoutMs)
     return window.paintedAt - window.replyAt;
 }
 
-// After the first paint: reply -> every message in, in ms (the same as painted
-// for pages that show the history at once).
-qint64 awaitComplete(ChatWindow& window, int shownBefore, qint64 painted)
+// A chat showing `count` messages, its channel connected.
+std::unique_ptr<ChatWindow> connectedChat(DevServer& server, int count)
 {
-    if (!window.shown.isValid())
-        return painted;
-    runUntil([&] { return window.shown.count() > shownBefore; }, 600000);
-    return window.clock.elapsed() - window.replyAt;
+    server.control("POST", QStringLiteral("/__test__/chat"), {{"count", count}});
+    auto window = std::make_unique<ChatWindow>(server);
+    window->page->reloadHistory(false);
+    awaitPainted(*window, 0, 600000);
+    window->client.connectChannel();
+    runFor(kSettleMs);
+    return window;
 }
 
 void historySizes(DevServer& server, const QList<int>& sizes)
@@ -175,18 +111,18 @@ void historySizes(DevServer& server, const QList<int>& sizes)
     for (int size : sizes) {
         server.control("POST", QStringLiteral("/__test__/chat"), {{"count", size}});
         malloc_trim(0);
-        StallMeter stall;
         auto window = std::make_unique<ChatWindow>(server);
         runFor(500);
-        const double rssBefore = rssMegabytes();
-        stall.reset();
+        const double rssBefore = rssMb();
+        StallMeter stall;
         window->page->reloadHistory(false);
         const qint64 painted = awaitPainted(*window, 0, 600000);
-        const qint64 complete = awaitComplete(*window, 0, painted);
+        runUntil([&] { return window->shown.count() > 0; }, 600000);
+        const qint64 complete = window->clock.elapsed() - window->replyAt;
         runFor(kSettleMs);
         std::printf("%-8d %18lld %19lld %16lld %14.1f\n", size, static_cast<long long>(painted),
                     static_cast<long long>(complete), static_cast<long long>(stall.longest()),
-                    rssMegabytes() - rssBefore);
+                    rssMb() - rssBefore);
         std::fflush(stdout);
         window.reset();
         runFor(200);
@@ -195,13 +131,8 @@ void historySizes(DevServer& server, const QList<int>& sizes)
 
 void oneIncomingMessage(DevServer& server)
 {
-    server.control("POST", QStringLiteral("/__test__/chat"), {{"count", 5000}});
-    ChatWindow window(server);
-    window.page->reloadHistory(false);
-    awaitPainted(window, 0, 600000);
-    window.client.connectChannel();
-    runFor(kSettleMs);
-
+    const auto chat = connectedChat(server, 5000);
+    ChatWindow& window = *chat;
     StallMeter stall;
     const int before = window.rendered_;
     window.client.channel->sendIfReady(QStringLiteral("send_message"), QJsonObject{{"text", "one more"}});
@@ -216,12 +147,8 @@ void flood(DevServer& server)
 {
     constexpr int kEvents = 200;
     constexpr int kSpreadMs = 2000;
-    server.control("POST", QStringLiteral("/__test__/chat"), {{"count", 30}});
-    ChatWindow window(server);
-    window.page->reloadHistory(false);
-    awaitPainted(window, 0, 60000);
-    window.client.connectChannel();
-    runFor(kSettleMs);
+    const auto chat = connectedChat(server, 30);
+    ChatWindow& window = *chat;
     server.clearRequests();
 
     QNetworkAccessManager control;
@@ -258,12 +185,9 @@ void flood(DevServer& server)
         }
     }
     const qint64 longest = stall.longest();
-    const qsizetype requests = [&] {
-        qsizetype count = 0;
-        for (const QJsonValue& request : server.requests())
-            count += request.toObject().value("path").toString() == kMessagesPath;
-        return count;
-    }();
+    qsizetype requests = 0;
+    for (const QJsonValue& request : server.requests())
+        requests += request.toObject().value("path").toString() == kMessagesPath;
     std::printf("flood of %d receive_message in %d ms: %lld history requests, %d renderings, longest stall %lld ms"
                 " (%lld ms in all)\n",
                 kEvents, kSpreadMs, static_cast<long long>(requests), window.rendered_ - 1,

@@ -5,13 +5,11 @@
 // Usage: bench_idle_cpu [SECONDS] [PAGE...]   pages: home chat profile ideas games members login
 // The server comes from MOONLODGE_BASE_URL.
 #include "shell/MainWindow.h"
+#include "BenchHarness.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
-#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -19,19 +17,13 @@
 
 namespace {
 
+using bench::runFor;
+
 double cpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// Runs the event loop for the given time without busy waiting.
-void runFor(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 QPushButton* navButton(QWidget& window, const QString& text)
@@ -57,13 +49,14 @@ int main(int argc, char* argv[])
     window.resize(1200, 750);
     window.show();
     runFor(1000);
-    const bool wantsLogin = arguments.contains(QStringLiteral("login"));
-    if (wantsLogin) {
+    const auto measure = [seconds](const QString& page) {
         const double start = cpuSeconds();
         runFor(seconds * 1000);
-        std::printf("login %.1f\n", 100.0 * (cpuSeconds() - start) / seconds);
+        std::printf("%s %.1f\n", qPrintable(page), 100.0 * (cpuSeconds() - start) / seconds);
         std::fflush(stdout);
-    }
+    };
+    if (arguments.contains(QStringLiteral("login")))
+        measure(QStringLiteral("login"));
     window.findChild<QLineEdit*>(QStringLiteral("loginUsernameField"))->setText(QStringLiteral("luna"));
     window.findChild<QLineEdit*>(QStringLiteral("loginPasswordField"))->setText(QStringLiteral("moonlodge"));
     window.findChild<QPushButton*>(QStringLiteral("loginButton"))->click();
@@ -72,19 +65,15 @@ int main(int argc, char* argv[])
     for (const QString& page : arguments) {
         if (page == QStringLiteral("login"))
             continue;
-        if (page == QStringLiteral("profile")) {
-            window.findChild<QPushButton*>(QStringLiteral("profileButton"))->click();
-        } else if (QPushButton* button = navButton(window, page)) {
-            button->click();
-        } else {
+        QPushButton* button = page == QStringLiteral("profile") ? window.findChild<QPushButton*>("profileButton")
+                                                               : navButton(window, page);
+        if (!button) {
             std::fprintf(stderr, "unknown page %s\n", qPrintable(page));
             continue;
         }
+        button->click();
         runFor(3000);  // replies, avatars and first frames
-        const double start = cpuSeconds();
-        runFor(seconds * 1000);
-        std::printf("%s %.1f\n", qPrintable(page), 100.0 * (cpuSeconds() - start) / seconds);
-        std::fflush(stdout);
+        measure(page);
     }
     return 0;
 }

@@ -4,7 +4,7 @@
 //   <case> <N> reply->painted <ms> stall <ms> rss <MB> requests <n> avatars <n>
 // reply->painted runs from the moment the server has written the list reply to
 // the end of the first synchronous repaint after the page shows it; the stall is
-// the longest gap between two ticks of a 2 ms timer over the whole case.
+// the longest time the event loop did not turn beyond a 2 ms timer's interval.
 // Usage: bench_lists [CASE N]...   cases: ideas members leaderboard presence
 // Without arguments every size of the report is run, one process per case.
 #include "pages/games/GamesPage.h"
@@ -12,12 +12,12 @@
 #include "pages/members/MembersPage.h"
 #include "online/ChatOnlinePanel.h"
 #include "online/GamesOnlinePanel.h"
+#include "BenchHarness.h"
 
 #include <QApplication>
 #include <QAtomicInt>
 #include <QBuffer>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QJsonArray>
@@ -37,21 +37,12 @@
 
 namespace {
 
+using namespace bench;
+
 QElapsedTimer g_clock;
 QAtomicInteger<qint64> g_listSentAt{0};
 QAtomicInt g_requests{0};
 QAtomicInt g_avatarRequests{0};
-
-double rssMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
-}
 
 QByteArray avatarPng()
 {
@@ -91,9 +82,8 @@ private:
             const int end = pending.indexOf("\r\n\r\n");
             if (end < 0)
                 return;
-            const QByteArray head = pending.left(end);
+            const QByteArray path = pending.left(end).split(' ').value(1).split('?').first();
             pending.remove(0, end + 4);
-            const QByteArray path = head.split(' ').value(1).split('?').first();
             g_requests.fetchAndAddRelaxed(1);
             const bool isAvatar = path.startsWith("/static/avatars/");
             if (isAvatar)
@@ -112,28 +102,17 @@ private:
     QHash<QTcpSocket*, QByteArray> m_pending;
 };
 
-QByteArray compact(const QJsonObject& object)
-{
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-QString avatarName(int i)
-{
-    return QStringLiteral("member%1.png").arg(i % 40);
-}
+QByteArray compact(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
+QString avatarName(int i) { return QStringLiteral("member%1.png").arg(i % 40); }
 
 QByteArray ideasBody(int count)
 {
     QJsonArray ideas;
     for (int i = 0; i < count; ++i)
-        ideas.append(QJsonObject{{"id", i + 1},
-                                 {"author", QStringLiteral("member%1").arg(i % 500)},
-                                 {"profile_image", avatarName(i)},
-                                 {"title", QStringLiteral("Idea number %1").arg(i)},
+        ideas.append(QJsonObject{{"id", i + 1}, {"author", QStringLiteral("member%1").arg(i % 500)},
+                                 {"profile_image", avatarName(i)}, {"title", QStringLiteral("Idea number %1").arg(i)},
                                  {"content", QStringLiteral("A short idea about the lodge, number %1.").arg(i)},
-                                 {"liked_by_me", i % 3 == 0},
-                                 {"like_count", i % 17},
-                                 {"can_delete", i % 50 == 0}});
+                                 {"liked_by_me", i % 3 == 0}, {"like_count", i % 17}, {"can_delete", i % 50 == 0}});
     return compact({{"success", true}, {"csrf_token", "token"}, {"ideas", ideas}});
 }
 
@@ -141,11 +120,9 @@ QJsonArray memberArray(int count, bool everyoneOnline)
 {
     QJsonArray members;
     for (int i = 0; i < count; ++i)
-        members.append(QJsonObject{{"username", QStringLiteral("member%1").arg(i)},
-                                   {"profile_image", avatarName(i)},
+        members.append(QJsonObject{{"username", QStringLiteral("member%1").arg(i)}, {"profile_image", avatarName(i)},
                                    {"status", i % 4 == 0 ? "away" : "Online"},
-                                   {"online", everyoneOnline || i % 5 == 0},
-                                   {"voice_active", false}});
+                                   {"online", everyoneOnline || i % 5 == 0}, {"voice_active", false}});
     return members;
 }
 
@@ -153,69 +130,30 @@ QByteArray leaderboardBody(int count)
 {
     QJsonArray rows;
     for (int i = 0; i < count; ++i)
-        rows.append(QJsonObject{{"username", QStringLiteral("member%1").arg(i)},
-                                {"profile_image", avatarName(i)},
+        rows.append(QJsonObject{{"username", QStringLiteral("member%1").arg(i)}, {"profile_image", avatarName(i)},
                                 {"best_score", count - i}});
     return compact({{"success", true}, {"username", "member7"}, {"leaderboard", rows}});
 }
 
-// Measures the longest gap between ticks of a 2 ms timer.
-class StallProbe
+// Shows the page, asks it to load, and reports once `shown` says it holds the reply.
+void measurePage(QWidget& window, QWidget* page, const char* name, int count, const std::function<void()>& load,
+                 const std::function<bool()>& shown)
 {
-public:
-    StallProbe()
-    {
-        m_timer.setInterval(2);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
-        m_last.start();
-        m_timer.start();
+    window.layout()->addWidget(page);
+    window.show();
+    runFor(300);
+    StallMeter stall;
+    load();
+    double painted = -1;
+    if (runUntil(shown, 600000)) {  // reply -> end of the first synchronous repaint showing it
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        window.repaint();
+        painted = (g_clock.nsecsElapsed() - g_listSentAt.loadRelaxed()) / 1e6;
     }
-    double longestMs() const { return m_longestNs / 1e6; }
-
-private:
-    void tick()
-    {
-        m_longestNs = std::max(m_longestNs, m_last.nsecsElapsed());
-        m_last.restart();
-    }
-    QTimer m_timer;
-    QElapsedTimer m_last;
-    qint64 m_longestNs = 0;
-};
-
-void runFor(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool runUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (!done()) {
-        if (waited.elapsed() > timeoutMs)
-            return false;
-        runFor(1);
-    }
-    return true;
-}
-
-// Returns reply->painted in ms, once `shown` says the page holds the reply.
-double paintedAfterReply(QWidget& window, const std::function<bool()>& shown)
-{
-    if (!runUntil(shown, 600000))
-        return -1;
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    window.repaint();
-    return (g_clock.nsecsElapsed() - g_listSentAt.loadRelaxed()) / 1e6;
-}
-
-void report(const char* name, int count, double painted, const StallProbe& probe)
-{
-    std::printf("%s %d reply->painted %.0f ms stall %.0f ms rss %.0f MB requests %d avatars %d\n", name, count,
-                painted, probe.longestMs(), rssMb(), g_requests.loadRelaxed(), g_avatarRequests.loadRelaxed());
+    runFor(2000);
+    std::printf("%s %d reply->painted %.0f ms stall %lld ms rss %.0f MB requests %d avatars %d\n", name, count,
+                painted, static_cast<long long>(stall.longest()), rssMb(), g_requests.loadRelaxed(),
+                g_avatarRequests.loadRelaxed());
     std::fflush(stdout);
 }
 
@@ -230,39 +168,19 @@ int runCase(const QString& name, int count, CannedServer& server)
     if (name == QLatin1String("ideas")) {
         server.bodies.insert("/api/desktop/ideas", ideasBody(count));
         auto* page = new IdeasPage(&network, &window);
-        layout->addWidget(page);
-        window.show();
-        runFor(300);
-        StallProbe probe;
-        const QString expected = QStringLiteral("%1 IDEAS").arg(count);
-        page->openIdeasPage();
-        const double painted = paintedAfterReply(window, [&] { return page->countLabel()->text() == expected; });
-        runFor(2000);
-        report("ideas", count, painted, probe);
+        measurePage(window, page, "ideas", count, [page] { page->openIdeasPage(); },
+                    [page, count] { return page->countLabel()->text() == QStringLiteral("%1 IDEAS").arg(count); });
     } else if (name == QLatin1String("members")) {
         server.bodies.insert("/api/desktop/members",
                              compact({{"success", true}, {"members", memberArray(count, false)}}));
         auto* page = new MembersPage(&network, [](const QString&) {}, &window);
-        layout->addWidget(page);
-        window.show();
-        runFor(300);
-        StallProbe probe;
-        const QString expected = QStringLiteral("%1 MEMBERS").arg(count);
-        page->loadMembers();
-        const double painted = paintedAfterReply(window, [&] { return page->countBadge()->text() == expected; });
-        runFor(2000);
-        report("members", count, painted, probe);
+        measurePage(window, page, "members", count, [page] { page->loadMembers(); },
+                    [page, count] { return page->countBadge()->text() == QStringLiteral("%1 MEMBERS").arg(count); });
     } else if (name == QLatin1String("leaderboard")) {
         server.bodies.insert("/api/desktop/games/leaderboard", leaderboardBody(count));
         auto* page = new GamesPage(&network, &window);
-        layout->addWidget(page);
-        window.show();
-        runFor(300);
-        StallProbe probe;
-        page->reloadLeaderboard();
-        const double painted = paintedAfterReply(window, [&] { return !page->leaderboardInFlight(); });
-        runFor(2000);
-        report("leaderboard", count, painted, probe);
+        measurePage(window, page, "leaderboard", count, [page] { page->reloadLeaderboard(); },
+                    [page] { return !page->leaderboardInFlight(); });
     } else if (name == QLatin1String("presence")) {
         // 50 members online, each with a downloaded avatar; `count` events spread over 30 s,
         // handled the way the window handles a presence event.
@@ -277,7 +195,7 @@ int runCase(const QString& name, int count, CannedServer& server)
         window.show();
         runFor(300);
         const double before = rssMb();
-        StallProbe probe;
+        StallMeter stall;
         QElapsedTimer flood;
         flood.start();
         int sent = 0;
@@ -297,10 +215,10 @@ int runCase(const QString& name, int count, CannedServer& server)
         const double floodSeconds = flood.elapsed() / 1000.0;
         const int requests = g_requests.loadRelaxed();
         runFor(30000);
-        std::printf("presence %d events in %.1f s requests %d (%.1f/s) avatars %d stall %.0f ms rss before %.0f MB "
+        std::printf("presence %d events in %.1f s requests %d (%.1f/s) avatars %d stall %lld ms rss before %.0f MB "
                     "after 30 s calm %.0f MB\n",
                     count, floodSeconds, requests, requests / floodSeconds, g_avatarRequests.loadRelaxed(),
-                    probe.longestMs(), before, rssMb());
+                    static_cast<long long>(stall.longest()), before, rssMb());
         std::fflush(stdout);
     } else {
         std::fprintf(stderr, "unknown case %s\n", qPrintable(name));

@@ -3,26 +3,15 @@
 // bounded display text the pages use. Prints numbers, asserts nothing.
 #include "widgets/DisplayText.h"
 #include "widgets/GlowProfileUsernameLabel.h"
+#include "BenchHarness.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
-
-long residentKb()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
-}
 
 void measure(const char* name, bool bounded, const QString& text)
 {
@@ -39,7 +28,7 @@ void measure(const char* name, bool bounded, const QString& text)
     layout->addWidget(userName);
     layout->addWidget(description);
 
-    const long before = residentKb();
+    const double before = bench::rssMb();
     QElapsedTimer clock;
     clock.start();
     if (bounded) {
@@ -51,8 +40,8 @@ void measure(const char* name, bool bounded, const QString& text)
     }
     card.show();
     card.grab();
-    std::printf("%-28s %-8s %8lld ms %8ld KB\n", name, bounded ? "bounded" : "raw", clock.elapsed(),
-                residentKb() - before);
+    std::printf("%-28s %-8s %8lld ms %8.0f KB\n", name, bounded ? "bounded" : "raw", clock.elapsed(),
+                (bench::rssMb() - before) * 1024);
 }
 
 }  // namespace

@@ -1,67 +1,43 @@
-"""Fixtures: the real dev server in a subprocess, an HTTP helper, a raw Socket.IO client."""
-
-from __future__ import annotations
+# Fixtures: the real dev server in a subprocess, an HTTP helper, a raw Socket.IO client.
 
 import asyncio
 import contextlib
 import http.client
 import json
-import selectors
 import signal
 import subprocess
-import time
+import sys
 from dataclasses import dataclass
 from pathlib import Path
 from urllib.parse import urlsplit
-
-import sys
 
 import aiohttp
 import pytest
 
 DEVSERVER = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(DEVSERVER))  # the server package, for in-process unit tests
-RUN_PY = DEVSERVER / "run.py"
 READY = "MOONLODGE_DEVSERVER_READY "
 PASSWORD = "moonlodge"
-PYTHON = "/usr/bin/python3"  # Debian's interpreter, which sees the Debian packages
-
-# Heartbeat used by the shared server: short, so that keep-alive is testable.
-PING_INTERVAL = 0.6
-PING_TIMEOUT = 0.6
+PING_INTERVAL = PING_TIMEOUT = 0.6  # short, so that keep-alive is testable
 
 
 def start_server(data_dir: Path, *extra: str) -> tuple[subprocess.Popen, str]:
-    """Start run.py on a free port; returns the process and its base URL.
-
-    The server's log goes to data_dir/server.log.
-    """
+    # run.py on a free port (log in data_dir/server.log): the process and its base URL.
     data_dir.mkdir(parents=True, exist_ok=True)
     with open(data_dir / "server.log", "w") as log:
-        proc = subprocess.Popen(
-            [PYTHON, str(RUN_PY), "--port", "0", "--data", str(data_dir), "--log-level", "INFO", *extra],
-            stdout=subprocess.PIPE, stderr=log, text=True, cwd="/")
-    selector = selectors.DefaultSelector()
-    selector.register(proc.stdout, selectors.EVENT_READ)
-    deadline = time.monotonic() + 20
-    while time.monotonic() < deadline:
-        if selector.select(timeout=0.2):
-            line = proc.stdout.readline()
-            if line.startswith(READY):
-                return proc, line[len(READY):].strip()
-            if not line:
-                break
+        proc = subprocess.Popen(["/usr/bin/python3", str(DEVSERVER / "run.py"), "--port", "0", "--data",
+                                 str(data_dir), "--log-level", "INFO", *extra],
+                                stdout=subprocess.PIPE, stderr=log, text=True, cwd="/")
+    for line in proc.stdout:  # until it listens, or exits
+        if line.startswith(READY):
+            return proc, line[len(READY):].strip()
     proc.kill()
     raise RuntimeError("dev server did not start: " + (data_dir / "server.log").read_text())
 
 
 def stop_server(proc: subprocess.Popen) -> int:
     proc.send_signal(signal.SIGTERM)
-    try:
-        return proc.wait(timeout=10)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        raise
+    return proc.wait(timeout=10)
 
 
 @dataclass
@@ -73,33 +49,21 @@ class Reply:
     def header(self, name: str) -> str | None:
         return next((v for k, v in self.headers if k.lower() == name.lower()), None)
 
-    def headers_named(self, name: str) -> list[str]:
-        return [v for k, v in self.headers if k.lower() == name.lower()]
-
     def json(self):
-        assert "application/json" in (self.header("Content-Type") or ""), self.header("Content-Type")
+        assert "application/json" in (self.header("Content-Type") or "")
         return json.loads(self.body.decode("utf-8"))
-
-    @property
-    def text(self) -> str:
-        return self.body.decode("utf-8")
 
 
 class Server:
-    """The running server, with a tiny HTTP client that never follows redirects."""
+    # The running server, with a tiny HTTP client that never follows redirects.
 
     def __init__(self, base: str, data_dir: Path):
-        self.base = base
-        self.data_dir = data_dir
-        parts = urlsplit(base)
-        self.host, self.port = parts.hostname, parts.port
+        self.base, self.data_dir = base, data_dir
+        self.host, self.port = urlsplit(base).hostname, urlsplit(base).port
 
-    def request(self, method: str, path: str, body=None, headers: dict | None = None,
-                cookie: str | None = None) -> Reply:
+    def request(self, method, path, body=None, headers=None, cookie=None) -> Reply:
         conn = http.client.HTTPConnection(self.host, self.port, timeout=10)
-        headers = dict(headers or {})
-        if cookie:
-            headers["Cookie"] = cookie
+        headers = dict(headers or {}, **({"Cookie": cookie} if cookie else {}))
         if isinstance(body, (dict, list)):
             body = json.dumps(body)
             headers.setdefault("Content-Type", "application/json")
@@ -110,46 +74,37 @@ class Server:
         finally:
             conn.close()
 
-    def get(self, path: str, **kw) -> Reply:
+    def get(self, path, **kw) -> Reply:
         return self.request("GET", path, **kw)
 
-    def post(self, path: str, body=None, **kw) -> Reply:
+    def post(self, path, body=None, **kw) -> Reply:
         return self.request("POST", path, body=body, **kw)
 
-    def control(self, method: str, name: str, body=None):
+    def control(self, method, name, body=None):
         reply = self.request(method, "/__test__/" + name, body=body)
         assert reply.status == 200, (name, reply.status, reply.body)
         return reply.json()
 
-    def session(self, username: str = "luna") -> "Member":
+    def session(self, username="luna") -> "Member":
         made = self.control("POST", "session", {"username": username})
         return Member(self, username, made["cookie"], made["csrf_token"])
 
-    def login(self, username: str = "luna", password: str = PASSWORD) -> "Member":
-        reply = self.post("/api/desktop/login", {"username": username, "password": password})
-        assert reply.status == 200, reply.body
-        cookie = reply.header("Set-Cookie").split(";", 1)[0]
-        profile = self.get("/api/desktop/profile", cookie=cookie).json()
-        return Member(self, username, cookie, profile["csrf_token"])
 
 
 @dataclass
 class Member:
-    """A signed-in member: cookie and anti-forgery token."""
+    # A signed-in member: cookie and anti-forgery token.
     server: Server
     username: str
     cookie: str
     csrf: str
 
-    def get(self, path: str, **kw) -> Reply:
+    def get(self, path, **kw) -> Reply:
         return self.server.get(path, cookie=self.cookie, **kw)
 
-    def post(self, path: str, body=None, headers: dict | None = None, referer: str | None = "/") -> Reply:
-        all_headers = {"X-CSRFToken": self.csrf}
-        if referer is not None:
-            all_headers["Referer"] = self.server.base + referer
-        all_headers.update(headers or {})
-        return self.server.post(path, body=body, headers=all_headers, cookie=self.cookie)
+    def post(self, path, body=None, headers=None, referer="/") -> Reply:
+        sent = {"X-CSRFToken": self.csrf, **({"Referer": self.server.base + referer} if referer else {})}
+        return self.server.post(path, body=body, headers={**sent, **(headers or {})}, cookie=self.cookie)
 
 
 @pytest.fixture(scope="session")
@@ -165,44 +120,32 @@ def server(tmp_path_factory):
 
 @pytest.fixture
 def srv(server):
-    """The shared server, reset to the demo data before the test."""
+    # The shared server, reset to the demo data before the test.
     server.control("POST", "reset")
     return server
 
 
-# --- raw Socket.IO client (Engine.IO 4 text frames over a WebSocket) --------
-
 class SocketClient:
-    def __init__(self, name: str = ""):
-        self.name = name
-        self.frames: list[str] = []
-        self.answer_pings = True
-        self.sid: str | None = None
-        self.open_packet: dict | None = None
-        self._new = asyncio.Event()
-        self._http: aiohttp.ClientSession | None = None
-        self.ws: aiohttp.ClientWebSocketResponse | None = None
-        self._reader: asyncio.Task | None = None
-        self.closed = asyncio.Event()
+    # Raw Socket.IO client: Engine.IO 4 text frames over a WebSocket.
 
-    async def open(self, base: str, cookie: str | None) -> "SocketClient":
+    def __init__(self, name: str = ""):
+        self.name, self.frames, self.answer_pings = name, [], True
+        self.sid = self.open_packet = self.ws = self._http = self._reader = None
+        self._new, self.closed = asyncio.Event(), asyncio.Event()
+
+    async def open(self, base: str, cookie: str | None, ack=True) -> "SocketClient":
+        # Open; with ack, wait for the namespace acknowledgement.
         self._http = aiohttp.ClientSession()
-        url = base.replace("http://", "ws://") + "/socket.io/?EIO=4&transport=websocket"
-        headers = {"Cookie": cookie} if cookie else {}
-        self.ws = await self._http.ws_connect(url, headers=headers, autoping=True)
+        self.ws = await self._http.ws_connect(base.replace("http://", "ws://") + "/socket.io/?EIO=4&transport=websocket",
+                                              headers={"Cookie": cookie} if cookie else {})
         first = await self.ws.receive_str(timeout=5)
-        assert first.startswith("0"), first
         self.open_packet = json.loads(first[1:])
         self._reader = asyncio.create_task(self._read())
         await self.ws.send_str("40")
-        return self
-
-    async def connect(self, base: str, cookie: str | None) -> "SocketClient":
-        """Open and wait for the namespace acknowledgement."""
-        await self.open(base, cookie)
-        ack = await self.wait_frame(lambda f: f.startswith("40") or f.startswith("44"))
-        assert ack.startswith("40"), ack
-        self.sid = json.loads(ack[2:])["sid"]
+        if ack:
+            frame = await self.wait_frame(lambda f: f.startswith("4"))
+            assert frame.startswith("40"), frame
+            self.sid = json.loads(frame[2:])["sid"]
         return self
 
     async def _read(self):
@@ -219,75 +162,55 @@ class SocketClient:
             self._new.set()
 
     async def wait_frame(self, predicate, timeout: float = 3.0) -> str:
-        """Next unconsumed frame matching predicate (frames before it are skipped over)."""
+        # Next unconsumed frame matching predicate (frames before it are skipped over).
         deadline = asyncio.get_running_loop().time() + timeout
         while True:
             for i, frame in enumerate(self.frames):
                 if predicate(frame):
                     return self.frames.pop(i)
             remaining = deadline - asyncio.get_running_loop().time()
-            if remaining <= 0:
-                raise AssertionError(f"{self.name}: no matching frame; got {self.frames}")
+            assert remaining > 0, f"{self.name}: no matching frame; got {self.frames}"
             self._new.clear()
-            try:
+            with contextlib.suppress(asyncio.TimeoutError):
                 await asyncio.wait_for(self._new.wait(), remaining)
-            except asyncio.TimeoutError:
-                pass
-
-    def events(self, name: str | None = None) -> list[tuple[str, object]]:
-        found = []
-        for frame in self.frames:
-            if frame.startswith("42"):
-                packet = json.loads(frame[2:])
-                if name is None or packet[0] == name:
-                    found.append((packet[0], packet[1] if len(packet) > 1 else None))
-        return found
 
     async def event(self, name: str, timeout: float = 3.0):
-        """Data of the next event with this name (consumed)."""
-        frame = await self.wait_frame(lambda f: f.startswith("42") and json.loads(f[2:])[0] == name,
-                                      timeout)
-        packet = json.loads(frame[2:])
+        # Data of the next event with this name (consumed).
+        packet = json.loads((await self.wait_frame(lambda f: f.startswith("42") and json.loads(f[2:])[0] == name,
+                                                   timeout))[2:])
         return packet[1] if len(packet) > 1 else None
 
     async def no_event(self, name: str, within: float = 0.3) -> None:
         await asyncio.sleep(within)
-        assert not self.events(name), f"{self.name}: unexpected {name}: {self.events(name)}"
-
-    def drop_events(self) -> None:
-        self.frames = [f for f in self.frames if not f.startswith("42")]
+        seen = [f for f in self.frames if f.startswith("42") and json.loads(f[2:])[0] == name]
+        assert not seen, f"{self.name}: unexpected {seen}"
 
     async def emit(self, name: str, data=None) -> None:
-        packet = [name] if data is None else [name, data]
-        await self.ws.send_str("42" + json.dumps(packet, separators=(",", ":")))
+        await self.ws.send_str("42" + json.dumps([name] if data is None else [name, data], separators=(",", ":")))
 
     async def close(self) -> None:
-        if self.ws is not None:
-            await self.ws.close()
-        if self._reader is not None:
-            await asyncio.wait([self._reader], timeout=2)
-        if self._http is not None:
-            await self._http.close()
+        await self.ws.close()
+        await asyncio.wait([self._reader], timeout=2)
+        await self._http.close()
 
 
 def run(coro):
-    """Run one asynchronous test body to completion."""
+    # Run one asynchronous test body to completion.
     return asyncio.run(asyncio.wait_for(coro, 30))
 
 
 @contextlib.asynccontextmanager
 async def sockets(srv, *names, settle=True):
-    """Connected clients for fresh sessions of these members, closed afterwards.
-
-    With settle, the presence events their own arrival caused are dropped first."""
+    # Connected clients for fresh sessions of these members, closed afterwards.
+    # With settle, the presence events their own arrival caused are dropped first.
     clients = []
     try:
         for name in names:
-            clients.append(await SocketClient(name).connect(srv.base, srv.session(name).cookie))
+            clients.append(await SocketClient(name).open(srv.base, srv.session(name).cookie))
         if settle:
             await asyncio.sleep(0.05)
             for client in clients:
-                client.drop_events()
+                client.frames = [f for f in client.frames if not f.startswith("42")]
         yield clients
     finally:
         for client in clients:

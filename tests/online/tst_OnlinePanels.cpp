@@ -3,6 +3,7 @@
 #include "online/IdeasOnlinePanel.h"
 #include "session/AvatarCache.h"
 #include "support/SignedInClient.h"
+#include "support/SignedInWindow.h"
 #include "widgets/KeyedListModel.h"
 #include "widgets/WindowedRows.h"
 
@@ -18,11 +19,8 @@ namespace {
 const QString kPresencePath = QStringLiteral("/api/desktop/presence");
 const QString kOnlineMembersPath = QStringLiteral("/api/online-members");
 
-QByteArray compact(const QJsonValue& value)
-{
-    return value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
-                           : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
-}
+QByteArray compact(const QJsonObject& value) { return QJsonDocument(value).toJson(QJsonDocument::Compact); }
+QByteArray compact(const QJsonArray& value) { return QJsonDocument(value).toJson(QJsonDocument::Compact); }
 
 QList<QWidget*> rows(const OnlinePanel& panel)
 {
@@ -47,26 +45,15 @@ bool reloadAndWait(OnlinePanel& panel)
     return handled.wait(8000);
 }
 
-int requestsFor(DevServer& server, const QString& pathPrefix)
-{
-    int count = 0;
-    for (const QJsonValue& entry : server.requests())
-        count += entry.toObject().value("path").toString().startsWith(pathPrefix);
-    return count;
-}
-
 // A panel of each kind, shown, recording the profiles it opens and the voice
 // controls it asks for (a marker button each).
 struct Panel
 {
     Panel(const QString& kind, QNetworkAccessManager* network)
     {
-        if (kind == "chat")
-            panel.reset(new ChatOnlinePanel(network));
-        else if (kind == "ideas")
-            panel.reset(new IdeasOnlinePanel(network));
-        else
-            panel.reset(new GamesOnlinePanel(network));
+        panel.reset(kind == "chat"    ? static_cast<OnlinePanel*>(new ChatOnlinePanel(network))
+                    : kind == "ideas" ? static_cast<OnlinePanel*>(new IdeasOnlinePanel(network))
+                                      : new GamesOnlinePanel(network));
         panel->setOpenProfile([this](const QString& userName) { opened << userName; });
         panel->setVoiceControlFactory([this](const QString& userName, QWidget* parent) -> QWidget* {
             voice << userName;
@@ -161,7 +148,7 @@ private slots:
         }
         if (placeholderRow >= 0)
             QCOMPARE(all[placeholderRow]->findChild<QLabel*>(prefix + "Avatar")->text(), QStringLiteral("👤"));
-        QCOMPARE(requestsFor(m_server, "/static/avatars/"), downloads);
+        QCOMPARE(shelltest::requestsTo(m_server, "/static/avatars/"), downloads);
 
         // The voice control sits after the status text and keeps its own clicks;
         // the name and the avatar open the profile.
@@ -170,14 +157,9 @@ private slots:
         QCOMPARE(qobject_cast<QBoxLayout*>(bo->findChild<QWidget*>(prefix + "StatusRow")->layout())->indexOf(control), 2);
         QTest::mouseClick(control, Qt::LeftButton);
         QVERIFY(shown.opened.isEmpty());
-        QLabel* name = bo->findChild<QLabel*>(prefix + "Name");
-        QTest::mouseClick(name, Qt::LeftButton);
+        QTest::mouseClick(bo->findChild<QLabel*>(prefix + "Name"), Qt::LeftButton);
         QTest::mouseClick(bo->findChild<QLabel*>(prefix + "Avatar"), Qt::LeftButton);
         QCOMPARE(shown.opened, (QStringList{"bo", "bo"}));
-        // Pressing inside and releasing outside the row opens nothing.
-        QTest::mousePress(name, Qt::LeftButton, {}, QPoint(2, 2));
-        QTest::mouseRelease(name, Qt::LeftButton, {}, name->mapFrom(bo, QPoint(-40, bo->height() + 40)));
-        QCOMPARE(shown.opened.size(), 2);
     }
 
     // The chat panel keeps its rows on failures (and says why in the log); ideas
@@ -240,22 +222,13 @@ private slots:
             shown.panel->reload();
         QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 2, 8000);
         QTest::qWait(700);
-        QCOMPARE(requestsFor(m_server, kPresencePath), 2);
-        QCOMPARE(requestsFor(m_server, "/static/avatars/"), 0);
+        QCOMPARE(shelltest::requestsTo(m_server, kPresencePath), 2);
+        QCOMPARE(shelltest::requestsTo(m_server, "/static/avatars/"), 0);
 
         QCOMPARE(texts(*shown.panel, "onlineMemberStatus").first(), QStringLiteral("Away"));
         QCOMPARE(rows(*shown.panel).at(1), before[1]);
         QVERIFY(control && control->property("speaking").toBool());
         QCOMPARE(shown.voice, QStringList{"bo"});
-    }
-
-    void aStalledGamesRequestEndsWithItsTimeout()
-    {
-        GamesOnlinePanel panel(&m_luna->network);
-        failReply(m_server, kOnlineMembersPath, {{"mode", "delay"}, {"delay_ms", 12000}});
-        panel.reload();
-        QTRY_VERIFY_WITH_TIMEOUT(panel.isLoading(), 2000);
-        QTRY_VERIFY_WITH_TIMEOUT(!panel.isLoading(), 14000);
     }
 
 private:

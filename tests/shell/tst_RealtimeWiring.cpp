@@ -1,5 +1,3 @@
-#include "pages/chat/ChatPage.h"
-#include "pages/profile/ProfilePage.h"
 #include "support/SignedInClient.h"
 #include "support/SignedInWindow.h"
 
@@ -12,10 +10,6 @@
 
 using namespace shelltest;
 
-namespace {
-constexpr char kFakeBusName[] = "fake-desktop";
-}
-
 // What a desktop would see on the session bus: a notification service that
 // understands body markup, and a launcher listening for badge updates.
 class FakeDesktop : public QObject
@@ -25,26 +19,22 @@ class FakeDesktop : public QObject
 
 public:
     struct Shown {
-        QString summary;
-        QString body;
+        QString summary, body;
         uint replacesId;
     };
     QList<Shown> shown;
     QList<qint64> badgeCounts;
 
-    bool registerNotifications()
+    static QDBusConnection bus() { return QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-desktop"); }
+    bool registerOnBus()
     {
-        QDBusConnection bus = connection();
-        return bus.isConnected()
-               && bus.registerObject("/org/freedesktop/Notifications", this, QDBusConnection::ExportAllSlots)
-               && bus.registerService("org.freedesktop.Notifications");
+        return bus().isConnected()
+               && bus().registerObject("/org/freedesktop/Notifications", this, QDBusConnection::ExportAllSlots)
+               && bus().registerService("org.freedesktop.Notifications")
+               && bus().connect(QString(), QString(), "com.canonical.Unity.LauncherEntry", "Update", this,
+                                SLOT(Update(QString, QVariantMap)));
     }
-    void unregisterNotifications() { connection().unregisterService("org.freedesktop.Notifications"); }
-    bool listenToLauncher()
-    {
-        return connection().connect(QString(), QString(), "com.canonical.Unity.LauncherEntry", "Update", this,
-                                    SLOT(Update(QString, QVariantMap)));
-    }
+    qint64 lastBadge() const { return badgeCounts.value(badgeCounts.size() - 1, -1); }
 
 public slots:
     QStringList GetCapabilities() { return {"body", "body-markup"}; }
@@ -59,12 +49,6 @@ public slots:
         if (appUri == QLatin1String("application://org.moonlodge.MoonLodge.desktop"))
             badgeCounts.append(properties.value("count").toLongLong());
     }
-
-private:
-    static QDBusConnection connection()
-    {
-        return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QLatin1String(kFakeBusName));
-    }
 };
 
 // Incoming real-time events reach the pages through the window; messages of
@@ -78,8 +62,7 @@ private slots:
     {
         clearSettings();
         QVERIFY(startPrivateSessionBus());
-        QVERIFY(m_desktop.registerNotifications());
-        QVERIFY(m_desktop.listenToLauncher());
+        QVERIFY(m_desktop.registerOnBus());
         QVERIFY(m_server.start());
         m_window = std::make_unique<MainWindow>();
         m_window->show();
@@ -100,7 +83,7 @@ private slots:
         QTRY_COMPARE(m_desktop.shown.size(), 1);
         QCOMPARE(m_desktop.shown[0].summary, QStringLiteral("orion"));
         QCOMPARE(m_desktop.shown[0].body, QStringLiteral("&lt;b&gt;hello&lt;/b&gt; &amp; welcome"));
-        QTRY_COMPARE(m_desktop.badgeCounts.value(m_desktop.badgeCounts.size() - 1), 1);
+        QTRY_COMPARE(m_desktop.lastBadge(), 1);
 
         receive("<i>nova</i>", QString(300, QLatin1Char('x')));
         QTRY_COMPARE(m_window->windowTitle(), QStringLiteral("(2) MoonLodge"));
@@ -114,7 +97,7 @@ private slots:
     {
         QApplication::setActiveWindow(m_window.get());
         QCOMPARE(m_window->windowTitle(), QStringLiteral("MoonLodge"));
-        QTRY_COMPARE(m_desktop.badgeCounts.value(m_desktop.badgeCounts.size() - 1), 0);
+        QTRY_COMPARE(m_desktop.lastBadge(), 0);
         receiveWithoutNotification("seen at once", "MoonLodge");
     }
 
@@ -125,35 +108,12 @@ private slots:
         QPushButton* bell = m_window->findChild<QPushButton*>("navbarNotificationsButton");
         QVERIFY(bell->isChecked());
         bell->click();
-        QVERIFY(!QSettings(AppSettings::kOrganization, AppSettings::kApplication)
-                     .value(AppSettings::kDesktopNotifications).toBool());
         QApplication::setActiveWindow(&m_elsewhere);
         receiveWithoutNotification("quietly", "(1) MoonLodge");
         bell->click();
-        m_desktop.unregisterNotifications();
+        FakeDesktop::bus().unregisterService("org.freedesktop.Notifications");
         QTRY_VERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered("org.freedesktop.Notifications"));
         receiveWithoutNotification("anyone there?", "(2) MoonLodge");
-    }
-
-    // Opened from the profile, the chat highlights the member's own messages; an
-    // incoming message's refresh keeps that, the member's next visit or page ends it.
-    void automaticRefreshesKeepTheHighlight()
-    {
-        QApplication::setActiveWindow(m_window.get());
-        auto* chat = m_window->findChild<ChatPage*>();
-        auto* profile = m_window->findChild<ProfilePage*>();
-        for (const QString& leave : {QStringLiteral("Chat"), QStringLiteral("Games")}) {
-            QSignalSpy reloaded(chat, &ChatPage::historyReplyHandled);
-            emit profile->openOwnMessagesRequested();
-            QCOMPARE(innerPage(*m_window), QStringLiteral("chatPage"));
-            QVERIFY(chat->highlightMode());
-            QVERIFY(reloaded.wait(8000));
-            pushEvent(m_server, "luna", "receive_message", {{"text", "again"}});
-            QVERIFY(reloaded.wait(8000));
-            QVERIFY(chat->highlightMode());
-            navButton(*m_window, leave)->click();
-            QVERIFY(!chat->highlightMode());
-        }
     }
 
     void presenceEventsReloadTheGamesAndChatPanels()
