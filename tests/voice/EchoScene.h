@@ -14,9 +14,7 @@ class EchoScene
 {
 public:
     EchoScene(int delayMs, double gain, unsigned seed = 15)
-        : m_delay(delayMs * 48), m_gain(gain), m_history(m_delay + 200, 0.0), m_random(seed)
-    {
-    }
+        : m_delay(delayMs * 48), m_gain(gain), m_history(m_delay + 200, 0.0), m_random(seed) {}
 
     // The next 10 ms: what is played (render) and what the microphone hears.
     void next(AudioProcessing::Frame& render, AudioProcessing::Frame& capture)
