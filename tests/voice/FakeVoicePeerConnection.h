@@ -71,19 +71,14 @@ public:
         notifyLocalDescription(name, QStringLiteral("v=0 fake ") + name);
         return true;
     }
-    bool setRemoteDescription(const QString& sdp, const QString& type, QString* error) override
+    bool setRemoteDescription(const QString&, const QString& type, QString* error) override
     {
         if (failsAs(remoteFailure, error))
             return false;
-        remoteDescriptions.append({sdp, type});
         remoteOfferApplied = type == QLatin1String("offer");
         return true;
     }
-    bool addRemoteCandidate(const QString& candidate, const QString& mid, QString*) override
-    {
-        remoteCandidates.append({candidate, mid});
-        return true;
-    }
+    bool addRemoteCandidate(const QString&, const QString&, QString*) override { return true; }
     State state() const override { return current; }
     void close() override
     {
@@ -106,7 +101,6 @@ public:
     std::shared_ptr<FakeVoiceAudioTrack> track;
     std::shared_ptr<FakeVoiceDataChannel> channel;
     QStringList localDescriptions;
-    QList<QPair<QString, QString>> remoteDescriptions, remoteCandidates;
     bool remoteOfferApplied = false;
     int closeCount = 0;
     State current = State::New;
