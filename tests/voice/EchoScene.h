@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <functional>
+#include <numeric>
 #include <random>
 
 // A far-end talker played on the speaker and its echo picked up by the
@@ -46,8 +48,6 @@ private:
 
 inline double frameEnergy(const AudioProcessing::Frame& frame)
 {
-    double sum = 0.0;
-    for (qint16 sample : frame)
-        sum += double(sample) * sample;
-    return sum;
+    return std::inner_product(frame.begin(), frame.end(), frame.begin(), 0.0,
+                              std::plus<>(), [](double a, double b) { return a * b; });
 }

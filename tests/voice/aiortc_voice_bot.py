@@ -76,8 +76,8 @@ class Bot:
         try:
             while True:
                 frame = await track.recv()
-                channels = len(frame.layout.channels)
-                collected.append(frame.to_ndarray().astype(numpy.float64).reshape(-1, channels).mean(axis=1))
+                pcm = frame.to_ndarray().astype(numpy.float64)
+                collected.append(pcm.reshape(-1, len(frame.layout.channels)).mean(axis=1))
                 if sum(len(c) for c in collected) >= RATE:
                     samples = numpy.concatenate(collected)[:RATE]
                     rms = float(numpy.sqrt(numpy.mean(samples ** 2)))

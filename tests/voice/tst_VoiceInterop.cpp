@@ -59,7 +59,6 @@ private slots:
     {
         qputenv("MOONLODGE_STUN_URL", "");
         REQUIRE_TEST_AUDIO_DEVICES();
-        QVERIFY2(!testAudioInput("vmic_c").isNull(), "the test PulseAudio lacks vmic_c");
         if (QProcess::execute("/usr/bin/python3", {"-c", "import aiortc, numpy, socketio"}) != 0)
             QFAIL("python3-aiortc, python3-numpy and python3-socketio are needed (scripts/bootstrap installs them)");
         QVERIFY(server.start());

@@ -40,7 +40,7 @@ private slots:
         manager = std::make_unique<VoiceChatManager>(std::make_shared<FakeVoicePeerConnectionFactory>());
         makeToolbar();
     }
-    void cleanup() { toolbar.reset(), manager.reset(); }
+    void cleanup() { toolbar.reset(); manager.reset(); }
 
     // What the status dot says and which buttons work, after each status.
     void statusesChangeDotAndButtons()

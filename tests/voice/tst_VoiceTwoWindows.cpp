@@ -87,7 +87,7 @@ class ToneThread : public QThread
 {
 public:
     explicit ToneThread(const QString& microphone) : m_microphone(microphone) { start(); }
-    ~ToneThread() override { quit(), wait(); }
+    ~ToneThread() override { quit(); wait(); }
     bool isOpen() const { return m_open; }
 
 protected:
@@ -130,7 +130,7 @@ private slots:
         signIn(*m_orion, "orion");
     }
 
-    void cleanupTestCase() { m_luna.reset(), m_orion.reset(), m_tone.reset(); }
+    void cleanupTestCase() { m_luna.reset(); m_orion.reset(); m_tone.reset(); }
 
     void bothJoinAndSeeEachOtherSpeak()
     {
