@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <functional>
+#include <numeric>
 #include <random>
 
 // A far-end talker played on the speaker and its echo picked up by the
@@ -14,9 +16,7 @@ class EchoScene
 {
 public:
     EchoScene(int delayMs, double gain, unsigned seed = 15)
-        : m_delay(delayMs * 48), m_gain(gain), m_history(m_delay + 200, 0.0), m_random(seed)
-    {
-    }
+        : m_delay(delayMs * 48), m_gain(gain), m_history(m_delay + 200, 0.0), m_random(seed) {}
 
     // The next 10 ms: what is played (render) and what the microphone hears.
     void next(AudioProcessing::Frame& render, AudioProcessing::Frame& capture)
@@ -48,8 +48,6 @@ private:
 
 inline double frameEnergy(const AudioProcessing::Frame& frame)
 {
-    double sum = 0.0;
-    for (qint16 sample : frame)
-        sum += double(sample) * sample;
-    return sum;
+    return std::inner_product(frame.begin(), frame.end(), frame.begin(), 0.0,
+                              std::plus<>(), [](double a, double b) { return a * b; });
 }

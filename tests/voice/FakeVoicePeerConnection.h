@@ -17,9 +17,7 @@
 // Whether an operation fails as staged: a non-empty failure goes to error.
 inline bool failsAs(const QString& failure, QString* error)
 {
-    if (!failure.isEmpty())
-        *error = failure;
-    return !failure.isEmpty();
+    return !failure.isEmpty() && (*error = failure, true);
 }
 
 class FakeVoiceAudioTrack : public VoiceAudioTrack
@@ -49,7 +47,6 @@ public:
     explicit FakeVoiceDataChannel(const QString& name) : name(name) {}
     QString label() const override { return name; }
     bool isOpen() const override { return open; }
-
     QString name;
     bool open = false;
 };
@@ -60,37 +57,28 @@ public:
     std::shared_ptr<VoiceAudioTrack> addTrack(const VoiceAudioMediaLine& line, QString*) override
     {
         media = line;
-        track = std::make_shared<FakeVoiceAudioTrack>();
-        return track;
+        return track = std::make_shared<FakeVoiceAudioTrack>();
     }
     std::shared_ptr<VoiceDataChannel> createDataChannel(const QString& label, QString*) override
     {
-        channel = std::make_shared<FakeVoiceDataChannel>(label);
-        return channel;
+        return channel = std::make_shared<FakeVoiceDataChannel>(label);
     }
-    bool setLocalDescription(DescriptionType type, QString* error) override
+    bool setLocalDescription(DescriptionType type, QString*) override
     {
-        if (failsAs(localFailure, error))
-            return false;
         const bool answer = type == DescriptionType::Answer || (type == DescriptionType::Unspecified && remoteOfferApplied);
         const QString name = answer ? QStringLiteral("answer") : QStringLiteral("offer");
         localDescriptions << name;
         notifyLocalDescription(name, QStringLiteral("v=0 fake ") + name);
         return true;
     }
-    bool setRemoteDescription(const QString& sdp, const QString& type, QString* error) override
+    bool setRemoteDescription(const QString&, const QString& type, QString* error) override
     {
         if (failsAs(remoteFailure, error))
             return false;
-        remoteDescriptions.append({sdp, type});
         remoteOfferApplied = type == QLatin1String("offer");
         return true;
     }
-    bool addRemoteCandidate(const QString& candidate, const QString& mid, QString*) override
-    {
-        remoteCandidates.append({candidate, mid});
-        return true;
-    }
+    bool addRemoteCandidate(const QString&, const QString&, QString*) override { return true; }
     State state() const override { return current; }
     void close() override
     {
@@ -99,7 +87,7 @@ public:
         current = State::Closed;
     }
 
-    // Reports a state as the library would (callback first, then state() agrees).
+    // Reports a state as the library would: state() already agrees when the callback runs.
     void reportState(State state)
     {
         current = state;
@@ -108,33 +96,26 @@ public:
 
     using VoicePeerConnection::notifyDataChannel;
     using VoicePeerConnection::notifyLocalCandidate;
-    using VoicePeerConnection::notifyFailure;
 
-    VoicePeerConfiguration configuration;
     VoiceAudioMediaLine media;
     std::shared_ptr<FakeVoiceAudioTrack> track;
     std::shared_ptr<FakeVoiceDataChannel> channel;
     QStringList localDescriptions;
-    QList<QPair<QString, QString>> remoteDescriptions;
-    QList<QPair<QString, QString>> remoteCandidates;
     bool remoteOfferApplied = false;
     int closeCount = 0;
     State current = State::New;
-    QString localFailure;
     QString remoteFailure;
 };
 
 class FakeVoicePeerConnectionFactory : public VoicePeerConnectionFactory
 {
 public:
-    std::shared_ptr<VoicePeerConnection> create(const VoicePeerConfiguration& configuration, QString* error) override
+    std::shared_ptr<VoicePeerConnection> create(const VoicePeerConfiguration&, QString* error) override
     {
         if (failsAs(createFailure, error))
             return nullptr;
-        auto connection = std::make_shared<FakeVoicePeerConnection>();
-        connection->configuration = configuration;
-        created.append(connection);
-        return connection;
+        created.append(std::make_shared<FakeVoicePeerConnection>());
+        return created.last();
     }
 
     std::shared_ptr<FakeVoicePeerConnection> last() const { return created.isEmpty() ? nullptr : created.last(); }
@@ -142,11 +123,9 @@ public:
     std::shared_ptr<FakeVoicePeerConnection> openFor(const QString& sid) const
     {
         const quint32 hashed = quint32(qHash(sid, 0) & 0xffffffffu);
-        const quint32 ssrc = hashed == 0 ? 1 : hashed;
-        for (auto it = created.crbegin(); it != created.crend(); ++it) {
-            if ((*it)->closeCount == 0 && (*it)->track && (*it)->media.ssrc == ssrc)
+        for (auto it = created.crbegin(); it != created.crend(); ++it)
+            if ((*it)->closeCount == 0 && (*it)->track && (*it)->media.ssrc == (hashed ? hashed : 1))
                 return *it;
-        }
         return nullptr;
     }
 

@@ -27,8 +27,7 @@ public:
         request.setRawHeader("Cookie", cookie);
         request.setRawHeader("Origin", server.toString(QUrl::RemovePath).toUtf8());
 
-        QObject::connect(&socket, &QWebSocket::textMessageReceived, &m_context,
-                         [this](const QString& frame) { receive(frame); });
+        QObject::connect(&socket, &QWebSocket::textMessageReceived, &m_context, [this](const QString& frame) { receive(frame); });
         QObject::connect(manager, &VoiceChatManager::signalingEventRequested, &m_context,
                          [this](const QString& name, const QJsonObject& data) { send(name, data); });
         socket.open(request);
@@ -37,15 +36,12 @@ public:
     bool isReady() const { return m_ready; }
     QString sid() const { return m_sid; }
     QStringList received;
-
     QWebSocket socket;
 
 private:
     void send(const QString& name, const QJsonObject& data)
     {
-        QJsonArray array{name};
-        if (!data.isEmpty())
-            array.append(data);
+        const QJsonArray array = data.isEmpty() ? QJsonArray{name} : QJsonArray{name, data};
         socket.sendTextMessage(QStringLiteral("42") + QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
     }
 

