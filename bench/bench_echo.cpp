@@ -222,7 +222,6 @@ double energy(const qint16* samples, size_t count)
 
 void reportClientPath(bool processing)
 {
-    constexpr int Seconds = 20;
     constexpr size_t Block = 24000; // 500 ms
     auto factory = std::make_shared<SingleTrackFactory<RecordingTrack>>();
     VoiceChatManager client(factory);

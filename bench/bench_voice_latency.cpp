@@ -188,12 +188,11 @@ int main(int argc, char** argv)
     // The harness alone: bursts played into the listener's speaker, recorded from its monitor.
     TimedRecorder recorder("vspk_b_rec");
     QTest::qWait(2000); // a cold null sink stalls at first
-    Figures harness;
-    {
+    const Figures harness = [&] {
         BurstFeeder direct("vspk_b");
         QTest::qWait(500);
-        harness = measure(direct, recorder, 20);
-    }
+        return measure(direct, recorder, 20);
+    }();
     const double harnessMedian = harness.empty() ? 0 : median(harness);
 
     Figures client;
@@ -222,19 +221,18 @@ int main(int argc, char** argv)
         }
         QTest::qWait(1500);
         client = measure(feeder, recorder, Bursts);
-        std::printf("listener's playout buffer after the bursts: %d ms\n", VoiceEngineProbe::longestPlayoutDelayMs(listener));
+        std::printf("listener's playout buffer after the bursts: %d ms\n",
+                    VoiceEngineProbe::longestPlayoutDelayMs(listener));
         speaker.leaveVoice();
         listener.leaveVoice();
     }
 
-    Figures plain;
-    {
+    const Figures plain = [&] {
         PlainPipeline pipeline("vmic_low_a", "vspk_b");
         BurstFeeder feeder("vmic_feed_a");
         QTest::qWait(1500);
-        if (pipeline.isRunning())
-            plain = measure(feeder, recorder, Bursts);
-    }
+        return pipeline.isRunning() ? measure(feeder, recorder, Bursts) : Figures();
+    }();
 
     std::printf("mouth-to-ear latency, same run:\n");
     print("harness alone", harness, 0);
