@@ -7,8 +7,8 @@
 // off. Then the canceller alone on a synthetic echo path (60 ms delay, -6 dB,
 // two reflections), per 10 ms frame.
 
+#include "BenchVoiceClient.h"
 #include "EchoScene.h"
-#include "FakeVoicePeerConnection.h"
 #include "TestAudio.h"
 #include "VoiceEngineProbe.h"
 
@@ -22,12 +22,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <unistd.h>
 #include <mutex>
-#include <vector>
+#include <numeric>
+#include <unistd.h>
 
 namespace {
 
@@ -41,19 +40,23 @@ struct Run {
     double microsecondsPerFrame = 0.0;
 };
 
-Run run(bool echoCancellation, bool others, int hintMs)
+// Echo cancellation is on unless asked otherwise; `others` are noise suppression and automatic gain.
+void configure(AudioProcessing& apm, bool others, int hintMs, bool echoCancellation = true)
 {
-    AudioProcessing apm;
     apm.setEchoCancellation(echoCancellation);
     apm.setNoiseSuppression(others);
     apm.setAutomaticGain(others);
     apm.setStreamDelayMs(hintMs);
+}
+
+Run run(bool echoCancellation, bool others, int hintMs)
+{
+    AudioProcessing apm;
+    configure(apm, others, hintMs, echoCancellation);
     EchoScene scene(60, 0.5);
-    AudioProcessing::Frame render{};
-    AudioProcessing::Frame capture{};
+    AudioProcessing::Frame render{}, capture{};
     Run result;
-    double echoEnergy = 0.0;
-    double outEnergy = 0.0;
+    double echoEnergy = 0.0, outEnergy = 0.0;
     qint64 nanoseconds = 0;
     QElapsedTimer timer;
     for (int frame = 1; frame <= Seconds * FramesPerSecond; ++frame) {
@@ -73,39 +76,40 @@ Run run(bool echoCancellation, bool others, int hintMs)
     return result;
 }
 
-// The start of the first block after which every block stays at or above level.
-double convergedAfterSeconds(const std::vector<double>& blocks, double level)
+// The start, in seconds, of the first block after which every block stays at
+// or above level, or -1.
+double convergedAfterSeconds(const std::vector<double>& blocks, double level, double blockSeconds)
 {
-    for (std::size_t start = 0; start < blocks.size(); ++start) {
-        bool stays = true;
-        for (std::size_t i = start; i < blocks.size() && stays; ++i)
-            stays = blocks[i] >= level;
-        if (stays)
-            return double(start * BlockFrames) / FramesPerSecond;
-    }
-    return -1.0;
+    const auto below = std::find_if(blocks.rbegin(), blocks.rend(), [level](double db) { return db < level; });
+    const std::size_t start = std::size_t(blocks.rend() - below);
+    return start < blocks.size() ? double(start) * blockSeconds : -1.0;
 }
 
 double meanOfLast(const std::vector<double>& blocks, std::size_t count)
 {
-    double sum = 0.0;
-    for (std::size_t i = blocks.size() - count; i < blocks.size(); ++i)
-        sum += blocks[i];
-    return sum / count;
+    return std::accumulate(blocks.end() - std::ptrdiff_t(count), blocks.end(), 0.0) / double(count);
 }
 
-void report(const char* name, bool others, int hintMs)
+// Prints when the blocks reach the goal, or else settle within 3 dB of their final mean.
+void printConvergence(const std::vector<double>& blocks, double converged, double blockSeconds, bool sayNever)
 {
-    const Run on = run(true, others, hintMs);
-    const double converged = meanOfLast(on.blockErleDb, 25);
-    const double reached = convergedAfterSeconds(on.blockErleDb, GoalDb);
-    std::printf("%s, delay hint %3d ms (true 60): ERLE after convergence %.1f dB (goal >= %.0f), ", name, hintMs,
-                converged, GoalDb);
+    const double reached = convergedAfterSeconds(blocks, GoalDb, blockSeconds);
     if (reached >= 0)
         std::printf("stays >= %.0f dB after %.1f s, ", GoalDb, reached);
     else
-        std::printf("never stays >= %.0f dB, within 3 dB of final after %.1f s, ", GoalDb,
-                    convergedAfterSeconds(on.blockErleDb, converged - 3.0));
+        std::printf("%swithin 3 dB of final after %.1f s, ", sayNever ? "never stays >= 20 dB, " : "",
+                    convergedAfterSeconds(blocks, converged - 3.0, blockSeconds));
+}
+
+const char* setting(bool others) { return others ? "all on (default)" : "echo canceller alone"; }
+
+void report(bool others, int hintMs)
+{
+    const Run on = run(true, others, hintMs);
+    const double converged = meanOfLast(on.blockErleDb, 25);
+    std::printf("%s, delay hint %3d ms (true 60): ERLE after convergence %.1f dB (goal >= %.0f), ", setting(others), hintMs,
+                converged, GoalDb);
+    printConvergence(on.blockErleDb, converged, double(BlockFrames) / FramesPerSecond, true);
     std::printf("%.1f us per 10 ms frame (%.2f %% of a core)\n", on.microsecondsPerFrame,
                 on.microsecondsPerFrame / 100.0);
 }
@@ -115,17 +119,11 @@ void report(const char* name, bool others, int hintMs)
 void reportDoubleTalk(bool others)
 {
     AudioProcessing apm;
-    apm.setNoiseSuppression(others);
-    apm.setAutomaticGain(others);
-    apm.setStreamDelayMs(60);
+    configure(apm, others, 60);
     EchoScene farEnd(60, 0.1);
     EchoScene member(0, 0.0, 7);
-    AudioProcessing::Frame render{};
-    AudioProcessing::Frame capture{};
-    AudioProcessing::Frame voice{};
-    AudioProcessing::Frame unused{};
-    double voiceEnergy = 0.0;
-    double outEnergy = 0.0;
+    AudioProcessing::Frame render{}, capture{}, voice{}, unused{};
+    double voiceEnergy = 0.0, outEnergy = 0.0;
     for (int frame = 0; frame < 10 * FramesPerSecond; ++frame) {
         farEnd.next(render, capture);
         const bool talking = frame >= 6 * FramesPerSecond;
@@ -141,7 +139,7 @@ void reportDoubleTalk(bool others)
             outEnergy += frameEnergy(capture);
     }
     std::printf("double talk, %s: %.1f dB of the member's voice sent (0 = all of it)\n",
-                others ? "all on (default)" : "echo canceller alone", 10.0 * std::log10(outEnergy / voiceEnergy));
+                setting(others), 10.0 * std::log10(outEnergy / voiceEnergy));
 }
 
 } // namespace
@@ -162,8 +160,7 @@ public:
 private:
     void pump()
     {
-        AudioProcessing::Frame render{};
-        AudioProcessing::Frame unused{};
+        AudioProcessing::Frame render{}, unused{};
         while (m_speaker && m_written < (m_clock.elapsed() + 30) * 48) {
             m_scene.next(render, unused);
             m_speaker->write(reinterpret_cast<const char*>(render.data()), qint64(render.size() * 2));
@@ -203,30 +200,6 @@ private:
     int m_error = 0;
 };
 
-class RecordingConnection : public FakeVoicePeerConnection
-{
-public:
-    std::shared_ptr<VoiceAudioTrack> addTrack(const VoiceAudioMediaLine& line, QString*) override
-    {
-        media = line;
-        recording = std::make_shared<RecordingTrack>();
-        recording->open = true;
-        return recording;
-    }
-    std::shared_ptr<RecordingTrack> recording;
-};
-
-class RecordingFactory : public VoicePeerConnectionFactory
-{
-public:
-    std::shared_ptr<VoicePeerConnection> create(const VoicePeerConfiguration&, QString*) override
-    {
-        last = std::make_shared<RecordingConnection>();
-        return last;
-    }
-    std::shared_ptr<RecordingConnection> last;
-};
-
 // CPU seconds of this process's thread with the given name.
 double threadCpuSeconds(const QByteArray& name)
 {
@@ -243,45 +216,30 @@ double threadCpuSeconds(const QByteArray& name)
 
 double energy(const qint16* samples, size_t count)
 {
-    double sum = 0.0;
-    for (size_t i = 0; i < count; ++i)
-        sum += double(samples[i]) * samples[i];
-    return sum;
+    return std::inner_product(samples, samples + count, samples, 0.0,
+                              std::plus<>(), [](qint16 a, qint16 b) { return double(a) * b; });
 }
 
 void reportClientPath(bool processing)
 {
-    constexpr int Seconds = 20;
     constexpr size_t Block = 24000; // 500 ms
-    auto factory = std::make_shared<RecordingFactory>();
+    auto factory = std::make_shared<SingleTrackFactory<RecordingTrack>>();
     VoiceChatManager client(factory);
     client.setMicrophoneDeviceId("vmic_echo");
     client.setAudioProcessing(processing, processing, processing);
-    bool connected = false;
-    QObject::connect(&client, &VoiceChatManager::voiceStatusChanged, &client,
-                     [&connected](const QString& status) { connected = status == QLatin1String("connected"); });
-    client.joinVoice();
-    if (!QTest::qWaitFor([&] { return connected; }, 5000)) {
+    if (!joinWithoutServer(client)) {
         std::printf("echo, client path: no microphone vmic_echo\n");
         return;
     }
     client.handleSignalingEvent("voice_user_joined", QJsonObject{{"sid", "s1"}, {"username", "orion"}});
     SpeakerRecorder microphone("vmic_echo");
-    QAudioFormat format;
-    format.setSampleRate(48000);
-    format.setChannelCount(1);
-    format.setSampleFormat(QAudioFormat::Int16);
-    QAudioDevice speaker;
-    for (const QAudioDevice& device : QMediaDevices::audioOutputs())
-        if (device.id() == "vspk_c")
-            speaker = device;
-    QAudioSink sink(speaker, format);
-    sink.setBufferSize(format.bytesForDuration(30000));
+    QAudioSink sink(audioOutput("vspk_c"), monoFormat());
+    sink.setBufferSize(monoFormat().bytesForDuration(30000));
     FarEnd farEnd(sink.start(), VoiceEngineProbe::capture(client));
     QTest::qWait(300);
     const auto sentSoFar = [&] {
-        std::lock_guard<std::mutex> lock(factory->last->recording->mutex);
-        return factory->last->recording->decoded;
+        std::lock_guard<std::mutex> lock(factory->last->track->mutex);
+        return factory->last->track->decoded;
     };
     const size_t heardFrom = microphone.samples.size();
     const size_t sentFrom = sentSoFar().size();
@@ -305,15 +263,11 @@ void reportClientPath(bool processing)
         return;
     }
     const double converged = meanOfLast(blocks, 10);
-    const double reached = convergedAfterSeconds(blocks, GoalDb) * 2.5 /* 500 ms blocks, not 200 */;
     std::printf("echo, client path (speaker monitor looped into the microphone), processing %s: ERLE after "
                 "convergence %.1f dB (goal >= %.0f), ",
                 processing ? "on" : "off", converged, GoalDb);
-    if (processing && reached >= 0)
-        std::printf("stays >= %.0f dB after %.1f s, ", GoalDb, reached);
-    else if (processing)
-        std::printf("within 3 dB of final after %.1f s, ",
-                    convergedAfterSeconds(blocks, converged - 3.0) * 2.5);
+    if (processing)
+        printConvergence(blocks, converged, 0.5, false);
     std::printf("audio thread CPU %.2f %% of a core\n", cpuShare * 100.0);
 }
 
@@ -324,18 +278,15 @@ int main(int argc, char** argv)
         reportClientPath(true);
         reportClientPath(false);
     }
-    double load[3] = {};
-    getloadavg(load, 3);
-    std::printf("echo: load average %.2f\n", load[0]);
+    std::printf("echo: load average %.2f\n", loadAverage());
 
     const Run off = run(false, false, 60);
     std::printf("processing off (frames pass untouched): ERLE %.1f dB, %.1f us per 10 ms frame\n",
                 meanOfLast(off.blockErleDb, 25), off.microsecondsPerFrame);
-    for (int hintMs : {60, 0, 150})
-        report("all on (default)", true, hintMs);
-    for (int hintMs : {60, 0, 150})
-        report("echo canceller alone", false, hintMs);
-    reportDoubleTalk(true);
-    reportDoubleTalk(false);
+    for (bool others : {true, false})
+        for (int hintMs : {60, 0, 150})
+            report(others, hintMs);
+    for (bool others : {true, false})
+        reportDoubleTalk(others);
     return 0;
 }

@@ -4,7 +4,7 @@
 // (a live microphone delivering 10 ms chunks), the encoder, and the first
 // packet handed to the peer's track. 50 presses.
 
-#include "FakeVoicePeerConnection.h"
+#include "BenchVoiceClient.h"
 #include "support/VirtualKeyboardDisplay.h"
 #include "voice/VoiceChatManager.h"
 #include "voice/PushToTalkKey.h"
@@ -37,27 +37,6 @@ public:
     }
 };
 
-class TimedConnection : public FakeVoicePeerConnection
-{
-public:
-    std::shared_ptr<VoiceAudioTrack> addTrack(const VoiceAudioMediaLine& line, QString*) override
-    {
-        media = line;
-        track = std::make_shared<TimedTrack>();
-        track->open = true;
-        return track;
-    }
-};
-
-class TimedFactory : public VoicePeerConnectionFactory
-{
-public:
-    std::shared_ptr<VoicePeerConnection> create(const VoicePeerConfiguration&, QString*) override
-    {
-        return std::make_shared<TimedConnection>();
-    }
-};
-
 void printFigures(const char* what, std::vector<double> milliseconds)
 {
     std::sort(milliseconds.begin(), milliseconds.end());
@@ -82,7 +61,7 @@ int main(int argc, char** argv)
     if (!key.isGlobal())
         return 1;
 
-    VoiceChatManager client(std::make_shared<TimedFactory>());
+    VoiceChatManager client(std::make_shared<SingleTrackFactory<TimedTrack>>());
     client.setMicrophoneDeviceId("vmic"); // a live source of silence, read in 10 ms chunks
     client.setPushToTalkEnabled(true);
     std::vector<double> heldMs;
@@ -91,11 +70,7 @@ int main(int argc, char** argv)
         client.setPushToTalkPressed(true);
     });
     QObject::connect(&key, &PushToTalkKey::released, &client, [&] { client.setPushToTalkPressed(false); });
-    bool connected = false;
-    QObject::connect(&client, &VoiceChatManager::voiceStatusChanged, &client,
-                     [&connected](const QString& status) { connected = status == QLatin1String("connected"); });
-    client.joinVoice();
-    if (!QTest::qWaitFor([&] { return connected; }, 5000))
+    if (!joinWithoutServer(client))
         return 2;
     client.handleSignalingEvent("voice_user_joined", QJsonObject{{"sid", "s1"}, {"username", "orion"}});
     QTest::qWait(1000);
@@ -112,10 +87,8 @@ int main(int argc, char** argv)
     }
     client.leaveVoice();
 
-    double load[3] = {};
-    getloadavg(load, 3);
     printFigures("push-to-talk key press -> held() on the GUI thread", heldMs);
     printFigures("push-to-talk key press -> first packet sent (goal <= 30 ms)", packetMs);
-    std::printf("push-to-talk: load average %.2f\n", load[0]);
+    std::printf("push-to-talk: load average %.2f\n", loadAverage());
     return 0;
 }

@@ -5,7 +5,6 @@
 
 #include "BenchVoiceClient.h"
 #include "TestAudio.h"
-#include "support/DevServer.h"
 
 #include <QGuiApplication>
 #include <QProcess>
@@ -44,20 +43,11 @@ int main(int argc, char** argv)
     std::vector<std::unique_ptr<QProcess>> bots;
     for (int count : {1, 3, 7}) {
         while (int(bots.size()) < count) {
-            const QString member = members.at(int(bots.size()));
-            auto bot = std::make_unique<QProcess>();
-            startVoiceBot(*bot, server, member, 500 + 60 * int(bots.size()), 120);
-            bots.push_back(std::move(bot));
+            const int index = int(bots.size());
+            startVoiceBot(*bots.emplace_back(std::make_unique<QProcess>()), server, members.at(index), 500 + 60 * index, 120);
         }
-        const bool allTalking = QTest::qWaitFor(
-            [&] {
-                for (int i = 0; i < count; ++i)
-                    if (!client.isRemoteUserSpeaking(members.at(i)))
-                        return false;
-                return true;
-            },
-            30000);
-        if (!allTalking) {
+        const auto talking = [&](const QString& member) { return client.isRemoteUserSpeaking(member); };
+        if (!QTest::qWaitFor([&] { return std::all_of(members.begin(), members.begin() + count, talking); }, 30000)) {
             std::printf("%d remote members: not all of them connected\n", count);
             continue;
         }
@@ -72,9 +62,7 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     }
     client.leaveVoice();
-    for (auto& bot : bots) {
-        bot->terminate();
-        bot->waitForFinished(3000);
-    }
+    for (auto& bot : bots)
+        stopVoiceBot(*bot);
     return 0;
 }

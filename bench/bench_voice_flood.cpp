@@ -3,8 +3,7 @@
 // Prints the longest stall of the GUI thread (the largest gap between the
 // ticks of a 1 ms timer) during the flood and while the client leaves.
 
-#include "voice/GstVoicePeerConnectionFactory.h"
-#include "voice/VoiceChatManager.h"
+#include "BenchVoiceClient.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -13,7 +12,7 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstdlib>
+#include <functional>
 
 namespace {
 
@@ -31,43 +30,31 @@ QString makeOffer(GstVoicePeerConnectionFactory& factory)
     connection->addTrack(media, &error);
     connection->createDataChannel(QStringLiteral("flood"), &error);
     connection->setLocalDescription(VoicePeerConnection::DescriptionType::Offer, &error);
-    QTest::qWaitFor([&] { return !offer.isEmpty(); }, 10000);
+    static_cast<void>(QTest::qWaitFor([&] { return !offer.isEmpty(); }, 10000)); // an empty offer is reported
     connection->resetCallbacks();
     connection->close();
     return offer;
 }
 
-// The largest gap between the ticks of a 1 ms timer while it runs.
-class StallMeter
+// The largest gap between the ticks of a 1 ms timer while `work` runs.
+qint64 longestGapWhile(const std::function<void()>& work)
 {
-public:
-    StallMeter()
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
-            longest = std::max(longest, m_clock.restart());
-        });
-    }
-    void start()
-    {
-        longest = 0;
-        m_clock.start();
-        m_timer.start(1);
-    }
-    void stop() { m_timer.stop(); }
     qint64 longest = 0;
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-};
+    QElapsedTimer clock;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, &timer, [&] { longest = std::max(longest, clock.restart()); });
+    clock.start();
+    timer.start(1);
+    work();
+    return longest;
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    auto factory = std::make_shared<GstVoicePeerConnectionFactory>();
-    factory->setLoopbackOnly(true);
+    const auto factory = loopbackFactory();
     const QString offer = makeOffer(*factory);
     if (offer.isEmpty()) {
         std::printf("flood: no offer could be made\n");
@@ -76,11 +63,7 @@ int main(int argc, char** argv)
 
     VoiceChatManager client(factory);
     client.setMicrophoneDeviceId("vmic");
-    bool connected = false;
-    QObject::connect(&client, &VoiceChatManager::voiceStatusChanged, &client,
-                     [&connected](const QString& status) { connected = status == QLatin1String("connected"); });
-    client.joinVoice();
-    if (!QTest::qWaitFor([&] { return connected; }, 5000)) {
+    if (!joinWithoutServer(client)) {
         std::printf("flood: the client could not join\n");
         return 2;
     }
@@ -99,33 +82,28 @@ int main(int argc, char** argv)
                                                              {"sdpMid", "audio0"}}}}});
     }
 
-    StallMeter meter;
     QElapsedTimer flood;
     flood.start();
-    meter.start();
-    int next = 0;
-    QTimer sender;
-    QObject::connect(&sender, &QTimer::timeout, &sender, [&] {
-        for (int i = 0; i < 10 && next < events.size(); ++i, ++next)
-            client.handleSignalingEvent(events.at(next).first, events.at(next).second);
+    qint64 handledMs = 0;
+    const qint64 floodStall = longestGapWhile([&] {
+        int next = 0;
+        QTimer sender;
+        QObject::connect(&sender, &QTimer::timeout, &sender, [&] {
+            for (int i = 0; i < 10 && next < events.size(); ++i, ++next)
+                client.handleSignalingEvent(events.at(next).first, events.at(next).second);
+        });
+        sender.start(5);
+        static_cast<void>(QTest::qWaitFor([&] { return next >= events.size(); }, 60000));
+        handledMs = flood.elapsed();
+        QTest::qWait(2000);
     });
-    sender.start(5);
-    QTest::qWaitFor([&] { return next >= events.size(); }, 60000);
-    const qint64 handledMs = flood.elapsed();
-    QTest::qWait(2000);
-    meter.stop();
-    const qint64 floodStall = meter.longest;
-
-    meter.start();
-    client.leaveVoice();
-    QTest::qWait(1000);
-    meter.stop();
-
-    double load[3] = {};
-    getloadavg(load, 3);
+    const qint64 leavingStall = longestGapWhile([&] {
+        client.leaveVoice();
+        QTest::qWait(1000);
+    });
     std::printf("signalling flood (%d offers + %d candidates from %d sids, 10 events every 5 ms): "
                 "longest GUI stall %lld ms during the flood and 2 s after (events handled in %lld ms); "
                 "leaving afterwards: longest GUI stall %lld ms; load average %.2f\n",
-                Offers, Offers, Offers, floodStall, handledMs, meter.longest, load[0]);
+                Offers, Offers, Offers, floodStall, handledMs, leavingStall, loadAverage());
     return 0;
 }

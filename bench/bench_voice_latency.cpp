@@ -5,17 +5,12 @@
 // alone (bursts played straight into the speaker and recorded from its
 // monitor) and a plain GStreamer Opus/RTP pipeline between the same devices.
 
-#include "SignalingBridge.h"
+#include "BenchVoiceClient.h"
 #include "TestAudio.h"
 #include "VoiceEngineProbe.h"
-#include "support/DevServer.h"
-#include "voice/GstVoicePeerConnectionFactory.h"
-#include "voice/VoicePlayoutDevice.h"
 
-#include <QCoreApplication>
-#include <QGuiApplication>
 #include <QAudioSink>
-#include <QTest>
+#include <QGuiApplication>
 
 #undef signals
 #include <gst/gst.h>
@@ -33,16 +28,8 @@ class BurstFeeder
 {
 public:
     explicit BurstFeeder(const QByteArray& outputId)
+        : sink(std::make_unique<QAudioSink>(audioOutput(outputId), monoFormat()))
     {
-        QAudioFormat format;
-        format.setSampleRate(48000);
-        format.setChannelCount(1);
-        format.setSampleFormat(QAudioFormat::Int16);
-        QAudioDevice device;
-        for (const QAudioDevice& output : QMediaDevices::audioOutputs())
-            if (output.id() == outputId)
-                device = output;
-        sink = std::make_unique<QAudioSink>(device, format);
         sink->setBufferSize(480);
         io = sink->start();
         startNs = benchClock.nsecsElapsed();
@@ -50,7 +37,6 @@ public:
         timer.setTimerType(Qt::PreciseTimer);
         timer.start(2);
     }
-    bool isOpen() const { return io != nullptr; }
     // Starts a burst at the next written sample; returns its time in ms on benchClock.
     double burst()
     {
@@ -85,12 +71,8 @@ class TimedRecorder
 {
 public:
     explicit TimedRecorder(const QByteArray& id)
+        : source(std::make_unique<QAudioSource>(testAudioInput(id), monoFormat()))
     {
-        QAudioFormat format;
-        format.setSampleRate(48000);
-        format.setChannelCount(1);
-        format.setSampleFormat(QAudioFormat::Int16);
-        source = std::make_unique<QAudioSource>(testAudioInput(id), format);
         source->setBufferSize(960);
         io = source->start();
         QObject::connect(io, &QIODevice::readyRead, io, [this] {
@@ -123,22 +105,9 @@ public:
     std::vector<double> times;
 };
 
-double percentile(std::vector<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    const double rank = p * double(values.size() - 1);
-    const size_t low = size_t(rank);
-    const size_t high = std::min(low + 1, values.size() - 1);
-    return values[low] + (values[high] - values[low]) * (rank - double(low));
-}
-
-
-struct Figures
-{
-    std::vector<double> latencies;
-    double median() const { return percentile(latencies, 0.5); }
-    double p95() const { return percentile(latencies, 0.95); }
-};
+// Latencies in ms, one a detected burst.
+using Figures = std::vector<double>;
+double median(const Figures& figures) { return percentile(figures, 0.5); }
 
 // Bursts from the feeder, onsets on the recorder.
 Figures measure(BurstFeeder& feeder, TimedRecorder& recorder, int bursts)
@@ -150,7 +119,7 @@ Figures measure(BurstFeeder& feeder, TimedRecorder& recorder, int bursts)
         QTest::qWait(1000);
         const double heard = recorder.onsetAfter(sent);
         if (heard > 0 && heard - sent < 980)
-            figures.latencies.push_back(heard - sent);
+            figures.push_back(heard - sent);
     }
     return figures;
 }
@@ -172,36 +141,37 @@ public:
               " ! rtpopuspay pt=96 ! udpsink host=127.0.0.1 port=47000 sync=false";
         receiver = gst_parse_launch(receive.constData(), nullptr);
         sender = gst_parse_launch(send.constData(), nullptr);
-        if (receiver)
-            gst_element_set_state(receiver, GST_STATE_PLAYING);
-        if (sender)
-            gst_element_set_state(sender, GST_STATE_PLAYING);
+        setState(GST_STATE_PLAYING);
     }
     ~PlainPipeline()
     {
-        for (GstElement* pipeline : {sender, receiver}) {
-            if (pipeline) {
-                gst_element_set_state(pipeline, GST_STATE_NULL);
+        setState(GST_STATE_NULL);
+        for (GstElement* pipeline : {sender, receiver})
+            if (pipeline)
                 gst_object_unref(pipeline);
-            }
-        }
     }
     bool isRunning() const { return sender && receiver; }
 
 private:
+    void setState(GstState state)
+    {
+        for (GstElement* pipeline : {receiver, sender})
+            if (pipeline)
+                gst_element_set_state(pipeline, state);
+    }
     GstElement* sender = nullptr;
     GstElement* receiver = nullptr;
 };
 
 void print(const char* name, const Figures& figures, double harness)
 {
-    if (figures.latencies.empty()) {
+    if (figures.empty()) {
         std::printf("%-28s no burst detected\n", name);
         return;
     }
+    const double p95 = percentile(figures, 0.95);
     std::printf("%-28s %3zu bursts  median %6.1f ms  p95 %6.1f ms  (net of harness: median %6.1f, p95 %6.1f)\n",
-                name, figures.latencies.size(), figures.median(), figures.p95(), figures.median() - harness,
-                figures.p95() - harness);
+                name, figures.size(), median(figures), p95, median(figures) - harness, p95 - harness);
 }
 
 } // namespace
@@ -218,28 +188,21 @@ int main(int argc, char** argv)
     // The harness alone: bursts played into the listener's speaker, recorded from its monitor.
     TimedRecorder recorder("vspk_b_rec");
     QTest::qWait(2000); // a cold null sink stalls at first
-    Figures harness;
-    {
+    const Figures harness = [&] {
         BurstFeeder direct("vspk_b");
         QTest::qWait(500);
-        harness = measure(direct, recorder, 20);
-    }
-    const double harnessMedian = harness.latencies.empty() ? 0 : harness.median();
+        return measure(direct, recorder, 20);
+    }();
+    const double harnessMedian = harness.empty() ? 0 : median(harness);
 
-    auto factory = std::make_shared<GstVoicePeerConnectionFactory>();
-    factory->setLoopbackOnly(true);
     Figures client;
     {
-        VoiceChatManager speaker(factory);
-        VoiceChatManager listener(factory);
-        speaker.setMicrophoneDeviceId("vmic_low_a");
-        speaker.setSpeakerDeviceId("vspk_a");
-        listener.setMicrophoneDeviceId("vmic_b");
-        listener.setSpeakerDeviceId("vspk_b");
-        SignalingBridge speakerChannel(&speaker, server.url(), server.sessionFor("luna").value("cookie").toString().toUtf8());
-        SignalingBridge listenerChannel(&listener, server.url(), server.sessionFor("orion").value("cookie").toString().toUtf8());
-        if (!QTest::qWaitFor([&] { return speakerChannel.isReady() && listenerChannel.isReady(); }, 10000))
+        BenchVoiceClient luna(server, "vmic_low_a", "vspk_a");
+        BenchVoiceClient orion(server, "vmic_b", "vspk_b", QStringLiteral("orion"));
+        if (!luna.waitUntilReady() || !orion.waitUntilReady())
             return 2;
+        VoiceChatManager& speaker = luna.client;
+        VoiceChatManager& listener = orion.client;
 
         BurstFeeder feeder("vmic_feed_a");
         ToneFeeder quietListener("vmic_b", 440.0, 0);
@@ -258,26 +221,24 @@ int main(int argc, char** argv)
         }
         QTest::qWait(1500);
         client = measure(feeder, recorder, Bursts);
-        const int playoutDelay = VoiceEngineProbe::longestPlayoutDelayMs(listener);
-        std::printf("listener's playout buffer after the bursts: %d ms\n", playoutDelay);
+        std::printf("listener's playout buffer after the bursts: %d ms\n",
+                    VoiceEngineProbe::longestPlayoutDelayMs(listener));
         speaker.leaveVoice();
         listener.leaveVoice();
     }
 
-    Figures plain;
-    {
+    const Figures plain = [&] {
         PlainPipeline pipeline("vmic_low_a", "vspk_b");
         BurstFeeder feeder("vmic_feed_a");
         QTest::qWait(1500);
-        if (pipeline.isRunning())
-            plain = measure(feeder, recorder, Bursts);
-    }
+        return pipeline.isRunning() ? measure(feeder, recorder, Bursts) : Figures();
+    }();
 
     std::printf("mouth-to-ear latency, same run:\n");
     print("harness alone", harness, 0);
     print("client to client", client, harnessMedian);
     print("plain GStreamer pipeline", plain, harnessMedian);
-    if (!client.latencies.empty() && !plain.latencies.empty())
-        std::printf("client / plain pipeline (medians): %.2f\n", client.median() / plain.median());
-    return client.latencies.empty() ? 4 : 0;
+    if (!client.empty() && !plain.empty())
+        std::printf("client / plain pipeline (medians): %.2f\n", median(client) / median(plain));
+    return client.empty() ? 4 : 0;
 }
