@@ -158,7 +158,7 @@ void MainWindow::buildInnerPages()
     auto* voiceToolbar = new VoiceToolbar(m_voice);
     m_voiceToolbar = voiceToolbar;
     m_chatPage->setVoiceToolbar(voiceToolbar);
-    auto* audioDevices = new AudioDeviceSelector(m_voice, m_chatPage, voiceToolbar->audioSettingsPanel(), this);
+    auto* audioDevices = new AudioDeviceSelector(m_voice, voiceToolbar->audioSettingsPanel(), this);
     connect(voiceToolbar, &VoiceToolbar::audioSettingsAboutToShow, audioDevices,
             &AudioDeviceSelector::refillDeviceLists);
     audioDevices->restoreSavedDevices();

@@ -66,7 +66,7 @@ QList<QByteArray> deviceIds(const QList<QAudioDevice>& devices)
 // Everything that differs between the microphone and the speaker.
 struct AudioDeviceSelector::Kind
 {
-    const char* appliedProperty;
+    QByteArray AudioDeviceSelector::*applied;
     const char* settingsKey;
     const char* emptyText;
     QList<QAudioDevice> (*devices)();
@@ -78,7 +78,7 @@ struct AudioDeviceSelector::Kind
 };
 
 const AudioDeviceSelector::Kind AudioDeviceSelector::kMicrophone = {
-    "voiceMicrophoneId",
+    &AudioDeviceSelector::m_appliedMicrophoneId,
     AppSettings::kMicrophoneDeviceId,
     "No microphone found",
     &QMediaDevices::audioInputs,
@@ -90,7 +90,7 @@ const AudioDeviceSelector::Kind AudioDeviceSelector::kMicrophone = {
 };
 
 const AudioDeviceSelector::Kind AudioDeviceSelector::kSpeaker = {
-    "voiceSpeakerId",
+    &AudioDeviceSelector::m_appliedSpeakerId,
     AppSettings::kSpeakerDeviceId,
     "No speaker found",
     &QMediaDevices::audioOutputs,
@@ -101,11 +101,9 @@ const AudioDeviceSelector::Kind AudioDeviceSelector::kSpeaker = {
     "Uscita audio scollegata. Selezionata automaticamente:",
 };
 
-AudioDeviceSelector::AudioDeviceSelector(VoiceChatManager* voice, QWidget* chatPage, AudioSettingsPanel* settingsPanel,
-                                         QObject* parent)
+AudioDeviceSelector::AudioDeviceSelector(VoiceChatManager* voice, AudioSettingsPanel* settingsPanel, QObject* parent)
     : QObject(parent)
     , m_voice(voice)
-    , m_chatPage(chatPage)
     , m_microphones(settingsPanel->microphoneList())
     , m_speakers(settingsPanel->speakerList())
     , m_mediaDevices(new QMediaDevices(this))
@@ -138,7 +136,7 @@ void AudioDeviceSelector::refillDeviceLists()
 
 void AudioDeviceSelector::fill(QComboBox* list, const Kind& kind)
 {
-    const QByteArray applied = m_chatPage->property(kind.appliedProperty).toByteArray();
+    const QByteArray applied = this->*kind.applied;
     list->clear();
     const QList<QAudioDevice> devices = kind.devices();
     QList<QPair<QString, QByteArray>> named;
@@ -184,7 +182,7 @@ void AudioDeviceSelector::pick(QComboBox* list, int index, const Kind& kind)
 
 void AudioDeviceSelector::apply(const Kind& kind, const QByteArray& id)
 {
-    m_chatPage->setProperty(kind.appliedProperty, id);
+    this->*kind.applied = id;
     (m_voice->*kind.setDevice)(id);
 }
 
@@ -201,7 +199,7 @@ void AudioDeviceSelector::onSpeakersChanged()
 void AudioDeviceSelector::follow(const Kind& kind)
 {
     qCDebug(lcVoice) << kind.listChangedLog;
-    const QByteArray current = m_chatPage->property(kind.appliedProperty).toByteArray();
+    const QByteArray current = this->*kind.applied;
     if (current.isEmpty())
         return;  // the system default follows by itself
 

@@ -10,21 +10,18 @@ class AudioSettingsPanel;
 class QComboBox;
 class QMediaDevices;
 class QTimer;
-class QWidget;
 class VoiceChatManager;
 
 // The microphone and speaker choice: fills the two lists of the audio
-// settings panel, applies and remembers the choice, and following devices as they are plugged in
-// and out. The ids applied to the engine live as the properties
-// "voiceMicrophoneId" and "voiceSpeakerId" on the chat page; the member's
-// preferred ids live in the settings.
+// settings panel, applies and remembers the choice, and follows devices as they are plugged in
+// and out. The member's preferred ids live in the settings; the ids applied to
+// the engine may differ while a preferred device is unplugged.
 class AudioDeviceSelector : public QObject
 {
     Q_OBJECT
 
 public:
-    AudioDeviceSelector(VoiceChatManager* voice, QWidget* chatPage, AudioSettingsPanel* settingsPanel,
-                        QObject* parent = nullptr);
+    AudioDeviceSelector(VoiceChatManager* voice, AudioSettingsPanel* settingsPanel, QObject* parent = nullptr);
 
     // Applies the remembered devices to the engine (at start-up).
     void restoreSavedDevices();
@@ -36,6 +33,9 @@ public:
     void onSpeakersChanged();
 
     QComboBox* microphoneList() const { return m_microphones; }
+    // The ids given to the engine (empty: the system default).
+    QByteArray appliedMicrophoneId() const { return m_appliedMicrophoneId; }
+    QByteArray appliedSpeakerId() const { return m_appliedSpeakerId; }
 
     // The names shown for devices (description, id) in list order: a description
     // that several devices share is followed by the part of each id that differs.
@@ -54,7 +54,8 @@ private:
     void pollDeviceLists();
 
     VoiceChatManager* m_voice;
-    QWidget* m_chatPage;
+    QByteArray m_appliedMicrophoneId;
+    QByteArray m_appliedSpeakerId;
     QComboBox* m_microphones = nullptr;
     QComboBox* m_speakers = nullptr;
     QMediaDevices* m_mediaDevices = nullptr;

@@ -52,9 +52,12 @@ struct Fixture
 {
     Fixture() { selector.restoreSavedDevices(); }
     VoiceChatManager voice;
-    QWidget chatPage;
     AudioSettingsPanel panel;
-    AudioDeviceSelector selector{&voice, &chatPage, &panel};
+    AudioDeviceSelector selector{&voice, &panel};
+    QByteArray applied(bool microphone) const
+    {
+        return microphone ? selector.appliedMicrophoneId() : selector.appliedSpeakerId();
+    }
 };
 
 }  // namespace
@@ -88,7 +91,6 @@ private slots:
     void pickedDevicesAreRememberedAndFollowedThroughHotPlug()
     {
         QFETCH(bool, microphone);
-        const char* property = microphone ? "voiceMicrophoneId" : "voiceSpeakerId";
         const char* key = microphone ? AppSettings::kMicrophoneDeviceId : AppSettings::kSpeakerDeviceId;
         const auto stored = [key] { return QSettings(AppSettings::kOrganization, AppSettings::kApplication).value(key).toByteArray(); };
         PluggedDevice usb(microphone ? "moonlodge_usb_mic" : "moonlodge_usb_spk", microphone);
@@ -99,26 +101,26 @@ private slots:
         fixture.selector.refillDeviceLists();
         QComboBox* list = microphone ? fixture.selector.microphoneList() : fixture.selector.speakerList();
         microphone ? fixture.selector.onMicrophonesChanged() : fixture.selector.onSpeakersChanged();
-        QVERIFY(fixture.chatPage.property(property).toByteArray().isEmpty());
+        QVERIFY(fixture.applied(microphone).isEmpty());
         QVERIFY(list->findData(usb.id()) >= 0);
         emit list->activated(list->findData(usb.id()));
         QCOMPARE(stored(), usb.id());
-        QCOMPARE(fixture.chatPage.property(property).toByteArray(), usb.id());
+        QCOMPARE(fixture.applied(microphone), usb.id());
 
         // Unplugged: the default device takes over, found by the once-a-second look.
         usb.unplug();
-        QTRY_VERIFY_WITH_TIMEOUT(fixture.chatPage.property(property).toByteArray() != usb.id(), 5000);
-        QCOMPARE(fixture.chatPage.property(property).toByteArray(),
+        QTRY_VERIFY_WITH_TIMEOUT(fixture.applied(microphone) != usb.id(), 5000);
+        QCOMPARE(fixture.applied(microphone),
                  (microphone ? QMediaDevices::defaultAudioInput() : QMediaDevices::defaultAudioOutput()).id());
         QCOMPARE(stored(), usb.id());
 
         // Plugged back: the preferred device returns.
         usb.plug();
-        QTRY_COMPARE_WITH_TIMEOUT(fixture.chatPage.property(property).toByteArray(), usb.id(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.applied(microphone), usb.id(), 5000);
 
         // A new window restores the remembered choice.
         Fixture nextRun;
-        QCOMPARE(nextRun.chatPage.property(property).toByteArray(), usb.id());
+        QCOMPARE(nextRun.applied(microphone), usb.id());
         nextRun.selector.refillDeviceLists();
         QCOMPARE((microphone ? nextRun.selector.microphoneList() : nextRun.selector.speakerList())->currentData().toByteArray(),
                  usb.id());
