@@ -26,10 +26,8 @@ public:
     QString mid() const override { return QStringLiteral("0"); }
     int payloadType() const override { return 111; }
     bool isOpen() const override { return open; }
-    bool sendFrame(const QByteArray& packet, double seconds, QString* error) override
+    bool sendFrame(const QByteArray& packet, double seconds, QString*) override
     {
-        if (failsAs(sendFailure, error))
-            return false;
         sent.append({packet, seconds});
         return true;
     }
@@ -37,7 +35,6 @@ public:
     using VoiceAudioTrack::notifyMessage;
 
     bool open = false;
-    QString sendFailure;
     QList<QPair<QByteArray, double>> sent;
 };
 
@@ -46,9 +43,8 @@ class FakeVoiceDataChannel : public VoiceDataChannel
 public:
     explicit FakeVoiceDataChannel(const QString& name) : name(name) {}
     QString label() const override { return name; }
-    bool isOpen() const override { return open; }
+    bool isOpen() const override { return false; }
     QString name;
-    bool open = false;
 };
 
 class FakeVoicePeerConnection : public VoicePeerConnection
@@ -61,7 +57,7 @@ public:
     }
     std::shared_ptr<VoiceDataChannel> createDataChannel(const QString& label, QString*) override
     {
-        return channel = std::make_shared<FakeVoiceDataChannel>(label);
+        return std::make_shared<FakeVoiceDataChannel>(label);
     }
     bool setLocalDescription(DescriptionType type, QString*) override
     {
@@ -87,19 +83,8 @@ public:
         current = State::Closed;
     }
 
-    // Reports a state as the library would: state() already agrees when the callback runs.
-    void reportState(State state)
-    {
-        current = state;
-        notifyStateChange(state);
-    }
-
-    using VoicePeerConnection::notifyDataChannel;
-    using VoicePeerConnection::notifyLocalCandidate;
-
     VoiceAudioMediaLine media;
     std::shared_ptr<FakeVoiceAudioTrack> track;
-    std::shared_ptr<FakeVoiceDataChannel> channel;
     QStringList localDescriptions;
     bool remoteOfferApplied = false;
     int closeCount = 0;
@@ -118,7 +103,6 @@ public:
         return created.last();
     }
 
-    std::shared_ptr<FakeVoicePeerConnection> last() const { return created.isEmpty() ? nullptr : created.last(); }
     // The open connection to a member, told apart by the SSRC the engine derives from the sid.
     std::shared_ptr<FakeVoicePeerConnection> openFor(const QString& sid) const
     {

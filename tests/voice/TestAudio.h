@@ -46,7 +46,6 @@ public:
             ::close(m_fd);
     }
     bool isOpen() const { return m_fd >= 0; }
-    void setAmplitude(int amplitude) { m_amplitude = amplitude; }
 
 private:
     void pump()

@@ -14,10 +14,6 @@ QByteArray statsReply(quint64 received, qint64 lost, double jitterSeconds, doubl
 {
     return QStringLiteral(
         "application/x-webrtc-stats, "
-        "ice-candidate-pair_webrtcnicetransport1=(structure)[candidate-pair, type=(GstWebRTCStatsType)candidate-pair,"
-        " timestamp=(double)321528.89899999998, id=(string)ice-candidate-pair_webrtcnicetransport1,"
-        " local-candidate-id=(string)ice-candidate-local_1_127.0.0.1_36370,"
-        " remote-candidate-id=(string)ice-candidate-remote_1_127.0.0.1_55995;], "
         "rtp-inbound-stream-stats_1959078225=(structure)[inbound-rtp, type=(GstWebRTCStatsType)inbound-rtp,"
         " timestamp=(double)321528.89899999998, id=(string)rtp-inbound-stream-stats_1959078225, kind=(string)audio,"
         " packets-received=(guint64)%1, packets-lost=(gint64)%2, jitter=(double)%3, packets-discarded=(guint64)0,"
@@ -64,12 +60,9 @@ private slots:
         QTest::addColumn<QString>("toolTip");
         const Step recorded{349, 0, 0.0028333333333333335, 0.000701904296875, 0};
         const QString fine = "Round trip: 20 ms\nPacket loss: 0.0 %\nJitter: 3 ms";
-        QTest::newRow("recorded on loopback") << QList<Step>{recorded} << 4 << "Round trip: 1 ms\nPacket loss: 0.0 %\nJitter: 3 ms";
         QTest::newRow("loss counts since the previous reply") << QList<Step>{{349, 40, 0.003, 0.02, 0}, {449, 50, 0.003, 0.02, 2000}}
                                                               << 1 << "Round trip: 20 ms\nPacket loss: 9.1 %\nJitter: 3 ms";
         QTest::newRow("packets stopped for under a second") << QList<Step>{recorded, {349, 0, 0.003, 0.02, 900}} << 4 << fine;
-        QTest::newRow("muted: no packets, but RTCP goes on")
-            << QList<Step>{recorded, {349, 0, 0.003, 0.02, 5000, 2}, {349, 0, 0.003, 0.02, 11000, 3}} << 4 << fine;
         QTest::newRow("no packets and no RTCP for 8 s")
             << QList<Step>{recorded, {349, 0, 0.003, 0.02, 5000, 2}, {349, 0, 0.003, 0.02, 13100, 2}} << 0 << "Connection problem";
         QTest::newRow("packets again after a problem")

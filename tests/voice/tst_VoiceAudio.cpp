@@ -1,4 +1,4 @@
-// The engine's output mix and remote speaking (fake WebRTC), the output mixer alone, RTP parsing.
+// The engine's output mix (fake WebRTC), the output mixer alone, RTP parsing.
 
 #include "FakeVoicePeerConnection.h"
 #include "TestAudio.h"
@@ -7,7 +7,6 @@
 #include "voice/VoicePlayoutDevice.h"
 #include "voice/VoiceRtpPacket.h"
 
-#include <QJsonArray>
 #include <QJsonObject>
 #include <QtTest>
 
@@ -57,7 +56,6 @@ class TestVoiceAudio : public QObject
 
     std::shared_ptr<FakeVoicePeerConnectionFactory> factory;
     std::unique_ptr<VoiceChatManager> manager;
-    QStringList log;
     std::mutex playedMutex;
     std::vector<qint16> played; // the left channel of what the engine played, from its tap
 
@@ -69,7 +67,6 @@ class TestVoiceAudio : public QObject
         manager->joinVoice();
         QTRY_VERIFY(!status.isEmpty() && status.last().first().toString() == "connected");
         VoiceEngineProbe::detachMicrophone(*manager);
-        log.clear();
     }
     std::shared_ptr<FakeVoicePeerConnection> peer(const QString& sid, const QString& username)
     {
@@ -115,9 +112,6 @@ private slots:
             for (int i = 0; i < frames; ++i)
                 played.push_back(block[i * channels]);
         });
-        log.clear();
-        connect(manager.get(), &VoiceChatManager::remoteUserSpeakingChanged, this,
-                [this](const QString& user, bool on) { log << QString("remote:%1:%2").arg(user).arg(on); });
     }
 
     void cleanup() { manager.reset(); }
@@ -190,8 +184,6 @@ private slots:
         const double full = level();
         QVERIFY2(full > 2000, qPrintable(QString::number(full)));
         manager->setMemberVolume("orion", 50);
-        QCOMPARE(manager->memberVolume("orion"), 50);
-        QCOMPARE(manager->memberVolume("nova"), 100);
         const auto heardAtHalf = [&](const QString& when) {
             const double ratio = level() / full;
             QVERIFY2(std::abs(ratio - 0.5) < 0.07, qPrintable(QStringLiteral("%1: %2").arg(when).arg(ratio)));
@@ -210,83 +202,6 @@ private slots:
         const std::vector<qint16> muted = playedWhile({{orion.get(), &orionVoice}}, 10, 20);
         QVERIFY(rmsOf(muted.data(), muted.size()) < 1.0);
         QVERIFY(manager->isRemoteUserSpeaking("orion"));
-    }
-
-    void testToneOutsideVoice()
-    {
-        manager->setSpeakerDeviceId("vspk_a");
-        SpeakerRecorder speaker("vspk_a_rec");
-        manager->playTestTone();
-        std::vector<qint16> tone;
-        const auto gathered = [&] {
-            const std::vector<qint16> more = takePlayed();
-            tone.insert(tone.end(), more.begin(), more.end());
-            return tone.size() >= 48 * 600;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(gathered(), 3000);
-        const double level = rmsOf(tone.data(), 48 * 600);
-        QVERIFY2(level > 1000 && level < 4000, qPrintable(QString::number(level)));
-        QVERIFY(std::abs(frequencyOf(tone.data(), 48 * 600) - 660.0) < 10.0);
-        QTest::qWait(300);
-        QVERIFY(rmsOf(speaker.samples.data(), speaker.samples.size()) > 500);
-    }
-
-    void remoteSpeakingHolds350msAfterTheLastLoudFrame()
-    {
-        join();
-        auto orion = peer("s1", "orion");
-        Talker loud{tonePackets(440.0)}, quiet{tonePackets(440.0, 0)};
-        talk({{orion.get(), &loud}}, 5);
-        QTRY_COMPARE(log, QStringList{"remote:orion:1"});
-        QElapsedTimer clock;
-        clock.start();
-        QTRY_VERIFY_WITH_TIMEOUT(!manager->isRemoteUserSpeaking("orion"), 1500);
-        QVERIFY(clock.elapsed() >= 300);
-        QCOMPARE(log, (QStringList{"remote:orion:1", "remote:orion:0"}));
-
-        talk({{peer("s2", "nova").get(), &quiet}}, 10); // quiet packets never start it
-        QTest::qWait(200);
-        QCOMPARE(log.size(), 2);
-
-        talk({{orion.get(), &loud}}, 5);
-        QTRY_VERIFY(manager->isRemoteUserSpeaking("orion"));
-        manager->leaveVoice();
-        QVERIFY(log.contains("remote:orion:0") && !manager->isRemoteUserSpeaking("orion"));
-    }
-
-    // A hundred joins and leaves with members coming, talking and going (for the sanitizer build too).
-    void joinLeaveChurn()
-    {
-        Talker loud{tonePackets(440.0)};
-        for (int cycle = 0; cycle < 100; ++cycle) {
-            join();
-            const auto member = [cycle](int i) { return QJsonObject{{"sid", QString("e%1-%2").arg(cycle).arg(i)}, {"username", QString("m%1").arg(i)}}; };
-            manager->handleSignalingEvent("voice_existing_users", QJsonArray{member(0), member(1), member(2)});
-            const QString newcomer = QString("n%1").arg(cycle);
-            const auto late = peer(newcomer, "late");
-            manager->handleSignalingEvent("voice_offer", QJsonObject{{"fromSid", newcomer}, {"offer", QJsonObject{{"type", "offer"}, {"sdp", "v=0"}}}});
-            for (const auto& connection : factory->created)
-                connection->track->open = true;
-            late->track->notifyMessage(loud.next());
-            late->notifyDataChannel(std::make_shared<FakeVoiceDataChannel>("moonlodge-voice-test"));
-            VoiceEngineProbe::feedMicrophone(*manager, QByteArray(3000, '\x10'));
-            manager->toggleRemoteUserMute("m1");
-            manager->setMemberVolume("m2", cycle * 2);
-            if (cycle % 7 == 0)
-                manager->playTestTone();
-            if (cycle % 3 == 0)
-                manager->toggleMute();
-            if (cycle % 10 == 0)
-                manager->setSpeakerDeviceId(cycle % 20 ? "vspk_a" : "vspk");
-            factory->created.at(factory->created.size() - 2)->reportState(VoicePeerConnection::State::Failed);
-            manager->handleSignalingEvent("voice_user_left", QJsonObject{{"sid", QString("e%1-1").arg(cycle)}});
-            QCoreApplication::processEvents();
-            manager->leaveVoice();
-            QCoreApplication::processEvents();
-            for (const auto& connection : factory->created)
-                QCOMPARE(connection->closeCount, 1);
-            factory->created.clear();
-        }
     }
 
     // Hostile packets: header fields, CSRCs, extension and padding honoured, nothing read beyond the end.

@@ -4,16 +4,12 @@
 
 #include "TestAudio.h"
 #include "VoiceEngineProbe.h"
-#include "session/AppSettings.h"
-#include "shell/MainWindow.h"
-#include "support/DevServer.h"
+#include "support/SignedInWindow.h"
 #include "voice/VoiceMemberMuteButton.h"
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QSettings>
 #include <QThread>
 #include <QtTest>
 
@@ -21,24 +17,11 @@
 
 namespace {
 
-QPushButton* navButton(MainWindow& window, const QString& text)
-{
-    for (QPushButton* button : window.findChildren<QPushButton*>("navButton"))
-        if (button->text() == text)
-            return button;
-    return nullptr;
-}
-
 void signIn(MainWindow& window, const QString& userName)
 {
     window.resize(1000, 700);
     window.show();
-    window.findChild<QLineEdit*>("loginUsernameField")->setText(userName);
-    window.findChild<QLineEdit*>("loginPasswordField")->setText("moonlodge");
-    window.findChild<QPushButton*>("loginButton")->click();
-    QTRY_VERIFY(navButton(window, "Chat") && navButton(window, "Chat")->isVisible());
-    navButton(window, "Chat")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(window.findChild<RealtimeChannel*>()->isReady(), 10000);
+    QVERIFY(shelltest::logInToChat(window, userName));
 }
 
 // The chat panel's voice control on the row of userName, if the row shows one.
@@ -146,8 +129,8 @@ private slots:
     // The ideas panel, refreshed by opening its page, shows her speaking too.
     void ideasPanelShowsSpeakingToo()
     {
-        navButton(*m_orion, "Ideas")->click();
-        const auto backToChat = qScopeGuard([this] { navButton(*m_orion, "Chat")->click(); });
+        shelltest::navButton(*m_orion, "Ideas")->click();
+        const auto backToChat = qScopeGuard([this] { shelltest::navButton(*m_orion, "Chat")->click(); });
         QTRY_VERIFY_WITH_TIMEOUT(shownSpeaking(*m_orion, ideasPanelControl(*m_orion, "luna")), 5000);
     }
 
