@@ -42,6 +42,16 @@ public:
     }
     static VoiceCapture* capture(VoiceChatManager& manager) { return manager.d->microphone->capture(); }
     // Replaces the echo canceller's reference with the test's own reader of what is played.
+    // Where the engine looks microphones up, so a test can make one fail to open.
+    static void setInputDeviceLookup(VoiceChatManager& manager,
+                                     std::function<QAudioDevice(const QByteArray&)> lookup)
+    {
+        manager.d->inputDeviceFor = std::move(lookup);
+    }
+    static std::function<QAudioDevice(const QByteArray&)> inputDeviceLookup(VoiceChatManager& manager)
+    {
+        return manager.d->inputDeviceFor;
+    }
     static void setPlayedAudioTap(VoiceChatManager& manager,
                                   std::function<void(const qint16* samples, int frames, int channels)> tap)
     {

@@ -7,6 +7,7 @@
 #include "voice/VoicePlayoutDevice.h"
 #include "voice/VoiceRtpPacket.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QtTest>
 
@@ -232,6 +233,59 @@ private slots:
         QCOMPARE(parsed.parse(packet.constData(), packet.size(), 111), !payload.isEmpty());
         if (!payload.isEmpty())
             QCOMPARE(QByteArray(parsed.payload, parsed.payloadSize), payload);
+    }
+    // A microphone change that fails with no working previous device: "error",
+    // still in voice (Leave stays usable), until a device that works brings
+    // "connected" back.
+    void failedMicrophoneChangeWithoutFallback()
+    {
+        join();
+        QSignalSpy status(manager.get(), &VoiceChatManager::voiceStatusChanged);
+        const auto statuses = [&status] {
+            QStringList texts;
+            for (const QList<QVariant>& arguments : status)
+                texts << arguments.first().toString();
+            return texts;
+        };
+        const auto realLookup = VoiceEngineProbe::inputDeviceLookup(*manager);
+        VoiceEngineProbe::setInputDeviceLookup(*manager, [](const QByteArray&) { return QAudioDevice(); });
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Cambio del microfono fallito"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Impossibile ripristinare il microfono precedente"));
+        manager->setMicrophoneDeviceId("broken");
+        QTRY_COMPARE(statuses(), QStringList{"error"});
+
+        VoiceEngineProbe::setInputDeviceLookup(*manager, [realLookup](const QByteArray&) { return realLookup("vmic"); });
+        manager->setMicrophoneDeviceId("working");
+        QTRY_COMPARE(statuses(), (QStringList{"error", "connected"}));
+    }
+
+    // Joins, offers, failures, mutes, volume and speaker changes and leaves in
+    // quick succession: every connection closes once and nothing crashes
+    // (this found teardown faults under the sanitizers).
+    void joinLeaveChurn()
+    {
+        Talker loud{tonePackets(440.0)};
+        for (int cycle = 0; cycle < 50; ++cycle) {
+            join();
+            const auto member = [cycle](int i) {
+                return QJsonObject{{"sid", QString("e%1-%2").arg(cycle).arg(i)}, {"username", QString("m%1").arg(i)}};
+            };
+            manager->handleSignalingEvent("voice_existing_users", QJsonArray{member(0), member(1), member(2)});
+            const auto late = peer(QString("n%1").arg(cycle), "late");
+            late->track->notifyMessage(loud.next());
+            manager->toggleRemoteUserMute("m1");
+            manager->setMemberVolume("m2", cycle * 4);
+            if (cycle % 7 == 0)
+                manager->playTestTone();
+            if (cycle % 10 == 0)
+                manager->setSpeakerDeviceId(cycle % 20 ? "vspk_a" : "vspk");
+            manager->handleSignalingEvent("voice_user_left", QJsonObject{{"sid", QString("e%1-1").arg(cycle)}});
+            QCoreApplication::processEvents();
+            manager->leaveVoice();
+            for (const auto& connection : factory->created)
+                QCOMPARE(connection->closeCount, 1);
+            factory->created.clear();
+        }
     }
 };
 
