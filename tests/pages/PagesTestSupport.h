@@ -48,11 +48,6 @@ inline void cannedReply(DevServer& server, const QString& path, const QJsonObjec
     server.failNext(path, failure);
 }
 
-inline void delayNext(DevServer& server, const QString& path, int delayMs)
-{
-    server.failNext(path, {{"mode", "delay"}, {"delay_ms", delayMs}});
-}
-
 inline QJsonArray requestsFor(DevServer& server, const QString& path, const QString& method = QStringLiteral("GET"))
 {
     QJsonArray matching;

@@ -4,12 +4,9 @@
 #include "shell/HomeNeonBackground.h"
 #include "pages/ideas/IdeasArcadeBulb.h"
 #include "pages/login/LoginLightLayer.h"
-#include "pages/games/WidgetDropShadow.h"
 
 #include <QFrame>
-#include <QLabel>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <QtTest>
 
 namespace {
@@ -89,24 +86,6 @@ private slots:
         QVERIFY(exposed.contains(QPoint(50, 125)));          // beside the card
         card.translate(0, 100);  // asked again on every frame
         QVERIFY(covers.exposedRegion(area).contains(QPoint(200, 100)));
-    }
-
-    // The shadow sits under its target, grown by its reach, and follows it.
-    void dropShadowFollowsItsTarget()
-    {
-        QWidget parent;
-        parent.resize(600, 400);
-        auto* target = new QFrame(&parent);
-        target->setGeometry(100, 80, 200, 120);
-        auto* shadow = new WidgetDropShadow(target, 35);
-        parent.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&parent));
-        const int reach = 35 + 8;
-        QCOMPARE(shadow->geometry(), target->geometry().adjusted(-reach, -reach, reach, reach));
-        target->setGeometry(150, 60, 240, 100);
-        QCOMPARE(shadow->geometry(), target->geometry().adjusted(-reach, -reach, reach, reach));
-        target->hide();
-        QVERIFY(!shadow->isVisible());
     }
 
     // Fault seen: the login lights repainted every frame; now only on movement or hover change.

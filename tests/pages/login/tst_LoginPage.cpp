@@ -165,32 +165,6 @@ private slots:
             QCOMPARE(sentLogin().value("password").toString(), QStringLiteral(" moonlodge "));
     }
 
-    void returnWhileConnectingSendsNothingMore()
-    {
-        m_server.failNext("/api/desktop/login", {{"mode", "delay"}, {"delay_ms", 400}});
-        LoginFixture login(*m_store);
-        login.submit("luna", "moonlodge");
-        QTest::keyClick(login.password, Qt::Key_Return);
-        QTest::keyClick(login.userName, Qt::Key_Enter);
-        QTRY_COMPARE(login.succeeded.count(), 1);
-        QCOMPARE(m_server.requests().size(), 1);
-    }
-
-    void tooLongCredentialsAreNotStored()
-    {
-        LoginFixture login(*m_store);
-        MessageBoxCatcher boxes;
-        login.remember->setChecked(true);
-        m_server.failNext("/api/desktop/login",
-                          {{"mode", "status"}, {"status", 200}, {"content_type", "application/json"},
-                           {"body", R"({"success":true,"user":{"username":"luna"}})"}});
-        login.submit("luna", QString(500, QLatin1Char('x')));
-        QTRY_COMPARE(login.succeeded.count(), 1);
-        QTRY_COMPARE(boxes.titles(), QStringList{"MoonLodge"});
-        QCOMPARE(boxes.boxes().first().text, QStringLiteral("Login successful, but the credentials could not be saved."));
-        QVERIFY(m_store->isEmpty());
-    }
-
     void uncheckingForgetsTheLogin()
     {
         m_store->insert(kTarget, blob("luna", "moonlodge"));

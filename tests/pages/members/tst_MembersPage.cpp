@@ -9,7 +9,6 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTextDocument>
 
 using namespace PagesTest;
@@ -165,25 +164,6 @@ private slots:
         QCOMPARE(m_opened.size(), 2);
         // The avatar file name travels as one percent-encoded path segment, once for both cards.
         QTRY_COMPARE(countRaw(m_server, QStringLiteral("/static/avatars/my%20cat.png")), 1);
-    }
-
-    void profileShowsTheLastOpenedMember()
-    {
-        PublicProfilePage page(m_network.get());
-        QSignalSpy finished(m_network.get(), &QNetworkAccessManager::finished);
-        delayNext(m_server, QStringLiteral("/api/desktop/users/luna"), 700);
-        page.openProfile(QStringLiteral("luna"));
-        QCOMPARE(page.infoLabel()->text(), QStringLiteral("Loading profile..."));
-        page.openProfile(QStringLiteral("Zoë Star"));
-        QTRY_COMPARE(page.infoLabel()->text(), QString());
-        const QString zoeDescription = page.descriptionLabel()->text();
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 3000);  // luna's late reply changes nothing
-        QTest::qWait(50);
-        QCOMPARE(page.nameLabel()->text(), QStringLiteral("Zoë Star"));
-        QCOMPARE(page.descriptionLabel()->text(), zoeDescription);
-        QCOMPARE(renderedText(page.statusLabel()), QStringLiteral("● Offline"));
-        QCOMPARE(countRaw(m_server, QStringLiteral("/api/desktop/users/Zo%C3%AB%20Star")), 1);
-
     }
 
     void profileShowsHostileValuesLiterallyAndFailuresKeepTheName()
