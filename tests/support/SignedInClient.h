@@ -12,8 +12,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
-#include <QStringList>
-#include <QWebSocket>
 #include <QtTest>
 
 #include <memory>
@@ -33,9 +31,6 @@ public:
             jar->insertCookie(cookie);
         }
         channel = std::make_unique<RealtimeChannel>(jar);
-        QWebSocket* socket = channel->socket();
-        QObject::connect(socket, &QWebSocket::textMessageReceived, channel.get(),
-                         [this](const QString& frame) { frames << frame; });
     }
 
     // Opens the channel and waits for the namespace acknowledgement.
@@ -65,21 +60,9 @@ public:
         return result;
     }
 
-    // Event frames of that name received so far.
-    QStringList eventFrames(const QString& eventName) const
-    {
-        QStringList matching;
-        const QString prefix = QStringLiteral("42[\"") + eventName + QLatin1Char('"');
-        for (const QString& frame : frames)
-            if (frame.startsWith(prefix))
-                matching << frame;
-        return matching;
-    }
-
     QString userName;
     QNetworkAccessManager network;
     std::unique_ptr<RealtimeChannel> channel;
-    QStringList frames;
 };
 
 // A scripted reply for the next request of `path`: status 200 with this JSON body.

@@ -1,5 +1,5 @@
-// Hover-driven effects: reversal without jumps and instant reset on disable (the
-// home cards, online rows and profile links share the same hover progress).
+// Hover-driven effects: instant reset on disable (the home cards, online rows and
+// profile links share the same hover progress).
 
 #include "widgets/effects/ButtonLiftHover.h"
 
@@ -97,29 +97,6 @@ private slots:
         QTest::qWait(250);
         QVERIFY(std::all_of(b.alphas.begin() + mark, b.alphas.end(), [](int a) { return a == 0; }));
     }
-
-    void leavingHalfwayReversesFromTheReachedValue()
-    {
-        SlotButton b;
-        sendEnter(b.button);
-        QVERIFY(waitUntil([&] { return b.glowAlpha() >= 50; }));
-        const int reachedAlpha = b.glowAlpha();
-        const int reachedLift = b.lift();
-        QVERIFY2(reachedAlpha < 170, "the enter animation should still be running");
-
-        const qsizetype mark = b.alphas.size();
-        sendLeave(b.button);
-        QCOMPARE(b.glowAlpha(), reachedAlpha);
-        QCOMPARE(b.lift(), reachedLift);
-        QTRY_COMPARE(b.glowAlpha(), 0);
-        QCOMPARE(b.lift(), 0);
-        QCOMPARE(b.button->size(), QSize(110, 30));
-
-        const QList<int> after = b.alphas.mid(mark);
-        QVERIFY2(!after.isEmpty() && after.first() > 0, "reverse run jumped straight to rest");
-        QVERIFY2(std::is_sorted(after.rbegin(), after.rend()), "glow went up again while leaving");
-    }
-
 };
 
 QTEST_MAIN(TestHoverEffects)
