@@ -1,9 +1,8 @@
-// Profile widgets: the round avatar's click area and zoom, the circular crop, the
-// glowing name, and the responsive card view.
+// Profile widgets: the round avatar's click area and zoom, the circular crop and
+// the responsive card view.
 
 #include "widgets/avatar/CircularAvatar.h"
 #include "widgets/avatar/CircularProfileAvatar.h"
-#include "widgets/GlowProfileUsernameLabel.h"
 #include "pages/profile/ProfileCardWidget.h"
 #include "pages/profile/ResponsiveProfileView.h"
 
@@ -16,20 +15,6 @@ class TestProfileWidgets : public QObject
     Q_OBJECT
 
 private slots:
-    // The name's drawing is kept between paints; it must follow new text and sizes.
-    void glowingNameFollowsItsText()
-    {
-        GlowProfileUsernameLabel label("luna");
-        label.resize(220, 60);
-        const QImage luna = label.grab().toImage();
-        label.setText("orion");
-        QVERIFY(label.grab().toImage() != luna);
-        label.setText("luna");
-        QCOMPARE(label.grab().toImage(), luna);
-        label.resize(300, 60);  // still centred: the drawing moves with the width
-        QVERIFY(label.grab().toImage().copy(0, 0, 220, 60) != luna);
-    }
-
     void avatarClickCountsOnlyInsideTheCentralSquare_data()
     {
         QTest::addColumn<QPoint>("press");

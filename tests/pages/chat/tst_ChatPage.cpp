@@ -134,13 +134,6 @@ private slots:
         QVERIFY(!window.open());
         QVERIFY(first.isValid());
 
-        // Letter case matters, and without a user name nothing is own.
-        for (const QString& name : {QStringLiteral("LUNA"), QString()}) {
-            window.page->setOwnUserName(name);
-            QVERIFY(window.open());
-            for (int row = 1; row < model->rowCount(); ++row)
-                QVERIFY(!model->index(row, 0).data(ChatMessageModel::OwnRole).toBool());
-        }
         scriptReply(m_server, kMessagesPath, historyBody({}));
         QVERIFY(window.open());
         QCOMPARE(model->rowCount(), 1);  // the welcome alone
