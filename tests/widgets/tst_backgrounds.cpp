@@ -1,8 +1,6 @@
-// The animated backgrounds and arcade art: layer placement, anchored art, and
-// repaints only while something changes.
+// The animated backgrounds: repaints only while something changes.
 #include "widgets/backdrops/BackdropCovers.h"
 #include "shell/HomeNeonBackground.h"
-#include "pages/ideas/IdeasArcadeBulb.h"
 #include "pages/login/LoginLightLayer.h"
 
 #include <QFrame>
@@ -33,25 +31,6 @@ class TestBackgrounds : public QObject
     Q_OBJECT
 
 private slots:
-    // Art pinned to an anchor follows it and whatever moves between it and the art's parent
-    // (the chat couch and the games gamepad share this placement).
-    void arcadeArtFollowsItsAnchor()
-    {
-        QWidget page;
-        auto* column = new QWidget(&page);
-        column->setGeometry(30, 200, 600, 400);
-        auto* anchor = new QFrame(column);
-        anchor->setGeometry(10, 20, 300, 200);
-        auto* bulb = new IdeasArcadeBulb(anchor, &page);
-        page.resize(800, 700);
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
-        QCOMPARE(bulb->pos(), QPoint(40, 220) + IdeasArcadeBulb::kOffset);
-        anchor->move(50, 60);
-        column->move(0, 250);
-        QCOMPARE(bulb->pos(), QPoint(50, 310) + IdeasArcadeBulb::kOffset);
-    }
-
     // Idle CPU: the home background stops painting while hidden.
     void homeBackgroundRestsWhileHidden()
     {

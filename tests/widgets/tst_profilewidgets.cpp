@@ -1,7 +1,6 @@
-// Profile widgets: the round avatar's click area and zoom, the circular crop and
-// the responsive card view.
+// Profile widgets: the round avatar's click area and zoom, and the responsive
+// card view.
 
-#include "widgets/avatar/CircularAvatar.h"
 #include "widgets/avatar/CircularProfileAvatar.h"
 #include "pages/profile/ProfileCardWidget.h"
 #include "pages/profile/ResponsiveProfileView.h"
@@ -54,19 +53,6 @@ private slots:
         QCoreApplication::sendEvent(&avatar, &leave);
         QTRY_COMPARE(avatar.zoom(), 1.0);
         QTRY_VERIFY(!avatar.isZoomAnimating());
-    }
-
-    void circularCropLeavesCornersTransparent()
-    {
-        QPixmap source(300, 200);
-        source.fill(Qt::red);
-        const QImage image = circularAvatar(source, 100).toImage();
-        QCOMPARE(image.size(), QSize(100, 100));
-        for (const QPoint corner : {QPoint(0, 0), QPoint(99, 99), QPoint(12, 12)})
-            QCOMPARE(qAlpha(image.pixel(corner)), 0);
-        // The whole circle is covered, where a wide source was cropped and where it just fits.
-        for (const QPoint inside : {QPoint(50, 50), QPoint(3, 50), QPoint(96, 50), QPoint(50, 3), QPoint(50, 96)})
-            QCOMPARE(image.pixel(inside), qRgba(255, 0, 0, 255));
     }
 
     void profileViewShrinksTheCardInASmallViewport_data()
