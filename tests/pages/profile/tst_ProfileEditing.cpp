@@ -85,11 +85,6 @@ private slots:
         QCOMPARE(header(post, "X-CSRFToken"), m_token);
         QCOMPARE(header(post, "Referer"), m_server.url().toString() + QStringLiteral("/"));
         QVERIFY(shown().isEmpty());
-
-        // Another status is matched ignoring letter case.
-        const auto second = loadedDialog({{"status", "gAmInG"}});
-        QVERIFY(second);
-        QCOMPARE(second->statusSelect()->currentData().toString(), QStringLiteral("Gaming"));
     }
 
     void closingBeforeTheReplyDiscardsItSilently()
