@@ -69,11 +69,6 @@ struct ChatWindow
     QSignalSpy shown;
 };
 
-QByteArray historyBody(const QJsonArray& messages)
-{
-    return QJsonDocument(QJsonObject{{"success", true}, {"messages", messages}}).toJson(QJsonDocument::Compact);
-}
-
 QJsonObject message(const QString& id, const QString& sender, const QString& text = QString())
 {
     QJsonObject object{{"sender", sender}, {"text", text.isNull() ? QStringLiteral("text of ") + id : text},
@@ -113,7 +108,8 @@ private slots:
     void historyShowsTheRowsAndFailuresKeepThem()
     {
         ChatWindow window(m_server, QStringLiteral("luna"));
-        scriptReply(m_server, kMessagesPath, historyBody({message("1", "<i>Zoë</i>"), message("2", "luna")}));
+        PagesTest::cannedReply(m_server, kMessagesPath,
+                               {{"success", true}, {"messages", QJsonArray{message("1", "<i>Zoë</i>"), message("2", "luna")}}});
         QVERIFY(window.open());
         QCOMPARE(window.stack.currentWidget(), window.page);
         QTRY_VERIFY_WITH_TIMEOUT(window.client.channel->isReady(), 8000);  // opening the chat opens the channel
@@ -134,7 +130,7 @@ private slots:
         QVERIFY(!window.open());
         QVERIFY(first.isValid());
 
-        scriptReply(m_server, kMessagesPath, historyBody({}));
+        PagesTest::cannedReply(m_server, kMessagesPath, {{"success", true}, {"messages", QJsonArray()}});
         QVERIFY(window.open());
         QCOMPARE(model->rowCount(), 1);  // the welcome alone
     }
