@@ -16,21 +16,28 @@
 
 #include <memory>
 
+// Puts a fresh session of the member into the manager's cookie jar; returns its anti-forgery token.
+inline QString signInNetwork(DevServer& server, QNetworkAccessManager& network, const QString& userName)
+{
+    const QJsonObject session = server.sessionFor(userName);
+    auto* jar = new QNetworkCookieJar(&network);
+    for (QNetworkCookie cookie : QNetworkCookie::parseCookies(session.value("cookie").toString().toUtf8())) {
+        cookie.setDomain(server.url().host());
+        cookie.setPath(QStringLiteral("/"));
+        jar->insertCookie(cookie);
+    }
+    network.setCookieJar(jar);
+    return session.value("csrf_token").toString();
+}
+
 class SignedInClient
 {
 public:
     SignedInClient(DevServer& server, const QString& userName)
         : userName(userName)
     {
-        auto* jar = new QNetworkCookieJar(&network);
-        network.setCookieJar(jar);
-        const QByteArray raw = server.sessionFor(userName).value(QLatin1String("cookie")).toString().toLatin1();
-        for (QNetworkCookie cookie : QNetworkCookie::parseCookies(raw)) {
-            cookie.setDomain(server.url().host());
-            cookie.setPath(QStringLiteral("/"));
-            jar->insertCookie(cookie);
-        }
-        channel = std::make_unique<RealtimeChannel>(jar);
+        signInNetwork(server, network, userName);
+        channel = std::make_unique<RealtimeChannel>(network.cookieJar());
     }
 
     // Opens the channel and waits for the namespace acknowledgement.

@@ -60,7 +60,7 @@ private slots:
     {
         QVERIFY(m_server.reset());
         m_network = std::make_unique<QNetworkAccessManager>();
-        logIn(m_server, *m_network, QStringLiteral("luna"));
+        signInNetwork(m_server, *m_network, QStringLiteral("luna"));
         m_opened.clear();
         m_page = std::make_unique<MembersPage>(m_network.get(), [this](const QString& name) { m_opened << name; });
         m_page->resize(1200, 750);
@@ -177,7 +177,6 @@ private slots:
         QCOMPARE(page.descriptionLabel()->textFormat(), Qt::PlainText);
         QCOMPARE(renderedText(page.statusLabel()), QStringLiteral("● <b>x</b>"));
         QVERIFY(renderedText(page.memberSinceLabel()).endsWith(QStringLiteral("<img src=x>&amp;")));
-        QCOMPARE(page.messageCount()->text() + page.bestScore()->text(), QStringLiteral("41200"));
 
         page.openProfile(QStringLiteral("nobody"));
         QTRY_COMPARE(page.infoLabel()->text(), QStringLiteral("User not found."));

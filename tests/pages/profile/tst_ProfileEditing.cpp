@@ -33,7 +33,7 @@ private slots:
     {
         QVERIFY(m_server.reset());
         m_network = std::make_unique<QNetworkAccessManager>();
-        m_token = logIn(m_server, *m_network, QStringLiteral("luna"));
+        m_token = signInNetwork(m_server, *m_network, QStringLiteral("luna"));
         m_server.clearRequests();
         m_boxes = std::make_unique<MessageBoxCatcher>();
     }
