@@ -4,7 +4,7 @@
 // server replies through the dev server's failure injection, a look at the
 // requests the server received, a stack of pages, and the built rows in order.
 
-#include "support/DevServer.h"
+#include "support/SignedInClient.h"
 
 #include <QApplication>
 #include <QJsonDocument>
@@ -21,20 +21,6 @@
 
 namespace PagesTest {
 
-// Logs the manager in as the member; returns the session's anti-forgery token.
-inline QString logIn(DevServer& server, QNetworkAccessManager& network, const QString& userName)
-{
-    const QJsonObject session = server.sessionFor(userName);
-    auto* jar = new QNetworkCookieJar(&network);
-    for (QNetworkCookie cookie : QNetworkCookie::parseCookies(session.value("cookie").toString().toUtf8())) {
-        cookie.setDomain(server.url().host());
-        cookie.setPath(QStringLiteral("/"));
-        jar->insertCookie(cookie);
-    }
-    network.setCookieJar(jar);
-    return session.value("csrf_token").toString();
-}
-
 // The next request for the path gets this JSON object with status 200 (or the given one).
 inline void cannedReply(DevServer& server, const QString& path, const QJsonObject& reply, int status = 200,
                         const QString& method = QString())
@@ -46,11 +32,6 @@ inline void cannedReply(DevServer& server, const QString& path, const QJsonObjec
     if (!method.isEmpty())
         failure.insert("method", method);
     server.failNext(path, failure);
-}
-
-inline void delayNext(DevServer& server, const QString& path, int delayMs)
-{
-    server.failNext(path, {{"mode", "delay"}, {"delay_ms", delayMs}});
 }
 
 inline QJsonArray requestsFor(DevServer& server, const QString& path, const QString& method = QStringLiteral("GET"))
@@ -88,7 +69,7 @@ struct PageStack
 {
     PageStack(DevServer& server, const QString& userName, const QSize& size)
         : network(std::make_unique<QNetworkAccessManager>())
-        , token(logIn(server, *network, userName))
+        , token(signInNetwork(server, *network, userName))
     {
         stack.resize(size);
         stack.addWidget(other);

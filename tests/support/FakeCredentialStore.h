@@ -17,7 +17,7 @@ public:
     Result read(const QString& target, QByteArray& secret) override
     {
         QMutexLocker lock(&m_mutex);
-        if (!waitWhileHanging(lock) || failReads)
+        if (!waitWhileHanging(lock))
             return Result::Failed;
         if (!m_secrets.contains(target))
             return Result::NotFound;
@@ -25,20 +25,18 @@ public:
         return Result::Ok;
     }
 
-    Result write(const QString& target, const QString& userName, const QByteArray& secret) override
+    Result write(const QString& target, const QString&, const QByteArray& secret) override
     {
         QMutexLocker lock(&m_mutex);
-        if (!waitWhileHanging(lock) || failWrites)
+        if (!waitWhileHanging(lock))
             return Result::Failed;
         m_secrets.insert(target, QByteArray(secret.constData(), secret.size()));
-        m_userNames.insert(target, userName);
         return Result::Ok;
     }
 
     Result remove(const QString& target) override
     {
         QMutexLocker lock(&m_mutex);
-        ++m_removeCalls;
         if (!waitWhileHanging(lock) || failRemovals)
             return Result::Failed;
         return m_secrets.remove(target) > 0 ? Result::Ok : Result::NotFound;
@@ -63,14 +61,9 @@ public:
 
     void insert(const QString& target, const QByteArray& secret) { locked([&] { m_secrets.insert(target, secret); }); }
     QByteArray secret(const QString& target) const { return locked([&] { return m_secrets.value(target); }); }
-    QString userName(const QString& target) const { return locked([&] { return m_userNames.value(target); }); }
     bool isEmpty() const { return locked([&] { return m_secrets.isEmpty(); }); }
-    int removeCalls() const { return locked([&] { return m_removeCalls; }); }
 
-    // Set before the calls they affect.
-    bool failReads = false;
-    bool failWrites = false;
-    bool failRemovals = false;
+    bool failRemovals = false;  // set before the removals it affects
 
 private:
     template <typename F>
@@ -90,8 +83,6 @@ private:
     mutable QMutex m_mutex;
     QWaitCondition m_released;
     QHash<QString, QByteArray> m_secrets;
-    QHash<QString, QString> m_userNames;
-    int m_removeCalls = 0;
     bool m_hanging = false;
     bool m_cancelled = false;
 };

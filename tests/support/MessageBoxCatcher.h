@@ -23,7 +23,6 @@ public:
 
     const QList<Box>& boxes() const { return m_boxes; }
     QStringList titles() const;
-    void clear() { m_boxes.clear(); }
 
 private:
     void closeOpenBoxes();

@@ -12,11 +12,23 @@
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
-#include <QStringList>
-#include <QWebSocket>
 #include <QtTest>
 
 #include <memory>
+
+// Puts a fresh session of the member into the manager's cookie jar; returns its anti-forgery token.
+inline QString signInNetwork(DevServer& server, QNetworkAccessManager& network, const QString& userName)
+{
+    const QJsonObject session = server.sessionFor(userName);
+    auto* jar = new QNetworkCookieJar(&network);
+    for (QNetworkCookie cookie : QNetworkCookie::parseCookies(session.value("cookie").toString().toUtf8())) {
+        cookie.setDomain(server.url().host());
+        cookie.setPath(QStringLiteral("/"));
+        jar->insertCookie(cookie);
+    }
+    network.setCookieJar(jar);
+    return session.value("csrf_token").toString();
+}
 
 class SignedInClient
 {
@@ -24,18 +36,8 @@ public:
     SignedInClient(DevServer& server, const QString& userName)
         : userName(userName)
     {
-        auto* jar = new QNetworkCookieJar(&network);
-        network.setCookieJar(jar);
-        const QByteArray raw = server.sessionFor(userName).value(QLatin1String("cookie")).toString().toLatin1();
-        for (QNetworkCookie cookie : QNetworkCookie::parseCookies(raw)) {
-            cookie.setDomain(server.url().host());
-            cookie.setPath(QStringLiteral("/"));
-            jar->insertCookie(cookie);
-        }
-        channel = std::make_unique<RealtimeChannel>(jar);
-        QWebSocket* socket = channel->socket();
-        QObject::connect(socket, &QWebSocket::textMessageReceived, channel.get(),
-                         [this](const QString& frame) { frames << frame; });
+        signInNetwork(server, network, userName);
+        channel = std::make_unique<RealtimeChannel>(network.cookieJar());
     }
 
     // Opens the channel and waits for the namespace acknowledgement.
@@ -65,21 +67,9 @@ public:
         return result;
     }
 
-    // Event frames of that name received so far.
-    QStringList eventFrames(const QString& eventName) const
-    {
-        QStringList matching;
-        const QString prefix = QStringLiteral("42[\"") + eventName + QLatin1Char('"');
-        for (const QString& frame : frames)
-            if (frame.startsWith(prefix))
-                matching << frame;
-        return matching;
-    }
-
     QString userName;
     QNetworkAccessManager network;
     std::unique_ptr<RealtimeChannel> channel;
-    QStringList frames;
 };
 
 // A scripted reply for the next request of `path`: status 200 with this JSON body.

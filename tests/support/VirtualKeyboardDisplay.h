@@ -20,7 +20,6 @@ public:
 
     // Starts the server and connects; sets DISPLAY for the Qt application.
     bool start();
-    QByteArray name() const { return m_name; }
 
     // The key code the server's keymap gives a key symbol (0 if none).
     uint8_t keyCode(uint32_t keySymbol) const;

@@ -56,13 +56,12 @@ private slots:
         const QString afterKeys = QString(after).remove(QRegularExpression(":\\d"));
 
         // Every kept row's persistent index follows it.
-        QList<QPersistentModelIndex> kept;
-        for (int row = 0; row < model.rowCount(); ++row)
-            if (afterKeys.split(QLatin1Char(' ')).contains(model.rowAt(row).value("name").toString()))
-                kept << QPersistentModelIndex(model.index(row));
-        QStringList keptNames;
-        for (const QPersistentModelIndex& index : kept)
-            keptNames << model.rowAt(index.row()).value("name").toString();
+        QList<QPair<QPersistentModelIndex, QString>> kept;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const QString name = model.rowAt(row).value("name").toString();
+            if (afterKeys.split(QLatin1Char(' ')).contains(name))
+                kept.append({QPersistentModelIndex(model.index(row)), name});
+        }
 
         QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
         QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
@@ -77,10 +76,8 @@ private slots:
         QTEST(int(changed.count()), "changed");
         QTEST(!reordered.isEmpty(), "reordered");
         QCOMPARE(reset.count(), 0);
-        for (int i = 0; i < kept.size(); ++i) {
-            QVERIFY(kept.at(i).isValid());
-            QCOMPARE(model.rowAt(kept.at(i).row()).value("name").toString(), keptNames.at(i));
-        }
+        for (const auto& [index, name] : kept)
+            QCOMPARE(index.isValid() ? model.rowAt(index.row()).value("name").toString() : QString(), name);
     }
 
     void keepsAtMostItsBound()

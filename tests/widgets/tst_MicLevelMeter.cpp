@@ -52,33 +52,6 @@ private slots:
         QCOMPARE(changed.last().at(0).toInt(), threshold);
     }
 
-    // The yellow mark sits on the threshold; above it the level is green.
-    void thresholdDrawnAndSpeakingPartGreen_data()
-    {
-        QTest::addColumn<int>("threshold");
-        QTest::addColumn<int>("markX");
-        QTest::addColumn<int>("level");
-        QTest::addColumn<bool>("green");
-        QTest::newRow("above it") << 449 << 92 << 3000 << true;
-        QTest::newRow("at it: not speaking") << 449 << 92 << 449 << false;
-        QTest::newRow("moved to -30 dBFS, level under it") << 1036 << 120 << 900 << false;
-    }
-
-    void thresholdDrawnAndSpeakingPartGreen()
-    {
-        QFETCH(int, threshold);
-        QFETCH(int, markX);
-        QFETCH(int, level);
-        m_meter->setThreshold(threshold);
-        m_meter->setLevel(level);
-        const QImage image = m_meter->grab().toImage();
-        const qreal scale = image.width() / 240.0;
-        const QColor mark = image.pixelColor(markX * scale, 1 * scale);
-        QVERIFY2(mark.red() > 200 && mark.green() > 170 && mark.blue() < 140, qPrintable(mark.name()));
-        const QColor pixel = image.pixelColor((markX + 8) * scale, image.height() / 2);  // right of the mark
-        QTEST(pixel.green() > 150 && pixel.red() < 100, "green");
-    }
-
 private:
     std::unique_ptr<MicLevelMeter> m_meter;
 };

@@ -1,15 +1,10 @@
-// The animated backgrounds and arcade art: layer placement, anchored art, and
-// repaints only while something changes.
+// The animated backgrounds: repaints only while something changes.
 #include "widgets/backdrops/BackdropCovers.h"
 #include "shell/HomeNeonBackground.h"
-#include "pages/ideas/IdeasArcadeBulb.h"
 #include "pages/login/LoginLightLayer.h"
-#include "pages/games/WidgetDropShadow.h"
 
 #include <QFrame>
-#include <QLabel>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <QtTest>
 
 namespace {
@@ -36,25 +31,6 @@ class TestBackgrounds : public QObject
     Q_OBJECT
 
 private slots:
-    // Art pinned to an anchor follows it and whatever moves between it and the art's parent
-    // (the chat couch and the games gamepad share this placement).
-    void arcadeArtFollowsItsAnchor()
-    {
-        QWidget page;
-        auto* column = new QWidget(&page);
-        column->setGeometry(30, 200, 600, 400);
-        auto* anchor = new QFrame(column);
-        anchor->setGeometry(10, 20, 300, 200);
-        auto* bulb = new IdeasArcadeBulb(anchor, &page);
-        page.resize(800, 700);
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
-        QCOMPARE(bulb->pos(), QPoint(40, 220) + IdeasArcadeBulb::kOffset);
-        anchor->move(50, 60);
-        column->move(0, 250);
-        QCOMPARE(bulb->pos(), QPoint(50, 310) + IdeasArcadeBulb::kOffset);
-    }
-
     // Idle CPU: the home background stops painting while hidden.
     void homeBackgroundRestsWhileHidden()
     {
@@ -89,24 +65,6 @@ private slots:
         QVERIFY(exposed.contains(QPoint(50, 125)));          // beside the card
         card.translate(0, 100);  // asked again on every frame
         QVERIFY(covers.exposedRegion(area).contains(QPoint(200, 100)));
-    }
-
-    // The shadow sits under its target, grown by its reach, and follows it.
-    void dropShadowFollowsItsTarget()
-    {
-        QWidget parent;
-        parent.resize(600, 400);
-        auto* target = new QFrame(&parent);
-        target->setGeometry(100, 80, 200, 120);
-        auto* shadow = new WidgetDropShadow(target, 35);
-        parent.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&parent));
-        const int reach = 35 + 8;
-        QCOMPARE(shadow->geometry(), target->geometry().adjusted(-reach, -reach, reach, reach));
-        target->setGeometry(150, 60, 240, 100);
-        QCOMPARE(shadow->geometry(), target->geometry().adjusted(-reach, -reach, reach, reach));
-        target->hide();
-        QVERIFY(!shadow->isVisible());
     }
 
     // Fault seen: the login lights repainted every frame; now only on movement or hover change.

