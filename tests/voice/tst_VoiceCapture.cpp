@@ -130,19 +130,25 @@ private slots:
         QFETCH(bool, speaks);
         const bool keyHeld = mode.startsWith('K'), muted = mode.endsWith('m');
         QSignalSpy transmitting(manager.get(), &VoiceChatManager::transmittingChanged);
-        QSignalSpy levels(manager.get(), &VoiceChatManager::microphoneLevelChanged);
         manager->setSpeakingThreshold(threshold);
         joinWithPeer(false);
         manager->setPushToTalkEnabled(!mode.startsWith('v'));
         manager->setPushToTalkPressed(keyHeld);
         if (muted)
             manager->toggleMute();
+        // The real device's chunks before it was detached may already have
+        // reported a level: only what the fed chunks report counts.
+        QSignalSpy levels(manager.get(), &VoiceChatManager::microphoneLevelChanged);
         VoiceEngineProbe::feedMicrophone(*manager, constantPcm(5, qint16(level)));
         QCOMPARE(track->sent.size(), sends ? 2 : 0);
         QCOMPARE(manager->isLocalUserSpeaking(), speaks);
         QCOMPARE(transmitting.last().first().toBool(), sends);
-        QTRY_COMPARE(levels.size(), muted ? 0 : 1); // one report per 50 ms, key or not
-        QCOMPARE(levels.value(0).value(0, level).toInt(), level);
+        if (muted) {
+            QCOMPARE(levels.size(), 0);
+        } else { // a report per 50 ms, key or not: the loudest frame
+            QTRY_VERIFY(!levels.isEmpty());
+            QCOMPARE(levels.last().first().toInt(), level);
+        }
     }
 };
 
