@@ -1,10 +1,10 @@
 #include "online/OnlineMemberHover.h"
 
+#include "widgets/effects/EffectSupport.h"
 #include "widgets/effects/HoverProgress.h"
 
 #include <QEvent>
 #include <QLayout>
-#include <QPainter>
 
 namespace {
 constexpr int kDurationMs = 200;
@@ -67,12 +67,5 @@ void OnlineMemberHover::apply(qreal v)
 void OnlineMemberHover::paintEvent(QPaintEvent*)
 {
     const qreal v = m_progress->value();
-    const int alpha = qRound(26.0 * v);
-    if (alpha <= 0)
-        return;
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(167, 139, 250, alpha));
-    painter.drawRoundedRect(QRectF(kSlide * v, 0.0, width() - kSlide, height()), kRadius, kRadius);
+    effects::paintHoverWash(this, QRectF(kSlide * v, 0.0, width() - kSlide, height()), v, kRadius);
 }

@@ -1,9 +1,9 @@
 #include "shell/NavbarProfileLink.h"
 
+#include "widgets/effects/EffectSupport.h"
 #include "widgets/effects/HoverProgress.h"
 
 #include <QHBoxLayout>
-#include <QPainter>
 
 namespace {
 constexpr int kDurationMs = 200;
@@ -58,12 +58,5 @@ void NavbarProfileLink::apply(qreal p)
 void NavbarProfileLink::paintEvent(QPaintEvent*)
 {
     const qreal p = m_progress->value();
-    const int alpha = qRound(26.0 * p);
-    if (alpha <= 0)
-        return;
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(167, 139, 250, alpha));
-    painter.drawRoundedRect(QRectF(0.0, 2.0 - 2.0 * p, width(), height() - 2.0), kRadius, kRadius);
+    effects::paintHoverWash(this, QRectF(0.0, 2.0 - 2.0 * p, width(), height() - 2.0), p, kRadius);
 }

@@ -23,10 +23,7 @@ const QColor kPink(0xf4, 0x72, 0xff);
 
 QPixmap canvas(qreal ratio)
 {
-    QPixmap picture(QSize(ChatArcadeCouch::kWidth, ChatArcadeCouch::kHeight) * ratio);
-    picture.setDevicePixelRatio(ratio);
-    picture.fill(Qt::transparent);
-    return picture;
+    return AnchoredArcadeArt::blankPicture(QSize(ChatArcadeCouch::kWidth, ChatArcadeCouch::kHeight), ratio);
 }
 
 void block(QPainter& painter, const QRectF& rect, const QBrush& fill, double radius = 4)

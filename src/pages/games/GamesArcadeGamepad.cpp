@@ -17,9 +17,7 @@ const QColor kButtonB(0xf0, 0xab, 0xfc);
 
 QPixmap renderGamepad(qreal ratio)
 {
-    QPixmap picture(QSize(GamesArcadeGamepad::kWidth, GamesArcadeGamepad::kHeight) * ratio);
-    picture.setDevicePixelRatio(ratio);
-    picture.fill(Qt::transparent);
+    QPixmap picture = AnchoredArcadeArt::blankPicture(QSize(GamesArcadeGamepad::kWidth, GamesArcadeGamepad::kHeight), ratio);
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
 

@@ -16,9 +16,7 @@ const QColor kLilac(0xc0, 0x84, 0xfc);
 
 QPixmap renderBulb(qreal ratio)
 {
-    QPixmap picture(QSize(IdeasArcadeBulb::kWidth, IdeasArcadeBulb::kHeight) * ratio);
-    picture.setDevicePixelRatio(ratio);
-    picture.fill(Qt::transparent);
+    QPixmap picture = AnchoredArcadeArt::blankPicture(QSize(IdeasArcadeBulb::kWidth, IdeasArcadeBulb::kHeight), ratio);
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
     const QPointF centre(40, 40);

@@ -56,3 +56,11 @@ void AnchoredArcadeArt::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.drawPixmap(0, 0, picture());
 }
+
+QPixmap AnchoredArcadeArt::blankPicture(const QSize& size, qreal ratio)
+{
+    QPixmap picture(size * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    return picture;
+}

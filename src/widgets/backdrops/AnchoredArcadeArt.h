@@ -20,6 +20,12 @@ protected:
     // The art at the given device pixel ratio, the widget's size in logical pixels.
     virtual QPixmap renderPicture(qreal ratio) const = 0;
 
+public:
+    // A transparent picture of `size` logical pixels at the pixel ratio, to draw art on.
+    static QPixmap blankPicture(const QSize& size, qreal ratio);
+
+protected:
+
     // The art for the widget's current pixel ratio, drawn again only when the ratio changes.
     const QPixmap& picture();
 

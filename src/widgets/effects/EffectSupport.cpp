@@ -2,6 +2,7 @@
 
 #include <QGraphicsDropShadowEffect>
 #include <QLayout>
+#include <QPainter>
 #include <QWidget>
 
 #include <algorithm>
@@ -35,6 +36,18 @@ int naturalHeight(const QWidget* widget)
 {
     return std::max({widget->sizeHint().height(), widget->minimumSizeHint().height(),
                      widget->minimumHeight()});
+}
+
+void paintHoverWash(QWidget* widget, const QRectF& rect, qreal progress, qreal radius)
+{
+    const int alpha = qRound(26.0 * progress);
+    if (alpha <= 0)
+        return;
+    QPainter painter(widget);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(167, 139, 250, alpha));
+    painter.drawRoundedRect(rect, radius, radius);
 }
 
 } // namespace effects

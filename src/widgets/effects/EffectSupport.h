@@ -46,4 +46,8 @@ void paintGlowRings(QPainter& painter, const QRect& rect, int count, qreal radiu
     painter.restore();
 }
 
+// The faint violet wash behind a hovered row or link: a rounded rectangle whose
+// alpha follows the hover progress (0 to 1); nothing at all when not hovered.
+void paintHoverWash(QWidget* widget, const QRectF& rect, qreal progress, qreal radius);
+
 } // namespace effects
