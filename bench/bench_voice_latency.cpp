@@ -48,6 +48,10 @@ private:
     void pump()
     {
         const qint64 due = (benchClock.nsecsElapsed() - startNs) * 48 / 1000000;
+        // Behind after a stall of this thread: what is overdue is skipped, not
+        // written late, or it would wait in the output's buffer and delay every
+        // burst after it.
+        written = std::max(written, due - MaxLagSamples);
         std::vector<qint16> samples;
         while (written < due) {
             const qint64 inBurst = written - burstStart;
@@ -58,6 +62,7 @@ private:
         if (io && !samples.empty())
             io->write(reinterpret_cast<const char*>(samples.data()), qint64(samples.size() * sizeof(qint16)));
     }
+    static constexpr qint64 MaxLagSamples = 240;
     std::unique_ptr<QAudioSink> sink;
     QIODevice* io = nullptr;
     QTimer timer;
@@ -206,6 +211,9 @@ int main(int argc, char** argv)
 
         BurstFeeder feeder("vmic_feed_a");
         ToneFeeder quietListener("vmic_b", 440.0, 0);
+        // Noise suppression learns a tone that comes back every second as
+        // noise and fades its onsets, which would pass for delay here.
+        speaker.setAudioProcessing(false, false, false);
         speaker.joinVoice();
         QTest::qWait(300);
         listener.joinVoice();

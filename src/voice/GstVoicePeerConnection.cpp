@@ -106,17 +106,8 @@ struct GstVoicePeerConnection::Replies
 };
 
 std::shared_ptr<GstVoicePeerConnection> GstVoicePeerConnection::create(const VoicePeerConfiguration& configuration,
-                                                                       bool loopbackOnly, QString* error)
+                                                                       bool loopbackOnly)
 {
-    for (const char* element : {"webrtcbin", "appsrc", "appsink"}) {
-        if (GstElementFactory* factory = gst_element_factory_find(element)) {
-            gst_object_unref(factory);
-        } else {
-            if (error)
-                *error = QStringLiteral("GStreamer %1 is not available").arg(QLatin1String(element));
-            return nullptr;
-        }
-    }
     std::shared_ptr<GstVoicePeerConnection> connection(new GstVoicePeerConnection);
     GstVoiceWorker::post([connection, configuration, loopbackOnly] {
         if (!connection->m_closed)

@@ -39,8 +39,10 @@ class GstVoicePeerConnection : public VoicePeerConnection,
 {
 public:
     // loopbackOnly: ICE uses 127.0.0.1 and nothing else (for tests).
+    // GStreamer's own failures (not installed, elements missing) come as a
+    // failed connection, like any other failure to build the pipeline.
     static std::shared_ptr<GstVoicePeerConnection> create(const VoicePeerConfiguration& configuration,
-                                                          bool loopbackOnly, QString* error);
+                                                          bool loopbackOnly);
     ~GstVoicePeerConnection() override;
 
     std::shared_ptr<VoiceAudioTrack> addTrack(const VoiceAudioMediaLine& media, QString* error) override;

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-// Makes webrtcbin peer connections (initialising GStreamer once).
+// Makes webrtcbin peer connections (GStreamer is initialised on its worker thread).
 class GstVoicePeerConnectionFactory : public VoicePeerConnectionFactory
 {
 public:

@@ -75,13 +75,34 @@ QString GstVoicePipeline::webrtcbinStunServer(const QString& stunUrl)
     return QStringLiteral("stun://") + url;
 }
 
+QString GstVoicePipeline::initialise()
+{
+    static const QString failure = [] {
+        GError* error = nullptr;
+        if (!gst_init_check(nullptr, nullptr, &error)) {
+            const QString message = error ? QString::fromUtf8(error->message) : QStringLiteral("GStreamer is not available");
+            if (error)
+                g_error_free(error);
+            return message;
+        }
+        for (const char* element : {"webrtcbin", "appsrc", "appsink"}) {
+            GstElementFactory* factory = gst_element_factory_find(element);
+            if (!factory)
+                return QStringLiteral("GStreamer %1 is not available").arg(QLatin1String(element));
+            gst_object_unref(factory);
+        }
+        return QString();
+    }();
+    return failure;
+}
+
 QString GstVoicePipeline::create(const VoicePeerConfiguration& configuration, bool loopbackOnly, GstElement** pipeline,
                                  GstElement** webrtc)
 {
+    if (const QString failure = initialise(); !failure.isEmpty())
+        return failure;
     *pipeline = gst_pipeline_new(nullptr);
     *webrtc = gst_element_factory_make("webrtcbin", nullptr);
-    if (!*webrtc)
-        return QStringLiteral("GStreamer webrtcbin is not available");
     gst_bin_add(GST_BIN(*pipeline), GST_ELEMENT(gst_object_ref(*webrtc)));
     GstBus* bus = gst_element_get_bus(*pipeline);
     gst_bus_set_sync_handler(bus, &logBusMessage, nullptr, nullptr);

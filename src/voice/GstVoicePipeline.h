@@ -17,6 +17,10 @@ class GstVoiceAudioTrack;
 class GstVoicePipeline
 {
 public:
+    // Initialises GStreamer once (it may take seconds: the plugin registry is
+    // scanned) and checks the elements the pipelines need. Empty, or why voice
+    // cannot work. The worker's: call it on the GstVoiceWorker thread only.
+    static QString initialise();
     // A new pipeline holding a configured webrtcbin (one reference each, for
     // the caller, also on failure when not null). Empty, or why it failed.
     // loopbackOnly: ICE uses 127.0.0.1 and nothing else (for tests).

@@ -62,7 +62,7 @@ void VoicePlayoutBuffer::updateTarget()
         std::nth_element(transit.begin(), slowest, end);
         jitter = *slowest - *std::min_element(transit.begin(), slowest + 1);
     }
-    int frames = int((jitter + FrameMs - 1) / FrameMs) + 1;
+    int frames = int((jitter + FrameMs - 1) / FrameMs);
     if (m_transitCount < JitterWindow)
         frames = StartTargetMs / FrameMs;
     m_targetFrames = std::clamp(frames, MinTargetMs / FrameMs, MaxTargetMs / FrameMs);
