@@ -33,12 +33,6 @@ T* widget(MainWindow& window, const char* objectName)
 
 QString text(MainWindow& window, const char* objectName) { return widget(window, objectName)->text(); }
 
-// The next reply of the route is this JSON object.
-void cannedReply(DevServer& server, const QString& path, const QJsonObject& body)
-{
-    scriptReply(server, path, QJsonDocument(body).toJson(QJsonDocument::Compact));
-}
-
 QImage profileButtonPicture(MainWindow& window) { return widget<QPushButton>(window, "profileButton")->icon().pixmap(42, 42).toImage(); }
 
 }  // namespace

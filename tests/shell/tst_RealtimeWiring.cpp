@@ -77,7 +77,7 @@ private slots:
         m_server.clearRequests();
         receive("luna", "my own words");  // brings the chat forward, is not counted
         QTRY_COMPARE(innerPage(*m_window), QStringLiteral("chatPage"));
-        QTRY_VERIFY(requestsTo(m_server, "/api/desktop/chat/messages") >= 1);
+        QTRY_VERIFY(m_server.requestCount("/api/desktop/chat/messages") >= 1);
         receive("orion", "<b>hello</b> & welcome\nsecond line");
         QTRY_COMPARE(m_window->windowTitle(), QStringLiteral("(1) MoonLodge"));
         QTRY_COMPARE(m_desktop.shown.size(), 1);
@@ -120,8 +120,8 @@ private slots:
     {
         m_server.clearRequests();
         pushEvent(m_server, "luna", "voice_user_joined", {{"sid", "x"}, {"username", "orion"}});
-        QTRY_COMPARE(requestsTo(m_server, "/api/online-members"), 1);
-        QTRY_COMPARE(requestsTo(m_server, "/api/desktop/presence"), 1);
+        QTRY_COMPARE(m_server.requestCount("/api/online-members"), 1);
+        QTRY_COMPARE(m_server.requestCount("/api/desktop/presence"), 1);
     }
 
     void leaderboardChangesDuringALoadLeadToOneMoreLoad()
@@ -131,9 +131,9 @@ private slots:
         m_server.clearRequests();
         for (int event = 0; event < 5; ++event)
             pushEvent(m_server, "luna", "nebulite_leaderboard_changed");
-        QTRY_COMPARE_WITH_TIMEOUT(requestsTo(m_server, "/api/desktop/games/leaderboard"), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount("/api/desktop/games/leaderboard"), 2, 5000);
         QTest::qWait(1000);
-        QCOMPARE(requestsTo(m_server, "/api/desktop/games/leaderboard"), 2);
+        QCOMPARE(m_server.requestCount("/api/desktop/games/leaderboard"), 2);
         QCOMPARE(innerPage(*m_window), QStringLiteral("ideasPage"));  // reloaded in the background
     }
 

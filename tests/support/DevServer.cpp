@@ -112,6 +112,20 @@ QJsonObject DevServer::lastRequest(const QString& path)
     return {};
 }
 
+int DevServer::requestCount(const QString& path, const QString& method)
+{
+    const QString stem = path.endsWith(QLatin1Char('*')) ? path.chopped(1) : QString();
+    int count = 0;
+    for (const QJsonValue& value : requests()) {
+        const QJsonObject request = value.toObject();
+        const QString decoded = request.value(QLatin1String("path")).toString();
+        const QString raw = request.value(QLatin1String("raw_path")).toString().section(QLatin1Char('?'), 0, 0);
+        count += (method.isEmpty() || request.value(QLatin1String("method")).toString() == method)
+                 && (stem.isEmpty() ? decoded == path || raw == path : decoded.startsWith(stem));
+    }
+    return count;
+}
+
 void DevServer::failNext(const QString& path, const QJsonObject& failure)
 {
     QJsonObject body = failure;

@@ -33,6 +33,8 @@ public:
     void clearRequests();
     // The last request received for that path, or an empty object.
     QJsonObject lastRequest(const QString& path);
+    // Requests received for the path, decoded or raw (a trailing * matches a prefix), by any or that method.
+    int requestCount(const QString& path, const QString& method = {});
     // The next `count` requests for the path fail in that mode ("status", "invalid_json", "delay", "drop").
     void failNext(const QString& path, const QJsonObject& failure);
     // A logged-in session for the member: {"cookie", "csrf_token"}.

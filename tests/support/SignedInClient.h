@@ -72,19 +72,19 @@ public:
     std::unique_ptr<RealtimeChannel> channel;
 };
 
-// A scripted reply for the next request of `path`: status 200 with this JSON body.
-inline void scriptReply(DevServer& server, const QString& path, const QByteArray& jsonBody)
+// The next request for the path (of that method, or any) gets this JSON body with that status.
+inline void cannedReply(DevServer& server, const QString& path, const QJsonValue& body, int status = 200,
+                        const QString& method = {})
 {
-    server.failNext(path, {{QStringLiteral("mode"), QStringLiteral("status")},
-                           {QStringLiteral("status"), 200},
-                           {QStringLiteral("content_type"), QStringLiteral("application/json")},
-                           {QStringLiteral("body"), QString::fromUtf8(jsonBody)}});
-}
-
-inline void failReply(DevServer& server, const QString& path, const QJsonObject& failure = {})
-{
-    QJsonObject rule = failure;
-    if (!rule.contains(QLatin1String("mode")))
-        rule.insert(QStringLiteral("mode"), QStringLiteral("status"));
+    const QJsonDocument document = body.isArray() ? QJsonDocument(body.toArray()) : QJsonDocument(body.toObject());
+    QJsonObject rule{{"mode", "status"}, {"status", status}, {"content_type", "application/json"},
+                     {"body", QString::fromUtf8(document.toJson(QJsonDocument::Compact))}};
+    if (!method.isEmpty())
+        rule.insert("method", method);
     server.failNext(path, rule);
+}
+inline void cannedReply(DevServer& server, const QString& path, const QJsonObject& body, int status = 200,
+                        const QString& method = {})
+{
+    cannedReply(server, path, QJsonValue(body), status, method);
 }

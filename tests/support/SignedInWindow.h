@@ -55,15 +55,6 @@ inline bool logInToChat(MainWindow& window, const QString& userName)
     return QTest::qWaitFor([&window] { return window.findChild<RealtimeChannel*>()->isReady(); }, 8000);
 }
 
-// Requests the server saw whose path starts with `path`.
-inline int requestsTo(DevServer& server, const QString& path)
-{
-    int count = 0;
-    for (const QJsonValue& request : server.requests())
-        count += request.toObject().value(QLatin1String("path")).toString().startsWith(path);
-    return count;
-}
-
 // The server sends the event to every socket of the member.
 inline void pushEvent(DevServer& server, const QString& userName, const QString& event, const QJsonObject& data = {})
 {

@@ -108,7 +108,7 @@ private slots:
     void historyShowsTheRowsAndFailuresKeepThem()
     {
         ChatWindow window(m_server, QStringLiteral("luna"));
-        PagesTest::cannedReply(m_server, kMessagesPath,
+        cannedReply(m_server, kMessagesPath,
                                {{"success", true}, {"messages", QJsonArray{message("1", "<i>Zoë</i>"), message("2", "luna")}}});
         QVERIFY(window.open());
         QCOMPARE(window.stack.currentWidget(), window.page);
@@ -124,13 +124,13 @@ private slots:
         QCOMPARE(model->index(2, 0).data(ChatMessageModel::OwnRole).toBool(), true);
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Caricamento chat: "));
-        failReply(m_server, kMessagesPath);
+        m_server.failNext(kMessagesPath, {{"mode", "status"}});
         QVERIFY(!window.open());
-        failReply(m_server, kMessagesPath, {{"mode", "invalid_json"}});
+        m_server.failNext(kMessagesPath, {{"mode", "invalid_json"}});
         QVERIFY(!window.open());
         QVERIFY(first.isValid());
 
-        PagesTest::cannedReply(m_server, kMessagesPath, {{"success", true}, {"messages", QJsonArray()}});
+        cannedReply(m_server, kMessagesPath, {{"success", true}, {"messages", QJsonArray()}});
         QVERIFY(window.open());
         QCOMPARE(model->rowCount(), 1);  // the welcome alone
     }
@@ -200,7 +200,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window.spy.count(), handled + 2, 8000);
         QTest::qWait(300);
         QCOMPARE(window.spy.count(), handled + 2);
-        QCOMPARE(PagesTest::requestsFor(m_server, kMessagesPath).size(), 2);
+        QCOMPARE(m_server.requestCount(kMessagesPath), 2);
     }
 
     void reloadUpdatesOnlyWhatChanged_data()

@@ -133,7 +133,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_page->leaderboardModel()->rowCount(), 5000, 20000);
         QVERIFY(m_page->leaderboardRows()->builtCount() < 80);
         QVERIFY(childText(rows().at(1), "gamesLeaderboardName").size() <= 64);
-        QTRY_COMPARE(requestsFor(m_server, QStringLiteral("/static/avatars/comet.png")).size(), 1);
+        QTRY_COMPARE(m_server.requestCount(QStringLiteral("/static/avatars/comet.png")), 1);
     }
 
     void loadsDoNotOverlapAndFailuresKeepTheRows()
@@ -145,7 +145,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rows().size(), 7, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->leaderboardInFlight(), 5000);
         QTest::qWait(700);
-        QCOMPARE(requestsFor(m_server, kLeaderboardPath).size(), 2);
+        QCOMPARE(m_server.requestCount(kLeaderboardPath), 2);
 
         const QList<QPointer<QWidget>> before = guarded(rows());
         m_server.failNext(kLeaderboardPath, {{"mode", "invalid_json"}});

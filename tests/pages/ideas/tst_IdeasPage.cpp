@@ -110,9 +110,9 @@ private slots:
         QVERIFY(!avatarOf(0)->pixmap().isNull());
         QTRY_VERIFY_WITH_TIMEOUT(!avatarOf(1)->pixmap().isNull(), 5000);
         QCOMPARE(avatarOf(3)->text(), QStringLiteral("👤"));
-        QTRY_COMPARE(countRaw(m_server, "/static/avatars/..%2Flogout"), 1);
-        QCOMPARE(countRaw(m_server, "/static/avatars/sakura.png"), 0);
-        QCOMPARE(countRaw(m_server, "/logout"), 0);
+        QTRY_COMPARE(m_server.requestCount("/static/avatars/..%2Flogout"), 1);
+        QCOMPARE(m_server.requestCount("/static/avatars/sakura.png"), 0);
+        QCOMPARE(m_server.requestCount("/logout"), 0);
 
         // Failures and the empty list each leave one line in the feed.
         m_server.failNext(kIdeasPath, {{"mode", "invalid_json"}});
@@ -176,7 +176,7 @@ private slots:
         like->click();
         QTRY_VERIFY_WITH_TIMEOUT(like->isEnabled(), 5000);
         QCOMPARE(like->text(), QStringLiteral("♥  42"));
-        QCOMPARE(requestsFor(m_server, likePath, QStringLiteral("POST")).size(), 1);
+        QCOMPARE(m_server.requestCount(likePath, QStringLiteral("POST")), 1);
 
         // Failures: the server text or the fallback; the count stays.
         m_server.failNext("/ideas/*", {{"mode", "status"}, {"status", 500}});
@@ -228,7 +228,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(top.isNull(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(authorOf(cards().last()), QStringLiteral("a%1").arg(2999 % 6), 5000);
         QTRY_VERIFY(!cards().last()->findChild<QLabel*>("desktopIdeaAuthorAvatar")->pixmap().isNull());
-        QCOMPARE(countRaw(m_server, "/static/avatars/comet.png"), 1);  // one download for all six authors
+        QCOMPARE(m_server.requestCount("/static/avatars/comet.png"), 1);  // one download for all six authors
     }
 
 private:

@@ -81,7 +81,7 @@ private slots:
         QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("Loading members..."));
         m_page->loadMembers();
         QTRY_VERIFY(!m_page->isLoading());
-        QCOMPARE(requestsFor(m_server, kMembersPath).size(), 1);
+        QCOMPARE(m_server.requestCount(kMembersPath), 1);
         // Nobody has a live socket right after a reset: all nine in the grid, none online.
         QCOMPARE(m_page->countBadge()->text(), QStringLiteral("9 MEMBERS"));
         QCOMPARE(m_page->onlineCountBadge()->text(), QStringLiteral("0"));
@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(voiceClicks, 1);
         QCOMPARE(m_opened.size(), 2);
         // The avatar file name travels as one percent-encoded path segment, once for both cards.
-        QTRY_COMPARE(countRaw(m_server, QStringLiteral("/static/avatars/my%20cat.png")), 1);
+        QTRY_COMPARE(m_server.requestCount(QStringLiteral("/static/avatars/my%20cat.png")), 1);
     }
 
     void profileShowsHostileValuesLiterallyAndFailuresKeepTheName()
@@ -196,7 +196,7 @@ private slots:
         QVERIFY(m_page->membersGrid()->builtCount() < 120);
         QVERIFY(m_page->onlineList()->builtCount() <= m_page->onlineModel()->maxRows());
         QVERIFY(cardName(m_page->membersGrid()->widgetForRow(5)).size() <= 64);
-        QTRY_COMPARE(countRaw(m_server, QStringLiteral("/static/avatars/comet.png")), 1);
+        QTRY_COMPARE(m_server.requestCount(QStringLiteral("/static/avatars/comet.png")), 1);
     }
 
 private:

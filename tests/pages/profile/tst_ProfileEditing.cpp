@@ -72,7 +72,7 @@ private slots:
         dialog.saveButton()->click();
         QTRY_COMPARE(saved.count(), 1);
         QVERIFY(dialog.isHidden());
-        const QJsonObject post = requestsFor(m_server, kProfilePath, QStringLiteral("POST")).at(0).toObject();
+        const QJsonObject post = m_server.lastRequest(kProfilePath);
         QCOMPARE(post.value("body").toString(), QStringLiteral(R"({"description":"   ","status":"Online"})"));
         QCOMPARE(header(post, "X-CSRFToken"), m_token);
         QCOMPARE(header(post, "Referer"), m_server.url().toString() + QStringLiteral("/"));
@@ -177,7 +177,7 @@ private slots:
         ProfilePage profile(m_network.get());
         profile.showChosenAvatar(fox);
         QVERIFY(!profile.avatar()->pixmap().isNull());
-        QCOMPARE(requestsFor(m_server, kProfilePath, QStringLiteral("POST")).size(), 0);
+        QCOMPARE(m_server.requestCount(kProfilePath, QStringLiteral("POST")), 0);
     }
 
 private:
