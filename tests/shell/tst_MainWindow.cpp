@@ -1,10 +1,11 @@
 #include "pages/profile/PublicProfilePage.h"
 #include "support/SignedInClient.h"
 #include "support/SignedInWindow.h"
-#include "support/WidgetLookup.h"
 #include "widgets/DisplayText.h"
 
 #include <QElapsedTimer>
+#include <QGraphicsProxyWidget>
+#include <QGraphicsView>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -22,10 +23,25 @@ QStringList storedCookies()
         .toStringList();
 }
 
+// The widget of that name under root, also inside graphics scenes (the profile card lives in one).
+template <typename T = QLabel>
+T* find(QWidget* root, const QString& objectName)
+{
+    if (T* found = root->findChild<T*>(objectName))
+        return found;
+    for (QGraphicsView* view : root->findChildren<QGraphicsView*>())
+        for (QGraphicsItem* item : view->items())
+            if (auto* proxy = dynamic_cast<QGraphicsProxyWidget*>(item); proxy && proxy->widget())
+                if (T* found = proxy->widget()->objectName() == objectName ? qobject_cast<T*>(proxy->widget())
+                                                                           : find<T>(proxy->widget(), objectName))
+                    return found;
+    return nullptr;
+}
+
 template <typename T = QLabel>
 T* widget(MainWindow& window, const char* objectName)
 {
-    T* found = findWidget<T>(&window, QString::fromLatin1(objectName));
+    T* found = find<T>(&window, QString::fromLatin1(objectName));
     if (!found)
         qFatal("no widget %s", objectName);
     return found;

@@ -50,23 +50,6 @@ public:
         return channel->isReady();
     }
 
-    // GET a path with this member's session; the parsed body (object or array).
-    QJsonDocument fetch(const QString& path)
-    {
-        QJsonDocument result;
-        bool done = false;
-        QObject guard;
-        ServerApi::onFinished(ServerApi::get(network, ServerEndpoints::url(path)), &guard,
-                              [&](const ServerReply& reply) {
-                                  result = QJsonDocument::fromJson(reply.body);
-                                  done = true;
-                              });
-        QDeadlineTimer deadline(8000);
-        while (!done && !deadline.hasExpired())
-            QTest::qWait(5);
-        return result;
-    }
-
     QString userName;
     QNetworkAccessManager network;
     std::unique_ptr<RealtimeChannel> channel;

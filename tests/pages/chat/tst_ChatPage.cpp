@@ -117,11 +117,9 @@ private slots:
         QCOMPARE(model->rowCount(), 3);
         QVERIFY(model->index(0, 0).data(ChatMessageModel::WelcomeRole).toBool());
         const QPersistentModelIndex first = model->index(1, 0);
-        QCOMPARE(first.data(ChatMessageModel::SenderRole).toString(), QStringLiteral("<i>Zoë</i>"));
-        QCOMPARE(first.data().toString(), QStringLiteral("text of 1"));
-        QCOMPARE(first.data(ChatMessageModel::TimeRole).toString(), QStringLiteral("09:07"));
-        QCOMPARE(first.data(ChatMessageModel::OwnRole).toBool(), false);
-        QCOMPARE(model->index(2, 0).data(ChatMessageModel::OwnRole).toBool(), true);
+        QCOMPARE(QVariantList({first.data(ChatMessageModel::SenderRole), first.data(), first.data(ChatMessageModel::TimeRole),
+                               first.data(ChatMessageModel::OwnRole), model->index(2, 0).data(ChatMessageModel::OwnRole)}),
+                 QVariantList({"<i>Zoë</i>", "text of 1", "09:07", false, true}));
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Caricamento chat: "));
         m_server.failNext(kMessagesPath, {{"mode", "status"}});
@@ -162,25 +160,6 @@ private slots:
         QCOMPARE(model->firstHighlightedRow(), -1);
         window.settle();
         QCOMPARE(window.scrollBar()->value(), window.scrollBar()->maximum());
-    }
-
-    // Fault seen: a send while the socket was down cleared the input and lost the message.
-    void sendingWhileDisconnectedKeepsTheTextAndReconnects()
-    {
-        ChatWindow window(m_server, QStringLiteral("luna"));
-        QLineEdit* input = window.page->messageInput();
-        auto* notice = window.page->findChild<QLabel*>("chatSendNotice");
-        input->setText(QStringLiteral("still here"));
-        QTest::ignoreMessage(QtWarningMsg, "Impossibile inviare: WebSocket non connesso.");
-        QTest::keyClick(input, Qt::Key_Return);
-        QCOMPARE(input->text(), QStringLiteral("still here"));
-        QVERIFY(notice->isVisibleTo(window.page));
-        QCOMPARE(QApplication::activeModalWidget(), nullptr);
-        QTRY_VERIFY(window.client.channel->isReady());  // the send tried at once
-
-        QTest::keyClick(input, Qt::Key_Return);
-        QCOMPARE(input->text(), QString());
-        QVERIFY(!notice->isVisibleTo(window.page));
     }
 
     // Reloads asked for while a history request is in flight make one more request after it.

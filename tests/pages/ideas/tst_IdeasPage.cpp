@@ -17,11 +17,7 @@
 
 using namespace PagesTest;
 
-namespace {
-
 const QString kIdeasPath = QStringLiteral("/api/desktop/ideas");
-
-}  // namespace
 
 class TestIdeasPage : public QObject
 {
@@ -126,11 +122,8 @@ private slots:
 
     void publishChecksFieldsAndTokenAndShowsTheServerError()
     {
-        m_page->titleField()->setText(QStringLiteral("   "));
-        m_page->textField()->setPlainText(QStringLiteral("text"));
-        m_page->publishButton()->click();
-        m_page->titleField()->setText(QStringLiteral("A title"));
-        m_page->publishButton()->click();  // no token before the first list
+        publish("   ", "text");
+        publish("A title", "text");  // no token before the first list
         QCOMPARE(m_warnings, (QStringList{"MoonLodge: Please enter both a title and your idea.",
                                           "MoonLodge: Please reopen Ideas and try again."}));
         QVERIFY(m_server.lastRequest("/ideas/create").isEmpty());
@@ -149,10 +142,8 @@ private slots:
         QSignalSpy published(m_page, &IdeasPage::ideaPublished);
         m_page->setOpenFromProfile(true);
         openAndWait(12);
-        m_page->titleField()->setText(QStringLiteral("  Lantern  "));
-        m_page->textField()->setPlainText(QStringLiteral(" Light\nthem all "));
         m_warnings.clear();
-        m_page->publishButton()->click();
+        publish("  Lantern  ", " Light\nthem all ");
         QTRY_COMPARE_WITH_TIMEOUT(published.count(), 1, 5000);
         QVERIFY(m_warnings.isEmpty());
         QCOMPARE(m_page->titleField()->text() + m_page->textField()->toPlainText(), QString());
@@ -233,6 +224,12 @@ private slots:
 
 private:
     int rowCount() const { return m_page->ideasModel()->rowCount(); }
+    void publish(const QString& title, const QString& text)
+    {
+        m_page->titleField()->setText(title);
+        m_page->textField()->setPlainText(text);
+        m_page->publishButton()->click();
+    }
     // The cards built at the moment (those in and near the view).
     QList<IdeaCard*> cards() const { return inOrder<IdeaCard>(m_page->feed()); }
     static QString authorOf(QWidget* card) { return card->findChild<QLabel*>("desktopIdeaAuthor")->text(); }

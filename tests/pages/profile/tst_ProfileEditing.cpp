@@ -16,11 +16,7 @@
 
 using namespace PagesTest;
 
-namespace {
-
 const QString kProfilePath = QStringLiteral("/api/desktop/profile");
-
-}  // namespace
 
 class TestProfileEditing : public QObject
 {
