@@ -59,21 +59,16 @@ private slots:
     void init()
     {
         QVERIFY(m_server.reset());
-        m_network = std::make_unique<QNetworkAccessManager>();
-        signInNetwork(m_server, *m_network, QStringLiteral("luna"));
+        m_host = std::make_unique<PageStack>(m_server, QStringLiteral("luna"), QSize(1200, 750));
         m_opened.clear();
-        m_page = std::make_unique<MembersPage>(m_network.get(), [this](const QString& name) { m_opened << name; });
-        m_page->resize(1200, 750);
-        m_page->show();
+        m_page = new MembersPage(m_host->network.get(), [this](const QString& name) { m_opened << name; });
+        m_host->stack.addWidget(m_page);
+        m_host->stack.setCurrentWidget(m_page);
         AvatarCache::instance()->clear();
         m_server.clearRequests();
     }
 
-    void cleanup()
-    {
-        m_page.reset();
-        m_network.reset();
-    }
+    void cleanup() { m_host.reset(); }
 
     void quickSecondLoadIsDroppedAndAnUnchangedDirectoryKeepsItsCards()
     {
@@ -165,7 +160,7 @@ private slots:
 
     void profileShowsHostileValuesLiterallyAndFailuresKeepTheName()
     {
-        PublicProfilePage page(m_network.get());
+        PublicProfilePage page(m_host->network.get());
         const QJsonObject user{{"username", "<u>n</u>"}, {"status", "<b>x</b>"},
                                {"description", "<img src=\"http://127.0.0.1:9/x.png\">"},
                                {"member_since", "<img src=x>&amp;"}, {"message_count", 4}, {"nebulite_best_score", 1200}};
@@ -215,8 +210,8 @@ private:
     }
 
     DevServer m_server;
-    std::unique_ptr<QNetworkAccessManager> m_network;
-    std::unique_ptr<MembersPage> m_page;
+    std::unique_ptr<PageStack> m_host;
+    MembersPage* m_page = nullptr;
     QStringList m_opened;
 };
 
