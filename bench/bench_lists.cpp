@@ -154,7 +154,6 @@ void measurePage(QWidget& window, QWidget* page, const char* name, int count, co
     std::printf("%s %d reply->painted %.0f ms stall %lld ms rss %.0f MB requests %d avatars %d\n", name, count,
                 painted, static_cast<long long>(stall.longest()), rssMb(), g_requests.loadRelaxed(),
                 g_avatarRequests.loadRelaxed());
-    std::fflush(stdout);
 }
 
 int runCase(const QString& name, int count, CannedServer& server)
@@ -219,7 +218,6 @@ int runCase(const QString& name, int count, CannedServer& server)
                     "after 30 s calm %.0f MB\n",
                     count, floodSeconds, requests, requests / floodSeconds, g_avatarRequests.loadRelaxed(),
                     static_cast<long long>(stall.longest()), before, rssMb());
-        std::fflush(stdout);
     } else {
         std::fprintf(stderr, "unknown case %s\n", qPrintable(name));
         return 2;
@@ -233,6 +231,7 @@ int main(int argc, char* argv[])
 {
     Q_INIT_RESOURCE(resources);
     QApplication application(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line out as soon as it is measured
     const QStringList arguments = application.arguments().mid(1);
     if (arguments.size() < 2) {
         // Every case in a process of its own, so that each RSS is its own.

@@ -3,6 +3,7 @@
 // Helpers shared by the page tests: a header of a request the server received,
 // a stack of pages signed in as a member, and the built rows in order.
 
+#include "session/AvatarCache.h"
 #include "support/SignedInClient.h"
 
 #include <QApplication>
@@ -30,13 +31,16 @@ inline QString header(const QJsonObject& request, const QString& name)
 }
 
 // A stack of pages as the window has it: another page in front, and a network
-// access manager signed in as the member for the page under test.
+// access manager signed in as the member for the page under test. No avatar is
+// cached yet and the server's request log starts empty.
 struct PageStack
 {
     PageStack(DevServer& server, const QString& userName, const QSize& size)
         : network(std::make_unique<QNetworkAccessManager>())
         , token(signInNetwork(server, *network, userName))
     {
+        AvatarCache::instance()->clear();
+        server.clearRequests();
         stack.resize(size);
         stack.addWidget(other);
         stack.show();

@@ -41,7 +41,6 @@ private slots:
         m_host = std::make_unique<PageStack>(m_server, QStringLiteral("luna"), QSize(1000, 520));
         m_page = new GamesPage(m_host->network.get(), &m_host->stack);
         m_host->stack.addWidget(m_page);
-        AvatarCache::instance()->clear();
     }
 
     void cleanup() { m_host.reset(); }

@@ -36,8 +36,6 @@ private slots:
         m_page->setWarningHook([this](QWidget*, const QString& title, const QString& text) {
             m_warnings << title + QStringLiteral(": ") + text;
         });
-        AvatarCache::instance()->clear();
-        m_server.clearRequests();
     }
 
     void cleanup() { m_host.reset(); }

@@ -64,8 +64,6 @@ private slots:
         m_page = new MembersPage(m_host->network.get(), [this](const QString& name) { m_opened << name; });
         m_host->stack.addWidget(m_page);
         m_host->stack.setCurrentWidget(m_page);
-        AvatarCache::instance()->clear();
-        m_server.clearRequests();
     }
 
     void cleanup() { m_host.reset(); }

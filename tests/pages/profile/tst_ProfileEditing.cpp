@@ -28,22 +28,20 @@ private slots:
     void init()
     {
         QVERIFY(m_server.reset());
-        m_network = std::make_unique<QNetworkAccessManager>();
-        m_token = signInNetwork(m_server, *m_network, QStringLiteral("luna"));
-        m_server.clearRequests();
+        m_host = std::make_unique<PageStack>(m_server, QStringLiteral("luna"), QSize(400, 300));
         m_boxes = std::make_unique<MessageBoxCatcher>();
     }
 
     void cleanup()
     {
         m_boxes.reset();
-        m_network.reset();
+        m_host.reset();
     }
 
     // Press and release rules of the shared click filter are checked on the member cards.
     void statisticsCardsOpenTheirPages()
     {
-        ProfilePage page(m_network.get());
+        ProfilePage page(m_host->network.get());
         QSignalSpy messages(&page, &ProfilePage::openOwnMessagesRequested);
         QSignalSpy ideas(&page, &ProfilePage::openOwnIdeasRequested);
         QSignalSpy scores(&page, &ProfilePage::openOwnScoreRequested);
@@ -70,7 +68,7 @@ private slots:
         QVERIFY(dialog.isHidden());
         const QJsonObject post = m_server.lastRequest(kProfilePath);
         QCOMPARE(post.value("body").toString(), QStringLiteral(R"({"description":"   ","status":"Online"})"));
-        QCOMPARE(header(post, "X-CSRFToken"), m_token);
+        QCOMPARE(header(post, "X-CSRFToken"), m_host->token);
         QCOMPARE(header(post, "Referer"), m_server.url().toString() + QStringLiteral("/"));
         QVERIFY(shown().isEmpty());
     }
@@ -80,8 +78,8 @@ private slots:
         cannedReply(m_server, kProfilePath, {{"success", true}, {"user", QJsonObject{{"description", "late"}}}}, 200,
                     QStringLiteral("GET"));
         m_server.failNext(kProfilePath, {{"mode", "delay"}, {"delay_ms", 300}});
-        auto dialog = std::make_unique<ProfileEditDialog>(m_network.get());
-        QSignalSpy finished(m_network.get(), &QNetworkAccessManager::finished);
+        auto dialog = std::make_unique<ProfileEditDialog>(m_host->network.get());
+        QSignalSpy finished(m_host->network.get(), &QNetworkAccessManager::finished);
         dialog->show();
         dialog->loadProfile();
         dialog->cancelButton()->click();
@@ -98,7 +96,7 @@ private slots:
 
     void loadAndSaveFailuresWarnAndKeepTheDialog()
     {
-        ProfileEditDialog failing(m_network.get());
+        ProfileEditDialog failing(m_host->network.get());
         failing.show();
         m_server.failNext(kProfilePath, {{"status", 500}, {"method", "GET"}});
         failing.loadProfile();
@@ -129,7 +127,7 @@ private slots:
 
     void editButtonRunsTheDialogAndASaveReloadsTheProfile()
     {
-        ProfilePage page(m_network.get());
+        ProfilePage page(m_host->network.get());
         page.show();
         bool scripted = false;
         QTimer::singleShot(0, &page, [&] {
@@ -170,7 +168,7 @@ private slots:
         const QPixmap fox = chosen.at(0).at(1).value<QPixmap>();
         QCOMPARE(fox.toImage(), QPixmap(QStringLiteral(":/avatar/fox.png")).toImage());
 
-        ProfilePage profile(m_network.get());
+        ProfilePage profile(m_host->network.get());
         profile.showChosenAvatar(fox);
         QVERIFY(!profile.avatar()->pixmap().isNull());
         QCOMPARE(m_server.requestCount(kProfilePath, QStringLiteral("POST")), 0);
@@ -181,9 +179,9 @@ private:
     std::unique_ptr<ProfileEditDialog> loadedDialog(const QJsonObject& user)
     {
         if (!user.isEmpty())
-            cannedReply(m_server, kProfilePath, {{"success", true}, {"user", user}, {"csrf_token", m_token}}, 200,
+            cannedReply(m_server, kProfilePath, {{"success", true}, {"user", user}, {"csrf_token", m_host->token}}, 200,
                         QStringLiteral("GET"));
-        auto dialog = std::make_unique<ProfileEditDialog>(m_network.get());
+        auto dialog = std::make_unique<ProfileEditDialog>(m_host->network.get());
         dialog->show();
         dialog->loadProfile();
         if (!QTest::qWaitFor([&] { return dialog->saveButton()->isEnabled(); }))
@@ -201,9 +199,8 @@ private:
     }
 
     DevServer m_server;
-    std::unique_ptr<QNetworkAccessManager> m_network;
+    std::unique_ptr<PageStack> m_host;
     std::unique_ptr<MessageBoxCatcher> m_boxes;
-    QString m_token;
 };
 
 QTEST_MAIN(TestProfileEditing)
