@@ -2,6 +2,7 @@
 #include "online/GamesOnlinePanel.h"
 #include "online/IdeasOnlinePanel.h"
 #include "session/AvatarCache.h"
+#include "support/DevServerSuite.h"
 #include "support/SignedInClient.h"
 #include "support/SignedInWindow.h"
 #include "widgets/KeyedListModel.h"
@@ -82,12 +83,11 @@ const QJsonObject kPresence{
 
 }  // namespace
 
-class TestOnlinePanels : public QObject
+class TestOnlinePanels : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
     void init()
     {
         QVERIFY(m_server.reset());
@@ -232,7 +232,6 @@ private slots:
     }
 
 private:
-    DevServer m_server;
     std::unique_ptr<SignedInClient> m_luna;
 };
 

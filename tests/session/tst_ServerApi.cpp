@@ -1,6 +1,6 @@
 #include "session/ServerApi.h"
 #include "session/ServerEndpoints.h"
-#include "support/DevServer.h"
+#include "support/DevServerSuite.h"
 
 #include <QNetworkAccessManager>
 #include <QtTest>
@@ -25,14 +25,11 @@ std::optional<ServerReply> wait(QNetworkReply* reply)
 // reply whose receiver is gone is released unhandled. (Headers, tokens and bodies
 // are checked by the page suites on the requests they send; their long lists are
 // replies well over 300 KB that must arrive whole.)
-class TestServerApi : public QObject
+class TestServerApi : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
-    void init() { QVERIFY(m_server.reset()); }
-
     void failuresOfEveryKind_data()
     {
         QTest::addColumn<QJsonObject>("failure");
@@ -77,7 +74,6 @@ private slots:
     }
 
 private:
-    DevServer m_server;
     QNetworkAccessManager m_network;
 };
 

@@ -1,4 +1,5 @@
 #include "pages/profile/PublicProfilePage.h"
+#include "support/DevServerSuite.h"
 #include "support/SignedInClient.h"
 #include "support/SignedInWindow.h"
 #include "widgets/DisplayText.h"
@@ -53,12 +54,11 @@ QImage profileButtonPicture(MainWindow& window) { return widget<QPushButton>(win
 
 }  // namespace
 
-class TestMainWindow : public QObject
+class TestMainWindow : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
     void init()
     {
         clearSettings();
@@ -229,9 +229,6 @@ private slots:
         }
         QCOMPARE(text(window, "profileUsernameLabel").size(), DisplayText::kNameLength);
     }
-
-private:
-    DevServer m_server;
 };
 
 QTEST_MAIN(TestMainWindow)

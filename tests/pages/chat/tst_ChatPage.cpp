@@ -4,6 +4,7 @@
 #include "pages/chat/ChatPage.h"
 #include "pages/PagesTestSupport.h"
 #include "online/ChatOnlinePanel.h"
+#include "support/DevServerSuite.h"
 #include "support/SignedInClient.h"
 
 #include <QApplication>
@@ -94,14 +95,11 @@ QString rowKeys(const ChatMessageModel& model)
 
 }  // namespace
 
-class TestChatPage : public QObject
+class TestChatPage : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
-    void init() { QVERIFY(m_server.reset()); }
-
     void historyShowsTheRowsAndFailuresKeepThem()
     {
         ChatWindow window(m_server, QStringLiteral("luna"));
@@ -278,8 +276,6 @@ private:
         view->show();
         return view;
     }
-
-    DevServer m_server;
 };
 
 QTEST_MAIN(TestChatPage)

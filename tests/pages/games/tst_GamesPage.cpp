@@ -5,6 +5,7 @@
 #include "pages/games/LeaderboardRowGlow.h"
 #include "session/AvatarCache.h"
 #include "session/ServerEndpoints.h"
+#include "support/DevServerSuite.h"
 #include "widgets/KeyedListModel.h"
 #include "widgets/WindowedRows.h"
 
@@ -28,13 +29,11 @@ QString childText(QWidget* row, const char* name)
 
 }  // namespace
 
-class TestGamesPage : public QObject
+class TestGamesPage : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
-
     void init()
     {
         QVERIFY(m_server.reset());
@@ -156,7 +155,6 @@ private:
     int badges() const { return int(m_page->findChildren<QLabel*>("nebuliteYouBadge").size()); }
     static bool glowing(QWidget* row) { return qobject_cast<LeaderboardRowGlow*>(row->parentWidget())->isGlowing(); }
 
-    DevServer m_server;
     std::unique_ptr<PageStack> m_host;
     GamesPage* m_page = nullptr;
 };

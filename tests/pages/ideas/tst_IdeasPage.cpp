@@ -5,6 +5,7 @@
 #include "pages/ideas/OwnIdeaGlow.h"
 #include "session/AvatarCache.h"
 #include "session/ServerEndpoints.h"
+#include "support/DevServerSuite.h"
 #include "widgets/KeyedListModel.h"
 #include "widgets/WindowedRows.h"
 
@@ -19,13 +20,11 @@ using namespace PagesTest;
 
 const QString kIdeasPath = QStringLiteral("/api/desktop/ideas");
 
-class TestIdeasPage : public QObject
+class TestIdeasPage : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
-
     void init()
     {
         QVERIFY(m_server.reset());
@@ -250,7 +249,6 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(!cards().isEmpty(), 5000);
     }
 
-    DevServer m_server;
     std::unique_ptr<PageStack> m_host;
     IdeasPage* m_page = nullptr;
     QStringList m_warnings;  // "title: text"

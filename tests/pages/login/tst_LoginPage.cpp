@@ -1,6 +1,6 @@
 #include "pages/login/LoginPage.h"
 #include "session/CredentialWorker.h"
-#include "support/DevServer.h"
+#include "support/DevServerSuite.h"
 #include "support/FakeCredentialStore.h"
 #include "support/MessageBoxCatcher.h"
 
@@ -65,12 +65,11 @@ struct LoginFixture
 
 }  // namespace
 
-class TestLoginPage : public QObject
+class TestLoginPage : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
     void init()
     {
         QVERIFY(m_server.reset());
@@ -221,7 +220,6 @@ private:
         return QJsonDocument::fromJson(m_server.lastRequest("/api/desktop/login").value("body").toString().toUtf8()).object();
     }
 
-    DevServer m_server;
     std::unique_ptr<FakeCredentialStore> m_store;
 };
 

@@ -3,6 +3,7 @@
 #include "pages/members/MembersPage.h"
 #include "pages/profile/PublicProfilePage.h"
 #include "session/AvatarCache.h"
+#include "support/DevServerSuite.h"
 #include "widgets/avatar/CircularProfileAvatar.h"
 #include "widgets/KeyedListModel.h"
 #include "widgets/WindowedRows.h"
@@ -49,13 +50,11 @@ QString renderedText(const QLabel* label)
 
 }  // namespace
 
-class TestMembersPage : public QObject
+class TestMembersPage : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
-
     void init()
     {
         QVERIFY(m_server.reset());
@@ -207,7 +206,6 @@ private:
         return card->findChild<QLabel*>(QStringLiteral("membersUserAvatar"));
     }
 
-    DevServer m_server;
     std::unique_ptr<PageStack> m_host;
     MembersPage* m_page = nullptr;
     QStringList m_opened;

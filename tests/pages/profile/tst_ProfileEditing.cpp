@@ -4,6 +4,7 @@
 #include "pages/profile/AvatarSelectionPage.h"
 #include "pages/profile/ProfileEditDialog.h"
 #include "pages/profile/ProfilePage.h"
+#include "support/DevServerSuite.h"
 #include "support/MessageBoxCatcher.h"
 #include "widgets/avatar/CircularProfileAvatar.h"
 
@@ -18,13 +19,11 @@ using namespace PagesTest;
 
 const QString kProfilePath = QStringLiteral("/api/desktop/profile");
 
-class TestProfileEditing : public QObject
+class TestProfileEditing : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
-
     void init()
     {
         QVERIFY(m_server.reset());
@@ -198,7 +197,6 @@ private:
         return texts;
     }
 
-    DevServer m_server;
     std::unique_ptr<PageStack> m_host;
     std::unique_ptr<MessageBoxCatcher> m_boxes;
 };
