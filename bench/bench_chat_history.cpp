@@ -37,7 +37,7 @@ struct ChatWindow
         , shown(page, &ChatPage::historyShown)
     {
         stack.addWidget(page);
-        page->setOwnUserName(client.userName);
+        page->setOwnUserName(QStringLiteral("luna"));
         QObject::connect(client.channel.get(), &RealtimeChannel::chatMessageReceived, page,
                          [this] { page->reloadHistory(true); });
         QObject::connect(page, &ChatPage::historyReplyHandled, page, [this](bool rendered) {
@@ -99,7 +99,8 @@ std::unique_ptr<ChatWindow> connectedChat(DevServer& server, int count)
     auto window = std::make_unique<ChatWindow>(server);
     window->page->reloadHistory(false);
     awaitPainted(*window, 0, 600000);
-    window->client.connectChannel();
+    window->client.channel->openIfUnconnected();
+    runUntil([&] { return window->client.channel->isReady(); }, 8000);
     runFor(kSettleMs);
     return window;
 }

@@ -23,7 +23,8 @@ public:
     MessageBoxCatcher();
 
     const QList<Box>& boxes() const { return m_boxes; }
-    QStringList titles() const;
+    // Every box so far as "title: text".
+    QStringList shown() const;
 
 private:
     void closeOpenBoxes();

@@ -34,23 +34,11 @@ class SignedInClient
 {
 public:
     SignedInClient(DevServer& server, const QString& userName)
-        : userName(userName)
     {
         signInNetwork(server, network, userName);
         channel = std::make_unique<RealtimeChannel>(network.cookieJar());
     }
 
-    // Opens the channel and waits for the namespace acknowledgement.
-    bool connectChannel()
-    {
-        channel->openIfUnconnected();
-        QDeadlineTimer deadline(8000);
-        while (!channel->isReady() && !deadline.hasExpired())
-            QTest::qWait(10);
-        return channel->isReady();
-    }
-
-    QString userName;
     QNetworkAccessManager network;
     std::unique_ptr<RealtimeChannel> channel;
 };

@@ -69,7 +69,7 @@ private slots:
         QCOMPARE(post.value("body").toString(), QStringLiteral(R"({"description":"   ","status":"Online"})"));
         QCOMPARE(header(post, "X-CSRFToken"), m_host->token);
         QCOMPARE(header(post, "Referer"), m_server.url().toString() + QStringLiteral("/"));
-        QVERIFY(shown().isEmpty());
+        QVERIFY(m_boxes->shown().isEmpty());
     }
 
     void closingBeforeTheReplyDiscardsItSilently()
@@ -90,7 +90,7 @@ private slots:
         dialog.reset();
         QTRY_COMPARE(finished.count(), 2);
         QTest::qWait(50);
-        QVERIFY(shown().isEmpty());
+        QVERIFY(m_boxes->shown().isEmpty());
     }
 
     void loadAndSaveFailuresWarnAndKeepTheDialog()
@@ -99,11 +99,11 @@ private slots:
         failing.show();
         m_server.failNext(kProfilePath, {{"status", 500}, {"method", "GET"}});
         failing.loadProfile();
-        QTRY_COMPARE(shown(), QStringList{"Edit Profile: Injected failure"});
+        QTRY_COMPARE(m_boxes->shown(), QStringList{"Edit Profile: Injected failure"});
         cannedReply(m_server, kProfilePath, {{"success", true}, {"user", QJsonObject{{"status", "Busy"}}}}, 200,
                     QStringLiteral("GET"));
         failing.loadProfile();
-        QTRY_COMPARE(shown().value(1),
+        QTRY_COMPARE(m_boxes->shown().value(1),
                      QStringLiteral("Edit Profile: Missing security token. Check that the server update is online."));
         QVERIFY(!failing.saveButton()->isEnabled());
 
@@ -114,11 +114,11 @@ private slots:
         cannedReply(m_server, kProfilePath, {{"success", false}, {"error", "Description too long."}}, 400,
                     QStringLiteral("POST"));
         dialog.saveButton()->click();
-        QTRY_COMPARE(shown().value(2), QStringLiteral("Edit Profile: Description too long."));
+        QTRY_COMPARE(m_boxes->shown().value(2), QStringLiteral("Edit Profile: Description too long."));
         m_server.failNext(kProfilePath, {{"status", 503}, {"body", "down"}, {"content_type", "text/plain"}});
         QTRY_VERIFY(dialog.saveButton()->isEnabled());
         dialog.saveButton()->click();
-        QTRY_COMPARE(shown().value(3), QStringLiteral("Edit Profile: Unable to save profile."));
+        QTRY_COMPARE(m_boxes->shown().value(3), QStringLiteral("Edit Profile: Unable to save profile."));
         QTRY_VERIFY(dialog.saveButton()->isEnabled());
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.descriptionEdit()->toPlainText(), QStringLiteral("My words"));
@@ -154,7 +154,7 @@ private slots:
         QTimer::singleShot(0, &page, [&] { page.findChild<ProfileEditDialog*>()->changeAvatarButton()->click(); });
         page.editProfileButton()->click();
         QCOMPARE(avatarPage.count(), 1);
-        QVERIFY(shown().isEmpty());
+        QVERIFY(m_boxes->shown().isEmpty());
     }
 
     void aChosenAvatarIsShownWithoutBeingSaved()
@@ -186,15 +186,6 @@ private:
         if (!QTest::qWaitFor([&] { return dialog->saveButton()->isEnabled(); }))
             dialog.reset();
         return dialog;
-    }
-
-    // Every box shown so far, as "title: text".
-    QStringList shown() const
-    {
-        QStringList texts;
-        for (const MessageBoxCatcher::Box& box : m_boxes->boxes())
-            texts << box.title + QStringLiteral(": ") + box.text;
-        return texts;
     }
 
     std::unique_ptr<PageStack> m_host;
