@@ -71,7 +71,7 @@ private slots:
         m_elsewhere.show();
     }
 
-    void countsOthersMessagesWhileInactive()
+    void countsOthersMessagesWhileInactiveUntilTheChatIsSeen()
     {
         QApplication::setActiveWindow(&m_elsewhere);
         navButton(*m_window, "Ideas")->click();
@@ -92,10 +92,8 @@ private slots:
         QCOMPARE(m_desktop.shown[1].summary, QStringLiteral("<i>nova</i>"));  // the summary is plain text
         QCOMPARE(m_desktop.shown[1].body.size(), 200);
         QCOMPARE(m_desktop.shown[1].replacesId, 41u);  // one notification on screen, replaced
-    }
 
-    void clearsWhenTheChatIsSeen()
-    {
+        // Seeing the chat clears the count.
         QApplication::setActiveWindow(m_window.get());
         QCOMPARE(m_window->windowTitle(), QStringLiteral("MoonLodge"));
         QTRY_COMPARE(m_desktop.lastBadge(), 0);

@@ -103,13 +103,11 @@ void DevServer::clearRequests()
 
 QJsonObject DevServer::lastRequest(const QString& path)
 {
-    const QJsonArray all = requests();
-    for (auto it = all.end(); it != all.begin();) {
-        const QJsonObject entry = (--it)->toObject();
-        if (entry.value(QLatin1String("path")).toString() == path)
-            return entry;
-    }
-    return {};
+    QJsonObject last;
+    for (const QJsonValue& entry : requests())
+        if (entry.toObject().value(QLatin1String("path")).toString() == path)
+            last = entry.toObject();
+    return last;
 }
 
 int DevServer::requestCount(const QString& path, const QString& method)
