@@ -48,11 +48,10 @@ QByteArray avatarPng()
 {
     QImage image(96, 96, QImage::Format_ARGB32);
     image.fill(QColor(120, 80, 200));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
+    QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
-    return bytes;
+    return buffer.data();
 }
 
 // Answers every request at once from the canned bodies; one thread of its own.
@@ -86,8 +85,7 @@ private:
             pending.remove(0, end + 4);
             g_requests.fetchAndAddRelaxed(1);
             const bool isAvatar = path.startsWith("/static/avatars/");
-            if (isAvatar)
-                g_avatarRequests.fetchAndAddRelaxed(1);
+            g_avatarRequests.fetchAndAddRelaxed(isAvatar);
             const QByteArray body = isAvatar ? avatar : bodies.value(path, "{}");
             const QByteArray type = isAvatar ? "image/png" : "application/json";
             socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: "

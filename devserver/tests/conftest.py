@@ -2,6 +2,7 @@
 
 import asyncio
 import contextlib
+import functools
 import http.client
 import inspect
 import json
@@ -75,11 +76,8 @@ class Server:
         finally:
             conn.close()
 
-    def get(self, path, **kw) -> Reply:
-        return self.request("GET", path, **kw)
-
-    def post(self, path, body=None, **kw) -> Reply:
-        return self.request("POST", path, body=body, **kw)
+    get = functools.partialmethod(request, "GET")
+    post = functools.partialmethod(request, "POST")
 
     def control(self, method, name, body=None):
         reply = self.request(method, "/__test__/" + name, body=body)
