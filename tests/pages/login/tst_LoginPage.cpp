@@ -23,7 +23,8 @@ QByteArray blob(const QString& userName, const QString& password)
     return QJsonDocument(QJsonObject{{"username", userName}, {"password", password}}).toJson(QJsonDocument::Compact);
 }
 
-// One login page on its own network access manager, with handles on its widgets.
+// One login page on its own network access manager, with handles on its widgets
+// and the message boxes it shows.
 struct LoginFixture
 {
     explicit LoginFixture(FakeCredentialStore& store)
@@ -61,6 +62,7 @@ struct LoginFixture
     QCheckBox* remember;
     QPushButton* button;
     QSignalSpy succeeded;
+    MessageBoxCatcher boxes;
 };
 
 }  // namespace
@@ -100,11 +102,10 @@ private slots:
     void blankFieldsSendNothing()
     {
         LoginFixture login(*m_store);
-        MessageBoxCatcher boxes;
         login.submit("   ", "moonlodge");
-        QTRY_COMPARE(boxes.shown(), QStringList{"Missing information: Please enter both username and password."});
+        QTRY_COMPARE(login.boxes.shown(), QStringList{"Missing information: Please enter both username and password."});
         login.submit("luna", "");
-        QTRY_COMPARE(boxes.boxes().size(), 2);
+        QTRY_COMPARE(login.boxes.boxes().size(), 2);
         QTest::qWait(100);
         QVERIFY(m_server.requests().isEmpty());
     }
@@ -147,13 +148,12 @@ private slots:
         if (!failure.isEmpty())
             m_server.failNext("/api/desktop/login", failure);
         LoginFixture login(*m_store);
-        MessageBoxCatcher boxes;
         login.remember->setChecked(true);
         login.submit("luna", " moonlodge ");
-        QTRY_COMPARE(boxes.boxes().size(), 1);
-        QVERIFY(boxes.shown().first().startsWith(title + QStringLiteral(": ") + text));
-        QVERIFY(boxes.boxes().first().plainText);
-        QCOMPARE(boxes.boxes().first().critical, title == QLatin1String("Connection error"));
+        QTRY_COMPARE(login.boxes.boxes().size(), 1);
+        QVERIFY(login.boxes.shown().first().startsWith(title + QStringLiteral(": ") + text));
+        QVERIFY(login.boxes.boxes().first().plainText);
+        QCOMPARE(login.boxes.boxes().first().critical, title == QLatin1String("Connection error"));
         QVERIFY(login.button->isEnabled());
         QCOMPARE(login.password->text(), QStringLiteral(" moonlodge "));  // kept for another try
         QCOMPARE(login.succeeded.count(), 0);
@@ -166,18 +166,17 @@ private slots:
     {
         m_store->insert(kTarget, blob("luna", "moonlodge"));
         LoginFixture login(*m_store);
-        MessageBoxCatcher boxes;
         QVERIFY(login.settle());
         login.remember->setChecked(false);
         QVERIFY(login.settle());
         QVERIFY(m_store->isEmpty());
-        QVERIFY(boxes.boxes().isEmpty());
+        QVERIFY(login.boxes.boxes().isEmpty());
 
         // A removal that fails says so and leaves the box checked.
         login.remember->setChecked(true);
         m_store->failRemovals = true;
         login.remember->setChecked(false);
-        QTRY_COMPARE(boxes.shown(), QStringList{"MoonLodge: Unable to remove the saved credentials."});
+        QTRY_COMPARE(login.boxes.shown(), QStringList{"MoonLodge: Unable to remove the saved credentials."});
         QVERIFY(login.remember->isChecked());
     }
 
