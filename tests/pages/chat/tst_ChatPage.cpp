@@ -104,7 +104,7 @@ private slots:
     {
         ChatWindow window(m_server, QStringLiteral("luna"));
         cannedReply(m_server, kMessagesPath,
-                               {{"success", true}, {"messages", QJsonArray{message("1", "<i>Zoë</i>"), message("2", "luna")}}});
+                    {{"success", true}, {"messages", QJsonArray{message("1", "<i>Zoë</i>"), message("2", "luna")}}});
         QVERIFY(window.open());
         QCOMPARE(window.stack.currentWidget(), window.page);
         QTRY_VERIFY_WITH_TIMEOUT(window.client.channel->isReady(), 8000);  // opening the chat opens the channel
@@ -117,10 +117,10 @@ private slots:
                  QVariantList({"<i>Zoë</i>", "text of 1", "09:07", false, true}));
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Caricamento chat: "));
-        m_server.failNext(kMessagesPath, {{"mode", "status"}});
-        QVERIFY(!window.open());
-        m_server.failNext(kMessagesPath, {{"mode", "invalid_json"}});
-        QVERIFY(!window.open());
+        for (const char* mode : {"status", "invalid_json"}) {
+            m_server.failNext(kMessagesPath, {{"mode", mode}});
+            QVERIFY(!window.open());
+        }
         QVERIFY(first.isValid());
 
         cannedReply(m_server, kMessagesPath, {{"success", true}, {"messages", QJsonArray()}});
@@ -210,11 +210,9 @@ private slots:
         QTEST((QList<int>{int(inserted.size()), int(removed.size()), int(moved.size())}), "updates");
         QCOMPARE(changed.size() + reset.size(), 0);
         // Every message that stayed keeps its row object, wherever it is now.
-        for (int i = 0; i < before.size(); ++i) {
-            QCOMPARE(kept.at(i).isValid(), after.contains(before.at(i)));
-            if (kept.at(i).isValid())
-                QCOMPARE(model.message(kept.at(i).row())->key.right(1), QString(before.at(i)));
-        }
+        for (int i = 0; i < before.size(); ++i)
+            QCOMPARE(kept.at(i).isValid() ? model.message(kept.at(i).row())->key.right(1) : QString(),
+                     after.contains(before.at(i)) ? QString(before.at(i)) : QString());
     }
 
     // Fault seen: a 100 KB message froze the window for seconds.
