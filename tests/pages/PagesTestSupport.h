@@ -66,9 +66,6 @@ QList<T*> inOrder(QWidget* container, const QString& name = QString())
 }
 
 template <typename T>
-QList<QPointer<T>> guarded(const QList<T*>& widgets)
-{
-    return QList<QPointer<T>>(widgets.begin(), widgets.end());
-}
+QList<QPointer<T>> guarded(const QList<T*>& widgets) { return {widgets.begin(), widgets.end()}; }
 
 }  // namespace PagesTest

@@ -86,21 +86,6 @@ QJsonObject DevServer::control(const QByteArray& method, const QString& path, co
     return result;
 }
 
-bool DevServer::reset()
-{
-    return control("POST", QStringLiteral("/__test__/reset")).value(QLatin1String("success")).toBool();
-}
-
-QJsonArray DevServer::requests()
-{
-    return control("GET", QStringLiteral("/__test__/requests")).value(QLatin1String("requests")).toArray();
-}
-
-void DevServer::clearRequests()
-{
-    control("DELETE", QStringLiteral("/__test__/requests"));
-}
-
 QJsonObject DevServer::lastRequest(const QString& path)
 {
     QJsonObject last;
@@ -129,9 +114,4 @@ void DevServer::failNext(const QString& path, const QJsonObject& failure)
     QJsonObject body = failure;
     body.insert(QStringLiteral("path"), path);
     control("POST", QStringLiteral("/__test__/fail"), body);
-}
-
-QJsonObject DevServer::sessionFor(const QString& userName)
-{
-    return control("POST", QStringLiteral("/__test__/session"), {{QStringLiteral("username"), userName}});
 }

@@ -16,10 +16,7 @@
 
 namespace shelltest {
 
-inline void clearSettings()
-{
-    QSettings(AppSettings::kOrganization, AppSettings::kApplication).clear();
-}
+inline void clearSettings() { QSettings(AppSettings::kOrganization, AppSettings::kApplication).clear(); }
 
 inline QPushButton* navButton(QWidget& window, const QString& text)
 {
