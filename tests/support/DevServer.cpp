@@ -15,10 +15,7 @@ constexpr int kStartTimeoutMs = 20000;
 constexpr int kControlTimeoutMs = 10000;
 }
 
-DevServer::~DevServer()
-{
-    stop();
-}
+DevServer::~DevServer() { stop(); }
 
 bool DevServer::start(const QStringList& extraArguments)
 {

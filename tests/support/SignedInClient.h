@@ -57,5 +57,5 @@ inline void cannedReply(DevServer& server, const QString& path, const QJsonValue
 inline void cannedReply(DevServer& server, const QString& path, const QJsonObject& body, int status = 200,
                         const QString& method = {})
 {
-    cannedReply(server, path, QJsonValue(body), status, method);
+    cannedReply(server, path, QJsonValue(body), status, method);  // what braced replies convert to
 }
