@@ -77,10 +77,7 @@ private:
     {
         QByteArray& pending = m_pending[socket];
         pending += socket->readAll();
-        while (true) {
-            const int end = pending.indexOf("\r\n\r\n");
-            if (end < 0)
-                return;
+        for (qsizetype end; (end = pending.indexOf("\r\n\r\n")) >= 0;) {
             const QByteArray path = pending.left(end).split(' ').value(1).split('?').first();
             pending.remove(0, end + 4);
             g_requests.fetchAndAddRelaxed(1);
