@@ -37,7 +37,7 @@ struct ChatWindow
         , shown(page, &ChatPage::historyShown)
     {
         stack.addWidget(page);
-        page->setOwnUserName(client.userName);
+        page->setOwnUserName(QStringLiteral("luna"));
         QObject::connect(client.channel.get(), &RealtimeChannel::chatMessageReceived, page,
                          [this] { page->reloadHistory(true); });
         QObject::connect(page, &ChatPage::historyReplyHandled, page, [this](bool rendered) {
@@ -99,7 +99,8 @@ std::unique_ptr<ChatWindow> connectedChat(DevServer& server, int count)
     auto window = std::make_unique<ChatWindow>(server);
     window->page->reloadHistory(false);
     awaitPainted(*window, 0, 600000);
-    window->client.connectChannel();
+    window->client.channel->openIfUnconnected();
+    runUntil([&] { return window->client.channel->isReady(); }, 8000);
     runFor(kSettleMs);
     return window;
 }
@@ -123,7 +124,6 @@ void historySizes(DevServer& server, const QList<int>& sizes)
         std::printf("%-8d %18lld %19lld %16lld %14.1f\n", size, static_cast<long long>(painted),
                     static_cast<long long>(complete), static_cast<long long>(stall.longest()),
                     rssMb() - rssBefore);
-        std::fflush(stdout);
         window.reset();
         runFor(200);
     }
@@ -140,7 +140,6 @@ void oneIncomingMessage(DevServer& server)
     runFor(kSettleMs);
     std::printf("one incoming message, 5000 shown: reply->painted %lld ms, longest stall %lld ms\n",
                 static_cast<long long>(painted), static_cast<long long>(stall.longest()));
-    std::fflush(stdout);
 }
 
 void flood(DevServer& server)
@@ -185,14 +184,11 @@ void flood(DevServer& server)
         }
     }
     const qint64 longest = stall.longest();
-    qsizetype requests = 0;
-    for (const QJsonValue& request : server.requests())
-        requests += request.toObject().value("path").toString() == kMessagesPath;
-    std::printf("flood of %d receive_message in %d ms: %lld history requests, %d renderings, longest stall %lld ms"
+    const int requests = server.requestCount(kMessagesPath);
+    std::printf("flood of %d receive_message in %d ms: %d history requests, %d renderings, longest stall %lld ms"
                 " (%lld ms in all)\n",
-                kEvents, kSpreadMs, static_cast<long long>(requests), window.rendered_ - 1,
+                kEvents, kSpreadMs, requests, window.rendered_ - 1,
                 static_cast<long long>(longest), static_cast<long long>(clock.elapsed()));
-    std::fflush(stdout);
 }
 
 }  // namespace
@@ -201,6 +197,7 @@ int main(int argc, char* argv[])
 {
     Q_INIT_RESOURCE(resources);
     QApplication application(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line out as soon as it is measured
     QList<int> sizes;
     for (const QString& argument : application.arguments().mid(1))
         if (argument.toInt() > 0)

@@ -48,11 +48,10 @@ QByteArray avatarPng()
 {
     QImage image(96, 96, QImage::Format_ARGB32);
     image.fill(QColor(120, 80, 200));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
+    QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
-    return bytes;
+    return buffer.data();
 }
 
 // Answers every request at once from the canned bodies; one thread of its own.
@@ -78,16 +77,12 @@ private:
     {
         QByteArray& pending = m_pending[socket];
         pending += socket->readAll();
-        while (true) {
-            const int end = pending.indexOf("\r\n\r\n");
-            if (end < 0)
-                return;
+        for (qsizetype end; (end = pending.indexOf("\r\n\r\n")) >= 0;) {
             const QByteArray path = pending.left(end).split(' ').value(1).split('?').first();
             pending.remove(0, end + 4);
             g_requests.fetchAndAddRelaxed(1);
             const bool isAvatar = path.startsWith("/static/avatars/");
-            if (isAvatar)
-                g_avatarRequests.fetchAndAddRelaxed(1);
+            g_avatarRequests.fetchAndAddRelaxed(isAvatar);
             const QByteArray body = isAvatar ? avatar : bodies.value(path, "{}");
             const QByteArray type = isAvatar ? "image/png" : "application/json";
             socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: "
@@ -154,7 +149,6 @@ void measurePage(QWidget& window, QWidget* page, const char* name, int count, co
     std::printf("%s %d reply->painted %.0f ms stall %lld ms rss %.0f MB requests %d avatars %d\n", name, count,
                 painted, static_cast<long long>(stall.longest()), rssMb(), g_requests.loadRelaxed(),
                 g_avatarRequests.loadRelaxed());
-    std::fflush(stdout);
 }
 
 int runCase(const QString& name, int count, CannedServer& server)
@@ -219,7 +213,6 @@ int runCase(const QString& name, int count, CannedServer& server)
                     "after 30 s calm %.0f MB\n",
                     count, floodSeconds, requests, requests / floodSeconds, g_avatarRequests.loadRelaxed(),
                     static_cast<long long>(stall.longest()), before, rssMb());
-        std::fflush(stdout);
     } else {
         std::fprintf(stderr, "unknown case %s\n", qPrintable(name));
         return 2;
@@ -233,6 +226,7 @@ int main(int argc, char* argv[])
 {
     Q_INIT_RESOURCE(resources);
     QApplication application(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line out as soon as it is measured
     const QStringList arguments = application.arguments().mid(1);
     if (arguments.size() < 2) {
         // Every case in a process of its own, so that each RSS is its own.

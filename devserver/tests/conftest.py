@@ -2,7 +2,9 @@
 
 import asyncio
 import contextlib
+import functools
 import http.client
+import inspect
 import json
 import signal
 import subprocess
@@ -74,11 +76,8 @@ class Server:
         finally:
             conn.close()
 
-    def get(self, path, **kw) -> Reply:
-        return self.request("GET", path, **kw)
-
-    def post(self, path, body=None, **kw) -> Reply:
-        return self.request("POST", path, body=body, **kw)
+    get = functools.partialmethod(request, "GET")
+    post = functools.partialmethod(request, "POST")
 
     def control(self, method, name, body=None):
         reply = self.request(method, "/__test__/" + name, body=body)
@@ -194,19 +193,26 @@ class SocketClient:
         await self._http.close()
 
 
-def run(coro):
-    # Run one asynchronous test body to completion.
-    return asyncio.run(asyncio.wait_for(coro, 30))
+@pytest.hookimpl(tryfirst=True)
+def pytest_pyfunc_call(pyfuncitem):
+    # Asynchronous tests run to completion in a loop of their own, within 30 s.
+    if not inspect.iscoroutinefunction(pyfuncitem.obj):
+        return None
+    arguments = {name: pyfuncitem.funcargs[name] for name in pyfuncitem._fixtureinfo.argnames}
+    asyncio.run(asyncio.wait_for(pyfuncitem.obj(**arguments), 30))
+    return True
 
 
 @contextlib.asynccontextmanager
 async def sockets(srv, *names, settle=True):
-    # Connected clients for fresh sessions of these members, closed afterwards.
-    # With settle, the presence events their own arrival caused are dropped first.
+    # Connected clients for fresh sessions of these members (each client's .member), closed
+    # afterwards. With settle, the presence events their own arrival caused are dropped first.
     clients = []
     try:
         for name in names:
-            clients.append(await SocketClient(name).open(srv.base, srv.session(name).cookie))
+            member = srv.session(name)
+            clients.append(await SocketClient(name).open(srv.base, member.cookie))
+            clients[-1].member = member
         if settle:
             await asyncio.sleep(0.05)
             for client in clients:

@@ -4,7 +4,7 @@ import asyncio
 
 import pytest
 
-from conftest import PASSWORD, SocketClient, run
+from conftest import PASSWORD, sockets
 
 def test_login_sets_a_private_session_cookie_and_returns_the_user(srv):
     reply = srv.post("/api/desktop/login", {"username": "  luna ", "password": PASSWORD})
@@ -45,22 +45,13 @@ def test_api_routes_refuse_anonymous_and_unknown_sessions(srv, cookie):
         assert reply.status == 401 and reply.json()["success"] is False and reply.json()["error"], path
 
 
-def test_logout_ends_the_session_and_closes_its_sockets(srv):
-    async def body():
-        member, other = srv.session(), srv.session("stella")
-        mine = await SocketClient("luna").open(srv.base, member.cookie)
-        theirs = await SocketClient("stella").open(srv.base, other.cookie)
-        try:
-            reply = member.get("/logout")
-            assert reply.status == 302 and reply.header("Location") == "/"
-            assert "max-age=0" in reply.header("Set-Cookie").lower() or "expires" in reply.header("Set-Cookie").lower()
-            await asyncio.wait_for(mine.closed.wait(), 3)
-            await theirs.event("online_members_changed")
-            assert [s["username"] for s in srv.control("GET", "sockets")["sockets"]] == ["stella"]
-            assert member.get("/api/desktop/profile").status == 401
-            assert srv.get("/logout").status == 302  # without a session: harmless
-        finally:
-            await mine.close()
-            await theirs.close()
-
-    run(body())
+async def test_logout_ends_the_session_and_closes_its_sockets(srv):
+    async with sockets(srv, "luna", "stella") as (mine, theirs):
+        reply = mine.member.get("/logout")
+        assert reply.status == 302 and reply.header("Location") == "/"
+        assert "max-age=0" in reply.header("Set-Cookie").lower() or "expires" in reply.header("Set-Cookie").lower()
+        await asyncio.wait_for(mine.closed.wait(), 3)
+        await theirs.event("online_members_changed")
+        assert [s["username"] for s in srv.control("GET", "sockets")["sockets"]] == ["stella"]
+        assert mine.member.get("/api/desktop/profile").status == 401
+        assert srv.get("/logout").status == 302  # without a session: harmless

@@ -36,13 +36,10 @@ private slots:
     void options()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(int, action);
-        QFETCH(QString, serverUrl);
         QFETCH(QString, outputContains);
-
         const CommandLine commandLine = CommandLine::parse(QStringList{"moonlodge-desktop"} + arguments);
-        QCOMPARE(int(commandLine.action()), action);
-        QCOMPARE(commandLine.serverUrl(), serverUrl);
+        QTEST(int(commandLine.action()), "action");
+        QTEST(commandLine.serverUrl(), "serverUrl");
         QVERIFY2(commandLine.output().contains(outputContains), qPrintable(commandLine.output()));
     }
 };

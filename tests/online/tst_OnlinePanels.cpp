@@ -2,6 +2,7 @@
 #include "online/GamesOnlinePanel.h"
 #include "online/IdeasOnlinePanel.h"
 #include "session/AvatarCache.h"
+#include "support/DevServerSuite.h"
 #include "support/SignedInClient.h"
 #include "support/SignedInWindow.h"
 #include "widgets/KeyedListModel.h"
@@ -18,9 +19,6 @@ namespace {
 
 const QString kPresencePath = QStringLiteral("/api/desktop/presence");
 const QString kOnlineMembersPath = QStringLiteral("/api/online-members");
-
-QByteArray compact(const QJsonObject& value) { return QJsonDocument(value).toJson(QJsonDocument::Compact); }
-QByteArray compact(const QJsonArray& value) { return QJsonDocument(value).toJson(QJsonDocument::Compact); }
 
 QList<QWidget*> rows(const OnlinePanel& panel)
 {
@@ -50,6 +48,8 @@ bool reloadAndWait(OnlinePanel& panel)
 struct Panel
 {
     Panel(const QString& kind, QNetworkAccessManager* network)
+        : path(kind == "chat" ? kPresencePath : kOnlineMembersPath)
+        , prefix(kind == "chat" ? QStringLiteral("onlineMember") : kind + QStringLiteral("Member"))
     {
         panel.reset(kind == "chat"    ? static_cast<OnlinePanel*>(new ChatOnlinePanel(network))
                     : kind == "ideas" ? static_cast<OnlinePanel*>(new IdeasOnlinePanel(network))
@@ -65,6 +65,8 @@ struct Panel
         panel->show();
     }
 
+    const QString path;
+    const QString prefix;  // of the row widgets' object names
     std::unique_ptr<OnlinePanel> panel;
     QStringList opened;
     QStringList voice;
@@ -81,12 +83,11 @@ const QJsonObject kPresence{
 
 }  // namespace
 
-class TestOnlinePanels : public QObject
+class TestOnlinePanels : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
     void init()
     {
         QVERIFY(m_server.reset());
@@ -97,23 +98,23 @@ private slots:
     void rowsShowTheMembersAndOpenTheirProfiles_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QJsonValue>("reply");
         QTest::addColumn<QString>("counter");
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QStringList>("statuses");
         QTest::addColumn<int>("placeholderRow");  // no picture: the placeholder stays (-1: none)
         QTest::addColumn<int>("downloads");
         // Only members marked online; the counter is the server's.
-        QTest::newRow("chat") << "chat" << compact(kPresence) << "3" << QStringList{"<b>ann</b>", "bo"}
+        QTest::newRow("chat") << "chat" << QJsonValue(kPresence) << "3" << QStringList{"<b>ann</b>", "bo"}
                               << QStringList{"Online", "<img src=file:///etc/passwd>"} << 0 << 1;
         QTest::newRow("ideas") << "ideas"
-                               << compact(QJsonArray{QJsonObject{{"username", "<i>x</i>"}, {"status", "Away"},
-                                                                 {"profile_image", "comet.png"}},
-                                                     QJsonObject{{"username", "bo"}, {"voice_active", true}}})
+                               << QJsonValue(QJsonArray{QJsonObject{{"username", "<i>x</i>"}, {"status", "Away"},
+                                                                    {"profile_image", "comet.png"}},
+                                                        QJsonObject{{"username", "bo"}, {"voice_active", true}}})
                                << "2" << QStringList{"<i>x</i>", "bo"} << QStringList{"Away", "Online"} << -1 << 0;
         // A status of spaces is "Online", "online": false is "Offline"; built-in pictures need no download.
         QTest::newRow("games") << "games"
-                               << compact(QJsonArray{
+                               << QJsonValue(QJsonArray{
                                       QJsonObject{{"username", "a"}, {"status", "   "}, {"profile_image", "cat.png"}},
                                       QJsonObject{{"username", "bo"}, {"status", "Busy"}, {"online", false},
                                                   {"profile_image", "fox.png"}, {"voice_active", true}},
@@ -126,12 +127,11 @@ private slots:
     void rowsShowTheMembersAndOpenTheirProfiles()
     {
         QFETCH(QString, kind);
-        QFETCH(QByteArray, reply);
+        QFETCH(QJsonValue, reply);
         QFETCH(int, placeholderRow);
-        QFETCH(int, downloads);
         Panel shown(kind, &m_luna->network);
-        const QString prefix = kind == "chat" ? QStringLiteral("onlineMember") : kind + QStringLiteral("Member");
-        scriptReply(m_server, kind == "chat" ? kPresencePath : kOnlineMembersPath, reply);
+        const QString& prefix = shown.prefix;
+        cannedReply(m_server, shown.path, reply);
         m_server.clearRequests();
         QVERIFY(reloadAndWait(*shown.panel));
 
@@ -148,7 +148,7 @@ private slots:
         }
         if (placeholderRow >= 0)
             QCOMPARE(all[placeholderRow]->findChild<QLabel*>(prefix + "Avatar")->text(), QStringLiteral("👤"));
-        QCOMPARE(shelltest::requestsTo(m_server, "/static/avatars/"), downloads);
+        QTEST(m_server.requestCount("/static/avatars/*"), "downloads");
 
         // The voice control sits after the status text and keeps its own clicks;
         // the name and the avatar open the profile.
@@ -167,29 +167,28 @@ private slots:
     void failuresKeepTheCounter_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<QByteArray>("reply");  // empty: a network error
+        QTest::addColumn<QJsonValue>("reply");  // null: a network error
         QTest::addColumn<QString>("warning");
-        QTest::newRow("chat, error") << "chat" << QByteArray() << "^Errore Online Members: ";
-        QTest::newRow("chat, refused") << "chat" << QByteArray(R"({"success":false})")
+        QTest::newRow("chat, error") << "chat" << QJsonValue() << "^Errore Online Members: ";
+        QTest::newRow("chat, refused") << "chat" << QJsonValue(QJsonObject{{"success", false}})
                                        << R"(^Risposta presenza utenti non valida: \{"success":false\}$)";
-        QTest::newRow("ideas") << "ideas" << QByteArray() << QString();
-        QTest::newRow("games") << "games" << QByteArray("{}") << QString();
+        QTest::newRow("ideas") << "ideas" << QJsonValue() << QString();
+        QTest::newRow("games") << "games" << QJsonValue(QJsonObject()) << QString();
     }
 
     void failuresKeepTheCounter()
     {
         QFETCH(QString, kind);
-        QFETCH(QByteArray, reply);
+        QFETCH(QJsonValue, reply);
         QFETCH(QString, warning);
         Panel shown(kind, &m_luna->network);
-        const QString path = kind == "chat" ? kPresencePath : kOnlineMembersPath;
-        scriptReply(m_server, path, kind == "chat" ? compact(kPresence) : R"([{"username":"bo"}])");
+        cannedReply(m_server, shown.path, kind == "chat" ? QJsonValue(kPresence) : QJsonArray{QJsonObject{{"username", "bo"}}});
         QVERIFY(reloadAndWait(*shown.panel));
         const QList<QWidget*> before = rows(*shown.panel);
         const QString counter = shown.panel->counterLabel()->text();
         if (!warning.isEmpty())
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
-        reply.isEmpty() ? failReply(m_server, path) : scriptReply(m_server, path, reply);
+        reply.isNull() ? m_server.failNext(shown.path, {{"mode", "status"}}) : cannedReply(m_server, shown.path, reply);
         QVERIFY(reloadAndWait(*shown.panel));
         const bool unavailable = kind == "ideas";
         QCOMPARE(rows(*shown.panel), unavailable ? QList<QWidget*>() : before);
@@ -203,7 +202,7 @@ private slots:
     void reloadsAreCoalescedAndUnchangedRowsStay()
     {
         Panel shown("chat", &m_luna->network);
-        scriptReply(m_server, kPresencePath, compact(kPresence));
+        cannedReply(m_server, kPresencePath, kPresence);
         QVERIFY(reloadAndWait(*shown.panel));
         const QList<QWidget*> before = rows(*shown.panel);
         QPointer<QPushButton> control = before[1]->findChild<QPushButton*>("voiceMarker");
@@ -214,16 +213,16 @@ private slots:
         members.replace(0, QJsonObject{{"username", "<b>ann</b>"}, {"online", true}, {"status", "Away"}});
         QJsonObject changed = kPresence;
         changed.insert("members", members);
-        scriptReply(m_server, kPresencePath, compact(changed));
-        scriptReply(m_server, kPresencePath, compact(changed));
+        cannedReply(m_server, kPresencePath, changed);
+        cannedReply(m_server, kPresencePath, changed);
         m_server.clearRequests();
         QSignalSpy handled(shown.panel.get(), &OnlinePanel::replyHandled);
         for (int i = 0; i < 200; ++i)
             shown.panel->reload();
         QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 2, 8000);
         QTest::qWait(700);
-        QCOMPARE(shelltest::requestsTo(m_server, kPresencePath), 2);
-        QCOMPARE(shelltest::requestsTo(m_server, "/static/avatars/"), 0);
+        QCOMPARE(m_server.requestCount(kPresencePath), 2);
+        QCOMPARE(m_server.requestCount("/static/avatars/*"), 0);
 
         QCOMPARE(texts(*shown.panel, "onlineMemberStatus").first(), QStringLiteral("Away"));
         QCOMPARE(rows(*shown.panel).at(1), before[1]);
@@ -232,7 +231,6 @@ private slots:
     }
 
 private:
-    DevServer m_server;
     std::unique_ptr<SignedInClient> m_luna;
 };
 

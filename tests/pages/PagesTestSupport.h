@@ -1,9 +1,9 @@
 #pragma once
 
-// Helpers shared by the page tests: a logged-in network access manager, canned
-// server replies through the dev server's failure injection, a look at the
-// requests the server received, a stack of pages, and the built rows in order.
+// Helpers shared by the page tests: a header of a request the server received,
+// a stack of pages signed in as a member, and the built rows in order.
 
+#include "session/AvatarCache.h"
 #include "support/SignedInClient.h"
 
 #include <QApplication>
@@ -21,30 +21,6 @@
 
 namespace PagesTest {
 
-// The next request for the path gets this JSON object with status 200 (or the given one).
-inline void cannedReply(DevServer& server, const QString& path, const QJsonObject& reply, int status = 200,
-                        const QString& method = QString())
-{
-    QJsonObject failure{{"mode", "status"},
-                        {"status", status},
-                        {"body", QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact))},
-                        {"content_type", "application/json"}};
-    if (!method.isEmpty())
-        failure.insert("method", method);
-    server.failNext(path, failure);
-}
-
-inline QJsonArray requestsFor(DevServer& server, const QString& path, const QString& method = QStringLiteral("GET"))
-{
-    QJsonArray matching;
-    for (const QJsonValue& value : server.requests()) {
-        const QJsonObject request = value.toObject();
-        if (request.value("path").toString() == path && request.value("method").toString() == method)
-            matching.append(request);
-    }
-    return matching;
-}
-
 inline QString header(const QJsonObject& request, const QString& name)
 {
     const QJsonObject headers = request.value("headers").toObject();
@@ -54,23 +30,17 @@ inline QString header(const QJsonObject& request, const QString& name)
     return {};
 }
 
-// How many requests the server received for that raw path (query included).
-inline int countRaw(DevServer& server, const QString& rawPath)
-{
-    int n = 0;
-    for (const QJsonValue& request : server.requests())
-        n += request.toObject().value("raw_path").toString() == rawPath;
-    return n;
-}
-
 // A stack of pages as the window has it: another page in front, and a network
-// access manager signed in as the member for the page under test.
+// access manager signed in as the member for the page under test. No avatar is
+// cached yet and the server's request log starts empty.
 struct PageStack
 {
     PageStack(DevServer& server, const QString& userName, const QSize& size)
         : network(std::make_unique<QNetworkAccessManager>())
         , token(signInNetwork(server, *network, userName))
     {
+        AvatarCache::instance()->clear();
+        server.clearRequests();
         stack.resize(size);
         stack.addWidget(other);
         stack.show();
@@ -96,9 +66,6 @@ QList<T*> inOrder(QWidget* container, const QString& name = QString())
 }
 
 template <typename T>
-QList<QPointer<T>> guarded(const QList<T*>& widgets)
-{
-    return QList<QPointer<T>>(widgets.begin(), widgets.end());
-}
+QList<QPointer<T>> guarded(const QList<T*>& widgets) { return {widgets.begin(), widgets.end()}; }
 
 }  // namespace PagesTest

@@ -23,15 +23,13 @@ private slots:
         QCOMPARE(store.read(target, secret), CredentialStore::Result::NotFound);
         QCOMPARE(store.remove(target), CredentialStore::Result::NotFound);
 
-        const QByteArray stored = R"({"password":" pässword ","username":"Zoë Star"})";
-        QCOMPARE(store.write(target, QStringLiteral("Zoë Star"), stored), CredentialStore::Result::Ok);
-        QCOMPARE(store.read(target, secret), CredentialStore::Result::Ok);
-        QCOMPARE(secret, stored);
-
-        const QByteArray replaced = R"({"password":"two","username":"luna"})";
-        QCOMPARE(store.write(target, QStringLiteral("luna"), replaced), CredentialStore::Result::Ok);
-        QCOMPARE(store.read(target, secret), CredentialStore::Result::Ok);
-        QCOMPARE(secret, replaced);
+        // A first secret, then one that replaces it.
+        for (const auto& [account, stored] : {std::pair<QString, QByteArray>{"Zoë Star", R"({"password":" pässword ","username":"Zoë Star"})"},
+                                              std::pair<QString, QByteArray>{"luna", R"({"password":"two","username":"luna"})"}}) {
+            QCOMPARE(store.write(target, account, stored), CredentialStore::Result::Ok);
+            QCOMPARE(store.read(target, secret), CredentialStore::Result::Ok);
+            QCOMPARE(secret, stored);
+        }
 
         QCOMPARE(store.remove(target), CredentialStore::Result::Ok);
         QCOMPARE(store.read(target, secret), CredentialStore::Result::NotFound);

@@ -1,10 +1,12 @@
 #include "pages/profile/PublicProfilePage.h"
+#include "support/DevServerSuite.h"
 #include "support/SignedInClient.h"
 #include "support/SignedInWindow.h"
-#include "support/WidgetLookup.h"
 #include "widgets/DisplayText.h"
 
 #include <QElapsedTimer>
+#include <QGraphicsProxyWidget>
+#include <QGraphicsView>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -22,10 +24,25 @@ QStringList storedCookies()
         .toStringList();
 }
 
+// The widget of that name under root, also inside graphics scenes (the profile card lives in one).
+template <typename T = QLabel>
+T* find(QWidget* root, const QString& objectName)
+{
+    if (T* found = root->findChild<T*>(objectName))
+        return found;
+    for (QGraphicsView* view : root->findChildren<QGraphicsView*>())
+        for (QGraphicsItem* item : view->items())
+            if (auto* proxy = dynamic_cast<QGraphicsProxyWidget*>(item); proxy && proxy->widget())
+                if (T* found = proxy->widget()->objectName() == objectName ? qobject_cast<T*>(proxy->widget())
+                                                                           : find<T>(proxy->widget(), objectName))
+                    return found;
+    return nullptr;
+}
+
 template <typename T = QLabel>
 T* widget(MainWindow& window, const char* objectName)
 {
-    T* found = findWidget<T>(&window, QString::fromLatin1(objectName));
+    T* found = find<T>(&window, QString::fromLatin1(objectName));
     if (!found)
         qFatal("no widget %s", objectName);
     return found;
@@ -33,22 +50,15 @@ T* widget(MainWindow& window, const char* objectName)
 
 QString text(MainWindow& window, const char* objectName) { return widget(window, objectName)->text(); }
 
-// The next reply of the route is this JSON object.
-void cannedReply(DevServer& server, const QString& path, const QJsonObject& body)
-{
-    scriptReply(server, path, QJsonDocument(body).toJson(QJsonDocument::Compact));
-}
-
 QImage profileButtonPicture(MainWindow& window) { return widget<QPushButton>(window, "profileButton")->icon().pixmap(42, 42).toImage(); }
 
 }  // namespace
 
-class TestMainWindow : public QObject
+class TestMainWindow : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
     void init()
     {
         clearSettings();
@@ -219,9 +229,6 @@ private slots:
         }
         QCOMPARE(text(window, "profileUsernameLabel").size(), DisplayText::kNameLength);
     }
-
-private:
-    DevServer m_server;
 };
 
 QTEST_MAIN(TestMainWindow)

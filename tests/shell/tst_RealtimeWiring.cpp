@@ -1,4 +1,5 @@
-#include "support/SignedInClient.h"
+#include "pages/chat/ChatMessageModel.h"
+#include "pages/chat/ChatPage.h"
 #include "support/SignedInWindow.h"
 
 #include <QDBusConnection>
@@ -70,14 +71,14 @@ private slots:
         m_elsewhere.show();
     }
 
-    void countsOthersMessagesWhileInactive()
+    void countsOthersMessagesWhileInactiveUntilTheChatIsSeen()
     {
         QApplication::setActiveWindow(&m_elsewhere);
         navButton(*m_window, "Ideas")->click();
         m_server.clearRequests();
         receive("luna", "my own words");  // brings the chat forward, is not counted
         QTRY_COMPARE(innerPage(*m_window), QStringLiteral("chatPage"));
-        QTRY_VERIFY(requestsTo(m_server, "/api/desktop/chat/messages") >= 1);
+        QTRY_VERIFY(m_server.requestCount("/api/desktop/chat/messages") >= 1);
         receive("orion", "<b>hello</b> & welcome\nsecond line");
         QTRY_COMPARE(m_window->windowTitle(), QStringLiteral("(1) MoonLodge"));
         QTRY_COMPARE(m_desktop.shown.size(), 1);
@@ -91,10 +92,8 @@ private slots:
         QCOMPARE(m_desktop.shown[1].summary, QStringLiteral("<i>nova</i>"));  // the summary is plain text
         QCOMPARE(m_desktop.shown[1].body.size(), 200);
         QCOMPARE(m_desktop.shown[1].replacesId, 41u);  // one notification on screen, replaced
-    }
 
-    void clearsWhenTheChatIsSeen()
-    {
+        // Seeing the chat clears the count.
         QApplication::setActiveWindow(m_window.get());
         QCOMPARE(m_window->windowTitle(), QStringLiteral("MoonLodge"));
         QTRY_COMPARE(m_desktop.lastBadge(), 0);
@@ -120,8 +119,8 @@ private slots:
     {
         m_server.clearRequests();
         pushEvent(m_server, "luna", "voice_user_joined", {{"sid", "x"}, {"username", "orion"}});
-        QTRY_COMPARE(requestsTo(m_server, "/api/online-members"), 1);
-        QTRY_COMPARE(requestsTo(m_server, "/api/desktop/presence"), 1);
+        QTRY_COMPARE(m_server.requestCount("/api/online-members"), 1);
+        QTRY_COMPARE(m_server.requestCount("/api/desktop/presence"), 1);
     }
 
     void leaderboardChangesDuringALoadLeadToOneMoreLoad()
@@ -131,14 +130,15 @@ private slots:
         m_server.clearRequests();
         for (int event = 0; event < 5; ++event)
             pushEvent(m_server, "luna", "nebulite_leaderboard_changed");
-        QTRY_COMPARE_WITH_TIMEOUT(requestsTo(m_server, "/api/desktop/games/leaderboard"), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount("/api/desktop/games/leaderboard"), 2, 5000);
         QTest::qWait(1000);
-        QCOMPARE(requestsTo(m_server, "/api/desktop/games/leaderboard"), 2);
+        QCOMPARE(m_server.requestCount("/api/desktop/games/leaderboard"), 2);
         QCOMPARE(innerPage(*m_window), QStringLiteral("ideasPage"));  // reloaded in the background
     }
 
     // The server ends the namespace and keeps the transport open ("41"): the
     // channel drops it, a message typed then is kept, and goes out once back.
+    // Fault seen: a send while the socket was down cleared the input and lost the message.
     void aNamespaceDisconnectLosesNoMessage()
     {
         auto* channel = m_window->findChild<RealtimeChannel*>();
@@ -148,17 +148,19 @@ private slots:
         QTRY_VERIFY(!channel->isReady());
 
         auto* input = m_window->findChild<QLineEdit*>("chatMessageInput");
+        auto* notice = m_window->findChild<QLabel*>("chatSendNotice");
         const QString text = QStringLiteral("said after the namespace ended");
         input->setText(text);
-        m_window->findChild<QPushButton*>("chatSendButton")->click();
+        QTest::ignoreMessage(QtWarningMsg, "Impossibile inviare: WebSocket non connesso.");
+        QTest::keyClick(input, Qt::Key_Return);
         QCOMPARE(input->text(), text);
+        QVERIFY(notice->isVisible());
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
         QTRY_VERIFY_WITH_TIMEOUT(channel->isReady(), 8000);
         m_window->findChild<QPushButton*>("chatSendButton")->click();
-        QVERIFY(input->text().isEmpty());
-        SignedInClient reader(m_server, QStringLiteral("orion"));
-        QTRY_VERIFY_WITH_TIMEOUT(reader.fetch("/api/desktop/chat/messages").object().value("messages").toArray()
-                                     .last().toObject().value("text").toString() == text,
-                                 5000);
+        QVERIFY(input->text().isEmpty() && !notice->isVisible());
+        ChatMessageModel* shown = m_window->findChild<ChatPage*>()->messageModel();  // back from the server
+        QTRY_COMPARE_WITH_TIMEOUT(shown->index(shown->rowCount() - 1, 0).data().toString(), text, 5000);
     }
 
     // The server drops the connection of a member in voice: the window leaves

@@ -15,10 +15,7 @@ constexpr int kStartTimeoutMs = 20000;
 constexpr int kControlTimeoutMs = 10000;
 }
 
-DevServer::~DevServer()
-{
-    stop();
-}
+DevServer::~DevServer() { stop(); }
 
 bool DevServer::start(const QStringList& extraArguments)
 {
@@ -86,30 +83,27 @@ QJsonObject DevServer::control(const QByteArray& method, const QString& path, co
     return result;
 }
 
-bool DevServer::reset()
-{
-    return control("POST", QStringLiteral("/__test__/reset")).value(QLatin1String("success")).toBool();
-}
-
-QJsonArray DevServer::requests()
-{
-    return control("GET", QStringLiteral("/__test__/requests")).value(QLatin1String("requests")).toArray();
-}
-
-void DevServer::clearRequests()
-{
-    control("DELETE", QStringLiteral("/__test__/requests"));
-}
-
 QJsonObject DevServer::lastRequest(const QString& path)
 {
-    const QJsonArray all = requests();
-    for (auto it = all.end(); it != all.begin();) {
-        const QJsonObject entry = (--it)->toObject();
-        if (entry.value(QLatin1String("path")).toString() == path)
-            return entry;
+    QJsonObject last;
+    for (const QJsonValue& entry : requests())
+        if (entry.toObject().value(QLatin1String("path")).toString() == path)
+            last = entry.toObject();
+    return last;
+}
+
+int DevServer::requestCount(const QString& path, const QString& method)
+{
+    const QString stem = path.endsWith(QLatin1Char('*')) ? path.chopped(1) : QString();
+    int count = 0;
+    for (const QJsonValue& value : requests()) {
+        const QJsonObject request = value.toObject();
+        const QString decoded = request.value(QLatin1String("path")).toString();
+        const QString raw = request.value(QLatin1String("raw_path")).toString().section(QLatin1Char('?'), 0, 0);
+        count += (method.isEmpty() || request.value(QLatin1String("method")).toString() == method)
+                 && (stem.isEmpty() ? decoded == path || raw == path : decoded.startsWith(stem));
     }
-    return {};
+    return count;
 }
 
 void DevServer::failNext(const QString& path, const QJsonObject& failure)
@@ -117,9 +111,4 @@ void DevServer::failNext(const QString& path, const QJsonObject& failure)
     QJsonObject body = failure;
     body.insert(QStringLiteral("path"), path);
     control("POST", QStringLiteral("/__test__/fail"), body);
-}
-
-QJsonObject DevServer::sessionFor(const QString& userName)
-{
-    return control("POST", QStringLiteral("/__test__/session"), {{QStringLiteral("username"), userName}});
 }

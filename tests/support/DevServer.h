@@ -27,16 +27,18 @@ public:
     // One synchronous call of the test-control surface; returns the JSON reply.
     QJsonObject control(const QByteArray& method, const QString& path, const QJsonObject& body = {});
 
-    bool reset();
+    bool reset() { return control("POST", "/__test__/reset").value("success").toBool(); }
     // Every request the server received since the last reset or clear, oldest first.
-    QJsonArray requests();
-    void clearRequests();
+    QJsonArray requests() { return control("GET", "/__test__/requests").value("requests").toArray(); }
+    void clearRequests() { control("DELETE", "/__test__/requests"); }
     // The last request received for that path, or an empty object.
     QJsonObject lastRequest(const QString& path);
+    // Requests received for the path, decoded or raw (a trailing * matches a prefix), by any or that method.
+    int requestCount(const QString& path, const QString& method = {});
     // The next `count` requests for the path fail in that mode ("status", "invalid_json", "delay", "drop").
     void failNext(const QString& path, const QJsonObject& failure);
     // A logged-in session for the member: {"cookie", "csrf_token"}.
-    QJsonObject sessionFor(const QString& userName);
+    QJsonObject sessionFor(const QString& userName) { return control("POST", "/__test__/session", {{"username", userName}}); }
 
 private:
     QProcess m_process;

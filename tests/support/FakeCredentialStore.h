@@ -16,37 +16,31 @@ class FakeCredentialStore : public CredentialStore
 public:
     Result read(const QString& target, QByteArray& secret) override
     {
-        QMutexLocker lock(&m_mutex);
-        if (!waitWhileHanging(lock))
-            return Result::Failed;
-        if (!m_secrets.contains(target))
-            return Result::NotFound;
-        secret = m_secrets.value(target);
-        return Result::Ok;
+        return call([&] {
+            secret = m_secrets.value(target);
+            return m_secrets.contains(target) ? Result::Ok : Result::NotFound;
+        });
     }
 
     Result write(const QString& target, const QString&, const QByteArray& secret) override
     {
-        QMutexLocker lock(&m_mutex);
-        if (!waitWhileHanging(lock))
-            return Result::Failed;
-        m_secrets.insert(target, QByteArray(secret.constData(), secret.size()));
-        return Result::Ok;
+        return call([&] {
+            m_secrets.insert(target, QByteArray(secret.constData(), secret.size()));
+            return Result::Ok;
+        });
     }
 
     Result remove(const QString& target) override
     {
-        QMutexLocker lock(&m_mutex);
-        if (!waitWhileHanging(lock) || failRemovals)
-            return Result::Failed;
-        return m_secrets.remove(target) > 0 ? Result::Ok : Result::NotFound;
+        return call([&] { return failRemovals ? Result::Failed : m_secrets.remove(target) ? Result::Ok : Result::NotFound; });
     }
 
     void cancelPending() override
     {
-        QMutexLocker lock(&m_mutex);
-        m_cancelled = true;
-        m_released.wakeAll();
+        locked([&] {
+            m_cancelled = true;
+            m_released.wakeAll();
+        });
     }
 
     // Calls block until release() or cancelPending().
@@ -73,11 +67,14 @@ private:
         return f();
     }
 
-    bool waitWhileHanging(QMutexLocker<QMutex>& lock)
+    // One call of the store: it waits while hanging, and fails once cancelled.
+    template <typename F>
+    Result call(F f)
     {
+        QMutexLocker lock(&m_mutex);
         while (m_hanging && !m_cancelled)
-            m_released.wait(lock.mutex());
-        return !m_cancelled;
+            m_released.wait(&m_mutex);
+        return m_cancelled ? Result::Failed : f();
     }
 
     mutable QMutex m_mutex;

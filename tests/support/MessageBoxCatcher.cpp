@@ -10,11 +10,11 @@ MessageBoxCatcher::MessageBoxCatcher()
     m_timer.start();
 }
 
-QStringList MessageBoxCatcher::titles() const
+QStringList MessageBoxCatcher::shown() const
 {
     QStringList result;
     for (const Box& box : m_boxes)
-        result << box.title;
+        result << box.title + QStringLiteral(": ") + box.text;
     return result;
 }
 

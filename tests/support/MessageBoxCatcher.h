@@ -5,7 +5,8 @@
 #include <QTimer>
 
 // Closes every message box that opens while it lives and remembers what it said,
-// so tests can check the texts without a modal loop blocking them.
+// so tests can check the texts (and how they were shown) without a modal loop
+// blocking them.
 class MessageBoxCatcher : public QObject
 {
     Q_OBJECT
@@ -22,7 +23,8 @@ public:
     MessageBoxCatcher();
 
     const QList<Box>& boxes() const { return m_boxes; }
-    QStringList titles() const;
+    // Every box so far as "title: text".
+    QStringList shown() const;
 
 private:
     void closeOpenBoxes();

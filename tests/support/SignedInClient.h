@@ -34,57 +34,28 @@ class SignedInClient
 {
 public:
     SignedInClient(DevServer& server, const QString& userName)
-        : userName(userName)
     {
         signInNetwork(server, network, userName);
         channel = std::make_unique<RealtimeChannel>(network.cookieJar());
     }
 
-    // Opens the channel and waits for the namespace acknowledgement.
-    bool connectChannel()
-    {
-        channel->openIfUnconnected();
-        QDeadlineTimer deadline(8000);
-        while (!channel->isReady() && !deadline.hasExpired())
-            QTest::qWait(10);
-        return channel->isReady();
-    }
-
-    // GET a path with this member's session; the parsed body (object or array).
-    QJsonDocument fetch(const QString& path)
-    {
-        QJsonDocument result;
-        bool done = false;
-        QObject guard;
-        ServerApi::onFinished(ServerApi::get(network, ServerEndpoints::url(path)), &guard,
-                              [&](const ServerReply& reply) {
-                                  result = QJsonDocument::fromJson(reply.body);
-                                  done = true;
-                              });
-        QDeadlineTimer deadline(8000);
-        while (!done && !deadline.hasExpired())
-            QTest::qWait(5);
-        return result;
-    }
-
-    QString userName;
     QNetworkAccessManager network;
     std::unique_ptr<RealtimeChannel> channel;
 };
 
-// A scripted reply for the next request of `path`: status 200 with this JSON body.
-inline void scriptReply(DevServer& server, const QString& path, const QByteArray& jsonBody)
+// The next request for the path (of that method, or any) gets this JSON body with that status.
+inline void cannedReply(DevServer& server, const QString& path, const QJsonValue& body, int status = 200,
+                        const QString& method = {})
 {
-    server.failNext(path, {{QStringLiteral("mode"), QStringLiteral("status")},
-                           {QStringLiteral("status"), 200},
-                           {QStringLiteral("content_type"), QStringLiteral("application/json")},
-                           {QStringLiteral("body"), QString::fromUtf8(jsonBody)}});
-}
-
-inline void failReply(DevServer& server, const QString& path, const QJsonObject& failure = {})
-{
-    QJsonObject rule = failure;
-    if (!rule.contains(QLatin1String("mode")))
-        rule.insert(QStringLiteral("mode"), QStringLiteral("status"));
+    const QJsonDocument document = body.isArray() ? QJsonDocument(body.toArray()) : QJsonDocument(body.toObject());
+    QJsonObject rule{{"mode", "status"}, {"status", status}, {"content_type", "application/json"},
+                     {"body", QString::fromUtf8(document.toJson(QJsonDocument::Compact))}};
+    if (!method.isEmpty())
+        rule.insert("method", method);
     server.failNext(path, rule);
+}
+inline void cannedReply(DevServer& server, const QString& path, const QJsonObject& body, int status = 200,
+                        const QString& method = {})
+{
+    cannedReply(server, path, QJsonValue(body), status, method);  // what braced replies convert to
 }

@@ -16,10 +16,7 @@
 
 namespace shelltest {
 
-inline void clearSettings()
-{
-    QSettings(AppSettings::kOrganization, AppSettings::kApplication).clear();
-}
+inline void clearSettings() { QSettings(AppSettings::kOrganization, AppSettings::kApplication).clear(); }
 
 inline QPushButton* navButton(QWidget& window, const QString& text)
 {
@@ -53,15 +50,6 @@ inline bool logInToChat(MainWindow& window, const QString& userName)
         return false;
     navButton(window, QStringLiteral("Chat"))->click();
     return QTest::qWaitFor([&window] { return window.findChild<RealtimeChannel*>()->isReady(); }, 8000);
-}
-
-// Requests the server saw whose path starts with `path`.
-inline int requestsTo(DevServer& server, const QString& path)
-{
-    int count = 0;
-    for (const QJsonValue& request : server.requests())
-        count += request.toObject().value(QLatin1String("path")).toString().startsWith(path);
-    return count;
 }
 
 // The server sends the event to every socket of the member.

@@ -5,6 +5,7 @@
 #include "pages/ideas/OwnIdeaGlow.h"
 #include "session/AvatarCache.h"
 #include "session/ServerEndpoints.h"
+#include "support/DevServerSuite.h"
 #include "widgets/KeyedListModel.h"
 #include "widgets/WindowedRows.h"
 
@@ -17,19 +18,13 @@
 
 using namespace PagesTest;
 
-namespace {
-
 const QString kIdeasPath = QStringLiteral("/api/desktop/ideas");
 
-}  // namespace
-
-class TestIdeasPage : public QObject
+class TestIdeasPage : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
-
     void init()
     {
         QVERIFY(m_server.reset());
@@ -40,8 +35,6 @@ private slots:
         m_page->setWarningHook([this](QWidget*, const QString& title, const QString& text) {
             m_warnings << title + QStringLiteral(": ") + text;
         });
-        AvatarCache::instance()->clear();
-        m_server.clearRequests();
     }
 
     void cleanup() { m_host.reset(); }
@@ -110,9 +103,9 @@ private slots:
         QVERIFY(!avatarOf(0)->pixmap().isNull());
         QTRY_VERIFY_WITH_TIMEOUT(!avatarOf(1)->pixmap().isNull(), 5000);
         QCOMPARE(avatarOf(3)->text(), QStringLiteral("👤"));
-        QTRY_COMPARE(countRaw(m_server, "/static/avatars/..%2Flogout"), 1);
-        QCOMPARE(countRaw(m_server, "/static/avatars/sakura.png"), 0);
-        QCOMPARE(countRaw(m_server, "/logout"), 0);
+        QTRY_COMPARE(m_server.requestCount("/static/avatars/..%2Flogout"), 1);
+        QCOMPARE(m_server.requestCount("/static/avatars/sakura.png"), 0);
+        QCOMPARE(m_server.requestCount("/logout"), 0);
 
         // Failures and the empty list each leave one line in the feed.
         m_server.failNext(kIdeasPath, {{"mode", "invalid_json"}});
@@ -126,11 +119,8 @@ private slots:
 
     void publishChecksFieldsAndTokenAndShowsTheServerError()
     {
-        m_page->titleField()->setText(QStringLiteral("   "));
-        m_page->textField()->setPlainText(QStringLiteral("text"));
-        m_page->publishButton()->click();
-        m_page->titleField()->setText(QStringLiteral("A title"));
-        m_page->publishButton()->click();  // no token before the first list
+        publish("   ", "text");
+        publish("A title", "text");  // no token before the first list
         QCOMPARE(m_warnings, (QStringList{"MoonLodge: Please enter both a title and your idea.",
                                           "MoonLodge: Please reopen Ideas and try again."}));
         QVERIFY(m_server.lastRequest("/ideas/create").isEmpty());
@@ -149,10 +139,8 @@ private slots:
         QSignalSpy published(m_page, &IdeasPage::ideaPublished);
         m_page->setOpenFromProfile(true);
         openAndWait(12);
-        m_page->titleField()->setText(QStringLiteral("  Lantern  "));
-        m_page->textField()->setPlainText(QStringLiteral(" Light\nthem all "));
         m_warnings.clear();
-        m_page->publishButton()->click();
+        publish("  Lantern  ", " Light\nthem all ");
         QTRY_COMPARE_WITH_TIMEOUT(published.count(), 1, 5000);
         QVERIFY(m_warnings.isEmpty());
         QCOMPARE(m_page->titleField()->text() + m_page->textField()->toPlainText(), QString());
@@ -176,7 +164,7 @@ private slots:
         like->click();
         QTRY_VERIFY_WITH_TIMEOUT(like->isEnabled(), 5000);
         QCOMPARE(like->text(), QStringLiteral("♥  42"));
-        QCOMPARE(requestsFor(m_server, likePath, QStringLiteral("POST")).size(), 1);
+        QCOMPARE(m_server.requestCount(likePath, QStringLiteral("POST")), 1);
 
         // Failures: the server text or the fallback; the count stays.
         m_server.failNext("/ideas/*", {{"mode", "status"}, {"status", 500}});
@@ -228,11 +216,17 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(top.isNull(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(authorOf(cards().last()), QStringLiteral("a%1").arg(2999 % 6), 5000);
         QTRY_VERIFY(!cards().last()->findChild<QLabel*>("desktopIdeaAuthorAvatar")->pixmap().isNull());
-        QCOMPARE(countRaw(m_server, "/static/avatars/comet.png"), 1);  // one download for all six authors
+        QCOMPARE(m_server.requestCount("/static/avatars/comet.png"), 1);  // one download for all six authors
     }
 
 private:
     int rowCount() const { return m_page->ideasModel()->rowCount(); }
+    void publish(const QString& title, const QString& text)
+    {
+        m_page->titleField()->setText(title);
+        m_page->textField()->setPlainText(text);
+        m_page->publishButton()->click();
+    }
     // The cards built at the moment (those in and near the view).
     QList<IdeaCard*> cards() const { return inOrder<IdeaCard>(m_page->feed()); }
     static QString authorOf(QWidget* card) { return card->findChild<QLabel*>("desktopIdeaAuthor")->text(); }
@@ -255,7 +249,6 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(!cards().isEmpty(), 5000);
     }
 
-    DevServer m_server;
     std::unique_ptr<PageStack> m_host;
     IdeasPage* m_page = nullptr;
     QStringList m_warnings;  // "title: text"

@@ -1,6 +1,6 @@
 #include "pages/login/LoginPage.h"
 #include "session/CredentialWorker.h"
-#include "support/DevServer.h"
+#include "support/DevServerSuite.h"
 #include "support/FakeCredentialStore.h"
 #include "support/MessageBoxCatcher.h"
 
@@ -23,7 +23,8 @@ QByteArray blob(const QString& userName, const QString& password)
     return QJsonDocument(QJsonObject{{"username", userName}, {"password", password}}).toJson(QJsonDocument::Compact);
 }
 
-// One login page on its own network access manager, with handles on its widgets.
+// One login page on its own network access manager, with handles on its widgets
+// and the message boxes it shows.
 struct LoginFixture
 {
     explicit LoginFixture(FakeCredentialStore& store)
@@ -61,16 +62,16 @@ struct LoginFixture
     QCheckBox* remember;
     QPushButton* button;
     QSignalSpy succeeded;
+    MessageBoxCatcher boxes;
 };
 
 }  // namespace
 
-class TestLoginPage : public QObject
+class TestLoginPage : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
     void init()
     {
         QVERIFY(m_server.reset());
@@ -101,12 +102,10 @@ private slots:
     void blankFieldsSendNothing()
     {
         LoginFixture login(*m_store);
-        MessageBoxCatcher boxes;
         login.submit("   ", "moonlodge");
-        QTRY_COMPARE(boxes.titles(), QStringList{"Missing information"});
-        QCOMPARE(boxes.boxes().first().text, QStringLiteral("Please enter both username and password."));
+        QTRY_COMPARE(login.boxes.shown(), QStringList{"Missing information: Please enter both username and password."});
         login.submit("luna", "");
-        QTRY_COMPARE(boxes.boxes().size(), 2);
+        QTRY_COMPARE(login.boxes.boxes().size(), 2);
         QTest::qWait(100);
         QVERIFY(m_server.requests().isEmpty());
     }
@@ -149,13 +148,12 @@ private slots:
         if (!failure.isEmpty())
             m_server.failNext("/api/desktop/login", failure);
         LoginFixture login(*m_store);
-        MessageBoxCatcher boxes;
         login.remember->setChecked(true);
         login.submit("luna", " moonlodge ");
-        QTRY_COMPARE(boxes.titles(), QStringList{title});
-        QVERIFY(boxes.boxes().first().text.startsWith(text));
-        QVERIFY(boxes.boxes().first().plainText);
-        QCOMPARE(boxes.boxes().first().critical, title == QLatin1String("Connection error"));
+        QTRY_COMPARE(login.boxes.boxes().size(), 1);
+        QVERIFY(login.boxes.shown().first().startsWith(title + QStringLiteral(": ") + text));
+        QVERIFY(login.boxes.boxes().first().plainText);
+        QCOMPARE(login.boxes.boxes().first().critical, title == QLatin1String("Connection error"));
         QVERIFY(login.button->isEnabled());
         QCOMPARE(login.password->text(), QStringLiteral(" moonlodge "));  // kept for another try
         QCOMPARE(login.succeeded.count(), 0);
@@ -168,19 +166,17 @@ private slots:
     {
         m_store->insert(kTarget, blob("luna", "moonlodge"));
         LoginFixture login(*m_store);
-        MessageBoxCatcher boxes;
         QVERIFY(login.settle());
         login.remember->setChecked(false);
         QVERIFY(login.settle());
         QVERIFY(m_store->isEmpty());
-        QVERIFY(boxes.boxes().isEmpty());
+        QVERIFY(login.boxes.boxes().isEmpty());
 
         // A removal that fails says so and leaves the box checked.
         login.remember->setChecked(true);
         m_store->failRemovals = true;
         login.remember->setChecked(false);
-        QTRY_COMPARE(boxes.titles(), QStringList{"MoonLodge"});
-        QCOMPARE(boxes.boxes().first().text, QStringLiteral("Unable to remove the saved credentials."));
+        QTRY_COMPARE(login.boxes.shown(), QStringList{"MoonLodge: Unable to remove the saved credentials."});
         QVERIFY(login.remember->isChecked());
     }
 
@@ -221,7 +217,6 @@ private:
         return QJsonDocument::fromJson(m_server.lastRequest("/api/desktop/login").value("body").toString().toUtf8()).object();
     }
 
-    DevServer m_server;
     std::unique_ptr<FakeCredentialStore> m_store;
 };
 

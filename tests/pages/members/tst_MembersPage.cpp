@@ -3,6 +3,7 @@
 #include "pages/members/MembersPage.h"
 #include "pages/profile/PublicProfilePage.h"
 #include "session/AvatarCache.h"
+#include "support/DevServerSuite.h"
 #include "widgets/avatar/CircularProfileAvatar.h"
 #include "widgets/KeyedListModel.h"
 #include "widgets/WindowedRows.h"
@@ -49,31 +50,22 @@ QString renderedText(const QLabel* label)
 
 }  // namespace
 
-class TestMembersPage : public QObject
+class TestMembersPage : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
-
     void init()
     {
         QVERIFY(m_server.reset());
-        m_network = std::make_unique<QNetworkAccessManager>();
-        signInNetwork(m_server, *m_network, QStringLiteral("luna"));
+        m_host = std::make_unique<PageStack>(m_server, QStringLiteral("luna"), QSize(1200, 750));
         m_opened.clear();
-        m_page = std::make_unique<MembersPage>(m_network.get(), [this](const QString& name) { m_opened << name; });
-        m_page->resize(1200, 750);
-        m_page->show();
-        AvatarCache::instance()->clear();
-        m_server.clearRequests();
+        m_page = new MembersPage(m_host->network.get(), [this](const QString& name) { m_opened << name; });
+        m_host->stack.addWidget(m_page);
+        m_host->stack.setCurrentWidget(m_page);
     }
 
-    void cleanup()
-    {
-        m_page.reset();
-        m_network.reset();
-    }
+    void cleanup() { m_host.reset(); }
 
     void quickSecondLoadIsDroppedAndAnUnchangedDirectoryKeepsItsCards()
     {
@@ -81,7 +73,7 @@ private slots:
         QCOMPARE(m_page->statusLabel()->text(), QStringLiteral("Loading members..."));
         m_page->loadMembers();
         QTRY_VERIFY(!m_page->isLoading());
-        QCOMPARE(requestsFor(m_server, kMembersPath).size(), 1);
+        QCOMPARE(m_server.requestCount(kMembersPath), 1);
         // Nobody has a live socket right after a reset: all nine in the grid, none online.
         QCOMPARE(m_page->countBadge()->text(), QStringLiteral("9 MEMBERS"));
         QCOMPARE(m_page->onlineCountBadge()->text(), QStringLiteral("0"));
@@ -160,12 +152,12 @@ private slots:
         QCOMPARE(voiceClicks, 1);
         QCOMPARE(m_opened.size(), 2);
         // The avatar file name travels as one percent-encoded path segment, once for both cards.
-        QTRY_COMPARE(countRaw(m_server, QStringLiteral("/static/avatars/my%20cat.png")), 1);
+        QTRY_COMPARE(m_server.requestCount(QStringLiteral("/static/avatars/my%20cat.png")), 1);
     }
 
     void profileShowsHostileValuesLiterallyAndFailuresKeepTheName()
     {
-        PublicProfilePage page(m_network.get());
+        PublicProfilePage page(m_host->network.get());
         const QJsonObject user{{"username", "<u>n</u>"}, {"status", "<b>x</b>"},
                                {"description", "<img src=\"http://127.0.0.1:9/x.png\">"},
                                {"member_since", "<img src=x>&amp;"}, {"message_count", 4}, {"nebulite_best_score", 1200}};
@@ -196,7 +188,7 @@ private slots:
         QVERIFY(m_page->membersGrid()->builtCount() < 120);
         QVERIFY(m_page->onlineList()->builtCount() <= m_page->onlineModel()->maxRows());
         QVERIFY(cardName(m_page->membersGrid()->widgetForRow(5)).size() <= 64);
-        QTRY_COMPARE(countRaw(m_server, QStringLiteral("/static/avatars/comet.png")), 1);
+        QTRY_COMPARE(m_server.requestCount(QStringLiteral("/static/avatars/comet.png")), 1);
     }
 
 private:
@@ -214,9 +206,8 @@ private:
         return card->findChild<QLabel*>(QStringLiteral("membersUserAvatar"));
     }
 
-    DevServer m_server;
-    std::unique_ptr<QNetworkAccessManager> m_network;
-    std::unique_ptr<MembersPage> m_page;
+    std::unique_ptr<PageStack> m_host;
+    MembersPage* m_page = nullptr;
     QStringList m_opened;
 };
 

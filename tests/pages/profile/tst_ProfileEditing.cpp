@@ -4,6 +4,7 @@
 #include "pages/profile/AvatarSelectionPage.h"
 #include "pages/profile/ProfileEditDialog.h"
 #include "pages/profile/ProfilePage.h"
+#include "support/DevServerSuite.h"
 #include "support/MessageBoxCatcher.h"
 #include "widgets/avatar/CircularProfileAvatar.h"
 
@@ -16,38 +17,30 @@
 
 using namespace PagesTest;
 
-namespace {
-
 const QString kProfilePath = QStringLiteral("/api/desktop/profile");
 
-}  // namespace
-
-class TestProfileEditing : public QObject
+class TestProfileEditing : public DevServerSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start()); }
-
     void init()
     {
         QVERIFY(m_server.reset());
-        m_network = std::make_unique<QNetworkAccessManager>();
-        m_token = signInNetwork(m_server, *m_network, QStringLiteral("luna"));
-        m_server.clearRequests();
+        m_host = std::make_unique<PageStack>(m_server, QStringLiteral("luna"), QSize(400, 300));
         m_boxes = std::make_unique<MessageBoxCatcher>();
     }
 
     void cleanup()
     {
         m_boxes.reset();
-        m_network.reset();
+        m_host.reset();
     }
 
     // Press and release rules of the shared click filter are checked on the member cards.
     void statisticsCardsOpenTheirPages()
     {
-        ProfilePage page(m_network.get());
+        ProfilePage page(m_host->network.get());
         QSignalSpy messages(&page, &ProfilePage::openOwnMessagesRequested);
         QSignalSpy ideas(&page, &ProfilePage::openOwnIdeasRequested);
         QSignalSpy scores(&page, &ProfilePage::openOwnScoreRequested);
@@ -72,11 +65,11 @@ private slots:
         dialog.saveButton()->click();
         QTRY_COMPARE(saved.count(), 1);
         QVERIFY(dialog.isHidden());
-        const QJsonObject post = requestsFor(m_server, kProfilePath, QStringLiteral("POST")).at(0).toObject();
+        const QJsonObject post = m_server.lastRequest(kProfilePath);
         QCOMPARE(post.value("body").toString(), QStringLiteral(R"({"description":"   ","status":"Online"})"));
-        QCOMPARE(header(post, "X-CSRFToken"), m_token);
+        QCOMPARE(header(post, "X-CSRFToken"), m_host->token);
         QCOMPARE(header(post, "Referer"), m_server.url().toString() + QStringLiteral("/"));
-        QVERIFY(shown().isEmpty());
+        QVERIFY(m_boxes->shown().isEmpty());
     }
 
     void closingBeforeTheReplyDiscardsItSilently()
@@ -84,8 +77,8 @@ private slots:
         cannedReply(m_server, kProfilePath, {{"success", true}, {"user", QJsonObject{{"description", "late"}}}}, 200,
                     QStringLiteral("GET"));
         m_server.failNext(kProfilePath, {{"mode", "delay"}, {"delay_ms", 300}});
-        auto dialog = std::make_unique<ProfileEditDialog>(m_network.get());
-        QSignalSpy finished(m_network.get(), &QNetworkAccessManager::finished);
+        auto dialog = std::make_unique<ProfileEditDialog>(m_host->network.get());
+        QSignalSpy finished(m_host->network.get(), &QNetworkAccessManager::finished);
         dialog->show();
         dialog->loadProfile();
         dialog->cancelButton()->click();
@@ -97,20 +90,20 @@ private slots:
         dialog.reset();
         QTRY_COMPARE(finished.count(), 2);
         QTest::qWait(50);
-        QVERIFY(shown().isEmpty());
+        QVERIFY(m_boxes->shown().isEmpty());
     }
 
     void loadAndSaveFailuresWarnAndKeepTheDialog()
     {
-        ProfileEditDialog failing(m_network.get());
+        ProfileEditDialog failing(m_host->network.get());
         failing.show();
         m_server.failNext(kProfilePath, {{"status", 500}, {"method", "GET"}});
         failing.loadProfile();
-        QTRY_COMPARE(shown(), QStringList{"Edit Profile: Injected failure"});
+        QTRY_COMPARE(m_boxes->shown(), QStringList{"Edit Profile: Injected failure"});
         cannedReply(m_server, kProfilePath, {{"success", true}, {"user", QJsonObject{{"status", "Busy"}}}}, 200,
                     QStringLiteral("GET"));
         failing.loadProfile();
-        QTRY_COMPARE(shown().value(1),
+        QTRY_COMPARE(m_boxes->shown().value(1),
                      QStringLiteral("Edit Profile: Missing security token. Check that the server update is online."));
         QVERIFY(!failing.saveButton()->isEnabled());
 
@@ -121,11 +114,11 @@ private slots:
         cannedReply(m_server, kProfilePath, {{"success", false}, {"error", "Description too long."}}, 400,
                     QStringLiteral("POST"));
         dialog.saveButton()->click();
-        QTRY_COMPARE(shown().value(2), QStringLiteral("Edit Profile: Description too long."));
+        QTRY_COMPARE(m_boxes->shown().value(2), QStringLiteral("Edit Profile: Description too long."));
         m_server.failNext(kProfilePath, {{"status", 503}, {"body", "down"}, {"content_type", "text/plain"}});
         QTRY_VERIFY(dialog.saveButton()->isEnabled());
         dialog.saveButton()->click();
-        QTRY_COMPARE(shown().value(3), QStringLiteral("Edit Profile: Unable to save profile."));
+        QTRY_COMPARE(m_boxes->shown().value(3), QStringLiteral("Edit Profile: Unable to save profile."));
         QTRY_VERIFY(dialog.saveButton()->isEnabled());
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.descriptionEdit()->toPlainText(), QStringLiteral("My words"));
@@ -133,7 +126,7 @@ private slots:
 
     void editButtonRunsTheDialogAndASaveReloadsTheProfile()
     {
-        ProfilePage page(m_network.get());
+        ProfilePage page(m_host->network.get());
         page.show();
         bool scripted = false;
         QTimer::singleShot(0, &page, [&] {
@@ -161,7 +154,7 @@ private slots:
         QTimer::singleShot(0, &page, [&] { page.findChild<ProfileEditDialog*>()->changeAvatarButton()->click(); });
         page.editProfileButton()->click();
         QCOMPARE(avatarPage.count(), 1);
-        QVERIFY(shown().isEmpty());
+        QVERIFY(m_boxes->shown().isEmpty());
     }
 
     void aChosenAvatarIsShownWithoutBeingSaved()
@@ -174,10 +167,10 @@ private slots:
         const QPixmap fox = chosen.at(0).at(1).value<QPixmap>();
         QCOMPARE(fox.toImage(), QPixmap(QStringLiteral(":/avatar/fox.png")).toImage());
 
-        ProfilePage profile(m_network.get());
+        ProfilePage profile(m_host->network.get());
         profile.showChosenAvatar(fox);
         QVERIFY(!profile.avatar()->pixmap().isNull());
-        QCOMPARE(requestsFor(m_server, kProfilePath, QStringLiteral("POST")).size(), 0);
+        QCOMPARE(m_server.requestCount(kProfilePath, QStringLiteral("POST")), 0);
     }
 
 private:
@@ -185,9 +178,9 @@ private:
     std::unique_ptr<ProfileEditDialog> loadedDialog(const QJsonObject& user)
     {
         if (!user.isEmpty())
-            cannedReply(m_server, kProfilePath, {{"success", true}, {"user", user}, {"csrf_token", m_token}}, 200,
+            cannedReply(m_server, kProfilePath, {{"success", true}, {"user", user}, {"csrf_token", m_host->token}}, 200,
                         QStringLiteral("GET"));
-        auto dialog = std::make_unique<ProfileEditDialog>(m_network.get());
+        auto dialog = std::make_unique<ProfileEditDialog>(m_host->network.get());
         dialog->show();
         dialog->loadProfile();
         if (!QTest::qWaitFor([&] { return dialog->saveButton()->isEnabled(); }))
@@ -195,19 +188,8 @@ private:
         return dialog;
     }
 
-    // Every box shown so far, as "title: text".
-    QStringList shown() const
-    {
-        QStringList texts;
-        for (const MessageBoxCatcher::Box& box : m_boxes->boxes())
-            texts << box.title + QStringLiteral(": ") + box.text;
-        return texts;
-    }
-
-    DevServer m_server;
-    std::unique_ptr<QNetworkAccessManager> m_network;
+    std::unique_ptr<PageStack> m_host;
     std::unique_ptr<MessageBoxCatcher> m_boxes;
-    QString m_token;
 };
 
 QTEST_MAIN(TestProfileEditing)
