@@ -35,44 +35,52 @@ constexpr int FramesPerSecond = 100;
 constexpr int BlockFrames = 20; // ERLE is measured over 200 ms blocks.
 constexpr double GoalDb = 20.0;
 
+// The canceller over a far end whose echo comes back 60 ms late at `echoGain`,
+// the member talking over it from `talkFromSeconds` on (never if negative): the
+// echo reduction (ERLE) per 200 ms block, the time per frame, and the share of
+// the member's voice that was sent while they talked.
 struct Run {
     std::vector<double> blockErleDb;
     double microsecondsPerFrame = 0.0;
+    double voiceSentDb = 0.0;
 };
 
-// Echo cancellation is on unless asked otherwise; `others` are noise suppression and automatic gain.
-void configure(AudioProcessing& apm, bool others, int hintMs, bool echoCancellation = true)
+Run run(bool echoCancellation, bool others, int hintMs, double echoGain = 0.5, int seconds = Seconds, int talkFromSeconds = -1)
 {
+    AudioProcessing apm;
     apm.setEchoCancellation(echoCancellation);
     apm.setNoiseSuppression(others);
     apm.setAutomaticGain(others);
     apm.setStreamDelayMs(hintMs);
-}
-
-Run run(bool echoCancellation, bool others, int hintMs)
-{
-    AudioProcessing apm;
-    configure(apm, others, hintMs, echoCancellation);
-    EchoScene scene(60, 0.5);
-    AudioProcessing::Frame render{}, capture{};
+    EchoScene scene(60, echoGain), member(0, 0.0, 7);
+    AudioProcessing::Frame render{}, capture{}, voice{}, unused{};
     Run result;
-    double echoEnergy = 0.0, outEnergy = 0.0;
+    double echoEnergy = 0.0, outEnergy = 0.0, voiceEnergy = 0.0, voiceSentEnergy = 0.0;
     qint64 nanoseconds = 0;
     QElapsedTimer timer;
-    for (int frame = 1; frame <= Seconds * FramesPerSecond; ++frame) {
+    for (int frame = 1; frame <= seconds * FramesPerSecond; ++frame) {
         scene.next(render, capture);
+        const bool talking = talkFromSeconds >= 0 && frame > talkFromSeconds * FramesPerSecond;
+        if (talking) {
+            member.next(voice, unused);
+            for (int i = 0; i < AudioProcessing::FrameSamples; ++i)
+                capture[i] = qint16(std::clamp(capture[i] + voice[i], -32768, 32767));
+            voiceEnergy += frameEnergy(voice);
+        }
         echoEnergy += frameEnergy(capture);
         timer.start();
         apm.analyzeRender(render);
         apm.processCapture(capture);
         nanoseconds += timer.nsecsElapsed();
         outEnergy += frameEnergy(capture);
+        voiceSentEnergy += talking ? frameEnergy(capture) : 0.0;
         if (frame % BlockFrames == 0) {
             result.blockErleDb.push_back(10.0 * std::log10(echoEnergy / std::max(outEnergy, 1.0)));
             echoEnergy = outEnergy = 0.0;
         }
     }
-    result.microsecondsPerFrame = nanoseconds / 1000.0 / (Seconds * FramesPerSecond);
+    result.microsecondsPerFrame = nanoseconds / 1000.0 / (seconds * FramesPerSecond);
+    result.voiceSentDb = 10.0 * std::log10(voiceSentEnergy / std::max(voiceEnergy, 1.0));
     return result;
 }
 
@@ -114,34 +122,6 @@ void report(bool others, int hintMs)
                 on.microsecondsPerFrame / 100.0);
 }
 
-// The member talks while the far end does, with a milder echo (-20 dB): how
-// much of the member's voice gets through once the canceller has converged.
-void reportDoubleTalk(bool others)
-{
-    AudioProcessing apm;
-    configure(apm, others, 60);
-    EchoScene farEnd(60, 0.1);
-    EchoScene member(0, 0.0, 7);
-    AudioProcessing::Frame render{}, capture{}, voice{}, unused{};
-    double voiceEnergy = 0.0, outEnergy = 0.0;
-    for (int frame = 0; frame < 10 * FramesPerSecond; ++frame) {
-        farEnd.next(render, capture);
-        const bool talking = frame >= 6 * FramesPerSecond;
-        if (talking) {
-            member.next(voice, unused);
-            for (int i = 0; i < AudioProcessing::FrameSamples; ++i)
-                capture[i] = qint16(std::clamp(capture[i] + voice[i], -32768, 32767));
-            voiceEnergy += frameEnergy(voice);
-        }
-        apm.analyzeRender(render);
-        apm.processCapture(capture);
-        if (talking)
-            outEnergy += frameEnergy(capture);
-    }
-    std::printf("double talk, %s: %.1f dB of the member's voice sent (0 = all of it)\n",
-                setting(others), 10.0 * std::log10(outEnergy / voiceEnergy));
-}
-
 } // namespace
 
 // Far-end speech written to the speaker in real time, 30 ms ahead, each
@@ -177,27 +157,16 @@ private:
     qint64 m_written = 0;
 };
 
-// The peer's track: every packet sent, decoded on arrival.
+// The peer's track: every packet sent, kept as it is handed over on the audio thread.
 class RecordingTrack : public FakeVoiceAudioTrack
 {
 public:
-    RecordingTrack() { m_decoder = opus_decoder_create(48000, 1, &m_error); }
-    ~RecordingTrack() override { opus_decoder_destroy(m_decoder); }
-    bool sendFrame(const QByteArray& packet, double, QString*) override
+    bool sendFrame(const QByteArray& packet, double seconds, QString* error) override
     {
-        qint16 pcm[960];
-        const int samples = opus_decode(m_decoder, reinterpret_cast<const unsigned char*>(packet.constData()),
-                                        int(packet.size()), pcm, 960, 0);
         std::lock_guard<std::mutex> lock(mutex);
-        decoded.insert(decoded.end(), pcm, pcm + std::max(samples, 0));
-        return true;
+        return FakeVoiceAudioTrack::sendFrame(packet, seconds, error);
     }
     std::mutex mutex;
-    std::vector<qint16> decoded;
-
-private:
-    OpusDecoder* m_decoder = nullptr;
-    int m_error = 0;
 };
 
 // CPU seconds of this process's thread with the given name.
@@ -214,12 +183,6 @@ double threadCpuSeconds(const QByteArray& name)
     return 0.0;
 }
 
-double energy(const qint16* samples, size_t count)
-{
-    return std::inner_product(samples, samples + count, samples, 0.0,
-                              std::plus<>(), [](qint16 a, qint16 b) { return double(a) * b; });
-}
-
 void reportClientPath(bool processing)
 {
     constexpr size_t Block = 24000; // 500 ms
@@ -227,7 +190,7 @@ void reportClientPath(bool processing)
     VoiceChatManager client(factory);
     client.setMicrophoneDeviceId("vmic_echo");
     client.setAudioProcessing(processing, processing, processing);
-    if (!joinWithoutServer(client)) {
+    if (!joinedVoice(client)) {
         std::printf("echo, client path: no microphone vmic_echo\n");
         return;
     }
@@ -239,7 +202,7 @@ void reportClientPath(bool processing)
     QTest::qWait(300);
     const auto sentSoFar = [&] {
         std::lock_guard<std::mutex> lock(factory->last->track->mutex);
-        return factory->last->track->decoded;
+        return factory->last->track->decodedSent();
     };
     const size_t heardFrom = microphone.samples.size();
     const size_t sentFrom = sentSoFar().size();
@@ -254,9 +217,9 @@ void reportClientPath(bool processing)
 
     std::vector<double> blocks;
     for (size_t i = 0; heardFrom + (i + 1) * Block <= microphone.samples.size() && sentFrom + (i + 1) * Block <= sent.size(); ++i) {
-        const double heard = energy(microphone.samples.data() + heardFrom + i * Block, Block);
-        const double out = energy(sent.data() + sentFrom + i * Block, Block);
-        blocks.push_back(10.0 * std::log10(std::max(heard, 1.0) / std::max(out, 1.0)));
+        const double heard = rmsOf(microphone.samples.data() + heardFrom + i * Block, Block);
+        const double out = rmsOf(sent.data() + sentFrom + i * Block, Block);
+        blocks.push_back(20.0 * std::log10(std::max(heard, 0.01) / std::max(out, 0.01)));
     }
     if (blocks.size() < 10) {
         std::printf("echo, client path: too little audio (%zu blocks)\n", blocks.size());
@@ -286,7 +249,10 @@ int main(int argc, char** argv)
     for (bool others : {true, false})
         for (int hintMs : {60, 0, 150})
             report(others, hintMs);
+    // The member talks while the far end does, with a milder echo (-20 dB): how
+    // much of the member's voice gets through once the canceller has converged.
     for (bool others : {true, false})
-        reportDoubleTalk(others);
+        std::printf("double talk, %s: %.1f dB of the member's voice sent (0 = all of it)\n", setting(others),
+                    run(true, others, 60, 0.1, 10, 6).voiceSentDb);
     return 0;
 }

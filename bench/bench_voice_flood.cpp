@@ -54,7 +54,7 @@ qint64 longestGapWhile(const std::function<void()>& work)
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    const auto factory = loopbackFactory();
+    const auto factory = SignedInVoiceClient::loopbackFactory();
     const QString offer = makeOffer(*factory);
     if (offer.isEmpty()) {
         std::printf("flood: no offer could be made\n");
@@ -63,23 +63,19 @@ int main(int argc, char** argv)
 
     VoiceChatManager client(factory);
     client.setMicrophoneDeviceId("vmic");
-    if (!joinWithoutServer(client)) {
+    if (!joinedVoice(client)) {
         std::printf("flood: the client could not join\n");
         return 2;
     }
     QTest::qWait(500);
 
     constexpr int Offers = 200;
+    const QJsonObject candidate{{"candidate", "candidate:1 1 UDP 2122260223 127.0.0.1 9 typ host"}, {"sdpMid", "audio0"}};
     QList<QPair<QString, QJsonObject>> events;
     for (int i = 0; i < Offers; ++i) {
         const QString sid = QStringLiteral("hostile-%1").arg(i);
-        events.append({QStringLiteral("voice_offer"),
-                       QJsonObject{{"fromSid", sid}, {"offer", QJsonObject{{"type", "offer"}, {"sdp", offer}}}}});
-        events.append({QStringLiteral("voice_ice_candidate"),
-                       QJsonObject{{"fromSid", sid},
-                                   {"candidate", QJsonObject{{"candidate", QStringLiteral("candidate:1 1 UDP 2122260223 "
-                                                                                          "127.0.0.1 9 typ host")},
-                                                             {"sdpMid", "audio0"}}}}});
+        events.append({"voice_offer", QJsonObject{{"fromSid", sid}, {"offer", QJsonObject{{"type", "offer"}, {"sdp", offer}}}}});
+        events.append({"voice_ice_candidate", QJsonObject{{"fromSid", sid}, {"candidate", candidate}}});
     }
 
     QElapsedTimer flood;

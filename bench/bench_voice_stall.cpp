@@ -4,11 +4,9 @@
 // the member's playout delay after 2 s and after 30 s.
 
 #include "BenchVoiceClient.h"
-#include "TestAudio.h"
 #include "VoiceEngineProbe.h"
 
 #include <QGuiApplication>
-#include <QProcess>
 #include <QTest>
 #include <QThread>
 
@@ -16,16 +14,12 @@
 
 namespace {
 
-// The longest run of 1 ms windows without any sample above the floor, in ms.
+// The longest run of 1 ms windows whose level is under the floor, in ms.
 int longestGapMs(const std::vector<qint16>& samples, size_t from)
 {
-    int longest = 0;
-    int current = 0;
+    int longest = 0, current = 0;
     for (size_t window = from; window + 48 <= samples.size(); window += 48) {
-        bool silent = true;
-        for (size_t i = window; i < window + 48 && silent; ++i)
-            silent = std::abs(int(samples[i])) < 500;
-        current = silent ? current + 1 : 0;
+        current = rmsOf(samples.data() + window, 48) < 500 ? current + 1 : 0;
         longest = std::max(longest, current);
     }
     return longest;
@@ -56,8 +50,7 @@ int main(int argc, char** argv)
     onRecordingThread([&] { speaker = std::make_unique<SpeakerRecorder>("vspk_a_rec"); });
     client.joinVoice();
 
-    QProcess bot;
-    startVoiceBot(bot, server, "nova", 500, 60);
+    VoiceBot bot(server, "nova", 500);
     if (!QTest::qWaitFor([&] { return client.isRemoteUserSpeaking("nova"); }, 30000)) {
         std::printf("GUI stall: the bot did not connect\n");
         return 3;
@@ -94,6 +87,5 @@ int main(int argc, char** argv)
                 "playout delay %d ms after 2 s, %d ms after 30 s\n",
                 longestGapMs(played, start), delayAt2s, delayAt30s);
     client.leaveVoice();
-    stopVoiceBot(bot);
     return 0;
 }

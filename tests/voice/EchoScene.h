@@ -48,6 +48,5 @@ private:
 
 inline double frameEnergy(const AudioProcessing::Frame& frame)
 {
-    return std::inner_product(frame.begin(), frame.end(), frame.begin(), 0.0,
-                              std::plus<>(), [](double a, double b) { return a * b; });
+    return std::inner_product(frame.begin(), frame.end(), frame.begin(), 0.0);
 }

@@ -12,7 +12,11 @@
 #include <QPair>
 #include <QStringList>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
+
+#include <opus.h>
 
 // Whether an operation fails as staged: a non-empty failure goes to error.
 inline bool failsAs(const QString& failure, QString* error)
@@ -30,6 +34,21 @@ public:
     {
         sent.append({packet, seconds});
         return true;
+    }
+
+    // What was sent, decoded back to 48 kHz mono samples.
+    std::vector<qint16> decodedSent() const
+    {
+        int error = 0;
+        OpusDecoder* decoder = opus_decoder_create(48000, 1, &error);
+        std::vector<qint16> decoded;
+        qint16 pcm[960];
+        for (const auto& [packet, seconds] : sent) {
+            const int samples = opus_decode(decoder, reinterpret_cast<const uchar*>(packet.constData()), int(packet.size()), pcm, 960, 0);
+            decoded.insert(decoded.end(), pcm, pcm + std::max(samples, 0));
+        }
+        opus_decoder_destroy(decoder);
+        return decoded;
     }
 
     using VoiceAudioTrack::notifyMessage;

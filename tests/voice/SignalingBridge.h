@@ -29,30 +29,27 @@ public:
 
         QObject::connect(&socket, &QWebSocket::textMessageReceived, &m_context, [this](const QString& frame) { receive(frame); });
         QObject::connect(manager, &VoiceChatManager::signalingEventRequested, &m_context,
-                         [this](const QString& name, const QJsonObject& data) { send(name, data); });
+                         [this](const QString& name, const QJsonObject& data) {
+                             const QJsonArray array = data.isEmpty() ? QJsonArray{name} : QJsonArray{name, data};
+                             socket.sendTextMessage(QStringLiteral("42") + QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
+                         });
         socket.open(request);
     }
 
-    bool isReady() const { return m_ready; }
-    QString sid() const { return m_sid; }
+    bool ready = false;
+    QString sid;
     QStringList received;
     QWebSocket socket;
 
 private:
-    void send(const QString& name, const QJsonObject& data)
-    {
-        const QJsonArray array = data.isEmpty() ? QJsonArray{name} : QJsonArray{name, data};
-        socket.sendTextMessage(QStringLiteral("42") + QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
-    }
-
     void receive(const QString& frame)
     {
         const QJsonDocument json = QJsonDocument::fromJson(frame.mid(2).toUtf8());
         if (frame.startsWith(QLatin1String("0{")) || frame == QLatin1String("2")) {
             socket.sendTextMessage(frame == QLatin1String("2") ? QStringLiteral("3") : QStringLiteral("40"));
         } else if (frame.startsWith(QLatin1String("40"))) {
-            m_sid = json.object().value("sid").toString();
-            m_ready = true;
+            sid = json.object().value("sid").toString();
+            ready = true;
         } else if (frame.startsWith(QLatin1String("42")) && !json.array().isEmpty()) {
             const QString name = json.array().at(0).toString();
             received << name;
@@ -63,6 +60,4 @@ private:
 
     VoiceChatManager* m_manager;
     QObject m_context;
-    bool m_ready = false;
-    QString m_sid;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 // Tones into the test PulseAudio's FIFO microphones, recordings of its speakers,
-// and frequency estimates, for the voice tests and benchmarks.
+// levels and the power of a tone, for the voice tests and benchmarks.
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -12,19 +12,38 @@
 #include <QObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
 #include <vector>
 
-inline QAudioDevice testAudioInput(const QByteArray& id)
+inline QAudioDevice findAudioDevice(const QList<QAudioDevice>& devices, const QByteArray& id)
 {
-    for (const QAudioDevice& device : QMediaDevices::audioInputs())
-        if (device.id() == id)
-            return device;
-    return {};
+    const auto found = std::find_if(devices.begin(), devices.end(), [&id](const QAudioDevice& d) { return d.id() == id; });
+    return found == devices.end() ? QAudioDevice() : *found;
 }
+inline QAudioDevice testAudioInput(const QByteArray& id) { return findAudioDevice(QMediaDevices::audioInputs(), id); }
+inline QAudioDevice audioOutput(const QByteArray& id) { return findAudioDevice(QMediaDevices::audioOutputs(), id); }
+
+inline QAudioFormat monoFormat()
+{
+    QAudioFormat format;
+    format.setSampleRate(48000);
+    format.setChannelCount(1);
+    format.setSampleFormat(QAudioFormat::Int16);
+    return format;
+}
+
+// The virtual devices of the test PulseAudio (scripts/lib/run-suite.sh).
+#define REQUIRE_TEST_AUDIO_DEVICES()                                                                                 \
+    do {                                                                                                             \
+        if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))                                                             \
+            QSKIP("needs the test PulseAudio with its virtual devices (scripts/test starts it)");                   \
+        QVERIFY2(!testAudioInput("vmic").isNull() && !audioOutput("vspk").isNull(),                                  \
+                 "the test PulseAudio lacks its virtual devices vmic/vspk");                                         \
+    } while (false)
 
 // Writes a sine tone (or silence, with amplitude 0) into a FIFO microphone in
 // real time, `leadMs` ahead (more lead: a busy test thread leaves no gaps).
@@ -52,13 +71,8 @@ private:
     {
         const qint64 due = (m_clock.nsecsElapsed() / 1000 + m_leadMs * 1000) * 48 / 1000;
         std::vector<qint16> samples;
-        while (m_written < due) {
-            m_phase += 2.0 * M_PI * m_frequency / 48000.0;
-            if (m_phase > 2.0 * M_PI)
-                m_phase -= 2.0 * M_PI;
-            samples.push_back(qint16(m_amplitude * std::sin(m_phase)));
-            ++m_written;
-        }
+        for (; m_written < due; ++m_written)
+            samples.push_back(qint16(m_amplitude * std::sin(2.0 * M_PI * m_frequency * double(m_written) / 48000.0)));
         if (m_fd >= 0 && !samples.empty()) {
             const ssize_t ignored = ::write(m_fd, samples.data(), samples.size() * sizeof(qint16));
             Q_UNUSED(ignored);
@@ -71,7 +85,6 @@ private:
     double m_frequency;
     int m_amplitude;
     int m_leadMs;
-    double m_phase = 0;
     qint64 m_written = 0;
 };
 
@@ -81,11 +94,7 @@ class SpeakerRecorder
 public:
     explicit SpeakerRecorder(const QByteArray& sourceId)
     {
-        QAudioFormat format;
-        format.setSampleRate(48000);
-        format.setChannelCount(1);
-        format.setSampleFormat(QAudioFormat::Int16);
-        m_source = std::make_unique<QAudioSource>(testAudioInput(sourceId), format);
+        m_source = std::make_unique<QAudioSource>(testAudioInput(sourceId), monoFormat());
         m_source->setBufferSize(1920);
         m_io = m_source->start();
         if (m_io) {
@@ -116,30 +125,6 @@ inline double rmsOf(const qint16* samples, size_t count)
     for (size_t i = 0; i < count; ++i)
         sum += double(samples[i]) * samples[i];
     return count ? std::sqrt(sum / double(count)) : 0.0;
-}
-
-// Frequency from the rising zero crossings (after a small hysteresis).
-inline double frequencyOf(const qint16* samples, size_t count)
-{
-    if (count < 480)
-        return 0;
-    int crossings = 0;
-    size_t first = 0, last = 0;
-    bool low = samples[0] < 0;
-    for (size_t i = 1; i < count; ++i) {
-        if (low && samples[i] > 200) {
-            low = false;
-            if (crossings == 0)
-                first = i;
-            last = i;
-            ++crossings;
-        } else if (!low && samples[i] < -200) {
-            low = true;
-        }
-    }
-    if (crossings < 2)
-        return 0;
-    return double(crossings - 1) * 48000.0 / double(last - first);
 }
 
 // Power of one frequency in the samples (Goertzel), normalised by the sample count.

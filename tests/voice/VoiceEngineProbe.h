@@ -2,6 +2,7 @@
 
 // White-box access to the voice engine for its tests.
 
+#include "TestAudio.h"
 #include "voice/VoiceChatManager.h"
 #include "voice/VoiceChatManager_p.h"
 #include "voice/VoiceCapture.h"
@@ -10,14 +11,22 @@
 #include <QAudioDevice>
 #include <QCoreApplication>
 #include <QIODevice>
-#include <QMediaDevices>
+#include <QSignalSpy>
+#include <QTest>
 
 #include <algorithm>
+
+// Joins voice; false if the engine is not "connected" within 5 s.
+inline bool joinedVoice(VoiceChatManager& manager)
+{
+    QSignalSpy status(&manager, &VoiceChatManager::voiceStatusChanged);
+    manager.joinVoice();
+    return QTest::qWaitFor([&] { return !status.isEmpty(); }, 5000) && status.last().first() == QStringLiteral("connected");
+}
 
 class VoiceEngineProbe
 {
 public:
-    static int memberCount(const VoiceChatManager& manager) { return int(manager.d->members.size()); }
     // The longest playout delay among the members, -1 when there is nobody.
     static int longestPlayoutDelayMs(const VoiceChatManager& manager)
     {
@@ -27,31 +36,30 @@ public:
         return longest;
     }
 
-    // Tests feed the capture themselves (the device is ignored); what a chunk
-    // made the capture report has reached the engine when feedMicrophone returns.
-    static void detachMicrophone(VoiceChatManager& manager)
+    // Joins voice on "vmic" and leaves the capture to the test to feed (the
+    // device is ignored): what a chunk made the capture report has reached the
+    // engine when feedMicrophone returns. False if not "connected" within 5 s.
+    static bool joinFedByTest(VoiceChatManager& manager)
     {
+        manager.setMicrophoneDeviceId("vmic");
+        if (!joinedVoice(manager))
+            return false;
         VoiceCapture* capture = manager.d->microphone->capture();
-        QMetaObject::invokeMethod(
-            capture,
-            [capture] {
-                if (capture->m_io)
-                    QObject::disconnect(capture->m_io, &QIODevice::readyRead, capture, nullptr);
-            },
-            Qt::BlockingQueuedConnection);
+        const auto detach = [capture] {
+            if (capture->m_io)
+                QObject::disconnect(capture->m_io, &QIODevice::readyRead, capture, nullptr);
+        };
+        QMetaObject::invokeMethod(capture, detach, Qt::BlockingQueuedConnection);
+        return true;
     }
     static VoiceCapture* capture(VoiceChatManager& manager) { return manager.d->microphone->capture(); }
-    // Replaces the echo canceller's reference with the test's own reader of what is played.
     // Where the engine looks microphones up, so a test can make one fail to open.
     static void setInputDeviceLookup(VoiceChatManager& manager,
                                      std::function<QAudioDevice(const QByteArray&)> lookup)
     {
         manager.d->inputDeviceFor = std::move(lookup);
     }
-    static std::function<QAudioDevice(const QByteArray&)> inputDeviceLookup(VoiceChatManager& manager)
-    {
-        return manager.d->inputDeviceFor;
-    }
+    // Every block the engine plays, as it is played.
     static void setPlayedAudioTap(VoiceChatManager& manager,
                                   std::function<void(const qint16* samples, int frames, int channels)> tap)
     {
@@ -64,22 +72,3 @@ public:
         QCoreApplication::sendPostedEvents(manager.d->microphone, QEvent::MetaCall);
     }
 };
-
-// The virtual devices of the test PulseAudio (scripts/lib/run-suite.sh).
-inline bool hasTestAudioDevices()
-{
-    bool microphone = false;
-    bool speaker = false;
-    for (const QAudioDevice& device : QMediaDevices::audioInputs())
-        microphone = microphone || device.id() == "vmic";
-    for (const QAudioDevice& device : QMediaDevices::audioOutputs())
-        speaker = speaker || device.id() == "vspk";
-    return microphone && speaker;
-}
-
-#define REQUIRE_TEST_AUDIO_DEVICES()                                                                                 \
-    do {                                                                                                             \
-        if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))                                                             \
-            QSKIP("needs the test PulseAudio with its virtual devices (scripts/test starts it)");                   \
-        QVERIFY2(hasTestAudioDevices(), "the test PulseAudio lacks its virtual devices vmic/vspk");                 \
-    } while (false)

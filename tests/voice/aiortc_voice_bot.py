@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # A voice-room member on aiortc for the interop tests and benchmarks: signs in
 # to the dev server's real-time channel with a session cookie, joins voice, sends
-# a sine tone and prints "READY <sid>", then "HEARD <peer sid> <Hz> <rms>" every
+# a sine tone and prints "READY <sid>", then "HEARD <peer sid> <Hz>" every
 # second for each peer. ICE on 127.0.0.1 only, no STUN. Needs Debian's
 # python3-aiortc, python3-numpy and python3-socketio.
 
@@ -80,8 +80,7 @@ class Bot:
                 collected.append(pcm.reshape(-1, len(frame.layout.channels)).mean(axis=1))
                 if sum(len(c) for c in collected) >= RATE:
                     samples = numpy.concatenate(collected)[:RATE]
-                    rms = float(numpy.sqrt(numpy.mean(samples ** 2)))
-                    print("HEARD", sid, "%.1f" % dominant_frequency(samples), "%.0f" % rms, flush=True)
+                    print("HEARD", sid, "%.1f" % dominant_frequency(samples), flush=True)
                     collected = []
         except MediaStreamError:
             pass

@@ -1,6 +1,7 @@
 // The audio device lists and choices, with devices plugged into and out of the
 // test PulseAudio that scripts/test starts.
 
+#include "TestAudio.h"
 #include "session/AppSettings.h"
 #include "voice/AudioDeviceSelector.h"
 #include "voice/AudioSettingsPanel.h"
@@ -35,11 +36,7 @@ struct PluggedDevice
                                   : QStringList{"load-module", "module-null-sink", "sink_name=" + name});
     }
     void unplug() { pactl({"unload-module", std::exchange(module, QString())}); }
-    bool listed() const
-    {
-        const auto devices = microphone ? QMediaDevices::audioInputs() : QMediaDevices::audioOutputs();
-        return std::any_of(devices.begin(), devices.end(), [this](const QAudioDevice& device) { return device.id() == id(); });
-    }
+    bool listed() const { return !(microphone ? testAudioInput(id()) : audioOutput(id())).isNull(); }
     QByteArray id() const { return name.toUtf8(); }
 
     QString name;

@@ -13,44 +13,34 @@
 
 namespace {
 
-struct Seen
+// What one connection reported, from GStreamer's threads: a copy of it is read with seen().
+struct Reports
 {
     QStringList events; // descriptions' types and "candidate", in order
     QString description;
     QList<QPair<QString, QString>> candidates;
     int failures = 0, callbacks = 0;
-};
-
-// What one connection reported, from GStreamer's threads.
-struct Reports
-{
-    std::mutex mutex;
-    Seen reported;
+    std::shared_ptr<std::mutex> mutex = std::make_shared<std::mutex>();
 
     void attach(VoicePeerConnection& connection)
     {
-        const auto note = [this](auto update) {
-            return [this, update](auto... values) {
-                std::lock_guard<std::mutex> lock(mutex);
-                update(values...);
-                ++reported.callbacks;
-            };
-        };
-        connection.onLocalDescription(note([this](const QString& type, const QString& sdp) {
-            reported.events << type;
-            reported.description = sdp;
-        }));
-        connection.onLocalCandidate(note([this](const QString& candidate, const QString& mid) {
-            reported.events << "candidate";
-            reported.candidates.append({candidate, mid});
-        }));
-        connection.onStateChange(note([](VoicePeerConnection::State) {}));
-        connection.onFailure(note([this](const QString&) { ++reported.failures; }));
+        connection.onLocalDescription([this](const QString& type, const QString& sdp) { note([&] { events << type; description = sdp; }); });
+        connection.onLocalCandidate([this](const QString& candidate, const QString& mid) {
+            note([&] { events << "candidate"; candidates.append({candidate, mid}); });
+        });
+        connection.onStateChange([this](VoicePeerConnection::State) { note([] {}); });
+        connection.onFailure([this](const QString&) { note([&] { ++failures; }); });
     }
-    Seen seen()
+    template <class Update> void note(Update update)
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        return reported;
+        std::lock_guard<std::mutex> lock(*mutex);
+        update();
+        ++callbacks;
+    }
+    Reports seen()
+    {
+        std::lock_guard<std::mutex> lock(*mutex);
+        return *this;
     }
 };
 

@@ -22,18 +22,13 @@ QByteArray statsReply(quint64 received, qint64 lost, double jitterSeconds, doubl
         " type=(GstWebRTCStatsType)remote-inbound-rtp, timestamp=(double)321528.89899999998,"
         " id=(string)rtp-remote-inbound-stream-stats_4112656716, kind=(string)audio, packets-lost=(gint64)-1,"
         " fraction-lost=(double)0, round-trip-time=(double)%4;];")
-        .arg(received)
-        .arg(lost)
-        .arg(jitterSeconds, 0, 'g', 17)
-        .arg(roundTripSeconds, 0, 'g', 17)
-        .toUtf8();
+        .arg(received).arg(lost).arg(jitterSeconds, 0, 'g', 17).arg(roundTripSeconds, 0, 'g', 17).toUtf8();
 }
 
 struct Step {
     quint64 received;
     qint64 lost;
-    double jitterSeconds;
-    double roundTripSeconds;
+    double jitterSeconds, roundTripSeconds;
     qint64 atMs;
     quint64 rtcpReports = 0;
 };

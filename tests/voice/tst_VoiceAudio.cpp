@@ -60,15 +60,6 @@ class TestVoiceAudio : public QObject
     std::mutex playedMutex;
     std::vector<qint16> played; // the left channel of what the engine played, from its tap
 
-    void join()
-    {
-        manager->setMicrophoneDeviceId("vmic");
-        manager->setAudioProcessing(false, false, false); // the test signals reach the detector as they are
-        QSignalSpy status(manager.get(), &VoiceChatManager::voiceStatusChanged);
-        manager->joinVoice();
-        QTRY_VERIFY(!status.isEmpty() && status.last().first().toString() == "connected");
-        VoiceEngineProbe::detachMicrophone(*manager);
-    }
     std::shared_ptr<FakeVoicePeerConnection> peer(const QString& sid, const QString& username)
     {
         manager->handleSignalingEvent("voice_user_joined", QJsonObject{{"sid", sid}, {"username", username}});
@@ -108,6 +99,7 @@ private slots:
     {
         factory = std::make_shared<FakeVoicePeerConnectionFactory>();
         manager = std::make_unique<VoiceChatManager>(factory);
+        manager->setAudioProcessing(false, false, false); // the test signals reach the detector as they are
         VoiceEngineProbe::setPlayedAudioTap(*manager, [this](const qint16* block, int frames, int channels) {
             std::lock_guard<std::mutex> lock(playedMutex);
             for (int i = 0; i < frames; ++i)
@@ -117,14 +109,12 @@ private slots:
 
     void cleanup() { manager.reset(); }
 
-    // The mixer alone: the sum with saturation, the tap, gains (0 silencing the very next block).
+    // The mixer alone: the sum with saturation, and the tap (gains: volumeMixAndMute).
     void mixerMixes()
     {
         VoiceOutputMixer mixer;
-        QAudioFormat format;
-        format.setSampleRate(48000);
+        QAudioFormat format = monoFormat();
         format.setChannelCount(2);
-        format.setSampleFormat(QAudioFormat::Int16);
         mixer.setOutput(QAudioDevice(), format);
         std::vector<qint16> tapped;
         mixer.setPlayedAudioTap([&](const qint16* block, int frames, int) { tapped.insert(tapped.end(), block, block + 2 * frames); });
@@ -133,42 +123,28 @@ private slots:
         mixer.addInput(a);
         mixer.addInput(b);
         // What the output pulls, 20 ms at a time, as packets keep arriving three frames ahead.
-        const auto mix = [&](int ms) {
-            std::vector<qint16> out;
-            for (int done = 0; done < ms; done += 20) {
-                do {
-                    a->receiveRtp(low.next(), 111);
-                    b->receiveRtp(high.next(), 111);
-                } while (low.sequence < 103);
-                const QByteArray bytes = mixer.read(20 * 48 * 4);
-                out.insert(out.end(), reinterpret_cast<const qint16*>(bytes.constData()),
-                           reinterpret_cast<const qint16*>(bytes.constData() + bytes.size()));
-            }
-            return out;
-        };
-        // Interleaved stereo: a tone shows at half its frequency.
-        const auto power = [](const std::vector<qint16>& pcm, double frequency) { return tonePower(pcm.data(), pcm.size(), frequency / 2); };
-        const std::vector<qint16> both = mix(200);
+        std::vector<qint16> both;
+        for (int done = 0; done < 200; done += 20) {
+            do {
+                a->receiveRtp(low.next(), 111);
+                b->receiveRtp(high.next(), 111);
+            } while (low.sequence < 103);
+            const QByteArray bytes = mixer.read(20 * 48 * 4);
+            const auto* pulled = reinterpret_cast<const qint16*>(bytes.constData());
+            both.insert(both.end(), pulled, pulled + bytes.size() / 2);
+        }
         QCOMPARE(tapped, both);
-        QVERIFY(power(both, 440.0) > 1e6 && power(both, 660.0) > 1e6);
+        // Interleaved stereo: a tone shows at half its frequency.
+        QVERIFY(tonePower(both.data(), both.size(), 220.0) > 1e6 && tonePower(both.data(), both.size(), 330.0) > 1e6);
         QVERIFY(std::count(both.begin(), both.end(), qint16(32767)) > 0);  // 40,000 peaks clip ...
         QVERIFY(std::count(both.begin(), both.end(), qint16(-32768)) > 0); // ... instead of wrapping
-
-        a->setGain(0.0f);
-        b->setGain(0.5f);
-        const std::vector<qint16> half = mix(100);
-        QVERIFY(power(half, 440.0) < power(half, 660.0) / 100);
-        b->setGain(1.0f);
-        const std::vector<qint16> full = mix(100);
-        const double ratio = rmsOf(half.data(), half.size()) / rmsOf(full.data(), full.size());
-        QVERIFY2(std::abs(ratio - 0.5) < 0.05, qPrintable(QString::number(ratio)));
     }
 
     // A volume of 50 % halves what a member is heard at, through their reconnect and a speaker
     // change; a mute silences from the next block on, and their speaking is still reported.
     void volumeMixAndMute()
     {
-        join();
+        QVERIFY(VoiceEngineProbe::joinFedByTest(*manager));
         auto orion = peer("s1", "orion");
         Talker orionVoice{tonePackets(440.0)};
 
@@ -239,7 +215,7 @@ private slots:
     // "connected" back.
     void failedMicrophoneChangeWithoutFallback()
     {
-        join();
+        QVERIFY(VoiceEngineProbe::joinFedByTest(*manager));
         QSignalSpy status(manager.get(), &VoiceChatManager::voiceStatusChanged);
         const auto statuses = [&status] {
             QStringList texts;
@@ -247,14 +223,13 @@ private slots:
                 texts << arguments.first().toString();
             return texts;
         };
-        const auto realLookup = VoiceEngineProbe::inputDeviceLookup(*manager);
         VoiceEngineProbe::setInputDeviceLookup(*manager, [](const QByteArray&) { return QAudioDevice(); });
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Cambio del microfono fallito"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Impossibile ripristinare il microfono precedente"));
         manager->setMicrophoneDeviceId("broken");
         QTRY_COMPARE(statuses(), QStringList{"error"});
 
-        VoiceEngineProbe::setInputDeviceLookup(*manager, [realLookup](const QByteArray&) { return realLookup("vmic"); });
+        VoiceEngineProbe::setInputDeviceLookup(*manager, [](const QByteArray&) { return testAudioInput("vmic"); });
         manager->setMicrophoneDeviceId("working");
         QTRY_COMPARE(statuses(), (QStringList{"error", "connected"}));
     }
@@ -266,7 +241,7 @@ private slots:
     {
         Talker loud{tonePackets(440.0)};
         for (int cycle = 0; cycle < 50; ++cycle) {
-            join();
+            QVERIFY(VoiceEngineProbe::joinFedByTest(*manager));
             const auto member = [cycle](int i) {
                 return QJsonObject{{"sid", QString("e%1-%2").arg(cycle).arg(i)}, {"username", QString("m%1").arg(i)}};
             };

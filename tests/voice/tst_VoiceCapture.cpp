@@ -10,7 +10,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <opus.h>
+#include <numeric>
 
 namespace {
 
@@ -21,23 +21,6 @@ QByteArray constantPcm(int frames10ms, qint16 value)
     for (int i = 0; i < pcm.size() / 2; ++i)
         reinterpret_cast<qint16*>(pcm.data())[i] = i % 2 ? value : qint16(-value);
     return pcm;
-}
-
-// The energy of what was sent from packet `from` on, decoded.
-double sentEnergy(const QList<QPair<QByteArray, double>>& packets, int from)
-{
-    int error = 0;
-    OpusDecoder* decoder = opus_decoder_create(48000, 1, &error);
-    double energy = 0;
-    qint16 pcm[960];
-    for (int i = 0; i < packets.size(); ++i) {
-        const QByteArray& packet = packets.at(i).first;
-        const int samples = opus_decode(decoder, reinterpret_cast<const uchar*>(packet.constData()), int(packet.size()), pcm, 960, 0);
-        for (int s = 0; i >= from && s < samples; ++s)
-            energy += double(pcm[s]) * pcm[s];
-    }
-    opus_decoder_destroy(decoder);
-    return energy;
 }
 
 } // namespace
@@ -54,12 +37,8 @@ private:
     // In voice with one member whose track is open; the test feeds the microphone.
     void joinWithPeer(bool processing)
     {
-        manager->setMicrophoneDeviceId("vmic");
         manager->setAudioProcessing(processing, processing, processing);
-        QSignalSpy status(manager.get(), &VoiceChatManager::voiceStatusChanged);
-        manager->joinVoice();
-        QTRY_VERIFY(!status.isEmpty());
-        VoiceEngineProbe::detachMicrophone(*manager);
+        QVERIFY(VoiceEngineProbe::joinFedByTest(*manager));
         manager->handleSignalingEvent("voice_user_joined", QJsonObject{{"sid", "s1"}, {"username", "orion"}});
         track = factory->openFor("s1")->track;
         track->open = true;
@@ -102,7 +81,9 @@ private slots:
                 heardEnergy += frameEnergy(heard);
         }
         QCOMPARE(track->sent.size(), 300);
-        const double reductionDb = 10.0 * std::log10(heardEnergy / std::max(sentEnergy(track->sent, 200), 1.0));
+        const std::vector<qint16> sent = track->decodedSent();
+        const double sentEnergy = std::inner_product(sent.begin() + 200 * 960, sent.end(), sent.begin() + 200 * 960, 0.0);
+        const double reductionDb = 10.0 * std::log10(heardEnergy / std::max(sentEnergy, 1.0));
         QVERIFY2(reductionDb >= minDb && reductionDb <= maxDb, qPrintable(QString::number(reductionDb, 'f', 1) + " dB"));
     }
 

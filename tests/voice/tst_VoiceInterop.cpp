@@ -2,53 +2,11 @@
 // on aiortc join the room before and after the client, so the client both
 // offers and answers; audio flows both ways and is told apart by frequency.
 
-#include "SignalingBridge.h"
-#include "TestAudio.h"
+#include "SignedInVoiceClient.h"
+#include "VoiceBot.h"
 #include "VoiceEngineProbe.h"
-#include "support/DevServer.h"
-#include "voice/GstVoicePeerConnectionFactory.h"
 
-#include <QProcess>
 #include <QtTest>
-
-namespace {
-
-// One aiortc bot process and what it reports.
-class VoiceBot
-{
-public:
-    VoiceBot(const QUrl& server, const QString& cookie, double tone)
-    {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, [this] {
-            while (process.canReadLine())
-                lines << QString::fromUtf8(process.readLine()).trimmed();
-        });
-        process.start("/usr/bin/python3",
-                      {QStringLiteral(MOONLODGE_SOURCE_DIR) + "/tests/voice/aiortc_voice_bot.py", "--server",
-                       server.toString(), "--cookie", cookie, "--tone", QString::number(tone), "--seconds", "60",
-                       // The bots talk to the client only, not to each other.
-                       "--talk-to", "luna"});
-    }
-    ~VoiceBot()
-    {
-        process.terminate();
-        if (!process.waitForFinished(3000))
-            process.kill();
-    }
-    QString sid() const { return lines.filter(QRegularExpression("^READY ")).value(0).mid(6); }
-    // The last frequency the bot heard from that peer, or 0.
-    double heardFrom(const QString& peer) const
-    {
-        const QStringList heard = lines.filter(QRegularExpression("^HEARD " + peer + " "));
-        return heard.isEmpty() ? 0 : heard.last().split(' ').value(2).toDouble();
-    }
-
-    QProcess process;
-    QStringList lines;
-};
-
-} // namespace
 
 class TestVoiceInterop : public QObject
 {
@@ -66,17 +24,13 @@ private slots:
 
     void botsBeforeAndAfterTheClient()
     {
-        const auto cookieOf = [this](const QString& name) { return server.sessionFor(name).value("cookie").toString(); };
-        VoiceBot early(server.url(), cookieOf("nova"), 660);
+        VoiceBot early(server, "nova", 660);
         QTRY_VERIFY_WITH_TIMEOUT(!early.sid().isEmpty(), 15000);
 
-        auto factory = std::make_shared<GstVoicePeerConnectionFactory>();
-        factory->setLoopbackOnly(true);
-        VoiceChatManager luna(factory);
-        luna.setMicrophoneDeviceId("vmic_c");
-        luna.setSpeakerDeviceId("vspk_c");
-        SignalingBridge channel(&luna, server.url(), cookieOf("luna").toUtf8());
-        QTRY_VERIFY_WITH_TIMEOUT(channel.isReady(), 10000);
+        SignedInVoiceClient client(server, "vmic_c", "vspk_c");
+        VoiceChatManager& luna = client.client;
+        const SignalingBridge& channel = client.channel;
+        QVERIFY(client.waitUntilReady());
         ToneFeeder tone("vmic_c", 440.0, 8000);
         SpeakerRecorder speaker("vspk_c_rec");
         QVERIFY(tone.isOpen() && speaker.isOpen());
@@ -84,12 +38,12 @@ private slots:
         // The client joins after nova: the client offers to her bot.
         luna.joinVoice();
         QTRY_VERIFY_WITH_TIMEOUT(luna.isRemoteUserSpeaking("nova"), 15000);
-        QTRY_VERIFY_WITH_TIMEOUT(std::abs(early.heardFrom(channel.sid()) - 440.0) < 15.0, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(early.heardFrom(channel.sid) - 440.0) < 15.0, 15000);
 
         // kai's bot joins after the client: the bot offers, the client answers (Opus as payload type 96).
-        VoiceBot late(server.url(), cookieOf("kai"), 880);
+        VoiceBot late(server, "kai", 880);
         QTRY_VERIFY_WITH_TIMEOUT(luna.isRemoteUserSpeaking("kai"), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(std::abs(late.heardFrom(channel.sid()) - 440.0) < 15.0, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(late.heardFrom(channel.sid) - 440.0) < 15.0, 15000);
 
         // The client's speaker plays both bots: within a few seconds (a new output
         // starts cold on a loaded machine), the last half second holds both tones.

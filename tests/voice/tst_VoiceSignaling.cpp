@@ -30,15 +30,7 @@ private:
     std::unique_ptr<VoiceChatManager> manager;
     QStringList log; // what the engine signalled, in order; events as "event:name>target"
 
-    void joined()
-    {
-        manager->setMicrophoneDeviceId("vmic");
-        manager->joinVoice();
-        QTRY_VERIFY(log.contains("status:connected"));
-        VoiceEngineProbe::detachMicrophone(*manager);
-    }
     void event(const QString& name, const QJsonValue& data) { manager->handleSignalingEvent(name, data); }
-    std::shared_ptr<FakeVoicePeerConnection> connectionOf(const QString& sid) { return factory->openFor(sid); }
     QStringList sent(const QString& name) const { return log.filter(QRegularExpression("^event:" + name + ">")); }
 
 private slots:
@@ -63,14 +55,14 @@ private slots:
     {
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Evento WebRTC ignorato"));
         event("voice_user_joined", user("s1", "orion")); // not in voice yet
-        joined();
+        QVERIFY(VoiceEngineProbe::joinFedByTest(*manager));
         manager->joinVoice();
         QCOMPARE(log, (QStringList{"status:connected", "mute:0", "event:voice_join"}));
         QVERIFY(factory->created.isEmpty());
 
         event("voice_existing_users", QJsonArray{user("s1", "orion"), QJsonObject{{"sid", "s2"}}, 42, user("", "x")});
         for (const QString sid : {"s1", "s2"})
-            QCOMPARE(connectionOf(sid)->localDescriptions, QStringList{"offer"});
+            QCOMPARE(factory->openFor(sid)->localDescriptions, QStringList{"offer"});
         QCOMPARE(sent("voice_offer"), (QStringList{"event:voice_offer>s1", "event:voice_offer>s2"}));
 
         const QJsonValue malformed[][2] = {
@@ -92,23 +84,23 @@ private slots:
     // A newcomer is answered; without their offer within 1.5 s this side offers, once.
     void emergencyOfferOnlyWithoutTheirs()
     {
-        joined();
+        QVERIFY(VoiceEngineProbe::joinFedByTest(*manager));
         event("voice_user_joined", user("s1", "orion"));
         event("voice_user_joined", user("s2", "nova"));
         event("voice_offer", described("s2", "offer"));
-        QVERIFY(connectionOf("s1")->localDescriptions.isEmpty());
+        QVERIFY(factory->openFor("s1")->localDescriptions.isEmpty());
         QTest::qWait(1700);
         QCOMPARE(sent("voice_offer"), QStringList{"event:voice_offer>s1"});
-        QCOMPARE(connectionOf("s1")->localDescriptions, QStringList{"offer"});
-        QCOMPARE(connectionOf("s2")->localDescriptions, QStringList{"answer"});
+        QCOMPARE(factory->openFor("s1")->localDescriptions, QStringList{"offer"});
+        QCOMPARE(factory->openFor("s2")->localDescriptions, QStringList{"answer"});
     }
 
     // A failing library is reported and never ends the call.
     void libraryFailures()
     {
-        joined();
+        QVERIFY(VoiceEngineProbe::joinFedByTest(*manager));
         event("voice_user_joined", user("s2", "nova"));
-        connectionOf("s2")->remoteFailure = "bad sdp";
+        factory->openFor("s2")->remoteFailure = "bad sdp";
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Errore durante la segnalazione WebRTC: .*bad sdp"));
         event("voice_offer", described("s2", "offer"));
         factory->createFailure = "no webrtc";
@@ -120,7 +112,7 @@ private slots:
 
     void leaveForgetsMutesAndDestructionLeaves()
     {
-        joined();
+        QVERIFY(VoiceEngineProbe::joinFedByTest(*manager));
         event("voice_existing_users", QJsonArray{user("s1", "orion")});
         QVERIFY(manager->toggleRemoteUserMute("orion"));
         log.clear();
@@ -129,7 +121,7 @@ private slots:
         QCOMPARE(log, (QStringList{"event:voice_leave", "status:disconnected", "mute:0"}));
         QVERIFY(!manager->isRemoteUserMuted("orion"));
 
-        joined();
+        QVERIFY(VoiceEngineProbe::joinFedByTest(*manager));
         log.clear();
         manager.reset();
         QCOMPARE(log.filter("event:"), QStringList{"event:voice_leave"});

@@ -3,10 +3,11 @@
 // locally. Speaking is checked on the rendered window, not only on its state.
 
 #include "TestAudio.h"
-#include "VoiceEngineProbe.h"
 #include "support/SignedInWindow.h"
+#include "voice/VoiceChatManager.h"
 #include "voice/VoiceMemberMuteButton.h"
 
+#include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -64,28 +65,6 @@ bool shownSpeaking(MainWindow& window, const QString& userName, bool speaking = 
     return shownSpeaking(window, chatControl(window, userName), speaking);
 }
 
-// A tone into a FIFO microphone from its own thread: starting a capture waits
-// until the source delivers, so the writer must not share the GUI thread.
-class ToneThread : public QThread
-{
-public:
-    explicit ToneThread(const QString& microphone) : m_microphone(microphone) { start(); }
-    ~ToneThread() override { quit(); wait(); }
-    bool isOpen() const { return m_open; }
-
-protected:
-    void run() override
-    {
-        ToneFeeder feeder(m_microphone, 440.0, 9000);
-        m_open = feeder.isOpen();
-        exec();
-    }
-
-private:
-    QString m_microphone;
-    std::atomic<bool> m_open{false};
-};
-
 }  // namespace
 
 class TestVoiceTwoWindows : public QObject
@@ -101,8 +80,15 @@ private slots:
         // The windows of one process share their settings, hence their stored
         // devices: both start on the same toned microphone, which makes each
         // of them a speaker for the other.
-        m_tone = std::make_unique<ToneThread>("vmic_a");
-        QTRY_VERIFY(m_tone->isOpen());
+        // The tone has a thread of its own: starting a capture waits until the
+        // source delivers, so the writer must not share the GUI thread.
+        m_tone.reset(QThread::create([this] {
+            ToneFeeder feeder("vmic_a", 440.0, 9000);
+            m_toneOpen = feeder.isOpen();
+            QEventLoop().exec();
+        }));
+        m_tone->start();
+        QTRY_VERIFY(m_toneOpen);
         QSettings settings(AppSettings::kOrganization, AppSettings::kApplication);
         settings.setValue(AppSettings::kMicrophoneDeviceId, QByteArray("vmic_a"));
         settings.setValue(AppSettings::kSpeakerDeviceId, QByteArray("vspk_a"));
@@ -113,7 +99,13 @@ private slots:
         signIn(*m_orion, "orion");
     }
 
-    void cleanupTestCase() { m_luna.reset(); m_orion.reset(); m_tone.reset(); }
+    void cleanupTestCase()
+    {
+        m_luna.reset();
+        m_orion.reset();
+        m_tone->quit();
+        m_tone->wait();
+    }
 
     void bothJoinAndSeeEachOtherSpeak()
     {
@@ -147,7 +139,8 @@ private slots:
 private:
     DevServer m_server;
     std::unique_ptr<MainWindow> m_luna, m_orion;
-    std::unique_ptr<ToneThread> m_tone;
+    std::unique_ptr<QThread> m_tone;
+    std::atomic<bool> m_toneOpen{false};
 };
 
 QTEST_MAIN(TestVoiceTwoWindows)
