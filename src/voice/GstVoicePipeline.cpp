@@ -103,6 +103,8 @@ QString GstVoicePipeline::create(const VoicePeerConfiguration& configuration, bo
         return failure;
     *pipeline = gst_pipeline_new(nullptr);
     *webrtc = gst_element_factory_make("webrtcbin", nullptr);
+    if (!*webrtc)
+        return QStringLiteral("GStreamer webrtcbin could not be loaded");
     gst_bin_add(GST_BIN(*pipeline), GST_ELEMENT(gst_object_ref(*webrtc)));
     GstBus* bus = gst_element_get_bus(*pipeline);
     gst_bus_set_sync_handler(bus, &logBusMessage, nullptr, nullptr);
