@@ -2,8 +2,7 @@
 
 // What the voice benchmarks share: luna's voice engine with ICE on loopback,
 // signed in to the dev server, the aiortc voice bots that talk to her, a fake
-// peer, and the small figures (percentiles, load
-// average) they print.
+// peer, and the small figures (percentiles, load average) they print.
 
 #include "FakeVoicePeerConnection.h"
 #include "SignedInVoiceClient.h"
@@ -17,8 +16,6 @@
 #include <cstdlib>
 #include <memory>
 #include <vector>
-
-using BenchVoiceClient = SignedInVoiceClient;
 
 // A fake peer whose one audio track is a `Track`; `last` is the latest connection made.
 template <class Track>

@@ -21,7 +21,7 @@ int main(int argc, char** argv)
     if (!server.start())
         return 1;
 
-    BenchVoiceClient luna(server, "vmic_a", "vspk_a");
+    SignedInVoiceClient luna(server, "vmic_a", "vspk_a");
     if (!luna.waitUntilReady())
         return 2;
     VoiceChatManager& client = luna.client;

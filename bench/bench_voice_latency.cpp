@@ -202,8 +202,8 @@ int main(int argc, char** argv)
 
     Figures client;
     {
-        BenchVoiceClient luna(server, "vmic_low_a", "vspk_a");
-        BenchVoiceClient orion(server, "vmic_b", "vspk_b", QStringLiteral("orion"));
+        SignedInVoiceClient luna(server, "vmic_low_a", "vspk_a");
+        SignedInVoiceClient orion(server, "vmic_b", "vspk_b", QStringLiteral("orion"));
         if (!luna.waitUntilReady() || !orion.waitUntilReady())
             return 2;
         VoiceChatManager& speaker = luna.client;
